@@ -1,0 +1,39 @@
+# Shared build settings and helpers for our own targets.
+
+if(QM320_FUZZ)
+    # Every library the fuzzers reach is instrumented for coverage and the sanitizers.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+if(QM320_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -O1 -g)
+    add_link_options(-fsanitize=thread)
+endif()
+
+# Warnings for the targets we write ourselves.
+function(qm320_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+endfunction()
+
+# A static library for one folder; includes are written with the folder in the
+# path ("meter/reading.h"), so the project root is the include directory.
+function(qm320_library name)
+    add_library(${name} STATIC ${ARGN})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    qm320_warnings(${name})
+endfunction()
+
+# One Qt Test executable per class under test, registered with CTest.
+# Widget tests run on the offscreen platform so they need no display.
+function(qm320_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE QM320_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+                                               QM320_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    qm320_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,63 @@
+#include "meter/limits.h"
+
+#include "meter/localenumber.h"
+
+QString rewriteLimitText(const QString &text, const QString &decimalSeparator)
+{
+    const QChar other = decimalSeparator == QLatin1String(".") ? u',' : u'.';
+    const qsizetype at = text.indexOf(other);
+    if (at < 0)
+        return text;
+    QString rewritten = text;
+    rewritten.replace(at, 1, decimalSeparator);
+    return rewritten;
+}
+
+bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemSeparatorField,
+                      const QString &userDecimalSeparator)
+{
+    const QString trimmed = systemSeparatorField.trimmed();
+    const QChar systemSeparator = trimmed.isEmpty() ? QChar() : trimmed.front();
+    // A second system separator is never accepted.
+    if (!systemSeparator.isNull() && key == systemSeparator && editText.contains(systemSeparator))
+        return false;
+    if (key == QChar(8) || key == u'\'' || key == u'+' || key == u'-' || key == u'`')
+        return true;
+    if (key >= u'0' && key <= u'9')
+        return true;
+    return !userDecimalSeparator.isEmpty() && key == userDecimalSeparator.front();
+}
+
+QString validatedLimitText(const QString &text, const QString &lastValid,
+                           const QString &decimalSeparator)
+{
+    return localeNumberOrSentinel(text, decimalSeparator) == NotANumber ? lastValid : text;
+}
+
+Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lowText,
+                     QStringView decimalSeparator)
+{
+    const double high = localeNumberOrSentinel(highText, decimalSeparator);
+    if (high == NotANumber)
+        return Judgement::NotJudged;
+    const double low = localeNumberOrSentinel(lowText, decimalSeparator);
+    if (low == NotANumber)
+        return Judgement::NotJudged;
+    const double value = localeNumberOrSentinel(valueText, decimalSeparator);
+    if (value == NotANumber)
+        return Judgement::Fail;
+    return (low <= value && value <= high) ? Judgement::Pass : Judgement::Fail;
+}
+
+QString judgeText(Judgement j)
+{
+    switch (j) {
+    case Judgement::Pass:
+        return QStringLiteral("pass");
+    case Judgement::Fail:
+        return QStringLiteral("Fail");
+    case Judgement::NotJudged:
+        break;
+    }
+    return {};
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, ASan and UBSan in ./build-fuzz and
+# runs each for SECONDS (default 60), starting from the seed corpus in
+# fuzz/corpus/<target>. A crash stops the script with the input that caused
+# it; keep that input in fuzz/regressions/<target>/ once it is fixed.
+#   fuzz.sh [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+build_dir=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_FUZZ=ON \
+    -DQM320_BUILD_APP=OFF -DQM320_BUILD_TESTS=OFF -DQM320_BUILD_BENCH=OFF >/dev/null
+targets=("$@")
+if [[ ${#targets[@]} -eq 0 ]]; then
+    mapfile -t targets < <(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
+fi
+cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]}"
+for t in "${targets[@]}"; do
+    work="$build_dir/corpus/$t"
+    mkdir -p "$work" "$build_dir/artifacts/$t"
+    seeds=()
+    [[ -d "fuzz/corpus/$t" ]] && seeds+=("fuzz/corpus/$t")
+    [[ -d "fuzz/regressions/$t" ]] && seeds+=("fuzz/regressions/$t")
+    echo "== $t: ${seconds}s"
+    "$build_dir/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix="$build_dir/artifacts/$t/" "$work" "${seeds[@]}" 2>&1 | tail -n 12
+    test "${PIPESTATUS[0]}" -eq 0
+done

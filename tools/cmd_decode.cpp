@@ -1,0 +1,208 @@
+#include "tools/commands.h"
+
+#include "meter/limits.h"
+#include "meter/localeinfo.h"
+#include "meter/localenumber.h"
+#include "tools/decodesession.h"
+#include "tools/hidreportfile.h"
+#include "tools/jsonwriter.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const char DecodeHelp[] = R"(Usage:
+  qm320-cli decode [--hid] [--low X] [--high Y] [FILE]
+  qm320-cli decode --port NAME [--frames N] [--seconds S] [--low X] [--high Y]
+  qm320-cli decode --hid-device [PATH] [--frames N] [--seconds S] [--low X] [--high Y]
+
+Runs meter data through the program's frame assembly and decoder and prints
+one JSON object per decoded frame, one per line.
+
+Input (FILE, or standard input when FILE is absent or "-"):
+  without --hid   the raw bytes exactly as received on the COM link
+  with --hid      text, one HID input report per line: hex bytes separated by
+                  blanks, the report ID first, then the report's data bytes
+                  (data byte 1 is the cable's count byte); blank lines and
+                  lines starting with '#' are ignored
+
+Live input:
+  --port NAME         read a serial port: COM1..COM4 or a device path, at
+                      2400 bit/s, 8N1, DTR raised, polled every 100 ms
+  --hid-device [PATH] read the USB cable ("USB to Serial"; the first one found
+                      when PATH is absent) after sending its set-up report
+  --frames N          stop after N decoded frames
+  --seconds S         stop after S seconds
+
+Options:
+  --low X, --high Y   the limits of the Pass/Fail judgement, written with the
+                      user locale's decimal separator (default -4000 and 4000)
+
+The decoder starts from the program's start-up values: full scale 4000,
+MAX -4001, MIN 4001, no previous mode, vertical axis -4000 to 4000.
+
+Each line holds the keys:
+  frame     the frame as hex text
+  value     the display as text, with the user locale's decimal separator
+  count     the four digits as a signed integer
+  numeric   the count times the range factor
+  function  DC, AC, OHM, CAP, Freq, DutyCycle, TMP, Diode, CTN or ""
+  unit      V, mV, A, mA, uA, F, nF, uF, * (ohm), k*, M*, Hz, %, # (degC), ? (degF), ...
+  range     AUTO or MANU
+  judge     pass or Fail ("" until a frame is judged)
+  flags     the annunciators that are set, from: auto dc ac rel hold scale4v
+            max min lowbatt nano micro milli kilo mega continuity diode duty
+            volt ampere ohm hertz farad celsius fahrenheit
+  axis_min, axis_max   the chart's vertical axis after this frame
+  min, max  the MIN and MAX displays of the current mode
+
+Exit status: 0 on success; 2 when the input cannot be read, a --hid line is
+malformed (the message names the file and line) or a port cannot be opened.
+)";
+
+QString displayName(const QString &file)
+{
+    return file.isEmpty() || file == QLatin1String("-") ? QStringLiteral("<stdin>") : file;
+}
+
+int decodeSerialStream(std::FILE *in, const QString &name, DecodeSession &session)
+{
+    std::vector<std::uint8_t> buffer(1 << 20);
+    for (;;) {
+        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (n > 0)
+            session.assembler.RECEIVE_COM_Data(buffer.data(), int(n));
+        if (n < buffer.size()) {
+            if (std::ferror(in))
+                return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+            return 0;
+        }
+    }
+}
+
+int decodeHidText(std::FILE *in, const QString &name, DecodeSession &session)
+{
+    char *line = nullptr;
+    std::size_t capacity = 0;
+    std::vector<std::uint8_t> bytes;
+    QString error;
+    long long lineNumber = 0;
+    int result = 0;
+    for (;;) {
+        errno = 0;
+        const ssize_t n = ::getline(&line, &capacity, in);
+        if (n < 0) {
+            if (std::ferror(in))
+                result = cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+            break;
+        }
+        ++lineNumber;
+        qsizetype length = n;
+        while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+            --length;
+        const HidLine kind = parseHidReportLine(QByteArrayView(line, length), bytes, error);
+        if (kind == HidLine::Skip)
+            continue;
+        if (kind == HidLine::Malformed) {
+            result = cliFail(QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(error));
+            break;
+        }
+        session.assembler.HidReportQM330(bytes[0], bytes.data() + 1, int(bytes.size()) - 1);
+    }
+    std::free(line);
+    return result;
+}
+
+bool takeValue(const QStringList &args, qsizetype &i, QString &value)
+{
+    if (i + 1 >= args.size())
+        return false;
+    value = args.at(++i);
+    return true;
+}
+
+} // namespace
+
+int runDecode(const QStringList &args)
+{
+    DecodeOptions options;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        QString value;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(DecodeHelp, stdout);
+            return 0;
+        } else if (arg == QLatin1String("--hid")) {
+            options.hid = true;
+        } else if (arg == QLatin1String("--low") || arg == QLatin1String("--high")) {
+            if (!takeValue(args, i, value))
+                return cliFail(QStringLiteral("%1 needs a value").arg(arg));
+            (arg == QLatin1String("--low") ? options.low : options.high) = value;
+        } else if (arg == QLatin1String("--port")) {
+            if (!takeValue(args, i, options.port))
+                return cliFail(QStringLiteral("--port needs a port name (COM1..COM4) or a device path"));
+        } else if (arg == QLatin1String("--hid-device")) {
+            options.hidDevice = true;
+            if (i + 1 < args.size() && !args.at(i + 1).startsWith(QLatin1String("--")))
+                options.hidDevicePath = args.at(++i);
+        } else if (arg == QLatin1String("--frames")) {
+            bool ok = false;
+            if (takeValue(args, i, value))
+                options.frames = value.toLongLong(&ok);
+            if (!ok || options.frames < 0)
+                return cliFail(QStringLiteral("--frames needs a whole number of frames"));
+        } else if (arg == QLatin1String("--seconds")) {
+            bool ok = false;
+            if (takeValue(args, i, value))
+                options.seconds = value.toDouble(&ok);
+            if (!ok || options.seconds < 0)
+                return cliFail(QStringLiteral("--seconds needs a number of seconds"));
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli decode --help)").arg(arg));
+        } else if (options.file.isEmpty()) {
+            options.file = arg;
+        } else {
+            return cliFail(QStringLiteral("decode reads one file; %1 is one too many").arg(arg));
+        }
+    }
+
+    const std::unique_ptr<LocaleInfo> locale = createSystemLocaleInfo();
+    const QString separator = locale->userDecimalSeparator();
+    // The limits are typed texts, read like the window's limit edits.
+    for (QString *limit : {&options.low, &options.high}) {
+        *limit = rewriteLimitText(*limit, separator);
+        if (localeNumberOrSentinel(*limit, separator) == NotANumber)
+            return cliFail(QStringLiteral("'%1' is not a limit: write a number with '%2' as decimal separator")
+                               .arg(*limit, separator));
+    }
+
+    DecodeSession session(*locale, options.low, options.high);
+    JsonLineWriter out(stdout);
+    session.frameDecoded = [&](const ReadingDecoder &decoder) {
+        writeReadingJson(out, decoder, session.assembler.lastFrame());
+    };
+
+    if (!options.port.isEmpty())
+        return decodeFromPort(options, session, out);
+    if (options.hidDevice)
+        return decodeFromHidDevice(options, session, out);
+
+    const QString name = displayName(options.file);
+    std::FILE *in = stdin;
+    if (name != QLatin1String("<stdin>")) {
+        in = std::fopen(QFile::encodeName(options.file).constData(), "rb");
+        if (!in)
+            return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    const int result = options.hid ? decodeHidText(in, name, session) : decodeSerialStream(in, name, session);
+    if (in != stdin)
+        std::fclose(in);
+    if (!out.flush() && result == 0)
+        return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    return result;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class DecodeSession;
+class JsonLineWriter;
+
+// One function per command of qm320-cli; each returns the process exit code.
+int runDecode(const QStringList &args);
+int runSimulate(const QStringList &args);
+int runLog(const QStringList &args);
+int runShow(const QStringList &args);
+int runReport(const QStringList &args);
+
+// Prints "qm320-cli: <message>" on standard error and returns exit code 2.
+int cliFail(const QString &message);
+
+struct DecodeOptions
+{
+    bool hid = false;
+    QString low = QStringLiteral("-4000");
+    QString high = QStringLiteral("4000");
+    QString file;             // empty or "-": standard input
+    QString port;             // --port: "COM1".."COM4" or a device path
+    bool hidDevice = false;   // --hid-device
+    QString hidDevicePath;    // its optional path
+    long long frames = -1;    // --frames N: stop after N decoded frames
+    double seconds = -1;      // --seconds S: stop after S seconds
+};
+
+// Live decoding, from a serial port and from the USB cable.
+int decodeFromPort(const DecodeOptions &options, DecodeSession &session, JsonLineWriter &out);
+int decodeFromHidDevice(const DecodeOptions &options, DecodeSession &session, JsonLineWriter &out);

@@ -1,0 +1,1 @@
+# Filled in as this part is built.

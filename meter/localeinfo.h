@@ -14,7 +14,8 @@ public:
     virtual ~LocaleInfo() = default;
 
     // Decimal separator of the user's locale; empty when it cannot be read.
-    virtual QString userDecimalSeparator() const = 0;
+    // The decoder asks for it with every frame: answer from a cache.
+    virtual const QString &userDecimalSeparator() const = 0;
     // Decimal separator of the system's default locale; empty when unknown.
     virtual QString systemDecimalSeparator() const = 0;
     // Separator between hours, minutes and seconds in the user's locale.
@@ -33,7 +34,7 @@ public:
                              QString timeSeparator = QStringLiteral(":"),
                              QString timeFormat = QStringLiteral("HH:mm:ss"));
 
-    QString userDecimalSeparator() const override { return m_decimal; }
+    const QString &userDecimalSeparator() const override { return m_decimal; }
     QString systemDecimalSeparator() const override { return m_systemDecimal; }
     QString userTimeSeparator() const override { return m_timeSeparator; }
     QString timeOfDayText(const QTime &time) const override;

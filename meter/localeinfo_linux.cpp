@@ -1,10 +1,8 @@
 #include "meter/localeinfo.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <clocale>
-#include <cstring>
 #include <ctime>
 #include <langinfo.h>
 #include <locale.h>
@@ -49,7 +47,7 @@ QByteArray systemNumericLocaleName()
 class LinuxLocaleInfo : public LocaleInfo
 {
 public:
-    QString userDecimalSeparator() const override
+    const QString &userDecimalSeparator() const override
     {
         // localeconv() is cheap; the QString is rebuilt only when the
         // process locale changed since the last call.

@@ -228,22 +228,66 @@ constexpr std::array<RangeRow, 46> RangeRows{{
     row(Fn::AC, Un::A, Pt::P2, 10, 0.01),                     // 46  10 A AC
 }};
 
-bool bitMatches(Bit want, bool have)
+// Each row's condition as a mask and value over a key of the frame's
+// function, unit, point and the flags the table reads, so a row test is one
+// comparison.
+struct RowTest
 {
-    return want == Bit::Any || (want == Bit::Set) == have;
+    std::uint32_t mask = 0;
+    std::uint32_t value = 0;
+};
+
+constexpr std::uint32_t FunctionShift = 0, UnitShift = 4, PointShift = 9;
+constexpr std::uint32_t AcBit = 1u << 13, ContinuityBit = 1u << 14, Scale4VBit = 1u << 15;
+constexpr std::uint32_t KiloBit = 1u << 16, MegaBit = 1u << 17;
+
+// The point as one bit: P1, P2, P3, or none.
+constexpr std::uint32_t pointBit(int pointIndex)
+{
+    return 1u << (PointShift + (pointIndex == 0 ? 3 : pointIndex - 1));
 }
 
-bool pointMatches(Pt want, int pointIndex)
+constexpr void addBit(RowTest &t, Bit want, std::uint32_t bit)
 {
-    switch (want) {
-    case Pt::Any: return true;
-    case Pt::P1: return pointIndex == 1;
-    case Pt::P2: return pointIndex == 2;
-    case Pt::P3: return pointIndex == 3;
-    case Pt::None: return pointIndex == 0;
-    }
-    return false;
+    if (want == Bit::Any)
+        return;
+    t.mask |= bit;
+    if (want == Bit::Set)
+        t.value |= bit;
 }
+
+constexpr RowTest rowTest(const RangeRow &row)
+{
+    RowTest t;
+    if (row.function != Fn::None) {
+        t.mask |= 0xFu << FunctionShift;
+        t.value |= std::uint32_t(row.function) << FunctionShift;
+    }
+    if (row.unit != Un::None) {
+        t.mask |= 0x1Fu << UnitShift;
+        t.value |= std::uint32_t(row.unit) << UnitShift;
+    }
+    if (row.point != Pt::Any) {
+        const int index = row.point == Pt::None ? 0 : int(row.point);
+        t.mask |= pointBit(index);
+        t.value |= pointBit(index);
+    }
+    addBit(t, row.ac, AcBit);
+    addBit(t, row.continuity, ContinuityBit);
+    addBit(t, row.scale4v, Scale4VBit);
+    addBit(t, row.kilo, KiloBit);
+    addBit(t, row.mega, MegaBit);
+    return t;
+}
+
+constexpr std::array<RowTest, RangeRows.size()> makeRowTests()
+{
+    std::array<RowTest, RangeRows.size()> tests{};
+    for (std::size_t i = 0; i < RangeRows.size(); ++i)
+        tests[i] = rowTest(RangeRows[i]);
+    return tests;
+}
+constexpr std::array<RowTest, RangeRows.size()> RowTests = makeRowTests();
 
 const QString &minusText()
 {
@@ -320,8 +364,10 @@ bool ReadingDecoder::LcdDisplayQM330(const FrameText &frame)
 
     Reading &r = reading;
 
-    // 1. The user's decimal separator, read afresh for every frame.
-    LocaleDecimalSeparator = m_locale.userDecimalSeparator();
+    // 1. The user's decimal separator, read afresh for every frame; assigned
+    // only when it changed, which keeps the hot path free of reference counting.
+    if (const QString &separator = m_locale.userDecimalSeparator(); separator != LocaleDecimalSeparator)
+        LocaleDecimalSeparator = separator;
     m_host.rewriteLimitTexts(LocaleDecimalSeparator);
 
     // 2. A frame arrived.
@@ -364,7 +410,8 @@ bool ReadingDecoder::LcdDisplayQM330(const FrameText &frame)
         r.SignText = minusText();
 
     // 8. The separator for the point that is set.
-    r.DecimalSeparator = LocaleDecimalSeparator;
+    if (r.DecimalSeparator != LocaleDecimalSeparator)
+        r.DecimalSeparator = LocaleDecimalSeparator;
     m_host.paintAnnunciators(r);
 
     // 9. Function and unit.
@@ -449,16 +496,17 @@ bool ReadingDecoder::LcdDisplayQM330(const FrameText &frame)
     // 16. Range rows.
     r.NumericValue = r.CountValue;
     RangeRowNumber = 0;
-    const bool ac = r.has(Annunciator::Ac), continuity = r.has(Annunciator::Continuity);
-    const bool scale4v = r.has(Annunciator::Scale4V), kilo = r.has(Annunciator::Kilo);
-    const bool mega = r.has(Annunciator::Mega);
+    std::uint32_t key = std::uint32_t(function) << FunctionShift | std::uint32_t(unit) << UnitShift
+                        | pointBit(r.PointIndex);
+    key |= r.has(Annunciator::Ac) ? AcBit : 0;
+    key |= r.has(Annunciator::Continuity) ? ContinuityBit : 0;
+    key |= r.has(Annunciator::Scale4V) ? Scale4VBit : 0;
+    key |= r.has(Annunciator::Kilo) ? KiloBit : 0;
+    key |= r.has(Annunciator::Mega) ? MegaBit : 0;
     for (std::size_t i = 0; i < RangeRows.size(); ++i) {
-        const auto &row = RangeRows[i];
-        if ((row.function != Fn::None && row.function != function) || (row.unit != Un::None && row.unit != unit)
-            || !pointMatches(row.point, r.PointIndex) || !bitMatches(row.ac, ac)
-            || !bitMatches(row.continuity, continuity) || !bitMatches(row.scale4v, scale4v)
-            || !bitMatches(row.kilo, kilo) || !bitMatches(row.mega, mega))
+        if ((key & RowTests[i].mask) != RowTests[i].value)
             continue;
+        const RangeRow &row = RangeRows[i];
         AxisMaximum = row.limit;
         AxisMinimum = -row.limit;
         m_host.setVerticalAxis(AxisMaximum, AxisMinimum);

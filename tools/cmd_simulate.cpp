@@ -1,7 +1,240 @@
 #include "tools/commands.h"
 
+#include "tools/hidreportfile.h"
+#include "tools/metersimulator.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char SimulateHelp[] = R"(Usage:
+  qm320-cli simulate [--scenario NAME] [--interval MS] [--frames N]
+  qm320-cli simulate --out FILE [--scenario NAME] [--frames N]
+  qm320-cli simulate --hid-out FILE [--scenario NAME] [--frames N] [--interval MS]
+  qm320-cli simulate --list
+
+Plays a meter. Without --out or --hid-out it opens a pseudo-terminal, prints
+its device and the QM320_COM1 setting that lets the program read it as COM1,
+and sends the meter's frames there at the meter's pace: bytes at 2400 bit/s,
+one frame every 400 ms, until stopped with Ctrl+C or after --frames N.
+In another terminal:
+
+  QM320_COM1=/dev/pts/N qm320-cli decode --port COM1
+
+Options:
+  --scenario NAME  what the meter measures (see --list); "all", the default,
+                   plays every scenario in turn
+  --interval MS    milliseconds from one frame to the next (default 400); a
+                   frame itself takes 58 ms at 2400 bit/s, so 0 sends frames
+                   back to back
+  --frames N       stop after N frames; with --out and --hid-out the default
+                   is one pass through the scenario
+  --out FILE       write the byte stream to FILE at once ("-": standard
+                   output), the input of "qm320-cli decode"; it starts with
+                   the LF of the frame before, so every frame decodes
+  --hid-out FILE   write the stream as the USB cable's HID input reports, one
+                   per line (report ID 0, then 8 data bytes: the count byte
+                   and up to 7 payload bytes), with reports without payload
+                   between frames: the input of "qm320-cli decode --hid"
+  --list           list the scenarios
+)";
+
+bool takeValue(const QStringList &args, qsizetype &i, QString &value)
+{
+    if (i + 1 >= args.size())
+        return false;
+    value = args.at(++i);
+    return true;
+}
+
+QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+struct Output
+{
+    std::FILE *file = nullptr;
+    bool owned = false;
+};
+
+bool openOutput(const QString &name, Output &out)
+{
+    if (name == QLatin1String("-")) {
+        out.file = stdout;
+        return true;
+    }
+    out.file = std::fopen(QFile::encodeName(name).constData(), "wb");
+    out.owned = out.file != nullptr;
+    return out.file != nullptr;
+}
+
+bool closeOutput(Output &out)
+{
+    bool ok = std::fflush(out.file) == 0 && !std::ferror(out.file);
+    if (out.owned)
+        ok = std::fclose(out.file) == 0 && ok;
+    return ok;
+}
+
+int writeSerialFile(MeterSimulator &meter, long long frames, const QString &name)
+{
+    Output out;
+    if (!openOutput(name, out))
+        return cliFail(QStringLiteral("cannot write %1: %2").arg(name, systemError()));
+    // A capture begins in the meter's stream: the LF that ended the frame
+    // before comes first, so that the first frame decodes too.
+    std::fputc('\n', out.file);
+    for (long long i = 0; i < frames; ++i) {
+        const MeterFrame f = meter.nextFrame();
+        std::fwrite(f.data(), 1, f.size(), out.file);
+    }
+    if (!closeOutput(out))
+        return cliFail(QStringLiteral("cannot write %1: %2").arg(name, systemError()));
+    return 0;
+}
+
+int writeHidFile(MeterSimulator &meter, long long frames, int intervalMs, const QString &name)
+{
+    Output out;
+    if (!openOutput(name, out))
+        return cliFail(QStringLiteral("cannot write %1: %2").arg(name, systemError()));
+    std::fprintf(out.file, "# qm320-cli simulate: the USB cable's reports of %lld meter frames, one every 10 ms\n", frames);
+    for (long long i = 0; i < frames; ++i) {
+        for (const HidReport &report : hidReportsForFrame(meter.nextFrame(), intervalMs)) {
+            const QByteArray line = formatHidReportLine(report[0], report.data() + 1, int(report.size()) - 1);
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), out.file);
+        }
+    }
+    if (!closeOutput(out))
+        return cliFail(QStringLiteral("cannot write %1: %2").arg(name, systemError()));
+    return 0;
+}
+
+void addNanoseconds(timespec &t, long long ns)
+{
+    ns += t.tv_nsec;
+    t.tv_sec += time_t(ns / 1000000000LL);
+    t.tv_nsec = long(ns % 1000000000LL);
+}
+
+void sleepUntil(const timespec &t)
+{
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
+    }
+}
+
+int playOnPseudoTerminal(MeterSimulator &meter, const QString &scenario, long long frames, int intervalMs)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char device[128] = {};
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, device, sizeof device) != 0)
+        return cliFail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(systemError()));
+    // Raw until a reader sets its own line: no echo, no line editing of the
+    // meter's bytes. Settings made on the master apply to the terminal side.
+    termios t{};
+    if (tcgetattr(master, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+    }
+    // A meter sends whether anybody listens: bytes that find no room are lost.
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    std::printf("Meter simulator on %s (scenario \"%s\", a frame every %d ms). Ctrl+C stops it.\n"
+                "QM320_COM1=%s\n"
+                "Read it from another terminal with:\n"
+                "  QM320_COM1=%s qm320-cli decode --port COM1\n",
+                device, scenario.toLocal8Bit().constData(), intervalMs, device, device);
+    std::fflush(stdout);
+
+    const long long byteNs = std::llround(ByteTimeMs * 1e6);
+    const long long frameNs = std::max<long long>(intervalMs * 1000000LL, 14 * byteNs);
+    timespec frameStart{};
+    clock_gettime(CLOCK_MONOTONIC, &frameStart);
+    for (long long n = 0; frames < 0 || n < frames; ++n) {
+        const MeterFrame f = meter.nextFrame();
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            // Each byte leaves when its last bit is on the line.
+            timespec due = frameStart;
+            addNanoseconds(due, byteNs * (long long)(i + 1));
+            sleepUntil(due);
+            if (::write(master, &f[i], 1) < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
+                return cliFail(QStringLiteral("cannot write to %1: %2").arg(QString::fromLocal8Bit(device), systemError()));
+        }
+        addNanoseconds(frameStart, frameNs);
+        sleepUntil(frameStart);
+    }
+    // Give a reader polling every 100 ms time for the last bytes before the
+    // terminal goes away.
+    timespec linger{};
+    clock_gettime(CLOCK_MONOTONIC, &linger);
+    addNanoseconds(linger, 500000000LL);
+    sleepUntil(linger);
+    ::close(master);
+    return 0;
+}
+
+} // namespace
+
 int runSimulate(const QStringList &args)
 {
-    Q_UNUSED(args)
-    return cliFail(QStringLiteral("'simulate' is not available in this build yet"));
+    QString scenario = QString::fromLatin1(MeterSimulator::AllScenarios);
+    QString out;
+    QString hidOut;
+    long long frames = -1;
+    int intervalMs = 400;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        QString value;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(SimulateHelp, stdout);
+            return 0;
+        } else if (arg == QLatin1String("--list")) {
+            std::printf("%-12s %s\n", MeterSimulator::AllScenarios, "every scenario in turn (the default)");
+            for (const MeterSimulator::ScenarioInfo &s : MeterSimulator::scenarios())
+                std::printf("%-12s %s\n", s.name.toLocal8Bit().constData(), s.description.toLocal8Bit().constData());
+            return 0;
+        } else if (arg == QLatin1String("--scenario")) {
+            if (!takeValue(args, i, scenario))
+                return cliFail(QStringLiteral("--scenario needs a name (see qm320-cli simulate --list)"));
+        } else if (arg == QLatin1String("--out") || arg == QLatin1String("--hid-out")) {
+            if (!takeValue(args, i, value))
+                return cliFail(QStringLiteral("%1 needs a file name").arg(arg));
+            (arg == QLatin1String("--out") ? out : hidOut) = value;
+        } else if (arg == QLatin1String("--frames")) {
+            bool ok = false;
+            if (takeValue(args, i, value))
+                frames = value.toLongLong(&ok);
+            if (!ok || frames < 0)
+                return cliFail(QStringLiteral("--frames needs a whole number of frames"));
+        } else if (arg == QLatin1String("--interval")) {
+            bool ok = false;
+            if (takeValue(args, i, value))
+                intervalMs = value.toInt(&ok);
+            if (!ok || intervalMs < 0)
+                return cliFail(QStringLiteral("--interval needs a whole number of milliseconds"));
+        } else {
+            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli simulate --help)").arg(arg));
+        }
+    }
+    if (!out.isEmpty() && !hidOut.isEmpty())
+        return cliFail(QStringLiteral("--out and --hid-out write one stream each; run simulate twice"));
+
+    MeterSimulator meter(scenario);
+    if (!meter.isValid())
+        return cliFail(QStringLiteral("there is no scenario '%1' (see qm320-cli simulate --list)").arg(scenario));
+
+    if (!out.isEmpty())
+        return writeSerialFile(meter, frames < 0 ? meter.cycleLength() : frames, out);
+    if (!hidOut.isEmpty())
+        return writeHidFile(meter, frames < 0 ? meter.cycleLength() : frames, intervalMs, hidOut);
+    return playOnPseudoTerminal(meter, scenario, frames, intervalMs);
 }

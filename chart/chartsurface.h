@@ -1,0 +1,50 @@
+#pragma once
+
+#include "chart/chartaxis.h"
+
+#include <QtGlobal>
+
+#include <optional>
+
+// The colour a point carries of its own, red, green and blue from 0 to 255.
+struct PointColour
+{
+    quint8 red = 0;
+    quint8 green = 0;
+    quint8 blue = 0;
+
+    friend bool operator==(const PointColour &, const PointColour &) = default;
+};
+
+// What the chart pager needs of a chart: its series and their points, and the
+// bottom axis it pages.
+//
+// The series share one list of points. The pager adds every value to every
+// series, so a chart keeps each value once: addPoint adds it to all series,
+// pointCount is the number of points of each series, clearPoints empties them
+// all. A point's horizontal position is the number of points before it, so the
+// first point sits at 0.
+//
+// Setting an axis end past the other one throws EChartAxisError.
+class ChartSurface
+{
+public:
+    virtual ~ChartSurface() = default;
+
+    virtual int seriesCount() const = 0;
+    // Appends a point with an empty label; without a colour of its own it is
+    // drawn in its series' colour.
+    virtual void addPoint(double value, std::optional<PointColour> colour) = 0;
+    virtual qint64 pointCount() const = 0;
+    virtual void clearPoints() = 0;
+
+    virtual void switchBottomAutomaticOff() = 0;
+    virtual double bottomMinimum() const = 0;
+    virtual double bottomMaximum() const = 0;
+    virtual void setBottomMinimum(double minimum) = 0;
+    virtual void setBottomMaximum(double maximum) = 0;
+    // Adds offset to both ends of the bottom axis, switches its automatic
+    // scaling off and repaints; see ChartAxis::scroll for the limit check.
+    // A refused scroll changes nothing and reports nothing.
+    virtual void scrollBottom(double offset, bool checkLimits) = 0;
+};

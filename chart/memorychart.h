@@ -1,0 +1,41 @@
+#pragma once
+
+#include "chart/chartaxis.h"
+#include "chart/chartsurface.h"
+
+// A chart without pixels: it keeps the axis range and the number of points
+// but not their values, so a pager can be driven to ten million points in a
+// test at no memory cost. Starts like the window's chart: two series, bottom
+// axis 1..100.
+class MemoryChart final : public ChartSurface
+{
+public:
+    explicit MemoryChart(int seriesCount = 2);
+
+    int seriesCount() const override { return m_seriesCount; }
+    void addPoint(double value, std::optional<PointColour> colour) override;
+    qint64 pointCount() const override { return m_pointCount; }
+    void clearPoints() override;
+
+    void switchBottomAutomaticOff() override { m_bottomAutomatic = false; }
+    double bottomMinimum() const override { return m_bottom.minimum(); }
+    double bottomMaximum() const override { return m_bottom.maximum(); }
+    void setBottomMinimum(double minimum) override { m_bottom.setMinimum(minimum); }
+    void setBottomMaximum(double maximum) override { m_bottom.setMaximum(maximum); }
+    void scrollBottom(double offset, bool checkLimits) override;
+
+    bool bottomAutomatic() const { return m_bottomAutomatic; }
+    double lastValue() const { return m_lastValue; }
+    std::optional<PointColour> lastColour() const { return m_lastColour; }
+    // Accepted scrolls; each one repaints the chart.
+    qint64 repaintCount() const { return m_repaints; }
+
+private:
+    int m_seriesCount;
+    qint64 m_pointCount = 0;
+    double m_lastValue = 0;
+    std::optional<PointColour> m_lastColour;
+    ChartAxis m_bottom{1, 100};
+    bool m_bottomAutomatic = true;
+    qint64 m_repaints = 0;
+};

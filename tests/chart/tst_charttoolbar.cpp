@@ -1,0 +1,82 @@
+#include "chart/charttoolbar.h"
+
+#include <QtTest>
+
+class TestChartToolbar : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pageSize_data();
+    void pageSize();
+    void enlargeAndRestore_data();
+    void enlargeAndRestore();
+};
+
+void TestChartToolbar::pageSize_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<int>("size");
+
+    const int apply = int(PageSizeChange::Action::Apply);
+    const int ignore = int(PageSizeChange::Action::Ignore);
+    const int reject = int(PageSizeChange::Action::Reject);
+    QTest::newRow("design text") << "100" << apply << 100;
+    QTest::newRow("fifty") << "50" << apply << 50;
+    QTest::newRow("leading zeros") << "007" << apply << 7;
+    QTest::newRow("one") << "1" << apply << 1;
+    QTest::newRow("largest 32-bit") << "2147483647" << apply << 2147483647;
+    QTest::newRow("leading blank") << " 20" << apply << 20;
+    QTest::newRow("zero is ignored") << "0" << ignore << 0;
+    QTest::newRow("negative is ignored") << "-5" << ignore << 0;
+    QTest::newRow("empty") << "" << reject << 0;
+    QTest::newRow("too large for 32 bits") << "2147483648" << reject << 0;
+    QTest::newRow("letters") << "abc" << reject << 0;
+    QTest::newRow("trailing blank") << "20 " << reject << 0;
+    QTest::newRow("decimal") << "1.5" << reject << 0;
+}
+
+void TestChartToolbar::pageSize()
+{
+    QFETCH(QString, text);
+    QFETCH(int, action);
+    QFETCH(int, size);
+
+    const PageSizeChange change = pageSizeChangeFor(text);
+    QCOMPARE(int(change.action), action);
+    QCOMPARE(change.size, size);
+    const QString expected = action == int(PageSizeChange::Action::Reject)
+                                 ? QStringLiteral("'%1' is not a valid integer value").arg(text)
+                                 : QString();
+    QCOMPARE(change.message, expected);
+}
+
+void TestChartToolbar::enlargeAndRestore_data()
+{
+    QTest::addColumn<QSize>("windowFrame");
+    QTest::addColumn<QRect>("enlargedChart");
+
+    // Client area 663 x 509 under a frame, title bar and menu bar.
+    QTest::newRow("design window") << QSize(665, 557) << QRect(2, 28, 653, 502);
+    QTest::newRow("thick frame") << QSize(679, 577) << QRect(2, 28, 667, 522);
+}
+
+void TestChartToolbar::enlargeAndRestore()
+{
+    QFETCH(QSize, windowFrame);
+    QFETCH(QRect, enlargedChart);
+
+    const QRect designChart(309, 189, 350, 316);
+    const ChartPlacement enlarged = enlargedChartPlacement(windowFrame);
+    QCOMPARE(enlarged.chart, enlargedChart);
+    QCOMPARE(enlarged.toolbar, QPoint(2, 0));
+
+    // The chart comes back where it was; the toolbar 6 right and 8 up of its
+    // design place (306, 149).
+    const ChartPlacement restored = restoredChartPlacement(designChart);
+    QCOMPARE(restored.chart, designChart);
+    QCOMPARE(restored.toolbar, QPoint(306 + 6, 149 - 8));
+}
+
+QTEST_APPLESS_MAIN(TestChartToolbar)
+#include "tst_charttoolbar.moc"

@@ -1,0 +1,237 @@
+#include "chart/chartview.h"
+#include "chart/tchartcontrol.h"
+
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+
+bool hasColour(const QImage &image, QRgb colour)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if ((line[x] & 0xffffff) == (colour & 0xffffff))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A wave that crosses zero, so both the curve and the fill are on the page.
+void addWave(TChartControl &pager, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        pager.AddPoint(3000 * std::sin(i / 15.0));
+}
+
+} // namespace
+
+class TestChartView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startState();
+    void showSeries_data();
+    void showSeries();
+    void placeholderAndSharedPoints();
+    void pagerOnView();
+    void axisErrors_data();
+    void axisErrors();
+    void saveBitmap_data();
+    void saveBitmap();
+    void saveFailure();
+};
+
+void TestChartView::startState()
+{
+    ChartView view;
+    QCOMPARE(view.seriesCount(), 2);
+    QCOMPARE(view.shownSeries(), int(ChartView::AreaSeries));
+    QCOMPARE(view.pointCount(), 0);
+    QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
+    QCOMPARE(view.verticalMinimum(), -4000.0);
+    QCOMPARE(view.verticalMaximum(), 4000.0);
+}
+
+void TestChartView::showSeries_data()
+{
+    QTest::addColumn<QList<int>>("calls");
+    QTest::addColumn<int>("shown");
+
+    QTest::newRow("fill unticked: line") << QList<int>{ChartView::LineSeries} << int(ChartView::LineSeries);
+    QTest::newRow("ticked again: area")
+        << QList<int>{ChartView::LineSeries, ChartView::AreaSeries} << int(ChartView::AreaSeries);
+    QTest::newRow("same choice again") << QList<int>{ChartView::LineSeries, ChartView::LineSeries}
+                                       << int(ChartView::LineSeries);
+    QTest::newRow("index past the series changes nothing")
+        << QList<int>{ChartView::LineSeries, 2} << int(ChartView::LineSeries);
+    QTest::newRow("negative index changes nothing") << QList<int>{-1} << int(ChartView::AreaSeries);
+}
+
+void TestChartView::showSeries()
+{
+    QFETCH(QList<int>, calls);
+    QFETCH(int, shown);
+
+    ChartView view;
+    for (int index : calls)
+        view.ShowSeries(index);
+    QCOMPARE(view.shownSeries(), shown);
+}
+
+void TestChartView::placeholderAndSharedPoints()
+{
+    ChartView view;
+    TChartControl pager(view, 100);
+    view.resetSeries();
+    QCOMPARE(view.pointCount(), 1);
+    QCOMPARE(view.seriesValue(ChartView::AreaSeries, 0), ChartView::PlaceholderValue);
+    QCOMPARE(view.pointColour(0), std::nullopt);
+
+    addWave(pager, 150);
+    view.ShowSeries(ChartView::LineSeries);
+    for (int series : {ChartView::AreaSeries, ChartView::LineSeries}) {
+        QCOMPARE(view.seriesPointCount(series), qint64(151));
+        for (qint64 i = 1; i <= 150; ++i)
+            QCOMPARE(view.seriesValue(series, i), 3000 * std::sin(double(i) / 15.0));
+    }
+    QCOMPARE(view.pointColour(1), std::optional<PointColour>(PointColour{0, 0, 255}));
+    QCOMPARE(view.pointColour(150), std::optional<PointColour>(PointColour{0, 0, 255}));
+
+    // New: back to the placeholder alone; the page and the shown series stay.
+    view.resetSeries();
+    QCOMPARE(view.seriesPointCount(ChartView::AreaSeries), qint64(1));
+    QCOMPARE(view.seriesPointCount(ChartView::LineSeries), qint64(1));
+    QCOMPARE(view.pointColour(0), std::nullopt);
+    QCOMPARE(view.bottomMinimum(), 101.0);
+    QCOMPARE(view.shownSeries(), int(ChartView::LineSeries));
+}
+
+void TestChartView::pagerOnView()
+{
+    // The view's limit check sees the placeholder before page 1.
+    ChartView view;
+    TChartControl pager(view, 100);
+    view.resetSeries();
+    addWave(pager, 100);
+    QCOMPARE(view.bottomMinimum(), 1.0);
+    pager.PreviousPage();
+    QCOMPARE(view.bottomMinimum(), -99.0);
+    QCOMPARE(view.bottomMaximum(), 0.0);
+    QVERIFY_THROWS_EXCEPTION(EChartAxisError, pager.SetPageSize(50));
+}
+
+void TestChartView::axisErrors_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<double>("maximum");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<double>("shownMinimum");
+    QTest::addColumn<double>("shownMaximum");
+
+    // Bottom axis at 1..100, vertical axis at -4000..4000.
+    QTest::newRow("bottom minimum above maximum")
+        << "bottomMinimum" << 0.0 << 101.0 << "Axis Minimum Value must be <= Maximum" << 1.0 << 100.0;
+    QTest::newRow("bottom maximum below minimum")
+        << "bottomMaximum" << 0.0 << 0.0 << "Axis Maximum Value must be >= Minimum" << 1.0 << 100.0;
+    QTest::newRow("vertical: a meter range") << "vertical" << 400.0 << -400.0 << "" << -400.0 << 400.0;
+    QTest::newRow("vertical: a larger range") << "vertical" << 40000.0 << -40000.0 << "" << -40000.0 << 40000.0;
+    QTest::newRow("vertical maximum below minimum")
+        << "vertical" << -5000.0 << -6000.0 << "Axis Maximum Value must be >= Minimum" << -4000.0 << 4000.0;
+    QTest::newRow("vertical minimum above the new maximum")
+        << "vertical" << 100.0 << 200.0 << "Axis Minimum Value must be <= Maximum" << -4000.0 << 100.0;
+}
+
+void TestChartView::axisErrors()
+{
+    QFETCH(QString, call);
+    QFETCH(double, maximum);
+    QFETCH(double, minimum);
+    QFETCH(QString, error);
+    QFETCH(double, shownMinimum);
+    QFETCH(double, shownMaximum);
+
+    ChartView view;
+    QString raised;
+    try {
+        if (call == u"bottomMinimum")
+            view.setBottomMinimum(minimum);
+        else if (call == u"bottomMaximum")
+            view.setBottomMaximum(maximum);
+        else
+            view.setVerticalAxis(maximum, minimum);
+    } catch (const EChartAxisError &e) {
+        raised = QString::fromUtf8(e.what());
+    }
+    QCOMPARE(raised, error);
+    const bool vertical = call == u"vertical";
+    QCOMPARE(vertical ? view.verticalMinimum() : view.bottomMinimum(), shownMinimum);
+    QCOMPARE(vertical ? view.verticalMaximum() : view.bottomMaximum(), shownMaximum);
+}
+
+void TestChartView::saveBitmap_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("series");
+
+    QTest::newRow("design size, area") << QSize(350, 316) << "chart.bmp" << int(ChartView::AreaSeries);
+    QTest::newRow("design size, line") << QSize(350, 316) << "chart.bmp" << int(ChartView::LineSeries);
+    QTest::newRow("enlarged") << QSize(653, 502) << "enlarged.bmp" << int(ChartView::AreaSeries);
+    QTest::newRow("another extension is still a bitmap")
+        << QSize(350, 316) << "chart.png" << int(ChartView::LineSeries);
+}
+
+void TestChartView::saveBitmap()
+{
+    QFETCH(QSize, size);
+    QFETCH(QString, fileName);
+    QFETCH(int, series);
+
+    ChartView view;
+    TChartControl pager(view, 100);
+    view.resetSeries();
+    view.ShowSeries(series);
+    addWave(pager, 130);
+    view.resize(350, 316);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.resize(size);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(fileName);
+    QVERIFY2(view.saveBitmap(path), qPrintable(view.errorString()));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(26);
+    QCOMPARE(header.left(2), QByteArray("BM"));
+    QCOMPARE(qFromLittleEndian<qint32>(header.constData() + 18), size.width());
+    QCOMPARE(qAbs(qFromLittleEndian<qint32>(header.constData() + 22)), size.height());
+    file.close();
+
+    const QImage image(path, "BMP");
+    QCOMPARE(image.size(), size);
+    // The logged curve is pure blue in both modes; the area's outline and the
+    // dashed left axis have their own colours.
+    QVERIFY(hasColour(image, qRgb(0, 0, 255)));
+    QCOMPARE(hasColour(image, qRgb(0, 128, 255)), series == ChartView::AreaSeries);
+    QVERIFY(hasColour(image, qRgb(0, 64, 128)));
+}
+
+void TestChartView::saveFailure()
+{
+    ChartView view;
+    view.resize(350, 316);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing/chart.bmp"));
+    QVERIFY(!view.saveBitmap(path));
+    QVERIFY(view.errorString().contains(path));
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TestChartView)
+#include "tst_chartview.moc"

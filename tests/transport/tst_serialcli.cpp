@@ -1,0 +1,152 @@
+// qm320-cli's serial link as a user runs it: the simulator's streams decoded
+// by `decode`, and `decode --port` reading a running simulator.
+
+#include "tools/metersimulator.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString Cli = QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli");
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(Cli, args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QList<QJsonObject> jsonLines(const QByteArray &out)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.isEmpty())
+            objects << QJsonDocument::fromJson(line).object();
+    }
+    return objects;
+}
+
+} // namespace
+
+class TestSerialCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void simulatedStreamsDecode_data();
+    void simulatedStreamsDecode();
+    void decodePortReadsARunningSimulator();
+    void decodePortNamesTheDeviceItCannotOpen();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestSerialCli::initTestCase()
+{
+    QVERIFY(QFile::exists(Cli));
+    QVERIFY(m_dir.isValid());
+}
+
+void TestSerialCli::simulatedStreamsDecode_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<bool>("hid");
+    for (const MeterSimulator::ScenarioInfo &s : MeterSimulator::scenarios() + QList<MeterSimulator::ScenarioInfo>{{QStringLiteral("all"), {}}}) {
+        QTest::addRow("%s, COM link", qPrintable(s.name)) << s.name << false;
+        QTest::addRow("%s, USB link", qPrintable(s.name)) << s.name << true;
+    }
+}
+
+void TestSerialCli::simulatedStreamsDecode()
+{
+    QFETCH(QString, scenario);
+    QFETCH(bool, hid);
+
+    const QString file = m_dir.filePath(scenario + (hid ? QStringLiteral(".hid") : QStringLiteral(".bin")));
+    const Run simulate = run({QStringLiteral("simulate"), QStringLiteral("--scenario"), scenario,
+                              hid ? QStringLiteral("--hid-out") : QStringLiteral("--out"), file});
+    QCOMPARE(simulate.exitCode, 0);
+    QStringList decodeArgs{QStringLiteral("decode")};
+    if (hid)
+        decodeArgs << QStringLiteral("--hid");
+    const Run decode = run(decodeArgs << file);
+    QCOMPARE(decode.exitCode, 0);
+
+    // Every frame of one pass decodes, each to what the simulator showed.
+    MeterSimulator meter(scenario);
+    const QList<QJsonObject> lines = jsonLines(decode.out);
+    QCOMPARE(lines.size(), meter.cycleLength());
+    for (const QJsonObject &line : lines) {
+        const MeterFrame frame = meter.nextFrame();
+        const QByteArray hex = QByteArray(reinterpret_cast<const char *>(frame.data()), hid ? 14 : 13).toHex().toUpper();
+        QCOMPARE(line.value(QLatin1String("frame")).toString().toLatin1(), hex);
+    }
+}
+
+void TestSerialCli::decodePortReadsARunningSimulator()
+{
+    QProcess simulator;
+    simulator.start(Cli, {QStringLiteral("simulate"), QStringLiteral("--scenario"), QStringLiteral("ohm"),
+                          QStringLiteral("--interval"), QStringLiteral("0")});
+    QVERIFY(simulator.waitForStarted());
+    QString device;
+    QByteArray printed;
+    QTRY_VERIFY_WITH_TIMEOUT((printed += simulator.readAllStandardOutput()).contains("QM320_COM1="), 10000);
+    for (const QByteArray &line : printed.split('\n')) {
+        if (line.startsWith("QM320_COM1="))
+            device = QString::fromLocal8Bit(line.mid(11));
+    }
+    QVERIFY(device.startsWith(QLatin1String("/dev/")));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QM320_COM1"), device);
+    const Run decode = run({QStringLiteral("decode"), QStringLiteral("--port"), QStringLiteral("COM1"),
+                            QStringLiteral("--frames"), QStringLiteral("5"), QStringLiteral("--seconds"),
+                            QStringLiteral("30")},
+                           env);
+    simulator.terminate();
+    simulator.waitForFinished();
+
+    QCOMPARE(decode.exitCode, 0);
+    const QList<QJsonObject> lines = jsonLines(decode.out);
+    QCOMPARE(lines.size(), 5);
+    for (const QJsonObject &line : lines)
+        QCOMPARE(line.value(QLatin1String("function")).toString(), QStringLiteral("OHM"));
+}
+
+void TestSerialCli::decodePortNamesTheDeviceItCannotOpen()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QM320_COM2"), QStringLiteral("/dev/qm320-missing"));
+    const Run decode = run({QStringLiteral("decode"), QStringLiteral("--port"), QStringLiteral("COM2")}, env);
+    QCOMPARE(decode.exitCode, 2);
+    QVERIFY(decode.out.isEmpty());
+    QCOMPARE(decode.err, QByteArray("qm320-cli: COM2 (/dev/qm320-missing) cannot be opened: there is no such device; "
+                                    "plug in the USB-to-RS-232 adapter, or set QM320_COM2 to the device to use.\n"));
+}
+
+QTEST_GUILESS_MAIN(TestSerialCli)
+#include "tst_serialcli.moc"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The program names its serial ports COM1 to COM4. On Linux each maps to a
+// device, looked up afresh at every open so that an adapter plugged in later
+// is found:
+//
+//   1. the environment variable QM320_COMn (n = 1..4), when set and not
+//      empty, names the device for COMn: any tty, a /dev/serial/by-id link,
+//      or the pseudo-terminal that `qm320-cli simulate` prints;
+//   2. otherwise /dev/ttyUSB(n-1) when it exists: USB-to-RS-232 adapters,
+//      the usual way to reach a meter today;
+//   3. otherwise /dev/ttyS(n-1), the mainboard's own serial ports.
+//
+// Opening a device needs read and write access to it; on Debian serial
+// devices belong to the group "dialout".
+
+// The device for COMn, n from 1 to 4; empty for any other n.
+QString comPortDevice(int n);
+
+// n for "COM1".."COM4" (in any letter case), else 0.
+int comPortNumber(const QString &name);
+
+// The device a port name stands for: comPortDevice() for "COM1".."COM4", the
+// name itself for an absolute device path, else empty.
+QString deviceForPortName(const QString &name);

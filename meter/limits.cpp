@@ -4,6 +4,10 @@
 
 QString rewriteLimitText(const QString &text, const QString &decimalSeparator)
 {
+    // Without a known separator there is nothing to rewrite to; replacing by
+    // the empty text would silently turn "1.5" into "15".
+    if (decimalSeparator.isEmpty())
+        return text;
     const QChar other = decimalSeparator == QLatin1String(".") ? u',' : u'.';
     const qsizetype at = text.indexOf(other);
     if (at < 0)

@@ -103,6 +103,7 @@ void TestLimits::rewrite_data()
     QTest::newRow("only the first") << "1,5,6" << "." << "1.5,6";
     QTest::newRow("nothing to do") << "15" << "." << "15";
     QTest::newRow("other locales replace the point") << "1.5" << "'" << "1'5";
+    QTest::newRow("unknown separator leaves the text") << "1.5" << "" << "1.5";
 }
 
 void TestLimits::rewrite()

@@ -1,0 +1,220 @@
+// The USB link end to end on this system's own HID stack: a virtual "USB to
+// Serial" cable made through /dev/uhid answers the set-up report and sends
+// meter frames in input reports, read through hidraw by the Linux backend.
+
+#include "meter/frameassembler.h"
+#include "meter/meterframes.h"
+#include "transport/tjvhiddevicecontroller.h"
+#include "transport/usbconnection.h"
+
+#include <QtTest>
+
+#include <linux/input.h>
+#include <linux/uhid.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr std::uint16_t VirtualVendor = 0xF0E1;
+constexpr std::uint16_t VirtualProduct = 0x0320;
+
+// Vendor page FFA0: 8-byte input and output reports, a 9-byte feature
+// report, no report IDs.
+const QByteArray BridgeDescriptor = QByteArray::fromHex("06a0ff0901a101" "150026ff00" "75089508" "0901" "8102"
+                                                        "0902" "9102" "9509" "0903" "b102" "c0");
+
+class VirtualCable
+{
+public:
+    explicit VirtualCable(int fd) : m_fd(fd) {}
+    ~VirtualCable()
+    {
+        destroy();
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_fd);
+    }
+
+    bool create()
+    {
+        uhid_event ev{};
+        ev.type = UHID_CREATE2;
+        std::strcpy(reinterpret_cast<char *>(ev.u.create2.name), "USB to Serial");
+        ev.u.create2.rd_size = std::uint16_t(BridgeDescriptor.size());
+        ev.u.create2.bus = BUS_USB;
+        ev.u.create2.vendor = VirtualVendor;
+        ev.u.create2.product = VirtualProduct;
+        std::memcpy(ev.u.create2.rd_data, BridgeDescriptor.constData(), std::size_t(BridgeDescriptor.size()));
+        if (!send(ev))
+            return false;
+        m_created = true;
+        m_thread = std::thread([this] { serve(); });
+        return true;
+    }
+    void destroy()
+    {
+        if (!m_created)
+            return;
+        uhid_event ev{};
+        ev.type = UHID_DESTROY;
+        send(ev);
+        m_created = false;
+    }
+    // A report of the cable: a count byte, then up to seven payload bytes.
+    void sendFrame(const QByteArray &frame)
+    {
+        for (qsizetype at = 0; at < frame.size(); at += 7) {
+            const int n = int(std::min<qsizetype>(7, frame.size() - at));
+            sendInput(QByteArray(1, char(0xF0 | n)) + frame.mid(at, n));
+        }
+        sendInput(QByteArray(1, char(0xF0)));
+    }
+    QList<QByteArray> featureReports() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_features;
+    }
+
+private:
+    void sendInput(QByteArray report)
+    {
+        report.resize(8, '\0');
+        uhid_event ev{};
+        ev.type = UHID_INPUT2;
+        ev.u.input2.size = 8;
+        std::memcpy(ev.u.input2.data, report.constData(), 8);
+        send(ev);
+    }
+    bool send(const uhid_event &ev)
+    {
+        std::lock_guard lock(m_writeMutex);
+        return ::write(m_fd, &ev, sizeof ev) == ssize_t(sizeof ev);
+    }
+    void serve()
+    {
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            uhid_event ev{};
+            if (::read(m_fd, &ev, sizeof ev) <= 0)
+                continue;
+            if (ev.type == UHID_SET_REPORT) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_features.append(QByteArray(reinterpret_cast<const char *>(ev.u.set_report.data),
+                                                 ev.u.set_report.size));
+                }
+                uhid_event reply{};
+                reply.type = UHID_SET_REPORT_REPLY;
+                reply.u.set_report_reply.id = ev.u.set_report.id;
+                reply.u.set_report_reply.err = 0;
+                send(reply);
+            } else if (ev.type == UHID_GET_REPORT) {
+                uhid_event reply{};
+                reply.type = UHID_GET_REPORT_REPLY;
+                reply.u.get_report_reply.id = ev.u.get_report.id;
+                reply.u.get_report_reply.err = EIO;
+                send(reply);
+            }
+        }
+    }
+
+    int m_fd;
+    bool m_created = false;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    std::mutex m_writeMutex;
+    mutable std::mutex m_mutex;
+    QList<QByteArray> m_features;
+};
+
+class RecordingHost : public AssemblyHost
+{
+public:
+    void decodeFrame(const FrameText &frame) override { frames << frame.toHex(); }
+    bool wantsReportLines() const override { return false; }
+    QStringList frames;
+};
+
+int findVirtualCable(TJvHidDeviceController &hidCtl)
+{
+    hidCtl.DeviceChange();
+    const std::vector<TJvHidDevice *> &list = hidCtl.DeviceList();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i]->Plugged() && list[i]->VendorID() == VirtualVendor && list[i]->ProductID() == VirtualProduct)
+            return int(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestHidUhid : public QObject
+{
+    Q_OBJECT
+private slots:
+    void virtualCable();
+};
+
+void TestHidUhid::virtualCable()
+{
+    const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        QSKIP(qPrintable(QStringLiteral("/dev/uhid cannot be opened (%1); the end-to-end test of the USB link "
+                                        "needs the uhid module and write access to /dev/uhid")
+                             .arg(qt_error_string(errno))));
+    }
+    VirtualCable cable(fd);
+    QVERIFY(cable.create());
+
+    TJvHidDeviceController hidCtl(createHidBackend());
+    int index = -1;
+    QTRY_VERIFY_WITH_TIMEOUT((index = findVirtualCable(hidCtl)) >= 0, 10000);
+    std::unique_ptr<TJvHidDevice> device = hidCtl.ClaimDeviceAt(index);
+    QVERIFY(device);
+    if (!device->ReadWriteAccess())
+        QSKIP("the virtual cable's hidraw node is not readable by this user");
+    QCOMPARE(UsbConnection::HidDeviceName(*device), QStringLiteral("USB to Serial"));
+    QCOMPARE(int(device->Capabilities().InputReportByteLength), 9);
+    QCOMPARE(int(device->Capabilities().FeatureReportByteLength), 10);
+
+    const std::array<std::uint8_t, 10> setup = UsbConnection::BridgeSetupReport(UsbModelChoice());
+    QVERIFY(device->SendFeatureReport(setup.data(), int(setup.size())));
+    QTRY_COMPARE(cable.featureReports().size(), 1);
+    QVERIFY(cable.featureReports()[0].contains(QByteArray::fromHex("600900000300")));
+
+    RecordingHost host;
+    FrameAssembler assembler(host);
+    QList<int> sizes;
+    device->SetDataHandler([&](TJvHidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
+        QCOMPARE(id, std::uint8_t(0));
+        sizes.append(size);
+        assembler.HidReportQM330(id, data, size);
+    });
+    const QByteArray frame = meterFrame('+', "1234", '1', {MeterBits::Auto | MeterBits::Dc, 0, 0, MeterBits::Volt});
+    cable.sendFrame(frame);
+    QTRY_COMPARE(host.frames, QStringList({QString::fromLatin1(frame.toHex().toUpper())}));
+    QCOMPARE(sizes.first(), 8);
+
+    // Unplugged: the next pass finds it gone and the link reports read errors.
+    QList<std::uint32_t> errors;
+    device->SetDataErrorHandler([&errors](TJvHidDevice *, std::uint32_t error) { errors.append(error); });
+    cable.destroy();
+    QTRY_VERIFY_WITH_TIMEOUT((hidCtl.DeviceChange(), !device->Plugged()), 10000);
+    QTRY_VERIFY(!errors.isEmpty());
+    device.reset();
+}
+
+QTEST_GUILESS_MAIN(TestHidUhid)
+#include "tst_hiduhid.moc"

@@ -1,0 +1,232 @@
+#include "transport/tjvhiddevicereadthread.h"
+
+#include "transport/hidwakeup.h"
+#include "transport/tjvhiddevice.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+// Why stopping cannot deadlock. The read thread blocks in two places only:
+// in a read, which Terminate() cancels (the read handle is closed under the
+// device's I/O mutex, see TJvHidDevice), and in handOver(), waiting for the
+// main thread to deliver what it handed over. The main thread, while it waits
+// in WaitFor(), delivers any hand-off itself instead of waiting for the event
+// loop, and it never holds the hand-off mutex while a handler runs. So each
+// thread only ever waits for something the other does without waiting. A
+// handler that stops its own device's thread (the main thread is then inside
+// the delivery the read thread waits for) releases the read thread at once;
+// the thread finds the stop flag and ends without touching the report buffer
+// the handler is still reading.
+struct TJvHidDeviceReadThread::HandOff
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool terminated = false;
+    bool finished = false;
+    Kind pending = Kind::None;
+    bool delivering = false;   // main thread: a handler for `pending` runs
+    int bytesRead = 0;
+    std::uint32_t lastError = 0;
+    // ReportBuffer. Written by the read thread only while nothing is pending;
+    // read by the main thread only while it delivers.
+    std::vector<std::uint8_t> report;
+};
+
+namespace {
+
+// A device whose descriptor could not be read still gets a buffer for the
+// longest report a full-speed interrupt endpoint carries, plus the ID byte.
+constexpr int FallbackReportLength = 65;
+
+} // namespace
+
+TJvHidDeviceReadThread::TJvHidDeviceReadThread(TJvHidDevice &device)
+    : m_device(device)
+    , m_handOff(std::make_shared<HandOff>())
+{
+    const int length = device.Capabilities().InputReportByteLength;
+    m_handOff->report.assign(length > 1 ? length : FallbackReportLength, 0);
+}
+
+TJvHidDeviceReadThread::~TJvHidDeviceReadThread()
+{
+    if (m_thread.joinable()) {
+        Terminate();
+        WaitFor();
+    }
+    // Later, because this may run inside the wake-up's own notification.
+    if (m_wake)
+        m_wake->deleteLater();
+}
+
+void TJvHidDeviceReadThread::Start()
+{
+    if (m_thread.joinable())
+        return;
+    TJvHidDevice *device = &m_device;
+    std::shared_ptr<HandOff> handOff = m_handOff;
+    m_wake = new HidWakeUp([handOff, device] { deliverHandedOver(handOff, device); });
+    m_thread = std::thread([this] { Execute(); });
+}
+
+void TJvHidDeviceReadThread::Terminate()
+{
+    {
+        std::lock_guard lock(m_handOff->mutex);
+        m_handOff->terminated = true;
+    }
+    m_handOff->changed.notify_all();
+    // Set before the cancel: a read the thread opens after the cancel is
+    // never waited on, because the thread looks at the flag first.
+    m_device.CancelPendingIo();
+}
+
+bool TJvHidDeviceReadThread::Terminated() const
+{
+    std::lock_guard lock(m_handOff->mutex);
+    return m_handOff->terminated;
+}
+
+bool TJvHidDeviceReadThread::ReportWaiting() const
+{
+    std::lock_guard lock(m_handOff->mutex);
+    return m_handOff->pending != Kind::None && !m_handOff->delivering;
+}
+
+void TJvHidDeviceReadThread::WaitFor()
+{
+    if (!m_thread.joinable())
+        return;
+    HandOff &h = *m_handOff;
+    std::unique_lock lock(h.mutex);
+    while (!h.finished) {
+        if (h.pending != Kind::None) {
+            if (h.delivering) {
+                // Called from the handler of this very hand-off.
+                h.pending = Kind::None;
+                h.changed.notify_all();
+            } else {
+                lock.unlock();
+                deliverHandedOver(m_handOff, &m_device);
+                lock.lock();
+                continue;
+            }
+        }
+        h.changed.wait(lock);
+    }
+    lock.unlock();
+    // A nested WaitFor (see TJvHidDevice::StopReadThread) may have joined it.
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TJvHidDeviceReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, TJvHidDevice *device)
+{
+    HandOff &h = *handOff;
+    Kind kind;
+    int bytesRead;
+    std::uint32_t error;
+    {
+        std::lock_guard lock(h.mutex);
+        // Nothing pending also means the thread may be gone, and its device
+        // with it: only a pending hand-off vouches for `device`.
+        if (h.pending == Kind::None || h.delivering)
+            return;
+        h.delivering = true;
+        kind = h.pending;
+        bytesRead = h.bytesRead;
+        error = h.lastError;
+    }
+    // Lets the read thread go on even when the handler throws.
+    struct Release
+    {
+        HandOff &h;
+        ~Release()
+        {
+            {
+                std::lock_guard lock(h.mutex);
+                h.delivering = false;
+                h.pending = Kind::None;
+            }
+            h.changed.notify_all();
+        }
+    } release{h};
+    if (kind == Kind::Report)
+        device->DeliverReport(h.report.data(), bytesRead);
+    else
+        device->DeliverError(error);
+}
+
+bool TJvHidDeviceReadThread::handOver(Kind kind, int bytesRead, std::uint32_t error)
+{
+    HandOff &h = *m_handOff;
+    std::unique_lock lock(h.mutex);
+    if (h.terminated)
+        return false;
+    h.pending = kind;
+    h.bytesRead = bytesRead;
+    h.lastError = error;
+    m_wake->post();
+    h.changed.wait(lock, [&h] { return h.pending == Kind::None; });
+    return true;
+}
+
+void TJvHidDeviceReadThread::pauseAfterFailure()
+{
+    // A device that went away fails every read at once; without this pause
+    // the thread would flood the main thread with errors as fast as it can.
+    HandOff &h = *m_handOff;
+    std::unique_lock lock(h.mutex);
+    h.changed.wait_for(lock, std::chrono::milliseconds(m_device.SleepTime()), [&h] { return h.terminated; });
+}
+
+void TJvHidDeviceReadThread::Execute()
+{
+    HandOff &h = *m_handOff;
+    const int length = int(h.report.size());
+    bool readCompleted = true;
+    while (!Terminated()) {
+        readCompleted = true;
+        std::fill(h.report.begin(), h.report.end(), std::uint8_t(0));
+        std::uint32_t error = 0;
+        std::shared_ptr<HidHandle> handle = m_device.StartRead(error);
+        if (!handle) {
+            if (!handOver(Kind::Error, 0, error))
+                break;
+            pauseAfterFailure();
+            continue;
+        }
+        if (Terminated())
+            break;
+        HidReadResult result;
+        do {
+            result = handle->read(h.report.data(), length, m_device.SleepTime());
+        } while (result.status == HidReadResult::Status::Timeout && !Terminated());
+        handle.reset();
+        if (Terminated()) {
+            readCompleted = result.status != HidReadResult::Status::Timeout;
+            break;
+        }
+        if (result.status == HidReadResult::Status::Data) {
+            if (result.bytes > 0 && !handOver(Kind::Report, std::min(result.bytes, length), 0))
+                break;
+        } else if (result.status == HidReadResult::Status::Failed) {
+            // Nothing to deliver; the next StartRead opens the device afresh
+            // and reports why if it cannot.
+            m_device.CancelPendingIo();
+            pauseAfterFailure();
+        }
+        // Cancelled: the device was found unplugged and its handle closed;
+        // the next StartRead says so.
+    }
+    if (!readCompleted)
+        m_device.CancelPendingIo();
+    {
+        std::lock_guard lock(h.mutex);
+        h.finished = true;
+    }
+    h.changed.notify_all();
+}

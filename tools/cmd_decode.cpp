@@ -3,16 +3,13 @@
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
 #include "meter/localenumber.h"
+#include "tools/decodeinput.h"
 #include "tools/decodesession.h"
-#include "tools/hidreportfile.h"
 #include "tools/jsonwriter.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -64,59 +61,6 @@ Each line holds the keys:
 Exit status: 0 on success; 2 when the input cannot be read, a --hid line is
 malformed (the message names the file and line) or a port cannot be opened.
 )";
-
-QString displayName(const QString &file)
-{
-    return file.isEmpty() || file == QLatin1String("-") ? QStringLiteral("<stdin>") : file;
-}
-
-int decodeSerialStream(std::FILE *in, const QString &name, DecodeSession &session)
-{
-    std::vector<std::uint8_t> buffer(1 << 20);
-    for (;;) {
-        const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
-        if (n > 0)
-            session.assembler.RECEIVE_COM_Data(buffer.data(), int(n));
-        if (n < buffer.size()) {
-            if (std::ferror(in))
-                return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
-            return 0;
-        }
-    }
-}
-
-int decodeHidText(std::FILE *in, const QString &name, DecodeSession &session)
-{
-    char *line = nullptr;
-    std::size_t capacity = 0;
-    std::vector<std::uint8_t> bytes;
-    QString error;
-    long long lineNumber = 0;
-    int result = 0;
-    for (;;) {
-        errno = 0;
-        const ssize_t n = ::getline(&line, &capacity, in);
-        if (n < 0) {
-            if (std::ferror(in))
-                result = cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
-            break;
-        }
-        ++lineNumber;
-        qsizetype length = n;
-        while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
-            --length;
-        const HidLine kind = parseHidReportLine(QByteArrayView(line, length), bytes, error);
-        if (kind == HidLine::Skip)
-            continue;
-        if (kind == HidLine::Malformed) {
-            result = cliFail(QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(error));
-            break;
-        }
-        session.assembler.HidReportQM330(bytes[0], bytes.data() + 1, int(bytes.size()) - 1);
-    }
-    std::free(line);
-    return result;
-}
 
 bool takeValue(const QStringList &args, qsizetype &i, QString &value)
 {
@@ -192,16 +136,7 @@ int runDecode(const QStringList &args)
     if (options.hidDevice)
         return decodeFromHidDevice(options, session, out);
 
-    const QString name = displayName(options.file);
-    std::FILE *in = stdin;
-    if (name != QLatin1String("<stdin>")) {
-        in = std::fopen(QFile::encodeName(options.file).constData(), "rb");
-        if (!in)
-            return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
-    }
-    const int result = options.hid ? decodeHidText(in, name, session) : decodeSerialStream(in, name, session);
-    if (in != stdin)
-        std::fclose(in);
+    const int result = decodeInputFile(options.file, options.hid, session);
     if (!out.flush() && result == 0)
         return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     return result;

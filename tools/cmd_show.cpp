@@ -1,7 +1,74 @@
 #include "tools/commands.h"
 
+#include "log/logtable.h"
+#include "log/tablefiles.h"
+#include "tools/jsonwriter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char ShowHelp[] = R"(Usage:
+  qm320-cli show FILE
+
+Opens a table file with the program's reader (an XML data packet when FILE
+ends in exactly ".xml", tab-separated text otherwise) and prints each row as
+one JSON object per line, with the keys "No", "Time", "DC/AC", "Value",
+"Unit", "Auto" and "NVal". No and NVal are numbers, the others texts; a
+field without a value is null.
+
+When the file cannot be opened the rows read before the failure are printed
+(a text file keeps the lines before the failing one, a failed XML file
+leaves none), then "Failed to Load File!" and the reason on standard error,
+and the exit status is 2.
+)";
+
+void writeRow(JsonLineWriter &out, const LogTable &table, int row)
+{
+    static const char *const keys[LogFieldCount] = {"No", "Time", "DC/AC", "Value", "Unit", "Auto", "NVal"};
+    out.beginObject();
+    for (int f = 0; f < LogFieldCount; ++f) {
+        if (!table.hasValue(row, f))
+            out.nullField(keys[f]);
+        else if (LogTable::fieldType(f) == LogFieldType::Integer)
+            out.field(keys[f], static_cast<long long>(*table.integer(row, f)));
+        else
+            out.field(keys[f], table.text(row, f));
+    }
+    out.endObject();
+}
+
+} // namespace
+
 int runShow(const QStringList &args)
 {
-    Q_UNUSED(args)
-    return cliFail(QStringLiteral("'show' is not available in this build yet"));
+    QString file;
+    for (const QString &arg : args) {
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(ShowHelp, stdout);
+            return 0;
+        }
+        if (arg.startsWith(QLatin1String("--")))
+            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli show --help)").arg(arg));
+        if (!file.isEmpty())
+            return cliFail(QStringLiteral("show reads one file; %1 is one too many").arg(arg));
+        file = arg;
+    }
+    if (file.isEmpty())
+        return cliFail(QStringLiteral("show needs a table file (see qm320-cli show --help)"));
+
+    LogTable table;
+    const TableFileResult loaded = LoadTableFile(file, table);
+    JsonLineWriter out(stdout);
+    for (int row = 0; row < table.rowCount(); ++row)
+        writeRow(out, table, row);
+    if (!out.flush())
+        return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (!loaded) {
+        std::fprintf(stderr, "%s\n", LoadFailedMessage);
+        return cliFail(QStringLiteral("%1: %2").arg(file, loaded.reason));
+    }
+    return 0;
 }

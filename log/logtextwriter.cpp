@@ -1,0 +1,124 @@
+#include "log/logtextwriter.h"
+
+#include "log/logtable.h"
+
+#include <QIODevice>
+
+#include <array>
+#include <charconv>
+
+namespace {
+
+constexpr qsizetype FlushSize = 1 << 20;
+constexpr int RowsPerProgress = 1 << 14;
+
+void appendDecimal(QByteArray &out, qint64 value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
+}
+
+bool separates(char16_t c)
+{
+    return c >= 1 && c <= 32;
+}
+
+bool writeAll(QIODevice &out, const QByteArray &bytes)
+{
+    return out.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+LogTextWriter::LogTextWriter(const LogTable &table)
+    : m_table(table)
+{
+}
+
+void LogTextWriter::appendCell(QByteArray &line, QStringView text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first].unicode() <= 32)
+        ++first;
+    while (last > first && text[last - 1].unicode() <= 32)
+        --last;
+    const QStringView cell = text.sliced(first, last - first);
+    if (cell.isEmpty()) {
+        line += "NULL";
+        return;
+    }
+    bool quote = false;
+    bool unwritable = false;
+    for (QChar c : cell) {
+        const char16_t u = c.unicode();
+        if (separates(u) || u == u'"')
+            quote = true;
+        if (u == 0 || u == u'\r' || u == u'\n')
+            unwritable = true;
+    }
+    if (!quote && !unwritable) {
+        m_codec.appendEncoded(line, cell);
+        return;
+    }
+    QString s;
+    s.reserve(cell.size() + 4);
+    if (quote)
+        s += u'"';
+    for (QChar c : cell) {
+        const char16_t u = c.unicode();
+        if (u == 0)
+            continue;
+        if (u == u'\r' || u == u'\n')
+            s += u' ';
+        else if (u == u'"')
+            s += QStringLiteral("\"\"");
+        else
+            s += c;
+    }
+    if (quote)
+        s += u'"';
+    m_codec.appendEncoded(line, s);
+}
+
+TableFileResult LogTextWriter::write(QIODevice &out)
+{
+    // The writer reads the judgement under the name the report prints.
+    const std::array<int, 6> cells{
+        LogTable::fieldIndex(u"No"),    LogTable::fieldIndex(u"Time"), LogTable::fieldIndex(u"DC/AC"),
+        LogTable::fieldIndex(u"Value"), LogTable::fieldIndex(u"Unit"), LogTable::fieldIndex(u"AUTO"),
+    };
+    const int rows = m_table.rowCount();
+    const std::uint64_t generation = m_table.generation();
+
+    QByteArray buffer;
+    buffer.reserve(FlushSize + 4096);
+    buffer += "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n";
+    for (int row = 0; row < rows; ++row) {
+        if (const std::optional<qint32> no = m_table.integer(row, cells[0]))
+            appendDecimal(buffer, *no);
+        else
+            buffer += "\"\"";
+        for (std::size_t i = 1; i < cells.size(); ++i) {
+            buffer += '\t';
+            appendCell(buffer, m_table.text(row, cells[i]));
+        }
+        buffer += "\r\n";
+        if (buffer.size() >= FlushSize) {
+            if (!writeAll(out, buffer))
+                return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
+            buffer.clear();
+        }
+        if (m_progress && (row + 1) % RowsPerProgress == 0) {
+            m_progress(double(row + 1) / rows);
+            if (m_table.generation() != generation)
+                return TableFileResult::failed(QStringLiteral("the table was emptied while it was being saved"));
+        }
+    }
+    if (!writeAll(out, buffer))
+        return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
+    if (m_progress)
+        m_progress(1.0);
+    return {};
+}

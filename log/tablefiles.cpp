@@ -1,0 +1,93 @@
+#include "log/tablefiles.h"
+
+#include "log/logtable.h"
+#include "log/logtextreader.h"
+#include "log/logtextwriter.h"
+#include "log/logxmlreader.h"
+#include "log/logxmlwriter.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+template<typename Writer>
+TableFileResult saveThrough(const QString &fileName, Writer &writer)
+{
+    QSaveFile file(fileName);
+    // Writing straight into the target when no temporary file can be made
+    // beside it would destroy the old file on a failure; refuse instead.
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return TableFileResult::failed(QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
+    TableFileResult result = writer.write(file);
+    if (!result) {
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit())
+        return TableFileResult::failed(QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
+    return result;
+}
+
+} // namespace
+
+TableFileFormat tableFileFormat(const QString &fileName)
+{
+    const qsizetype slash = fileName.lastIndexOf(u'/');
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    if (dot > slash && QStringView(fileName).mid(dot) == u".xml")
+        return TableFileFormat::Xml;
+    return TableFileFormat::Text;
+}
+
+QString saveSucceededMessage(const QString &fileName)
+{
+    return QStringLiteral("Save table to specified file: ") + fileName + QStringLiteral(" Scuss!");
+}
+
+QString textSaveFailedMessage(const QString &fileName)
+{
+    return QStringLiteral("Could not save table to specified file: ") + fileName;
+}
+
+TableFileResult SaveTableFile(LogTable &table, const QString &fileName, const TableFileProgress &progress)
+{
+    if (tableFileFormat(fileName) == TableFileFormat::Xml)
+        return SaveTableXml(table, fileName, progress);
+    return SaveTableText(table, fileName, progress);
+}
+
+TableFileResult SaveTableText(LogTable &table, const QString &fileName, const TableFileProgress &progress)
+{
+    LogTextWriter writer(table);
+    writer.setProgress(progress);
+    const std::uint64_t generation = table.generation();
+    TableFileResult result = saveThrough(fileName, writer);
+    // The save walks the table to its end, where the current row stays.
+    if (table.generation() == generation && !table.isEmpty())
+        table.setCurrentRow(table.rowCount() - 1);
+    return result;
+}
+
+TableFileResult SaveTableXml(const LogTable &table, const QString &fileName, const TableFileProgress &progress)
+{
+    LogXmlWriter writer(table);
+    writer.setProgress(progress);
+    return saveThrough(fileName, writer);
+}
+
+TableFileResult LoadTableFile(const QString &fileName, LogTable &table, const TableFileProgress &progress)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return TableFileResult::failed(QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
+    if (tableFileFormat(fileName) == TableFileFormat::Xml) {
+        LogXmlReader reader(table);
+        reader.setProgress(progress);
+        return reader.read(file);
+    }
+    LogTextReader reader(table);
+    reader.setProgress(progress);
+    return reader.read(file);
+}

@@ -1,0 +1,179 @@
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList &args, const QString &stdinFile = QString())
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(env);
+    if (!stdinFile.isEmpty())
+        process.setStandardInputFile(stdinFile);
+    process.start(QStringLiteral(QM320_CLI), args);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QString data(const char *name)
+{
+    return QStringLiteral(QM320_TEST_DATA "/") + QLatin1String(name);
+}
+
+// A row of `show`, with the logging time left out.
+QByteArray shown(int no, const char *function, const char *value, const char *unit, const char *judge = "pass")
+{
+    return QStringLiteral(R"({"No":%1,"Time":"T","DC/AC":"%2","Value":"%3","Unit":"%4","Auto":"%5","NVal":null})")
+        .arg(no)
+        .arg(QLatin1String(function), QLatin1String(value), QLatin1String(unit), QLatin1String(judge))
+        .toUtf8();
+}
+
+QList<QByteArray> linesWithoutTimes(const QByteArray &out)
+{
+    static const QRegularExpression time(QStringLiteral(R"("Time":"\d\d:\d\d:\d\d")"));
+    QList<QByteArray> lines;
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.isEmpty())
+            lines << QString::fromUtf8(line).replace(time, QStringLiteral(R"("Time":"T")")).toUtf8();
+    }
+    return lines;
+}
+
+} // namespace
+
+class TestLogCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void logThenShow_data();
+    void logThenShow();
+    void showPrintsRowsBeforeAFailure();
+    void refusals_data();
+    void refusals();
+    void help_data();
+    void help();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestLogCli::logThenShow_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<bool>("fromStdin");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QByteArray>("summary");
+    QTest::addColumn<QList<QByteArray>>("rows");
+
+    // log-frames: six frames of 01.23 V, then 01.24 V, the same in MANU,
+    // 1.000 kOhm and -005.0 mV.
+    const QList<QByteArray> every{shown(1, "DC", "01.23", "V"),  shown(2, "DC", "01.23", "V"),
+                                  shown(3, "DC", "01.23", "V"),  shown(4, "DC", "01.23", "V"),
+                                  shown(5, "DC", "01.23", "V"),  shown(6, "DC", "01.23", "V"),
+                                  shown(7, "DC", "01.24", "V"),  shown(8, "DC", "01.24", "V"),
+                                  shown(9, "OHM", "1.000", "k*"), shown(10, "DC", "-005.0", "mV")};
+    QTest::newRow("every frame, as text") << QStringList{} << data("log-frames.bin") << false << "every.xls"
+                                          << QByteArray("10 frames decoded, 10 rows saved to ") << every;
+    QTest::newRow("without repeats, USB reports, as XML")
+        << QStringList{"--hid", "--no-repeat"} << data("log-frames.hid") << false << "norepeat.xml"
+        << QByteArray("10 frames decoded, 5 rows saved to ")
+        << QList<QByteArray>{every[0], every[6], every[7], every[8], every[9]};
+    QTest::newRow("a limit and judgement limits, from standard input")
+        << QStringList{"--limit", "2", "--low", "1.5", "--high", "2"} << data("log-frames.bin") << true << "limit.txt"
+        << QByteArray("10 frames decoded, 2 rows saved to ")
+        << QList<QByteArray>{shown(1, "DC", "01.23", "V", "Fail"), shown(2, "DC", "01.23", "V", "Fail")};
+}
+
+void TestLogCli::logThenShow()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, input);
+    QFETCH(bool, fromStdin);
+    QFETCH(QString, out);
+    QFETCH(QByteArray, summary);
+    QFETCH(QList<QByteArray>, rows);
+
+    const QString file = m_dir.filePath(out);
+    QStringList args = QStringList{"log"} + options + QStringList{"--out", file};
+    if (!fromStdin)
+        args << input;
+    const Run logged = runCli(args, fromStdin ? input : QString());
+    QCOMPARE(logged.exitCode, 0);
+    QCOMPARE(logged.out, summary + file.toUtf8() + '\n');
+
+    const Run show = runCli({"show", file});
+    QCOMPARE(show.exitCode, 0);
+    QCOMPARE(show.err, QByteArray());
+    QCOMPARE(linesWithoutTimes(show.out), rows);
+}
+
+void TestLogCli::showPrintsRowsBeforeAFailure()
+{
+    // Line 3 has eight cells: a value with an inner blank, and NVal.
+    const Run show = runCli({"show", data("log-eightcells.txt")});
+    QCOMPARE(show.exitCode, 2);
+    QCOMPARE(show.out, QByteArray(R"({"No":1,"Time":"10:15:03","DC/AC":"DC","Value":"01.23","Unit":"V","Auto":"pass","NVal":null})"
+                                  "\n"));
+    QVERIFY2(show.err.startsWith("Failed to Load File!\n"), show.err.constData());
+    QVERIFY2(show.err.contains("line 3: cell 8 of 7"), show.err.constData());
+}
+
+void TestLogCli::refusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("log without --out") << QStringList{"log", data("log-frames.bin")} << QByteArray("--out");
+    QTest::newRow("limit not a number") << QStringList{"log", "--limit", "ten", "--out", "x.txt"} << QByteArray("--limit");
+    QTest::newRow("judgement limit not a number") << QStringList{"log", "--low", "abc", "--out", "x.txt"} << QByteArray("not a limit");
+    QTest::newRow("missing input") << QStringList{"log", "--out", "x.txt", "/nonexistent/input.bin"}
+                                   << QByteArray("cannot read /nonexistent/input.bin");
+    QTest::newRow("folder missing for the output") << QStringList{"log", "--out", "/nonexistent/x.xml", data("log-frames.bin")}
+                                                   << QByteArray("Could not save table to specified file: /nonexistent/x.xml");
+    QTest::newRow("show without a file") << QStringList{"show"} << QByteArray("show needs a table file");
+    QTest::newRow("show a missing file") << QStringList{"show", "/nonexistent/t.xml"} << QByteArray("Failed to Load File!");
+    QTest::newRow("unknown option") << QStringList{"show", "--all", "t.txt"} << QByteArray("unknown option --all");
+}
+
+void TestLogCli::refusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, message);
+    const Run run = runCli(args);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message), run.err.constData());
+    QVERIFY(!QFile::exists(QStringLiteral("x.txt")));
+}
+
+void TestLogCli::help_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("log") << "log";
+    QTest::newRow("show") << "show";
+}
+
+void TestLogCli::help()
+{
+    QFETCH(QString, command);
+    const Run run = runCli({command, "--help"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith("Usage:\n  qm320-cli " + command.toUtf8()));
+}
+
+QTEST_GUILESS_MAIN(TestLogCli)
+#include "tst_logcli.moc"

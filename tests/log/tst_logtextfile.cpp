@@ -1,0 +1,329 @@
+#include "log/logtable.h"
+#include "log/logtextreader.h"
+#include "log/tablefiles.h"
+#include "logfixtures.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray Header = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n";
+
+TableFileResult readText(const QByteArray &content, LogTable &table, qint64 chunkSize = 1 << 20)
+{
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    LogTextReader reader(table);
+    reader.setChunkSize(chunkSize);
+    return reader.read(buffer);
+}
+
+LogRow row(std::optional<qint32> no, std::optional<QString> time = {}, std::optional<QString> dcAc = {},
+           std::optional<QString> value = {}, std::optional<QString> unit = {}, std::optional<QString> judge = {},
+           std::optional<qint32> nval = {})
+{
+    return LogRow{no, time, dcAc, value, unit, judge, nval};
+}
+
+} // namespace
+
+class TestLogTextFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formatFollowsTheExtension_data();
+    void formatFollowsTheExtension();
+    void writesTheTextForm();
+    void emptyTableWritesTheHeaderAlone();
+    void readerSplitsCells_data();
+    void readerSplitsCells();
+    void lineEnds_data();
+    void lineEnds();
+    void failuresKeepEarlierRows_data();
+    void failuresKeepEarlierRows();
+    void roundTrip_data();
+    void roundTrip();
+    void saveWalksTheRowsPresentAtItsStart();
+    void failedSaveLeavesOldFile_data();
+    void failedSaveLeavesOldFile();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestLogTextFile::formatFollowsTheExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("xml");
+    QTest::newRow(".xml") << "/tmp/log.xml" << true;
+    QTest::newRow(".XML is text") << "/tmp/log.XML" << false;
+    QTest::newRow(".xls") << "/tmp/log.xls" << false;
+    QTest::newRow(".txt") << "log.txt" << false;
+    QTest::newRow("no extension") << "/tmp/log" << false;
+    QTest::newRow("dot only in the folder") << "/tmp/a.xml/log" << false;
+    QTest::newRow("last dot decides") << "log.xml.txt" << false;
+    QTest::newRow(".xml after .txt") << "log.txt.xml" << true;
+}
+
+void TestLogTextFile::formatFollowsTheExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, xml);
+    QCOMPARE(tableFileFormat(name) == TableFileFormat::Xml, xml);
+}
+
+void TestLogTextFile::writesTheTextForm()
+{
+    LogTable table;
+    fillTable(table, {
+        loggedRow(1, "10:15:03", "DC", "01.23", "V", "pass"),
+        // A sampling-mode time and blanks around a value; NVal is not written.
+        row(2, "10:15:03 PM", "", "  -1.5 ", "k*", "Fail", 9),
+        // No without a value keeps its column as "".
+        row(std::nullopt, std::nullopt, "say \"hi\"", "a\"b", "\u03a9", "NULL"),
+        // Line breaks cannot stand in a line; a NUL would end the text.
+        row(4, "x\r\ny", QString::fromUtf8("a\0b", 3), "\t", "\x01", "p\tq"),
+    });
+    const QString path = m_dir.filePath("form.xls");
+    QVERIFY(SaveTableText(table, path));
+    QCOMPARE(fileBytes(path), Header
+                 + "1\t10:15:03\tDC\t01.23\tV\tpass\r\n"
+                   "2\t\"10:15:03 PM\"\tNULL\t-1.5\tk*\tFail\r\n"
+                   "\"\"\tNULL\t\"say \"\"hi\"\"\"\t\"a\"\"b\"\t\xce\xa9\tNULL\r\n"
+                   "4\t\"x  y\"\tab\tNULL\tNULL\t\"p\tq\"\r\n");
+}
+
+void TestLogTextFile::emptyTableWritesTheHeaderAlone()
+{
+    LogTable table;
+    const QString path = m_dir.filePath("empty.txt");
+    QVERIFY(SaveTableText(table, path));
+    QCOMPARE(fileBytes(path), Header);
+    const TableFileResult result = LoadTableFile(path, table);
+    QVERIFY2(result, qPrintable(result.reason));
+    QCOMPARE(table.rowCount(), 0);
+}
+
+void TestLogTextFile::readerSplitsCells_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<LogRow>("stored");
+    const LogRow logged = loggedRow(1, "10:00:00", "DC", "1.000", "V", "pass");
+    QTest::newRow("tabs") << QByteArray("1\t10:00:00\tDC\t1.000\tV\tpass") << logged;
+    QTest::newRow("blanks instead of tabs") << QByteArray("1 10:00:00 DC 1.000 V pass") << logged;
+    QTest::newRow("runs of separators count once")
+        << QByteArray("  \t 1\t\t10:00:00 \x01 DC\v1.000  V\x1fpass  ") << logged;
+    QTest::newRow("a seventh cell fills NVal") << QByteArray("1 t DC 1 V pass -42") << row(1, "t", "DC", "1", "V", "pass", -42);
+    QTest::newRow("missing cells leave no value") << QByteArray("5 t") << row(5, "t");
+    QTest::newRow("quoted cells hold blanks and tabs")
+        << QByteArray("1 \"10:15:03 PM\" \"a\tb\" x") << row(1, "10:15:03 PM", "a\tb", "x");
+    QTest::newRow("doubled quotes") << QByteArray("1 \"say \"\"hi\"\"\" x") << row(1, "say \"hi\"", "x");
+    QTest::newRow("an unclosed quote runs to the line end") << QByteArray("1 \"abc def") << row(1, "abc def");
+    QTest::newRow("a closing quote ends the cell") << QByteArray("1 \"ab\"cd") << row(1, "ab", "cd");
+    QTest::newRow("a quote inside a cell stays") << QByteArray("1 a\"b\" c") << row(1, "a\"b\"", "c");
+    QTest::newRow("NULL stays a text") << QByteArray("1 NULL NULL") << row(1, "NULL", "NULL");
+    QTest::newRow("\"\" leaves No without value") << QByteArray("\"\" t") << row(std::nullopt, "t");
+    QTest::newRow("texts keep 20 characters") << QByteArray("1 123456789012345678901234") << row(1, "12345678901234567890");
+    QTest::newRow("locale encoding") << QByteArray("1 \xce\xa9 k\xce\xa9") << row(1, "\u03a9", "k\u03a9");
+    QTest::newRow("plus sign") << QByteArray("+7 t") << row(7, "t");
+}
+
+void TestLogTextFile::readerSplitsCells()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(LogRow, stored);
+    LogTable table;
+    const TableFileResult result = readText(Header + line + "\r\n", table);
+    QVERIFY2(result, qPrintable(result.reason));
+    QCOMPARE(rowsOf(table), LogRows{stored});
+    QVERIFY(table.pendingInsert(0));
+}
+
+void TestLogTextFile::lineEnds_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("times");
+    QTest::newRow("CR LF") << QByteArray("h\r\n1 a\r\n2 b\r\n") << QStringList{"a", "b"};
+    QTest::newRow("LF") << QByteArray("h\n1 a\n2 b\n") << QStringList{"a", "b"};
+    QTest::newRow("CR") << QByteArray("h\r1 a\r2 b\r") << QStringList{"a", "b"};
+    QTest::newRow("mixed, LF CR is two ends") << QByteArray("h\n\r1 a\r\r\n2 b") << QStringList{"a", "b"};
+    QTest::newRow("no end after the last line") << QByteArray("h\r\n1 a\r\n2 b") << QStringList{"a", "b"};
+    QTest::newRow("NUL ends the text") << QByteArray("h\r\n1 a\r\n2 b\0\r\n3 c\r\n", 19) << QStringList{"a", "b"};
+    QTest::newRow("empty first line, data from line 2") << QByteArray("\r\n1 a\r\n") << QStringList{"a"};
+    QTest::newRow("the header is never examined") << QByteArray("1 z\r\n2 b\r\n") << QStringList{"b"};
+    QTest::newRow("blank lines are skipped") << QByteArray("h\r\n\r\n \t \r\n1 a\r\n\r\n") << QStringList{"a"};
+    QTest::newRow("header alone, no line end") << QByteArray("No Time") << QStringList{};
+}
+
+void TestLogTextFile::lineEnds()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, times);
+    // Line ends that fall between two reads must not count twice.
+    for (qint64 chunk : {1, 2, 3, 5, 1 << 20}) {
+        LogTable table;
+        const TableFileResult result = readText(content, table, chunk);
+        QVERIFY2(result, qPrintable(result.reason));
+        QStringList read;
+        for (int r = 0; r < table.rowCount(); ++r)
+            read << table.text(r, int(LogField::Time)).toString();
+        QCOMPARE(read, times);
+    }
+}
+
+void TestLogTextFile::failuresKeepEarlierRows_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("rowsKept");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("eight cells") << QByteArray("h\r\n1 a\r\n2 a b c d e f g\r\n3 z\r\n") << 1 << "line 3: cell 8 of 7";
+    QTest::newRow("No not a number") << QByteArray("h\r\n1 a\r\n2 b\r\nx a\r\n") << 2 << "line 4: cell 1 \"x\" is no whole number for No";
+    // A 12-hour time written without quotes (older files) moves the
+    // judgement into NVal.
+    QTest::newRow("unquoted 12-hour time") << QByteArray("h\r\n1\t10:15:03 AM\tDC\t1.000\tV\tpass\r\n") << 0
+                                           << "line 2: cell 7 \"pass\" is no whole number for NVal";
+    QTest::newRow("No beyond 32 bits") << QByteArray("h\n1 a\n2147483648 b\n") << 1 << "line 3: cell 1";
+    QTest::newRow("empty file") << QByteArray() << 0 << "the file holds no line";
+    QTest::newRow("NUL first") << QByteArray("\0h\r\n1 a\r\n", 9) << 0 << "the file holds no line";
+}
+
+void TestLogTextFile::failuresKeepEarlierRows()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, rowsKept);
+    QFETCH(QString, reason);
+    // A text open appends to the rows already there; those stay too.
+    LogTable table;
+    appendRow(table, loggedRow(1, "09:00:00", "DC", "1.000", "V", "pass"));
+    const TableFileResult result = readText(content, table);
+    QVERIFY(!result);
+    QVERIFY2(result.reason.startsWith(reason), qPrintable(result.reason));
+    QCOMPARE(table.rowCount(), 1 + rowsKept);
+    QVERIFY(!table.isEditing()); // the failing line's own row is dropped
+    QCOMPARE(rowAt(table, 0), loggedRow(1, "09:00:00", "DC", "1.000", "V", "pass"));
+}
+
+void TestLogTextFile::roundTrip_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<LogRows>("rows");
+    QTest::addColumn<LogRows>("opened");
+
+    const LogRows logged{loggedRow(1, "10:15:03", "DC", "01.23", "V", "pass"),
+                         loggedRow(7, "10:15:05", "OHM", "0L", "M*", "Fail"),
+                         loggedRow(8, "10:15:06", "", "-005.0", "mV", "pass")};
+    LogRows loggedOpened = logged;
+    loggedOpened[2].dcAc = "NULL";
+    QTest::newRow("logged rows") << ".xls" << logged << loggedOpened;
+    QTest::newRow("logged rows, .XML is text") << ".XML" << logged << loggedOpened;
+
+    // Sampling mode under a 12-hour locale: every cell stays in its column.
+    const LogRows sampled{loggedRow(1, "10:15:03 PM", "AC", "230.5", "V", "Fail"),
+                          loggedRow(2, "\u4e0b\u534810:15:08", "TMP", "21", "#", "pass")};
+    QTest::newRow("sampling-mode times") << ".txt" << sampled << sampled;
+
+    QTest::newRow("absent values")
+        << ".txt" << LogRows{row(std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 5)}
+        << LogRows{row(std::nullopt, "NULL", "NULL", "NULL", "NULL", "NULL")};
+    QTest::newRow("separators and quotes")
+        << ".txt" << LogRows{row(3, "a b", "\"", "x\ty", "\"\"", "q\"")}
+        << LogRows{row(3, "a b", "\"", "x\ty", "\"\"", "q\"")};
+    const QString bom(QChar(0xFEFF));
+    QTest::newRow("leading U+FEFF is text")
+        << ".txt" << LogRows{row(5, bom + "10:00:00", bom)} << LogRows{row(5, bom + "10:00:00", bom, "NULL", "NULL", "NULL")};
+    QTest::newRow("outer blanks go, inner stay")
+        << ".txt" << LogRows{row(-4, "  a  b  ", "\t", "c ", " d", "e")}
+        << LogRows{row(-4, "a  b", "NULL", "c", "d", "e")};
+}
+
+void TestLogTextFile::roundTrip()
+{
+    QFETCH(QString, extension);
+    QFETCH(LogRows, rows);
+    QFETCH(LogRows, opened);
+    LogTable table;
+    fillTable(table, rows);
+    const QString path = m_dir.filePath(QStringLiteral("roundtrip") + extension);
+    QVERIFY(SaveTableFile(table, path));
+    QVERIFY(fileBytes(path).startsWith(Header));
+    LogTable back;
+    const TableFileResult result = LoadTableFile(path, back);
+    QVERIFY2(result, qPrintable(result.reason));
+    QCOMPARE(rowsOf(back), opened);
+    QCOMPARE(back.currentRow(), back.rowCount() - 1);
+}
+
+void TestLogTextFile::saveWalksTheRowsPresentAtItsStart()
+{
+    // Logging goes on while a long save lets the window paint.
+    LogTable table;
+    const int rows = 40000;
+    for (int i = 1; i <= rows; ++i)
+        appendRow(table, loggedRow(i, "10:00:00", "DC", "1.000", "V", "pass"));
+    table.setCurrentRow(0);
+    QList<double> fractions;
+    const QString path = m_dir.filePath("walk.txt");
+    const TableFileResult result = SaveTableText(table, path, [&](double f) {
+        fractions << f;
+        appendRow(table, loggedRow(rows + int(fractions.size()), "10:00:01", "DC", "2.000", "V", "pass"));
+    });
+    QVERIFY2(result, qPrintable(result.reason));
+    QVERIFY(fractions.size() >= 3);
+    QVERIFY(std::is_sorted(fractions.begin(), fractions.end()));
+    QCOMPARE(fractions.last(), 1.0);
+    LogTable back;
+    QVERIFY(LoadTableFile(path, back));
+    QCOMPARE(back.rowCount(), rows);
+    QCOMPARE(back.integer(rows - 1, int(LogField::No)), rows);
+    // The save leaves the table at its last row.
+    QCOMPARE(table.currentRow(), table.rowCount() - 1);
+}
+
+void TestLogTextFile::failedSaveLeavesOldFile_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("text") << ".xls";
+    QTest::newRow("XML") << ".xml";
+}
+
+void TestLogTextFile::failedSaveLeavesOldFile()
+{
+    QFETCH(QString, extension);
+    QTemporaryDir dir;
+    LogTable table;
+    for (int i = 1; i <= 20000; ++i)
+        appendRow(table, loggedRow(i, "10:00:00", "DC", "1.000", "V", "pass"));
+
+    // We run as root, where permissions stop nothing: a folder that is a
+    // file, and a missing folder, fail for everybody.
+    const QString plainFile = dir.filePath("plain");
+    QVERIFY(writeBytes(plainFile, "keep"));
+    TableFileResult result = SaveTableFile(table, plainFile + "/log" + extension);
+    QVERIFY(!result);
+    QVERIFY(!result.reason.isEmpty());
+    QCOMPARE(fileBytes(plainFile), QByteArray("keep"));
+    QVERIFY(!SaveTableFile(table, dir.filePath("missing/log" + extension)));
+    // A folder where the file should be stays a folder.
+    QVERIFY(QDir(dir.path()).mkdir("folder" + extension));
+    QVERIFY(!SaveTableFile(table, dir.filePath("folder" + extension)));
+    QVERIFY(QFileInfo(dir.filePath("folder" + extension)).isDir());
+
+    // A save that fails halfway (here the table is emptied under it) leaves
+    // the old file whole and no temporary file behind.
+    const QString target = dir.filePath("old" + extension);
+    QVERIFY(writeBytes(target, "the old file"));
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    result = SaveTableFile(table, target, [&](double) { table.clear(); });
+    QVERIFY(!result);
+    QCOMPARE(result.reason, QString("the table was emptied while it was being saved"));
+    QCOMPARE(fileBytes(target), QByteArray("the old file"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
+}
+
+QTEST_GUILESS_MAIN(TestLogTextFile)
+#include "tst_logtextfile.moc"

@@ -1,0 +1,413 @@
+#include "log/reportbuilder.h"
+#include "log/reportlayout.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// The fields cycle through these, so a page shows every unit symbol.
+const QStringList Functions{"DC", "AC", "OHM", "TMP", "TMP", "CAP"};
+const QStringList Units{"mV", "uA", "k*", "#", "?", "uF"};
+const QStringList UnitsShown{"mV", "µA", "kΩ", "°C", "°F", "µF"};
+
+ReportRows makeRows(int count)
+{
+    ReportRows rows;
+    for (int i = 0; i < count; ++i) {
+        const int n = i + 1;
+        rows.append({QString::number(n), QTime(10, 0).addSecs(i).toString("hh:mm:ss"), Functions.at(i % 6),
+                     QString::number(n * 0.001, 'f', 3), Units.at(i % 6), n % 3 ? "pass" : "Fail"});
+    }
+    return rows;
+}
+
+QString expectedLine(int n)
+{
+    const int i = n - 1;
+    return QStringList{QString::number(n), QTime(10, 0).addSecs(i).toString("hh:mm:ss"), Functions.at(i % 6),
+                       QString::number(n * 0.001, 'f', 3), UnitsShown.at(i % 6), n % 3 ? "pass" : "Fail"}
+        .join(' ');
+}
+
+QString runTool(const QStringList &args)
+{
+    QProcess tool;
+    tool.start(args.first(), args.mid(1));
+    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// Each page's text lines as pdftotext lays them out, blanks between words
+// collapsed and empty lines dropped.
+QList<QStringList> pdfPageLines(const QString &pdf)
+{
+    QList<QStringList> pages;
+    QStringList texts = runTool({"pdftotext", "-layout", pdf, "-"}).split(QLatin1Char('\f'));
+    texts.removeLast(); // after the last page's form feed
+    for (const QString &text : texts) {
+        QStringList lines;
+        for (const QString &line : text.split(QLatin1Char('\n'))) {
+            if (!line.trimmed().isEmpty())
+                lines.append(line.simplified());
+        }
+        pages.append(lines);
+    }
+    return pages;
+}
+
+struct PdfWord
+{
+    QString text;
+    qreal left;  // millimetres from the sheet's left edge
+    qreal right;
+    qreal top;   // millimetres from the sheet's top edge
+};
+
+QList<PdfWord> pdfWords(const QString &pdf)
+{
+    const QString html = runTool({"pdftotext", "-bbox", "-f", "1", "-l", "1", pdf, "-"});
+    static const QRegularExpression wordTag(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>)re");
+    constexpr qreal MmPerPoint = 25.4 / 72;
+    QList<PdfWord> words;
+    for (const QRegularExpressionMatch &m : wordTag.globalMatch(html)) {
+        words.append({m.captured(4), m.captured(1).toDouble() * MmPerPoint, m.captured(3).toDouble() * MmPerPoint,
+                      m.captured(2).toDouble() * MmPerPoint});
+    }
+    return words;
+}
+
+QList<int> firstRowOfEachPage(const QString &pdf)
+{
+    QList<int> firsts;
+    for (const QStringList &lines : pdfPageLines(pdf))
+        firsts.append(lines.size() > 2 ? lines.at(2).section(' ', 0, 0).toInt() : 0);
+    return firsts;
+}
+
+} // namespace
+
+class TestReportBuilder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void paging_data();
+    void paging();
+    void designPage();
+
+    void pages_data();
+    void pages();
+    void positions_data();
+    void positions();
+    void fieldsStayInTheirColumns();
+
+    void emptyTable();
+    void printRange_data();
+    void printRange();
+    void writePdfFailures_data();
+    void writePdfFailures();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_positionsPdf;
+};
+
+void TestReportBuilder::initTestCase()
+{
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is needed to read the reports back");
+    QVERIFY(m_dir.isValid());
+
+    ReportRows rows{{"1", "10:15:03", "OHM", "1.234", "k*", "pass"}, {"2", "10:15:04", "AC", "-0.567", "#", "Fail"}};
+    ReportBuilder report(rows);
+    m_positionsPdf = m_dir.filePath("positions.pdf");
+    QVERIFY2(report.writePdf(m_positionsPdf), qPrintable(report.errorString()));
+}
+
+void TestReportBuilder::paging_data()
+{
+    QTest::addColumn<QSizeF>("printable");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("rowsOnLastPage");
+
+    const QSizeF a4(190, 277);
+    QTest::newRow("empty table, no page") << a4 << 0 << 0 << 0;
+    QTest::newRow("one row") << a4 << 1 << 1 << 1;
+    QTest::newRow("a full page holds 37") << a4 << 37 << 1 << 37;
+    QTest::newRow("the 38th starts page 2") << a4 << 38 << 2 << 1;
+    QTest::newRow("10000 rows") << a4 << 10000 << 271 << 10;
+    QTest::newRow("landscape holds 23 a page") << QSizeF(277, 190) << 24 << 2 << 1;
+    QTest::newRow("page too small for a line, one a page") << QSizeF(60, 30) << 3 << 3 << 1;
+}
+
+void TestReportBuilder::paging()
+{
+    QFETCH(QSizeF, printable);
+    QFETCH(int, rows);
+    QFETCH(int, pages);
+    QFETCH(int, rowsOnLastPage);
+
+    const ReportLayout layout(printable);
+    QCOMPARE(layout.pageCount(rows), pages);
+    // Every row on exactly one page, in table order.
+    qsizetype next = 0;
+    for (int page = 0; page < pages; ++page) {
+        QCOMPARE(layout.firstRowOfPage(page), next);
+        next += layout.rowsOnPage(page, rows);
+    }
+    QCOMPARE(next, qsizetype(rows));
+    if (pages > 0)
+        QCOMPARE(layout.rowsOnPage(pages - 1, rows), qsizetype(rowsOnLastPage));
+    QCOMPARE(layout.rowsOnPage(pages, rows), qsizetype(0));
+}
+
+void TestReportBuilder::designPage()
+{
+    const ReportLayout layout = ReportLayout::forPage(ReportLayout::designPage());
+    QCOMPARE(layout.printableSize(), QSizeF(190, 277));
+    QVERIFY(qAbs(layout.bandWidth() - ReportLayout::DesignBandWidth) < 0.005);
+    QVERIFY(qAbs(layout.footerTop() - 266.42) < 0.005);
+    QCOMPARE(layout.rowsPerPage(), 37);
+}
+
+void TestReportBuilder::pages_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QList<int>>("rowsPerPage");
+
+    QTest::newRow("one row") << 1 << QList<int>{1};
+    QTest::newRow("one full page") << 37 << QList<int>{37};
+    QTest::newRow("one line over") << 38 << QList<int>{37, 1};
+    QTest::newRow("three pages") << 80 << QList<int>{37, 37, 6};
+}
+
+void TestReportBuilder::pages()
+{
+    QFETCH(int, rows);
+    QFETCH(QList<int>, rowsPerPage);
+
+    ReportBuilder report(makeRows(rows));
+    const QString pdf = m_dir.filePath(QStringLiteral("pages-%1.pdf").arg(rows));
+    QVERIFY2(report.writePdf(pdf), qPrintable(report.errorString()));
+
+    const QList<QStringList> pages = pdfPageLines(pdf);
+    QCOMPARE(pages.size(), rowsPerPage.size());
+    int n = 1;
+    for (qsizetype page = 0; page < pages.size(); ++page) {
+        const QStringList &lines = pages.at(page);
+        QCOMPARE(lines.size(), rowsPerPage.at(page) + 3);
+        QCOMPARE(lines.first(), QStringLiteral("Data Report"));
+        QCOMPARE(lines.at(1), QStringLiteral("No Time DC|AC Value Unit AUTO"));
+        for (int line = 0; line < rowsPerPage.at(page); ++line)
+            QCOMPARE(lines.at(2 + line), expectedLine(n++));
+        QCOMPARE(lines.last(), QStringLiteral("The Data Print Foot"));
+    }
+}
+
+void TestReportBuilder::positions_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<qreal>("left"); // from the left margin
+    QTest::addColumn<qreal>("top");  // from the top margin
+
+    const qreal titles = 10.58 + 4.23;
+    QTest::newRow("title No") << "No" << 8.47 << titles;
+    QTest::newRow("title Time") << "Time" << 33.87 << titles;
+    QTest::newRow("title DC|AC") << "DC|AC" << 64.29 << titles;
+    QTest::newRow("title Value") << "Value" << 99.48 << titles;
+    QTest::newRow("title Unit") << "Unit" << 132.29 << titles;
+    QTest::newRow("title AUTO") << "AUTO" << 162.98 << titles;
+
+    const qreal first = 2 * 10.58 + 2.12;
+    QTest::newRow("No") << "1" << 8.47 << first;
+    QTest::newRow("Time, Arial") << "10:15:03" << 33.87 << first;
+    QTest::newRow("DC/AC") << "OHM" << 65.62 << first;
+    QTest::newRow("Value, Calibri") << "1.234" << 99.48 << first;
+    QTest::newRow("Unit") << "kΩ" << 131.23 << first;
+    QTest::newRow("AUTO") << "pass" << 162.98 << first;
+
+    const qreal second = first + 6.61;
+    QTest::newRow("second line No") << "2" << 8.47 << second;
+    QTest::newRow("second line Value") << "-0.567" << 99.48 << second;
+    QTest::newRow("second line Unit") << "°C" << 131.23 << second;
+    QTest::newRow("second line AUTO") << "Fail" << 162.98 << second;
+
+    QTest::newRow("footer at the bottom") << "The" << 8.47 << 277 - 10.58 + 4.23;
+}
+
+void TestReportBuilder::positions()
+{
+    QFETCH(QString, word);
+    QFETCH(qreal, left);
+    QFETCH(qreal, top);
+
+    const QList<PdfWord> words = pdfWords(m_positionsPdf);
+    const auto found = std::find_if(words.cbegin(), words.cend(), [&](const PdfWord &w) { return w.text == word; });
+    QVERIFY2(found != words.cend(), qPrintable(word));
+    // The sheet's margins are 10 mm; the top is where the text's box starts.
+    QVERIFY2(qAbs(found->left - 10 - left) < 0.05, qPrintable(QString::number(found->left - 10)));
+    QVERIFY2(qAbs(found->top - 10 - top) < 0.2, qPrintable(QString::number(found->top - 10)));
+}
+
+void TestReportBuilder::fieldsStayInTheirColumns()
+{
+    // Texts as long as a field holds, and line breaks from an XML file.
+    const QString longValue = QStringLiteral("12345678901234567890");
+    ReportRows rows{{"2147483647", "10:15:03 PM", "Line\nBreak", longValue, "Tab\tbed", "WWWWWWWWWWWWWWWWWWWW"}};
+    ReportBuilder report(rows);
+    const QString pdf = m_dir.filePath("long.pdf");
+    QVERIFY2(report.writePdf(pdf), qPrintable(report.errorString()));
+
+    const QList<PdfWord> words = pdfWords(pdf);
+    const auto cols = ReportLayout::columns();
+    const qreal rowTop = 10 + 2 * 10.58 + 2.12;
+    for (const PdfWord &w : words) {
+        if (qAbs(w.top - rowTop) > 1)
+            continue; // title, column titles, footer
+        // Which column the word starts in; it must end before the next one.
+        int column = ReportLayout::ColumnCount - 1;
+        while (column > 0 && w.left - 10 < cols[column].fieldLeft - 0.05)
+            --column;
+        const qreal end = column + 1 < ReportLayout::ColumnCount ? cols[column + 1].fieldLeft : 189.97;
+        QVERIFY2(w.right - 10 <= end, qPrintable(w.text));
+    }
+    const QStringList lines = pdfPageLines(pdf).value(0);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines.at(2).startsWith("2147483647 10:15:03 PM Line Break 1234"), qPrintable(lines.at(2)));
+    QVERIFY2(lines.at(2).contains("Tab bed"), qPrintable(lines.at(2)));
+    QVERIFY2(!lines.at(2).contains(longValue), "the value is cut short with an ellipsis");
+}
+
+void TestReportBuilder::emptyTable()
+{
+    ReportBuilder report{ReportRows()};
+    QCOMPARE(report.pageCount(), 0);
+
+    QPrinter printer;
+    ReportBuilder::setUpPrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath("empty-printer.pdf"));
+    QVERIFY(report.print(&printer));
+    QVERIFY(!QFile::exists(printer.outputFileName()));
+
+    const QString old = m_dir.filePath("empty-old.pdf");
+    QFile file(old);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("earlier report");
+    file.close();
+    QVERIFY(!report.writePdf(old));
+    QVERIFY(!report.errorString().isEmpty());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("earlier report"));
+}
+
+void TestReportBuilder::printRange_data()
+{
+    QTest::addColumn<bool>("pageRange");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<bool>("collate");
+    QTest::addColumn<bool>("lastFirst");
+    QTest::addColumn<QList<int>>("firstRows"); // of each printed page
+
+    // 120 rows: pages start with rows 1, 38, 75 and 112.
+    QTest::newRow("all pages") << false << 0 << 0 << 1 << true << false << QList<int>{1, 38, 75, 112};
+    QTest::newRow("pages 2 to 3") << true << 2 << 3 << 1 << true << false << QList<int>{38, 75};
+    QTest::newRow("range past the end") << true << 4 << 9 << 1 << true << false << QList<int>{112};
+    QTest::newRow("range left over, all pages chosen") << false << 2 << 3 << 1 << true << false
+                                                       << QList<int>{1, 38, 75, 112};
+    QTest::newRow("last page first") << false << 0 << 0 << 1 << true << true << QList<int>{112, 75, 38, 1};
+    // The PDF engine makes no copies itself, so the report paints them.
+    QTest::newRow("two copies collated") << true << 1 << 2 << 2 << true << false << QList<int>{1, 38, 1, 38};
+    QTest::newRow("two copies uncollated") << true << 1 << 2 << 2 << false << false << QList<int>{1, 1, 38, 38};
+    QTest::newRow("range beyond the report") << true << 5 << 6 << 1 << true << false << QList<int>{};
+}
+
+void TestReportBuilder::printRange()
+{
+    QFETCH(bool, pageRange);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, copies);
+    QFETCH(bool, collate);
+    QFETCH(bool, lastFirst);
+    QFETCH(QList<int>, firstRows);
+
+    ReportBuilder report(makeRows(120));
+    QPrinter printer;
+    ReportBuilder::setUpPrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath(QStringLiteral("range-%1.pdf").arg(QTest::currentDataTag())));
+    printer.setFromTo(from, to);
+    printer.setPrintRange(pageRange ? QPrinter::PageRange : QPrinter::AllPages);
+    printer.setCopyCount(copies);
+    printer.setCollateCopies(collate);
+    printer.setPageOrder(lastFirst ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
+
+    QVERIFY2(report.print(&printer), qPrintable(report.errorString()));
+    if (firstRows.isEmpty())
+        QVERIFY(!QFile::exists(printer.outputFileName()));
+    else
+        QCOMPARE(firstRowOfEachPage(printer.outputFileName()), firstRows);
+}
+
+void TestReportBuilder::writePdfFailures_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("earlierFile");
+    QTest::addColumn<bool>("cancel");
+
+    QTest::newRow("folder missing") << "missing/report.pdf" << false << false;
+    QTest::newRow("target is a folder") << "folder" << false << false;
+    QTest::newRow("cancelled after the first page") << "cancelled.pdf" << true << true;
+}
+
+void TestReportBuilder::writePdfFailures()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, earlierFile);
+    QFETCH(bool, cancel);
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("folder"));
+    const QString path = dir.filePath(target);
+    if (earlierFile) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("earlier report");
+    }
+
+    ReportBuilder report(makeRows(80));
+    const auto progress = [&](int done, int total) {
+        Q_UNUSED(total)
+        return !cancel || done < 1;
+    };
+    QVERIFY(!report.writePdf(path, progress));
+    QVERIFY(!report.errorString().isEmpty());
+
+    // Nothing but what was there before: no partial report, no temporary file.
+    const QStringList expected = earlierFile ? QStringList{QFileInfo(path).fileName(), "folder"} : QStringList{"folder"};
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name), expected);
+    if (earlierFile) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("earlier report"));
+    }
+}
+
+QTEST_MAIN(TestReportBuilder)
+#include "tst_reportbuilder.moc"

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "app/usermessages.h"
+
+// UserMessages shown as modal message boxes.
+class MessageBoxes : public UserMessages
+{
+public:
+    void information(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &text) override;
+    bool confirm(QWidget *parent, const QString &text) override;
+};

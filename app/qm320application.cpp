@@ -1,0 +1,39 @@
+#include "app/qm320application.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+Qm320Application::Qm320Application(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool Qm320Application::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &e) {
+        showError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showError(tr("An unexpected error occurred."));
+    }
+    return false;
+}
+
+void Qm320Application::showError(const QString &message)
+{
+    if (m_errorDisplay) {
+        m_errorDisplay(message);
+        return;
+    }
+    // The box runs its own event loop; an error raised while it is open is
+    // shown after it, not on top of it.
+    if (m_showingError) {
+        qWarning("%s", qPrintable(message));
+        return;
+    }
+    m_showingError = true;
+    QMessageBox::critical(activeWindow(), tr("Error"), message);
+    m_showingError = false;
+}

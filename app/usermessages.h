@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The message boxes the window shows. The window asks through this interface
+// so that tests answer questions and read messages without a modal loop.
+class UserMessages
+{
+public:
+    virtual ~UserMessages() = default;
+
+    // A box titled "Information" with an OK button.
+    virtual void information(QWidget *parent, const QString &text) = 0;
+    // A box titled "Error" with an OK button.
+    virtual void error(QWidget *parent, const QString &text) = 0;
+    // A Yes/No question with the information icon; true for Yes.
+    virtual bool confirm(QWidget *parent, const QString &text) = 0;
+};

@@ -1,0 +1,22 @@
+#include "app/windowcaption.h"
+
+#include <sys/utsname.h>
+
+bool is64BitMachine(QStringView machine)
+{
+    // Linux names x64 "x86_64" (some BSDs "amd64") and Itanium "ia64".
+    return machine == u"x86_64" || machine == u"amd64" || machine == u"ia64";
+}
+
+QString captionSuffix(QStringView machine)
+{
+    return is64BitMachine(machine) ? QStringLiteral("(x64)") : QStringLiteral("(x86)");
+}
+
+QString nativeMachine()
+{
+    utsname name{};
+    if (uname(&name) != 0)
+        return {};
+    return QString::fromLatin1(name.machine);
+}

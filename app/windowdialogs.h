@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class ReportBuilder;
+
+// The window's file dialogs and its print preview. The window asks through
+// this interface so that tests choose files and look at the report without a
+// modal loop.
+class WindowDialogs
+{
+public:
+    virtual ~WindowDialogs() = default;
+
+    // SaveDialog2: a table file to save; empty when cancelled.
+    virtual QString saveTableFileName(QWidget *parent) = 0;
+    // OpenDialog1: a table file to open; empty when cancelled.
+    virtual QString openTableFileName(QWidget *parent) = 0;
+    // SavePictureDialog1: a bitmap file for the chart; empty when cancelled.
+    virtual QString savePictureFileName(QWidget *parent) = 0;
+    // Shows the report in a print preview and returns once it is closed.
+    virtual void previewReport(QWidget *parent, ReportBuilder &report) = 0;
+};
+
+// The dialogs of the desktop.
+class SystemDialogs : public WindowDialogs
+{
+public:
+    QString saveTableFileName(QWidget *parent) override;
+    QString openTableFileName(QWidget *parent) override;
+    QString savePictureFileName(QWidget *parent) override;
+    void previewReport(QWidget *parent, ReportBuilder &report) override;
+
+private:
+    QString m_lastOpened;   // OpenDialog1 keeps the name it was last given
+};

@@ -1,0 +1,168 @@
+// The window: how long from process start until it is on the screen, next to
+// a bare Qt window started the same way, and what one decoded frame costs
+// the LCD panel (decode, then paint). Offscreen, so no display is needed.
+//
+//   build/bench/bench_app
+//
+// Each start-up sample spawns a fresh process (this program in a child mode)
+// and times it until the child reports its window's first paint; the
+// figures to read are the medians.
+
+#include "app/mainwindow.h"
+#include "app/qm320application.h"
+#include "app/usermessages.h"
+#include "meter/lcdpanel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QProcess>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+const char *ChildWindow = "--child=window";
+const char *ChildBare = "--child=bare";
+
+// Reports the first paint of the watched window on standard output and ends
+// the child.
+class FirstPaint : public QObject
+{
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_reported) {
+            m_reported = true;
+            std::fputs("shown\n", stdout);
+            std::fflush(stdout);
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    bool m_reported = false;
+};
+
+int runChild(int argc, char **argv, bool window)
+{
+    if (window) {
+        // As main() does it.
+        Qm320Application app(argc, argv);
+        TFCOMM w(systemWindowServices());
+        FirstPaint watch;
+        w.installEventFilter(&watch);
+        w.centreOnScreen();
+        w.show();
+        return app.exec();
+    }
+    QApplication app(argc, argv);
+    QWidget w;
+    w.resize(663, 530);
+    FirstPaint watch;
+    w.installEventFilter(&watch);
+    w.show();
+    return app.exec();
+}
+
+QString selfPath;
+
+void startUntilShown(benchmark::State &state, const char *mode)
+{
+    for (auto _ : state) {
+        QProcess child;
+        QElapsedTimer clock;
+        clock.start();
+        child.start(selfPath, {QString::fromLatin1(mode)});
+        bool shown = false;
+        while (!shown && child.waitForReadyRead(10000))
+            shown = child.readAllStandardOutput().contains("shown");
+        const double seconds = double(clock.nsecsElapsed()) * 1e-9;
+        child.waitForFinished(10000);
+        if (!shown) {
+            state.SkipWithError("the child never showed its window");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+
+void BM_StartToShown_BareQtWindow(benchmark::State &state)
+{
+    startUntilShown(state, ChildBare);
+}
+BENCHMARK(BM_StartToShown_BareQtWindow)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
+
+void BM_StartToShown_Qm320Window(benchmark::State &state)
+{
+    startUntilShown(state, ChildWindow);
+}
+BENCHMARK(BM_StartToShown_Qm320Window)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
+
+class SilentMessages : public UserMessages
+{
+public:
+    void information(QWidget *, const QString &) override {}
+    void error(QWidget *, const QString &) override {}
+    bool confirm(QWidget *, const QString &) override { return false; }
+};
+
+// Two frames that differ in digits, point, sign and annunciators, so every
+// frame changes what the panel shows.
+QByteArray frame(bool odd)
+{
+    const char a[] = {'+', '1', '2', '3', '4', ' ', '1', 0x30, 0x00, 0x00, char(0x80), 0x00, '\r', '\n'};
+    const char b[] = {'-', '0', '3', '5', '0', ' ', '4', 0x10, 0x20, char(0x80), 0x40, 0x00, '\r', '\n'};
+    return odd ? QByteArray(b, 14) : QByteArray(a, 14);
+}
+
+void BM_DecodeAndPaintFrame(benchmark::State &state)
+{
+    WindowServices services;
+    services.locale = std::make_unique<FixedLocaleInfo>();
+    services.messages = std::make_unique<SilentMessages>();
+    services.serialBackend = createSerialBackend();
+    services.machine = QStringLiteral("x86_64");
+    TFCOMM window(std::move(services));
+    window.show();
+    QCoreApplication::processEvents();
+    auto *panel = window.findChild<LcdPanel *>(QStringLiteral("Panel1"));
+    TCommPortDriver *port = &window.COMM2();
+
+    const QByteArray lead("\n");
+    window.RECEIVE_COM_Data(port, reinterpret_cast<const std::uint8_t *>(lead.constData()), 1);
+    bool odd = false;
+    for (auto _ : state) {
+        const QByteArray bytes = frame(odd);
+        odd = !odd;
+        window.RECEIVE_COM_Data(port, reinterpret_cast<const std::uint8_t *>(bytes.constData()), int(bytes.size()));
+        // The whole panel, although a frame usually changes only a few
+        // elements; the bar graph below it overlaps its last row and is
+        // painted with it.
+        panel->repaint();
+    }
+}
+BENCHMARK(BM_DecodeAndPaintFrame)->Repetitions(9)->Unit(benchmark::kMicrosecond);
+
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && (!std::strcmp(argv[1], ChildWindow) || !std::strcmp(argv[1], ChildBare)))
+        return runChild(argc, argv, !std::strcmp(argv[1], ChildWindow));
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    selfPath = QCoreApplication::applicationFilePath();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

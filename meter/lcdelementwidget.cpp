@@ -1,0 +1,50 @@
+#include "meter/lcdelementwidget.h"
+
+#include "meter/lcdart.h"
+
+#include <QPaintEngine>
+#include <QPainter>
+
+LcdElementWidget::LcdElementWidget(LcdElement element, QWidget *parent)
+    : QWidget(parent)
+    , m_element(element)
+{
+    const LcdElementInfo &info = lcdElement(element);
+    setObjectName(QString::fromLatin1(info.objectName));
+    setGeometry(info.rect);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_text = QString::fromUtf8(info.caption);
+    if (info.art == LcdArt::Digit)
+        setDigit(m_text.isEmpty() ? QChar() : m_text.front());
+    else
+        m_path = lcdArtPath(info, QRectF(QPointF(0, 0), info.rect.size()));
+}
+
+void LcdElementWidget::setDigit(QChar digitText)
+{
+    const QChar glyph = lcdDigitGlyph(digitText);
+    m_text = digitText.isNull() ? QString() : QString(digitText);
+    if (glyph == m_glyph)
+        return;
+    m_glyph = glyph;
+    m_path = lcdArtPath(lcdElement(m_element), QRectF(QPointF(0, 0), size()), glyph);
+    update();
+}
+
+void LcdElementWidget::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    // Filling the antialiased paths is what painting costs; an element is
+    // drawn once per glyph and resolution and copied after that.
+    const qreal dpr = p.paintEngine() ? p.paintEngine()->paintDevice()->devicePixelRatioF() : devicePixelRatioF();
+    QPixmap &image = m_images[m_glyph.unicode()];
+    if (image.isNull() || image.devicePixelRatio() != dpr) {
+        image = QPixmap(size() * dpr);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter art(&image);
+        art.setRenderHint(QPainter::Antialiasing);
+        art.fillPath(m_path, LcdColours::Segment);
+    }
+    p.drawPixmap(0, 0, image);
+}

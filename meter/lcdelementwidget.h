@@ -1,0 +1,37 @@
+#pragma once
+
+#include "meter/lcdlayout.h"
+
+#include <QPainterPath>
+#include <QHash>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+// One lit element of the LCD panel: a digit, a point, a word or a symbol. It
+// is shown while lit and hidden otherwise; the panel beneath draws the faint
+// unlit segments, so the widget paints only its dark shape.
+class LcdElementWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    LcdElementWidget(LcdElement element, QWidget *parent);
+
+    LcdElement element() const { return m_element; }
+    // The label's caption: for a digit the character of the reading (empty
+    // for a blank position, OverRangeGlyph for the over-range L).
+    QString text() const { return m_text; }
+    // What a digit draws: '0'..'9', 'L' or ' '.
+    QChar glyph() const { return m_glyph; }
+    void setDigit(QChar digitText);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    LcdElement m_element;
+    QString m_text;
+    QChar m_glyph;
+    QPainterPath m_path;                // in widget coordinates
+    QHash<char16_t, QPixmap> m_images;  // m_path drawn, per glyph shown so far
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/windowdialogs.h"
+#include "log/reportbuilder.h"
+
+#include <QStringList>
+
+// Answers the window's file dialogs from a script and records the reports it
+// was asked to preview.
+class FakeDialogs : public WindowDialogs
+{
+public:
+    QString saveTableFileName(QWidget *) override { return next(); }
+    QString openTableFileName(QWidget *) override { return next(); }
+    QString savePictureFileName(QWidget *) override { return next(); }
+    void previewReport(QWidget *, ReportBuilder &report) override
+    {
+        previewedRows.append(int(report.rows().size()));
+        previewedPages.append(report.pageCount());
+        if (duringPreview)
+            duringPreview();
+    }
+
+    QStringList names;   // answers in order; empty: the dialog was cancelled
+    QList<int> previewedRows;
+    QList<int> previewedPages;
+    std::function<void()> duringPreview;
+
+private:
+    QString next() { return names.isEmpty() ? QString() : names.takeFirst(); }
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/usermessages.h"
+
+#include <QStringList>
+
+// Message boxes that return at once: each message is recorded as
+// "information: text", "error: text" or "confirm: text", and questions get
+// the answer the test has set.
+class FakeMessages : public UserMessages
+{
+public:
+    void information(QWidget *, const QString &text) override { shown << QStringLiteral("information: ") + text; }
+    void error(QWidget *, const QString &text) override { shown << QStringLiteral("error: ") + text; }
+    bool confirm(QWidget *, const QString &text) override
+    {
+        shown << QStringLiteral("confirm: ") + text;
+        return answerYes;
+    }
+
+    QStringList shown;
+    bool answerYes = false;
+};

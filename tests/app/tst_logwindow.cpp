@@ -1,0 +1,264 @@
+#include "meterframes.h"
+#include "windowfixture.h"
+
+#include "chart/tchartcontrol.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace MeterBits;
+
+// The reading log through the window: frames become grid rows and chart
+// points, the Record menu and New act on them, and the table files and the
+// report take what the grid shows.
+class TestLogWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void framesFillGridAndChart();
+    void recordLimitStopsAndResumes();
+    void newAsksFirst_data();
+    void newAsksFirst();
+    void samplingInterval_data();
+    void samplingInterval();
+    void samplingModeLogsOncePerTick();
+    void digitOnlyEdits_data();
+    void digitOnlyEdits();
+    void saveAndOpen_data();
+    void saveAndOpen();
+    void fileFailures();
+    void readingsDuringAnOpenFollowTheFile();
+    void reportHoldsTheRowsOfItsMoment();
+};
+
+namespace {
+
+QByteArray volts(int count)
+{
+    char digits[5];
+    std::snprintf(digits, sizeof digits, "%04d", count % 10000);
+    return meterFrame('+', reinterpret_cast<const char(&)[5]>(digits), '1', {Auto | Dc, 0, 0, Volt});
+}
+
+QStringList gridRow(const WindowFixture &f, int row)
+{
+    const QAbstractItemModel *model = f.find<QTableView>("DBGrid1")->model();
+    QStringList cells;
+    for (int c = 0; c < model->columnCount(); ++c)
+        cells << model->index(row, c).data().toString();
+    return cells;
+}
+
+int gridRows(const WindowFixture &f) { return f.find<QTableView>("DBGrid1")->model()->rowCount(); }
+
+QString pageNumber(const WindowFixture &f) { return f.find<QToolButton>("Bt10")->text(); }
+
+} // namespace
+
+void TestLogWindow::framesFillGridAndChart()
+{
+    WindowFixture f;
+    for (int i = 1; i <= 150; ++i)
+        f.receiveFrame(volts(1000 + i));
+    QCOMPARE(gridRows(f), 150);
+    const QStringList last = gridRow(f, 149);
+    QCOMPARE(last.at(0), QStringLiteral("150"));
+    QCOMPARE(last.mid(2), QStringList({"DC", "1.150", "V", "pass"}));
+    QVERIFY(QTime::fromString(last.at(1), QStringLiteral("HH:mm:ss")).isValid());
+    // The grid shows the newest row; the chart follows to page 2.
+    QCOMPARE(f.find<QTableView>("DBGrid1")->currentIndex().row(), 149);
+    QCOMPARE(pageNumber(f), QStringLiteral("2"));
+    QCOMPARE(f.window->ChartPager()->PageCount(), 2);
+}
+
+void TestLogWindow::recordLimitStopsAndResumes()
+{
+    WindowFixture f;
+    f.window->N10001Click();   // 1000
+    for (int i = 0; i < 1003; ++i)
+        f.receiveFrame(volts(i));
+    QCOMPARE(gridRows(f), 1000);
+    f.window->N50001Click();   // 5000: logging resumes with No 1001
+    f.receiveFrame(volts(7));
+    QCOMPARE(gridRows(f), 1001);
+    QCOMPARE(gridRow(f, 1000).at(0), QStringLiteral("1001"));
+}
+
+void TestLogWindow::newAsksFirst_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("Yes empties the log") << true;
+    QTest::newRow("No keeps it") << false;
+}
+
+void TestLogWindow::newAsksFirst()
+{
+    QFETCH(bool, yes);
+    WindowFixture f;
+    for (int i = 0; i < 120; ++i)
+        f.receiveFrame(volts(i));
+    f.messages->answerYes = yes;
+    f.find<QToolButton>("RecordNew")->click();
+    QCOMPARE(f.messages->shown.size(), 1);
+    QVERIFY(f.messages->shown.first().startsWith(QStringLiteral("confirm: ")));
+    QCOMPARE(gridRows(f), yes ? 0 : 120);
+    QCOMPARE(pageNumber(f), yes ? QStringLiteral("1") : QStringLiteral("2"));
+    f.receiveFrame(volts(5000));
+    QCOMPARE(gridRow(f, gridRows(f) - 1).at(0), yes ? QStringLiteral("1") : QStringLiteral("121"));
+}
+
+void TestLogWindow::samplingInterval_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("five seconds") << "5" << "5" << 5000;
+    QTest::newRow("zero becomes one") << "0" << "1" << 1000;
+    QTest::newRow("empty keeps the interval") << "" << "" << 3000;
+    QTest::newRow("negative pasted text is refused") << "-5" << "-5" << 3000;
+    QTest::newRow("too long for the timer") << "2147484" << "2147484" << 3000;
+}
+
+void TestLogWindow::samplingInterval()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(int, interval);
+    WindowFixture f;
+    auto *edit = f.find<QLineEdit>("RecordSITime");
+    edit->setText(QStringLiteral("3"));
+    edit->setText(typed);
+    QCOMPARE(edit->text(), shown);
+    QCOMPARE(f.find<QTimer>("Timer3")->interval(), interval);
+}
+
+void TestLogWindow::samplingModeLogsOncePerTick()
+{
+    WindowFixture f;
+    f.find<QCheckBox>("RecordSI")->setChecked(true);
+    auto *timer3 = f.find<QTimer>("Timer3");
+    QVERIFY(!timer3->isActive());
+    for (int i = 0; i < 5; ++i)
+        f.receiveFrame(volts(100 + i));
+    QCOMPARE(gridRows(f), 0);
+    QVERIFY(timer3->isActive());
+    f.window->Timer3Timer();
+    f.window->Timer3Timer();   // nothing fresh since the last tick
+    QCOMPARE(gridRows(f), 1);
+    QCOMPARE(gridRow(f, 0).at(2), QStringLiteral("DC"));
+    QCOMPARE(gridRow(f, 0).at(3), QStringLiteral("0.104"));
+}
+
+void TestLogWindow::digitOnlyEdits_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::newRow("sampling interval") << "RecordSITime";
+    QTest::newRow("page size") << "Maxrecord";
+}
+
+void TestLogWindow::digitOnlyEdits()
+{
+    QFETCH(QString, edit);
+    WindowFixture f;
+    auto *line = f.find<QLineEdit>(qPrintable(edit));
+    line->clear();
+    QTest::keyClicks(line, QStringLiteral("1a2-3.4 "));
+    QCOMPARE(line->text(), QStringLiteral("1234"));
+    QTest::keyClick(line, Qt::Key_Backspace);
+    QCOMPARE(line->text(), QStringLiteral("123"));
+    QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(line->text(), QStringLiteral("123"));
+}
+
+void TestLogWindow::saveAndOpen_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("rowsAfterOpen");
+    // Text appends to what the table holds; XML replaces it.
+    QTest::newRow("spreadsheet text") << "log.xls" << 6;
+    QTest::newRow("plain text") << "log.txt" << 6;
+    QTest::newRow("XML data packet") << "log.xml" << 3;
+    QTest::newRow("upper-case XML is text") << "log.XML" << 6;
+}
+
+void TestLogWindow::saveAndOpen()
+{
+    QFETCH(QString, name);
+    QFETCH(int, rowsAfterOpen);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(name);
+    WindowFixture f;
+    for (int i = 0; i < 3; ++i)
+        f.receiveFrame(volts(2000 + i));
+    f.dialogs->names = {file, file};
+    f.find<QToolButton>("saveas")->click();
+    QCOMPARE(f.messages->shown, QStringList{"information: Save table to specified file: " + file + " Scuss!"});
+    f.find<QToolButton>("OpenDataFiles")->click();
+    QCOMPARE(f.messages->shown.size(), 1);   // an open that works says nothing
+    QCOMPARE(gridRows(f), rowsAfterOpen);
+    QCOMPARE(gridRow(f, rowsAfterOpen - 1).mid(2), QStringList({"DC", "2.002", "V", "pass"}));
+}
+
+void TestLogWindow::fileFailures()
+{
+    QTemporaryDir dir;
+    WindowFixture f;
+    f.receiveFrame(volts(1));
+    // A folder that is a file: neither form can be saved there.
+    QFile blocker(dir.filePath(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString textName = dir.filePath(QStringLiteral("blocker/log.txt"));
+    f.window->saveTable(textName);
+    QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + textName);
+    // A failed XML save reaches the application's error display.
+    QVERIFY_THROWS_EXCEPTION(std::exception, f.window->saveTable(dir.filePath(QStringLiteral("blocker/log.xml"))));
+
+    f.window->openTable(dir.filePath(QStringLiteral("missing.xls")));
+    QCOMPARE(f.messages->shown.last(), QStringLiteral("error: Failed to Load File!"));
+    QCOMPARE(gridRows(f), 1);
+}
+
+void TestLogWindow::readingsDuringAnOpenFollowTheFile()
+{
+    // A file long enough that the open reports progress, and with it lets
+    // the meter's frames in.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("big.txt"));
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QByteArray text("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
+        for (int i = 1; i <= 80000; ++i)
+            text += QByteArray::number(i) + "\t10:00:00\tDC\t1.000\tV\tpass\r\n";
+        out.write(text);
+    }
+    WindowFixture f;
+    f.receiveFrame(volts(1));
+    QTimer::singleShot(0, f.window.get(), [&f] { f.receiveFrame(volts(4321)); });
+    f.window->openTable(file);
+    QCOMPARE(gridRows(f), 1 + 80000 + 1);
+    QCOMPARE(gridRow(f, 80000).at(3), QStringLiteral("1.000"));
+    QCOMPARE(gridRow(f, 80001).at(3), QStringLiteral("4.321"));
+    QCOMPARE(gridRow(f, 80001).at(0), QStringLiteral("2"));
+}
+
+void TestLogWindow::reportHoldsTheRowsOfItsMoment()
+{
+    WindowFixture f;
+    for (int i = 0; i < 40; ++i)
+        f.receiveFrame(volts(i));
+    f.dialogs->duringPreview = [&f] { f.receiveFrame(volts(99)); };
+    f.find<QToolButton>("BtPrint")->click();
+    QCOMPARE(f.dialogs->previewedRows, QList<int>{40});
+    QCOMPARE(f.dialogs->previewedPages, QList<int>{2});
+    QCOMPARE(gridRows(f), 41);
+}
+
+QTEST_MAIN(TestLogWindow)
+#include "tst_logwindow.moc"

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/mainwindow.h"
+#include "fakedialogs.h"
+#include "fakemessages.h"
+#include "fakes/fakehidbackend.h"
+#include "fakes/fakeserialbackend.h"
+#include "meter/localeinfo.h"
+
+#include <QByteArray>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+// The window with stand-ins for the locale, the message boxes and the serial
+// port, as a test builds it.
+struct WindowFixture
+{
+    explicit WindowFixture(const QString &userSeparator = QStringLiteral("."),
+                           const QString &systemSeparator = QStringLiteral("."),
+                           const QString &machine = QStringLiteral("x86_64"),
+                           const std::function<void(FakeHidSystem &)> &plugIn = {})
+    {
+        if (plugIn)
+            plugIn(*hid);
+        WindowServices services;
+        services.locale = std::make_unique<FixedLocaleInfo>(userSeparator, systemSeparator);
+        auto fakeMessages = std::make_unique<FakeMessages>();
+        messages = fakeMessages.get();
+        services.messages = std::move(fakeMessages);
+        auto fakeDialogs = std::make_unique<FakeDialogs>();
+        dialogs = fakeDialogs.get();
+        services.dialogs = std::move(fakeDialogs);
+        auto fakeSerial = std::make_unique<FakeSerialBackend>();
+        serial = fakeSerial.get();
+        services.serialBackend = std::move(fakeSerial);
+        services.hidBackend = hid->backend();
+        services.machine = machine;
+        window = std::make_unique<TFCOMM>(std::move(services));
+    }
+
+    template<class T = QWidget>
+    T *find(const char *name) const
+    {
+        T *w = window->findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qWarning("no child %s", name);
+        return w;
+    }
+
+    // Bytes as the serial driver hands them over.
+    void receive(const QByteArray &bytes)
+    {
+        window->RECEIVE_COM_Data(&window->COMM2(), reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                 int(bytes.size()));
+    }
+
+    // One meter frame; the first is preceded by the LF of a frame sent
+    // before the port was read, as the serial path drops the byte before
+    // the sign.
+    void receiveFrame(const QByteArray &frame)
+    {
+        receive(m_primed ? frame : QByteArray("\n") + frame);
+        m_primed = true;
+    }
+
+    FakeMessages *messages = nullptr;
+    FakeDialogs *dialogs = nullptr;
+    FakeSerialBackend *serial = nullptr;
+    // No HID device unless a test adds one before it builds the window.
+    std::shared_ptr<FakeHidSystem> hid = std::make_shared<FakeHidSystem>();
+    std::unique_ptr<TFCOMM> window;
+
+private:
+    bool m_primed = false;
+};

@@ -180,23 +180,16 @@ TFCOMM::~TFCOMM()
 
 void TFCOMM::setupLogGrid()
 {
-    QTableView *grid = m_ui->DBGrid1;
+    LogGridView *grid = m_ui->DBGrid1;
     m_logModel = new LogModel(m_cds1);
     grid->setModel(m_logModel);
     grid->setFont(LogModel::cellFont());
     grid->horizontalHeader()->setFont(LogModel::titleFont());
     for (int c = 0; c < int(LogModel::columns().size()); ++c)
         grid->setColumnWidth(c, LogModel::columns()[std::size_t(c)].width);
-    // Every row has the same height, so the grid never measures ten million
-    // rows; it follows the table's current row.
-    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    connect(m_logModel, &LogModel::currentRowChanged, grid, [grid, this](int row) {
-        if (row < 0)
-            return;
-        const QModelIndex index = m_logModel->index(row, 0);
-        grid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        grid->scrollTo(index);
-    });
+    // The grid shows the table's current row: a posted row, the end of an
+    // open or a save.
+    connect(m_logModel, &LogModel::currentRowChanged, grid, &LogGridView::setCurrentRow);
 }
 
 void TFCOMM::applyDesignLook()
@@ -212,10 +205,7 @@ void TFCOMM::applyDesignLook()
     for (QCheckBox *box : {m_ui->RepeatSet, m_ui->RecordSI, m_ui->BtFill})
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
     m_ui->DBGrid1->horizontalHeader()->setFont(designFont("MS Sans Serif", 11, true));
-    m_ui->DBGrid1->verticalHeader()->hide();
-    m_ui->DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_ui->DBGrid1->horizontalHeader()->setHighlightSections(false);
-    m_ui->DBGrid1->verticalHeader()->setDefaultSectionSize(18);
+    m_ui->DBGrid1->setRowHeight(18);
 
     m_ui->ClientArea->setFixedSize(663, 509);
     setFixedSize(663, 509 + m_ui->MainMenu1->sizeHint().height());

@@ -11,6 +11,9 @@ PanelButton::PanelButton(QWidget *parent)
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    // A disabled panel keeps its caption readable: the style's grey would
+    // vanish on the silver face.
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(96, 96, 96));
     setPalette(pal);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);

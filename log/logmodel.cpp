@@ -2,6 +2,7 @@
 
 #include "log/unitsymbols.h"
 
+#include <QFontMetrics>
 #include <QSize>
 
 namespace {
@@ -94,7 +95,8 @@ QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role
     case Qt::FontRole:
         return m_titleFont;
     case Qt::SizeHintRole:
-        return QSize(column.width, 0);
+        // The design width, and a title row as high as its text needs.
+        return QSize(column.width, QFontMetrics(m_titleFont).height() + 4);
     default:
         return {};
     }

@@ -1,11 +1,12 @@
 #include "meterframes.h"
 #include "windowfixture.h"
 
+#include "app/loggridview.h"
 #include "chart/tchartcontrol.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -20,6 +21,7 @@ class TestLogWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void gridShowsTitlesAboveRows();
     void framesFillGridAndChart();
     void recordLimitStopsAndResumes();
     void newAsksFirst_data();
@@ -47,18 +49,41 @@ QByteArray volts(int count)
 
 QStringList gridRow(const WindowFixture &f, int row)
 {
-    const QAbstractItemModel *model = f.find<QTableView>("DBGrid1")->model();
+    const QAbstractItemModel *model = f.find<LogGridView>("DBGrid1")->model();
     QStringList cells;
     for (int c = 0; c < model->columnCount(); ++c)
         cells << model->index(row, c).data().toString();
     return cells;
 }
 
-int gridRows(const WindowFixture &f) { return f.find<QTableView>("DBGrid1")->model()->rowCount(); }
+int gridRows(const WindowFixture &f) { return f.find<LogGridView>("DBGrid1")->model()->rowCount(); }
 
 QString pageNumber(const WindowFixture &f) { return f.find<QToolButton>("Bt10")->text(); }
 
 } // namespace
+
+void TestLogWindow::gridShowsTitlesAboveRows()
+{
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *grid = f.find<LogGridView>("DBGrid1");
+    QHeaderView *header = grid->horizontalHeader();
+    QStringList titles;
+    for (int c = 0; c < header->count(); ++c)
+        titles << grid->model()->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(titles, QStringList({"No.", "Time", "Function", "Value", "Unit", "Judge"}));
+    QVERIFY(header->isVisible());
+    QVERIFY(header->height() >= 14);
+    QCOMPARE(header->geometry().bottom() + 1, grid->viewport()->geometry().top());
+    QCOMPARE(grid->columnWidth(0), 39);
+    // Emptying the log keeps the widths the columns have.
+    grid->setColumnWidth(1, 70);
+    f.messages->answerYes = true;
+    f.receiveFrame(volts(1));
+    f.window->RecordNewClick();
+    QCOMPARE(grid->columnWidth(1), 70);
+}
 
 void TestLogWindow::framesFillGridAndChart()
 {
@@ -71,7 +96,8 @@ void TestLogWindow::framesFillGridAndChart()
     QCOMPARE(last.mid(2), QStringList({"DC", "1.150", "V", "pass"}));
     QVERIFY(QTime::fromString(last.at(1), QStringLiteral("HH:mm:ss")).isValid());
     // The grid shows the newest row; the chart follows to page 2.
-    QCOMPARE(f.find<QTableView>("DBGrid1")->currentIndex().row(), 149);
+    QCOMPARE(f.find<LogGridView>("DBGrid1")->currentRow(), 149);
+    QCOMPARE(f.find<LogGridView>("DBGrid1")->firstVisibleRow() + f.find<LogGridView>("DBGrid1")->visibleRowCount() - 1, 149);
     QCOMPARE(pageNumber(f), QStringLiteral("2"));
     QCOMPARE(f.window->ChartPager()->PageCount(), 2);
 }

@@ -1,0 +1,125 @@
+// Logging one reading through the whole window, at 1 000, 100 000, 1 000 000
+// and 10 000 000 logged rows: frame assembly and decoding, the LCD panel and
+// the judgement, the log table and its grid, the chart point with the page
+// follow, and the repaint of what changed. Also the resident memory that the
+// logged rows cost (table, grid and chart together), and how long moving the
+// grid or the chart to any place takes at the largest size.
+//
+//   build/bench/bench_logging [largest-row-count]
+//
+// Offscreen; prints medians of 200 readings at each size.
+
+#include "app/loggridview.h"
+#include "app/mainwindow.h"
+#include "chart/tchartcontrol.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+long residentKiB()
+{
+    long pages = 0, resident = 0;
+    if (std::FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * 4;
+}
+
+QByteArray frame(int count)
+{
+    // DC volts, auto-ranging, a value that changes with every frame.
+    QByteArray f("+0000 1");
+    const QByteArray digits = QByteArray::number(count % 4000).rightJustified(4, '0');
+    f.replace(1, 4, digits);
+    f.append(char(0x30)).append('\0').append('\0').append(char(0x80)).append('\0').append("\r\n");
+    return f;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+template<class F>
+double timeMs(F &&f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const long largest = argc > 1 ? std::atol(argv[1]) : 10000000;
+
+    TFCOMM window(systemWindowServices());
+    window.show();
+    window.limitessClick();
+    app.processEvents();
+
+    const QByteArray lf("\n");
+    window.RECEIVE_COM_Data(&window.COMM2(), reinterpret_cast<const std::uint8_t *>(lf.constData()), 1);
+    auto logOne = [&](int i) {
+        const QByteArray f = frame(i);
+        window.RECEIVE_COM_Data(&window.COMM2(), reinterpret_cast<const std::uint8_t *>(f.constData()),
+                                int(f.size()));
+    };
+
+    std::printf("%12s %14s %14s %16s\n", "rows", "median (us)", "p90 (us)", "resident B/row");
+    const long startKiB = residentKiB();
+    long logged = 0;
+    for (long target : {1000L, 100000L, 1000000L, 10000000L}) {
+        if (target > largest)
+            break;
+        // Fill up to the size through the log alone, without decoding or
+        // painting between rows: the table takes them as one bulk, the chart
+        // queues one repaint.
+        window.cds1().beginBulk();
+        for (; logged < target - 200; ++logged)
+            window.logger().INDataToTable(window.decoder().reading);
+        window.cds1().endBulk();
+        app.processEvents();
+
+        std::vector<double> times;
+        for (int k = 0; k < 200; ++k, ++logged) {
+            times.push_back(1000.0 * timeMs([&] {
+                logOne(int(logged));
+                app.processEvents();
+            }));
+        }
+        std::vector<double> sorted = times;
+        std::sort(sorted.begin(), sorted.end());
+        const double bytesPerRow = double(residentKiB() - startKiB) * 1024.0 / double(logged);
+        std::printf("%12ld %14.1f %14.1f %16.1f\n", logged, median(times), sorted[sorted.size() * 9 / 10],
+                    bytesPerRow);
+        std::fflush(stdout);
+    }
+
+    // Moving the view at the largest size, each with its repaint.
+    auto *grid = window.findChild<LogGridView *>(QStringLiteral("DBGrid1"));
+    std::printf("\nat %ld rows:\n", logged);
+    std::printf("  grid to the first row:   %8.2f ms\n", timeMs([&] { grid->setCurrentRow(0); app.processEvents(); }));
+    std::printf("  grid to the middle row:  %8.2f ms\n",
+                timeMs([&] { grid->setCurrentRow(int(logged / 2)); app.processEvents(); }));
+    std::printf("  grid to the last row:    %8.2f ms\n",
+                timeMs([&] { grid->setCurrentRow(int(logged - 1)); app.processEvents(); }));
+    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] { window.BtFirstClick(); app.processEvents(); }));
+    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] { window.BtNextClick(); app.processEvents(); }));
+    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] { window.BTlastClick(); app.processEvents(); }));
+    return 0;
+}

@@ -1,6 +1,7 @@
 #include "log/logtextwriter.h"
 
 #include "log/logtable.h"
+#include "log/logwriting.h"
 
 #include <QIODevice>
 
@@ -9,15 +10,9 @@
 
 namespace {
 
-constexpr qsizetype FlushSize = 1 << 20;
-constexpr int RowsPerProgress = 1 << 14;
-
-void appendDecimal(QByteArray &out, qint64 value)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, end - digits);
-}
+using LogWriting::appendDecimal;
+using LogWriting::FlushSize;
+using LogWriting::RowsPerProgress;
 
 bool separates(char16_t c)
 {

@@ -62,13 +62,6 @@ Exit status: 0 on success; 2 when the input cannot be read, a --hid line is
 malformed (the message names the file and line) or a port cannot be opened.
 )";
 
-bool takeValue(const QStringList &args, qsizetype &i, QString &value)
-{
-    if (i + 1 >= args.size())
-        return false;
-    value = args.at(++i);
-    return true;
-}
 
 } // namespace
 

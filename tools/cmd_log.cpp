@@ -54,13 +54,6 @@ public:
     bool repeatChecked() const override { return repeat; }
 };
 
-bool takeValue(const QStringList &args, qsizetype &i, QString &value)
-{
-    if (i + 1 >= args.size())
-        return false;
-    value = args.at(++i);
-    return true;
-}
 
 } // namespace
 

@@ -50,13 +50,6 @@ Options:
   --list           list the scenarios
 )";
 
-bool takeValue(const QStringList &args, qsizetype &i, QString &value)
-{
-    if (i + 1 >= args.size())
-        return false;
-    value = args.at(++i);
-    return true;
-}
 
 QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 

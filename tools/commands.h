@@ -16,6 +16,9 @@ int runReport(const QStringList &args);
 // Prints "qm320-cli: <message>" on standard error and returns exit code 2.
 int cliFail(const QString &message);
 
+// The value after option args[i]: moves i onto it; false when there is none.
+bool takeValue(const QStringList &args, qsizetype &i, QString &value);
+
 struct DecodeOptions
 {
     bool hid = false;

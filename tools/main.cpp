@@ -36,6 +36,14 @@ int cliFail(const QString &message)
     return 2;
 }
 
+bool takeValue(const QStringList &args, qsizetype &i, QString &value)
+{
+    if (i + 1 >= args.size())
+        return false;
+    value = args.at(++i);
+    return true;
+}
+
 int main(int argc, char *argv[])
 {
     const QByteArray command = argc > 1 ? QByteArray(argv[1]) : QByteArray();

@@ -1,1 +1,0 @@
-# Tests of this part of transport/.

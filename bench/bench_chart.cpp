@@ -10,7 +10,7 @@
 //   build/bench/bench_chart --benchmark_filter=Memory
 
 #include "chart/chartview.h"
-#include "chart/tchartcontrol.h"
+#include "chart/chartpager.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -49,7 +49,7 @@ protected:
 struct ShownChart
 {
     ChartView view;
-    TChartControl pager{view, 100};
+    ChartPager pager{view, 100};
     PaintCounter counter;
 
     ShownChart()
@@ -73,7 +73,7 @@ struct ShownChart
     void fill(qint64 count)
     {
         for (qint64 i = 0; i < count; ++i)
-            pager.AddPoint(value(i));
+            pager.addPoint(value(i));
         repaint();
     }
 
@@ -100,7 +100,7 @@ qint64 residentBytes()
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-// One logged value: AddPoint, the page follow, and the repaint of the page.
+// One logged value: addPoint, the page follow, and the repaint of the page.
 void BM_AddPoint(benchmark::State &state)
 {
     ShownChart chart;
@@ -112,7 +112,7 @@ void BM_AddPoint(benchmark::State &state)
     const qint64 paintsBefore = chart.counter.paints;
     for (auto _ : state) {
         const auto start = Clock::now();
-        chart.pager.AddPoint(ShownChart::value(i++));
+        chart.pager.addPoint(ShownChart::value(i++));
         chart.repaint();
         const double ms = millisecondsSince(start);
         state.SetIterationTime(ms / 1000);
@@ -140,22 +140,22 @@ void BM_Paging(benchmark::State &state)
     ShownChart chart;
     chart.fill(10'000'000 - 1);
     std::vector<double> first, last, next, previous;
-    auto timed = [&chart](std::vector<double> &samples, void (TChartControl::*move)()) {
+    auto timed = [&chart](std::vector<double> &samples, void (ChartPager::*move)()) {
         const auto start = Clock::now();
         (chart.pager.*move)();
         chart.repaint();
         samples.push_back(millisecondsSince(start));
     };
     for (auto _ : state) {
-        timed(first, &TChartControl::FirstPage);
-        timed(last, &TChartControl::LastPage);
-        chart.pager.FirstPage();
+        timed(first, &ChartPager::showFirstPage);
+        timed(last, &ChartPager::showLastPage);
+        chart.pager.showFirstPage();
         for (int page = 1; page < 50'000; ++page)
-            chart.pager.NextPage();
+            chart.pager.showNextPage();
         chart.repaint();
-        timed(next, &TChartControl::NextPage);
-        timed(previous, &TChartControl::PreviousPage);
-        chart.pager.LastPage();
+        timed(next, &ChartPager::showNextPage);
+        timed(previous, &ChartPager::showPreviousPage);
+        chart.pager.showLastPage();
         chart.repaint();
     }
     state.counters["first_ms"] = median(first);

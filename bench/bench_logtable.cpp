@@ -1,4 +1,4 @@
-// Logging one reading (ReadingLogger::INDataToTable: the row appended to the
+// Logging one reading (ReadingLogger::logFrame: the row appended to the
 // table, the grid model told, a proxy model following it) when the log
 // already holds 1 000, 100 000, 1 000 000 and 10 000 000 rows, timed one
 // reading at a time: "median_ns", "p99_ns" and "max_ns" per reading.
@@ -31,12 +31,7 @@
 
 namespace {
 
-class BenchHost : public ReadingLogHost
-{
-public:
-    void setBarGraphPosition(qint32 position) override { benchmark::DoNotOptimize(position); }
-    void addChartPoint(double value) override { benchmark::DoNotOptimize(value); }
-};
+const QTime Now(12, 0, 0);
 
 // The readings of a meter that moves around: a few thousand values, two
 // functions, now and then a failing judgement.
@@ -45,12 +40,12 @@ std::vector<Reading> sampleReadings()
     std::vector<Reading> readings(4096);
     for (int i = 0; i < int(readings.size()); ++i) {
         Reading &r = readings[std::size_t(i)];
-        r.ValueText = QString::number(1000 + (i * 37) % 3000).insert(1, u'.');
-        r.AcDcText = i % 512 < 256 ? QStringLiteral("DC") : QStringLiteral("AC");
-        r.UnitText = QStringLiteral("V");
-        r.RangeText = QStringLiteral("AUTO");
-        r.JudgeText = i % 50 ? QStringLiteral("pass") : QStringLiteral("Fail");
-        r.NumericValue = (1000 + (i * 37) % 3000) * 0.001;
+        r.valueText = QString::number(1000 + (i * 37) % 3000).insert(1, u'.');
+        r.functionText = i % 512 < 256 ? QStringLiteral("DC") : QStringLiteral("AC");
+        r.unitText = QStringLiteral("V");
+        r.rangeText = QStringLiteral("AUTO");
+        r.judgeText = i % 50 ? QStringLiteral("pass") : QStringLiteral("Fail");
+        r.numericValue = (1000 + (i * 37) % 3000) * 0.001;
     }
     return readings;
 }
@@ -62,15 +57,14 @@ struct Log
     LogModel model{table};
     QIdentityProxyModel proxy;
     FixedLocaleInfo locale;
-    BenchHost host;
-    ReadingLogger logger{table, locale, host};
+    ReadingLogger logger{table, locale};
     long long inserted = 0;
 
     Log()
     {
         proxy.setSourceModel(&model);
         QObject::connect(&proxy, &QAbstractItemModel::rowsInserted, &proxy, [this] { ++inserted; });
-        logger.RecordLimit = std::numeric_limits<qint32>::max();
+        logger.setRecordLimit(std::numeric_limits<qint32>::max());
     }
 };
 
@@ -90,7 +84,7 @@ void BM_LogOneReading(benchmark::State &state)
     // Filling is not timed; the model learns of these rows in one piece.
     log.table.beginBulk();
     for (int i = 0; i < rows; ++i)
-        log.logger.INDataToTable(readings[std::size_t(i) % readings.size()]);
+        log.logger.logFrame(readings[std::size_t(i) % readings.size()], Now);
     log.table.endBulk();
 
     std::vector<double> samples;
@@ -99,7 +93,7 @@ void BM_LogOneReading(benchmark::State &state)
     for (auto _ : state) {
         const Reading &reading = readings[next++ % readings.size()];
         const auto start = std::chrono::steady_clock::now();
-        log.logger.INDataToTable(reading);
+        benchmark::DoNotOptimize(log.logger.logFrame(reading, Now));
         const auto stop = std::chrono::steady_clock::now();
         const double seconds = std::chrono::duration<double>(stop - start).count();
         state.SetIterationTime(seconds);
@@ -120,7 +114,7 @@ void BM_ResidentPerRow(benchmark::State &state)
         const double before = residentBytes();
         auto log = std::make_unique<Log>();
         for (int i = 0; i < rows; ++i)
-            log->logger.INDataToTable(readings[std::size_t(i) % readings.size()]);
+            log->logger.logFrame(readings[std::size_t(i) % readings.size()], Now);
         const double after = residentBytes();
         state.counters["bytes_per_row"] = (after - before) / rows;
         state.counters["table_bytes_per_row"] = double(log->table.memoryUsed()) / rows;

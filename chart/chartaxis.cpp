@@ -5,18 +5,20 @@ ChartAxis::ChartAxis(double minimum, double maximum)
 {
 }
 
-void ChartAxis::setMinimum(double minimum)
+bool ChartAxis::setMinimum(double minimum)
 {
     if (minimum > m_maximum)
-        throw EChartAxisError("Axis Minimum Value must be <= Maximum");
+        return false;
     m_minimum = minimum;
+    return true;
 }
 
-void ChartAxis::setMaximum(double maximum)
+bool ChartAxis::setMaximum(double maximum)
 {
     if (maximum < m_minimum)
-        throw EChartAxisError("Axis Maximum Value must be >= Minimum");
+        return false;
     m_maximum = maximum;
+    return true;
 }
 
 bool ChartAxis::scroll(double offset, bool checkLimits, qint64 pointCount)

@@ -25,7 +25,7 @@ struct PointColour
 // all. A point's horizontal position is the number of points before it, so the
 // first point sits at 0.
 //
-// Setting an axis end past the other one throws EChartAxisError.
+// Setting an axis end past the other one is refused.
 class ChartSurface
 {
 public:
@@ -41,8 +41,9 @@ public:
     virtual void switchBottomAutomaticOff() = 0;
     virtual double bottomMinimum() const = 0;
     virtual double bottomMaximum() const = 0;
-    virtual void setBottomMinimum(double minimum) = 0;
-    virtual void setBottomMaximum(double maximum) = 0;
+    // False, with the axis as it was, when the end would pass the other one.
+    virtual bool setBottomMinimum(double minimum) = 0;
+    virtual bool setBottomMaximum(double maximum) = 0;
     // Adds offset to both ends of the bottom axis, switches its automatic
     // scaling off and repaints; see ChartAxis::scroll for the limit check.
     // A refused scroll changes nothing and reports nothing.

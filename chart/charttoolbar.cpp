@@ -1,14 +1,14 @@
 #include "chart/charttoolbar.h"
 
-PageSizeChange pageSizeChangeFor(const QString &maxrecordText)
+PageSizeChange pageSizeChangeFor(const QString &pageSizeText)
 {
     PageSizeChange change;
     // Leading blanks and a sign are accepted, trailing characters are not.
-    bool ok = !maxrecordText.isEmpty() && !maxrecordText.back().isSpace();
-    const qint32 size = ok ? maxrecordText.toInt(&ok, 10) : 0;
+    bool ok = !pageSizeText.isEmpty() && !pageSizeText.back().isSpace();
+    const qint32 size = ok ? pageSizeText.toInt(&ok, 10) : 0;
     if (!ok) {
         change.action = PageSizeChange::Action::Reject;
-        change.message = QStringLiteral("'%1' is not a valid integer value").arg(maxrecordText);
+        change.message = QStringLiteral("'%1' is not a valid integer value").arg(pageSizeText);
         return change;
     }
     if (size <= 0)

@@ -5,14 +5,15 @@
 #include <QSize>
 #include <QString>
 
-// The arithmetic behind the chart toolbar's handlers, kept apart from the
-// widgets so the window stays thin.
+// The arithmetic behind the chart toolbar, kept apart from the widgets so the
+// window stays thin.
 
-// What Timer2Timer does with the text of the page size edit Maxrecord.
+// What the page-size edit's text, applied a second after the last change,
+// does to the pager.
 struct PageSizeChange
 {
     enum class Action {
-        Apply,  // hand size to ChartPager.SetPageSize
+        Apply,  // hand size to the pager
         Ignore, // 0 or less: the pager keeps its page size
         Reject, // not a 32-bit integer: show message
     };
@@ -21,19 +22,20 @@ struct PageSizeChange
     QString message;
 };
 
-PageSizeChange pageSizeChangeFor(const QString &maxrecordText);
+PageSizeChange pageSizeChangeFor(const QString &pageSizeText);
 
-// Where the chart Chtshow and its toolbar TntPanel1 go.
+// Where the chart and its toolbar go.
 struct ChartPlacement
 {
     QRect chart;
     QPoint toolbar;
 };
 
-// TbFdClick: the chart over the whole window. windowFrameSize is the main
+// The enlarged chart covers the whole window. windowFrameSize is the main
 // window's outer size: frame, title bar and menu bar included.
 ChartPlacement enlargedChartPlacement(QSize windowFrameSize);
 
-// TbSxClick: the chart back at the bounds remembered on enlarging. The toolbar
-// goes to a fixed place, 6 pixels right of and 8 above its design place.
+// The restored chart goes back to the bounds remembered on enlarging. The
+// toolbar goes to a fixed place, 6 pixels right of and 8 above its design
+// place.
 ChartPlacement restoredChartPlacement(const QRect &rememberedChart);

@@ -286,7 +286,7 @@ ChartView::ChartView(QWidget *parent)
                                            QColor(255, 0, 0), QPen(QColor(128, 255, 0), 1));
     new ChartBevel(m_plot);
 
-    ShowSeries(AreaSeries);
+    showSeries(AreaSeries);
     applyRanges();
 }
 
@@ -308,18 +308,22 @@ void ChartView::clearPoints()
     queueRepaint();
 }
 
-void ChartView::setBottomMinimum(double minimum)
+bool ChartView::setBottomMinimum(double minimum)
 {
-    m_bottom.setMinimum(minimum);
+    if (!m_bottom.setMinimum(minimum))
+        return false;
     applyRanges();
     queueRepaint();
+    return true;
 }
 
-void ChartView::setBottomMaximum(double maximum)
+bool ChartView::setBottomMaximum(double maximum)
 {
-    m_bottom.setMaximum(maximum);
+    if (!m_bottom.setMaximum(maximum))
+        return false;
     applyRanges();
     queueRepaint();
+    return true;
 }
 
 void ChartView::scrollBottom(double offset, bool checkLimits)
@@ -330,7 +334,7 @@ void ChartView::scrollBottom(double offset, bool checkLimits)
     queueRepaint();
 }
 
-void ChartView::ShowSeries(int index)
+void ChartView::showSeries(int index)
 {
     if (index < 0 || index >= seriesCount())
         return;
@@ -356,20 +360,18 @@ void ChartView::resetSeries()
     queueRepaint();
 }
 
-void ChartView::setVerticalAxis(double maximum, double minimum)
+bool ChartView::setVerticalAxis(double maximum, double minimum)
 {
     // The maximum stays applied when the minimum is refused, as on a chart
     // whose ends are set one after the other.
-    try {
-        m_vertical.setMaximum(maximum);
-        m_vertical.setMinimum(minimum);
-    } catch (const EChartAxisError &) {
-        applyRanges();
-        queueRepaint();
-        throw;
-    }
+    bool taken = m_vertical.setMaximum(maximum);
+    if (!taken)
+        m_errorString = QString::fromLatin1(ChartAxis::MaximumBelowMinimum);
+    else if (!(taken = m_vertical.setMinimum(minimum)))
+        m_errorString = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
     applyRanges();
     queueRepaint();
+    return taken;
 }
 
 qint64 ChartView::seriesPointCount(int series) const

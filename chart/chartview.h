@@ -13,7 +13,7 @@
 class QCustomPlot;
 class ChartSeries;
 
-// The chart Chtshow: the logged values against their record number, one page
+// The chart of the logged values against their record number, one page
 // at a time. Two series draw the same points, an area (AreaSeries) and a line
 // (LineSeries); exactly one is shown. The bottom axis belongs to the pager,
 // the vertical one to the decoder. No legend, no zoom or pan by mouse.
@@ -42,24 +42,26 @@ public:
     void switchBottomAutomaticOff() override {}
     double bottomMinimum() const override { return m_bottom.minimum(); }
     double bottomMaximum() const override { return m_bottom.maximum(); }
-    void setBottomMinimum(double minimum) override;
-    void setBottomMaximum(double maximum) override;
+    bool setBottomMinimum(double minimum) override;
+    bool setBottomMaximum(double maximum) override;
     void scrollBottom(double offset, bool checkLimits) override;
 
     // Hides every series, then shows the one at index. An index that names no
     // series changes nothing.
-    void ShowSeries(int index);
+    void showSeries(int index);
     // The series shown, or -1.
     int shownSeries() const;
 
-    // Start-up and BtNewClick: every series holds only the placeholder point
-    // at position 0, which has no colour of its own. The axes, the shown
-    // series and the pager's counters stay as they are.
+    // Every series holds only the placeholder point at position 0, which has
+    // no colour of its own. The axes, the shown series and the pager's
+    // counters stay as they are.
     void resetSeries();
 
-    // The decoder's range for the meter's range: maximum first, then minimum,
-    // each end checked as on the bottom axis (EChartAxisError).
-    void setVerticalAxis(double maximum, double minimum);
+    // The vertical range for the meter's range: maximum first, then minimum,
+    // each end checked as on the bottom axis. False, with errorString() set,
+    // when an end is refused; the maximum stays applied when only the
+    // minimum is.
+    bool setVerticalAxis(double maximum, double minimum);
     double verticalMinimum() const { return m_vertical.minimum(); }
     double verticalMaximum() const { return m_vertical.maximum(); }
 
@@ -72,7 +74,8 @@ public:
     QImage renderImage();
     // renderImage written as a Windows bitmap, whatever the file's extension.
     // An existing file is replaced only once the new one is complete. On
-    // failure returns false and errorString() says why.
+    // failure returns false and errorString() says why (also after a refused
+    // vertical range).
     bool saveBitmap(const QString &fileName);
     QString errorString() const { return m_errorString; }
 

@@ -20,8 +20,8 @@ public:
     void switchBottomAutomaticOff() override { m_bottomAutomatic = false; }
     double bottomMinimum() const override { return m_bottom.minimum(); }
     double bottomMaximum() const override { return m_bottom.maximum(); }
-    void setBottomMinimum(double minimum) override { m_bottom.setMinimum(minimum); }
-    void setBottomMaximum(double maximum) override { m_bottom.setMaximum(maximum); }
+    bool setBottomMinimum(double minimum) override { return m_bottom.setMinimum(minimum); }
+    bool setBottomMaximum(double maximum) override { return m_bottom.setMaximum(maximum); }
     void scrollBottom(double offset, bool checkLimits) override;
 
     bool bottomAutomatic() const { return m_bottomAutomatic; }

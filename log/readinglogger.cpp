@@ -7,10 +7,9 @@
 #include <cmath>
 #include <limits>
 
-ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale, ReadingLogHost &host)
+ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale)
     : m_table(table)
     , m_locale(locale)
-    , m_host(host)
     , m_valueField(LogTable::fieldIndex(u"value"))
     , m_timeField(LogTable::fieldIndex(u"time"))
     , m_noField(LogTable::fieldIndex(u"no"))
@@ -20,77 +19,104 @@ ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale, ReadingL
 {
 }
 
-void ReadingLogger::INDataToTable(const Reading &reading)
+std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, QTime time)
 {
-    if (LoggedCount >= RecordLimit)
-        return;
-    if (m_host.samplingChecked())
-        return;
-    logCandidate(reading, TimeForm::Clock);
+    if (m_holding) {
+        m_held.push_back({reading, time, false});
+        return std::nullopt;
+    }
+    if (isFull() || m_sampling)
+        return std::nullopt;
+    return logCandidate(reading, time, TimeForm::Clock);
 }
 
-void ReadingLogger::Timer3Timer(Reading &reading)
+std::optional<LoggedRow> ReadingLogger::logSample(const Reading &reading, QTime time)
 {
-    if (LoggedCount >= RecordLimit)
-        return;
-    if (!reading.FreshReading)
-        return;
-    if (m_host.samplingChecked())
-        logCandidate(reading, TimeForm::LocaleTimeOfDay);
-    reading.FreshReading = false;
+    if (m_holding) {
+        if (m_fresh && m_sampling)
+            m_held.push_back({reading, time, true});
+        m_fresh = false;
+        return std::nullopt;
+    }
+    if (isFull() || !m_fresh)
+        return std::nullopt;
+    std::optional<LoggedRow> row;
+    if (m_sampling)
+        row = logCandidate(reading, time, TimeForm::LocaleTimeOfDay);
+    m_fresh = false;
+    return row;
 }
 
-void ReadingLogger::logCandidate(const Reading &reading, TimeForm form)
+void ReadingLogger::holdReadings()
 {
+    m_holding = true;
+}
+
+std::vector<LoggedRow> ReadingLogger::releaseReadings()
+{
+    m_holding = false;
+    std::vector<HeldReading> held;
+    held.swap(m_held);
+    std::vector<LoggedRow> rows;
+    // A held sample was fresh when its tick came; the freshness of the
+    // reading now is another matter and stays as it is.
+    const bool freshNow = m_fresh;
+    for (const HeldReading &h : held) {
+        std::optional<LoggedRow> row;
+        if (h.sample) {
+            m_fresh = true;
+            row = logSample(h.reading, h.time);
+        } else {
+            row = logFrame(h.reading, h.time);
+        }
+        if (row)
+            rows.push_back(*row);
+    }
+    m_fresh = freshNow;
+    return rows;
+}
+
+std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTime time, TimeForm form)
+{
+    std::optional<LoggedRow> logged;
     const QString key = repeatKey(reading);
-    if (m_host.repeatChecked() || key != LastLoggedKey) {
-        LastLoggedKey = key;
-        ++LoggedCount;
+    if (m_repeat || key != m_lastLoggedKey) {
+        m_lastLoggedKey = key;
+        ++m_loggedCount;
         if (m_table.append()) {
-            m_table.setText(m_valueField, reading.ValueText);
-            m_table.setText(m_timeField, timeText(form));
-            m_table.setInteger(m_noField, FrameCount);
-            m_table.setText(m_dcAcField, reading.AcDcText);
-            m_table.setText(m_unitField, reading.UnitText);
-            m_table.setText(m_autoField, reading.JudgeText);
-            m_host.setBarGraphPosition(barGraphPosition(reading.NumericValue));
+            m_table.setText(m_valueField, reading.valueText);
+            m_table.setText(m_timeField, timeText(time, form));
+            m_table.setInteger(m_noField, m_frameCount);
+            m_table.setText(m_dcAcField, reading.functionText);
+            m_table.setText(m_unitField, reading.unitText);
+            m_table.setText(m_autoField, reading.judgeText);
             m_table.post();
-            m_host.addChartPoint(reading.NumericValue);
+            logged = LoggedRow{m_table.rowCount() - 1, reading.numericValue};
         }
     }
-    // Counts candidates, suppressed repeats included; wraps rather than
-    // overflowing after 2^31 of them.
-    FrameCount = qint32(quint32(FrameCount) + 1u);
+    // Wraps rather than overflowing after 2^31 candidates.
+    m_frameCount = qint32(quint32(m_frameCount) + 1u);
+    return logged;
 }
 
-QString ReadingLogger::timeText(TimeForm form) const
+QString ReadingLogger::timeText(QTime time, TimeForm form) const
 {
-    const QTime now = m_host.timeOfDay();
     if (form == TimeForm::LocaleTimeOfDay)
-        return m_locale.timeOfDayText(now);
+        return m_locale.timeOfDayText(time);
     const QString separator = m_locale.userTimeSeparator();
     const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, u'0'); };
-    return twoDigits(now.hour()) + separator + twoDigits(now.minute()) + separator + twoDigits(now.second());
-}
-
-void ReadingLogger::selectRecordLimit(int item)
-{
-    if (item < 0 || item >= int(RecordLimitItems.size()))
-        return;
-    m_checkedLimitItem = item;
-    RecordLimit = RecordLimitItems[std::size_t(item)].limit;
+    return twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator + twoDigits(time.second());
 }
 
 void ReadingLogger::emptyLog()
 {
-    m_host.resetChart();
     if (!m_table.isEmpty())
         m_table.clear();
-    FrameCount = 1;
-    LoggedCount = 0;
+    m_frameCount = 1;
+    m_loggedCount = 0;
 }
 
-std::optional<SamplingInterval> ReadingLogger::RecordSITimeChange(const QString &text)
+std::optional<SamplingInterval> ReadingLogger::samplingIntervalFor(const QString &text)
 {
     // The key filter lets only digits in, but pasted text can hold anything;
     // a negative number or one too large for the timer is no interval.
@@ -104,7 +130,7 @@ std::optional<SamplingInterval> ReadingLogger::RecordSITimeChange(const QString 
     return interval;
 }
 
-bool ReadingLogger::RecordSITimeKeyPress(QChar key)
+bool ReadingLogger::wholeNumberKeyAccepted(QChar key)
 {
     return key.unicode() == 8 || (key >= u'0' && key <= u'9');
 }
@@ -125,5 +151,5 @@ qint32 ReadingLogger::barGraphPosition(double numericValue)
 
 QString ReadingLogger::repeatKey(const Reading &reading)
 {
-    return reading.ValueText + reading.AcDcText + reading.UnitText + reading.RangeText;
+    return reading.valueText + reading.functionText + reading.unitText + reading.rangeText;
 }

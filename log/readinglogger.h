@@ -1,5 +1,7 @@
 #pragma once
 
+#include "meter/reading.h"
+
 #include <QChar>
 #include <QString>
 #include <QTime>
@@ -7,103 +9,129 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class LocaleInfo;
 class LogTable;
-struct Reading;
 
-// What the logger asks of the window: the state of the two check boxes, the
-// clock, and what follows an appended row or an emptied log.
-class ReadingLogHost
+// The record limits the log offers, in menu order.
+struct RecordLimitChoice
 {
-public:
-    virtual ~ReadingLogHost() = default;
-    virtual bool repeatChecked() const { return true; }    // RepeatSet
-    virtual bool samplingChecked() const { return false; } // RecordSI
-    virtual QTime timeOfDay() const { return QTime::currentTime(); }
-    // PBar2's position; the bar clamps it to its range.
-    virtual void setBarGraphPosition(qint32 position) { Q_UNUSED(position) }
-    // ChartPager.AddPoint(value), then Bt10 shows ChartPager.CurrentPage.
-    virtual void addChartPoint(double value) { Q_UNUSED(value) }
-    // ChartPager.Reset(), then Bt10 shows ChartPager.CurrentPage.
-    virtual void resetChart() {}
-};
-
-// The six limit items of the Record menu, in menu order.
-struct RecordLimitItem
-{
-    const char *objectName;
     const char *caption;
     qint32 limit;
 };
-inline constexpr std::array<RecordLimitItem, 6> RecordLimitItems{{
-    {"N10001", "1000", 1000},
-    {"N50001", "5000", 5000},
-    {"N100001", "10000", 10000},
-    {"N500001", "50000", 50000},
-    {"N1000001", "100000", 100000},
-    {"limitess", "limitless", 10000000},
+inline constexpr std::array<RecordLimitChoice, 6> RecordLimitChoices{{
+    {"1000", 1000},
+    {"5000", 5000},
+    {"10000", 10000},
+    {"50000", 50000},
+    {"100000", 100000},
+    {"limitless", 10000000},   // ten million rows: about a month at the meter's pace
 }};
+inline constexpr qint32 DefaultRecordLimit = 10000;
 
-// What the sampling-interval edit asks of Timer3.
+// What the sampling-interval edit asks of the sampling timer.
 struct SamplingInterval
 {
     int milliseconds = 1000;
     bool textBecomesOne = false; // "0" was typed: the edit's text becomes "1"
 };
 
+// A row that logging appended, and the value it charts.
+struct LoggedRow
+{
+    int row = -1;
+    double numericValue = 0;
+};
+
 // Decides which readings become rows of the log table: every decoded frame
-// (INDataToTable) or one fresh reading per sampling tick (Timer3Timer),
-// suppressing unchanged readings unless Repeat is ticked, up to the record
-// limit. The log counters are the window's single values, kept here.
+// (logFrame) or one fresh reading per sampling tick (logSample), suppressing
+// unchanged readings unless Repeat is on, up to the record limit. Frames are
+// numbered as they are offered, suppressed repeats included.
+//
+// While a table file is being opened the window keeps painting and readings
+// keep arriving; they are held with the time they arrived and logged after
+// the file's rows, not among them.
 class ReadingLogger
 {
 public:
-    ReadingLogger(LogTable &table, const LocaleInfo &locale, ReadingLogHost &host);
+    ReadingLogger(LogTable &table, const LocaleInfo &locale);
 
-    // Per-frame logging, after every decoded frame while RecordSI is clear.
-    void INDataToTable(const Reading &reading);
-    // Each tick of the sampling timer; clears reading.FreshReading.
-    void Timer3Timer(Reading &reading);
+    // Repeat: log a reading even when it equals the last one logged.
+    bool repeat() const { return m_repeat; }
+    void setRepeat(bool repeat) { m_repeat = repeat; }
+    // Sampling: log one reading per tick of the sampling timer instead of
+    // every frame.
+    bool sampling() const { return m_sampling; }
+    void setSampling(bool sampling) { m_sampling = sampling; }
+    // Lowering the limit below the rows logged stops logging; nothing is removed.
+    qint32 recordLimit() const { return m_recordLimit; }
+    void setRecordLimit(qint32 limit) { m_recordLimit = limit; }
+    // Rows opened from a file do not count against the limit.
+    bool isFull() const { return m_loggedCount >= m_recordLimit; }
 
-    // One of the Record menu's limit items was chosen (index into
-    // RecordLimitItems): the limit changes, nothing else does.
-    void selectRecordLimit(int item);
-    // The item that carries the check mark.
-    int checkedRecordLimitItem() const { return m_checkedLimitItem; }
+    // A frame was decoded: the next sampling tick has a reading to log.
+    void markFresh() { m_fresh = true; }
+    bool hasFreshReading() const { return m_fresh; }
 
-    // New, once the user has answered Yes: the chart starts again, the table
-    // is emptied and the counters return to their start values.
-    // LastLoggedKey and RecordLimit stay.
+    // Per-frame logging, for every decoded frame while sampling is off.
+    std::optional<LoggedRow> logFrame(const Reading &reading, QTime time);
+    // A tick of the sampling timer: logs the reading if it is fresh and
+    // sampling is on, and uses up its freshness (except at the record limit,
+    // where the tick does nothing at all).
+    std::optional<LoggedRow> logSample(const Reading &reading, QTime time);
+
+    void holdReadings();
+    // Logs what arrived while held, each with the time it arrived.
+    std::vector<LoggedRow> releaseReadings();
+    bool isHolding() const { return m_holding; }
+
+    // Clear: the table is emptied and the counters start again. The last
+    // logged reading and the record limit stay, so an unchanged reading is
+    // still not logged again while Repeat is off.
     void emptyLog();
 
-    // The sampling interval for a new text of RecordSITime, or nothing when
-    // the text is not a whole number of seconds from 0 to 2147483 (the
-    // interval in milliseconds must fit the timer).
-    static std::optional<SamplingInterval> RecordSITimeChange(const QString &text);
-    // Key filter of RecordSITime and of the chart's page-size edit: digits
-    // and Backspace pass.
-    static bool RecordSITimeKeyPress(QChar key);
-    // PBar2's position for a reading: its magnitude rounded to the nearest
-    // integer, halves to the even neighbour, within 32 bits.
-    static qint32 barGraphPosition(double numericValue);
-    // What tells a reading from the last one logged when Repeat is clear.
-    static QString repeatKey(const Reading &reading);
+    qint32 frameCount() const { return m_frameCount; }    // number of the next candidate reading
+    qint32 loggedCount() const { return m_loggedCount; }  // rows logged since start or Clear
+    QString lastLoggedKey() const { return m_lastLoggedKey; }
 
-    qint32 FrameCount = 1;   // number given to the next candidate reading
-    qint32 LoggedCount = 0;  // rows appended by logging since start or New
-    qint32 RecordLimit = 10000;
-    QString LastLoggedKey;
+    // The sampling interval for a new text of the interval edit, or nothing
+    // when the text is not a whole number of seconds from 0 to 2147483 (the
+    // interval in milliseconds must fit the timer).
+    static std::optional<SamplingInterval> samplingIntervalFor(const QString &text);
+    // Key filter of the whole-number edits (sampling interval, page size):
+    // digits and Backspace pass.
+    static bool wholeNumberKeyAccepted(QChar key);
+    // The bar graph's position for a logged value: its magnitude rounded to
+    // the nearest integer, halves to the even neighbour, within 32 bits.
+    static qint32 barGraphPosition(double numericValue);
+    // What tells a reading from the last one logged when Repeat is off.
+    static QString repeatKey(const Reading &reading);
 
 private:
     enum class TimeForm { Clock, LocaleTimeOfDay };
-    void logCandidate(const Reading &reading, TimeForm form);
-    QString timeText(TimeForm form) const;
+    std::optional<LoggedRow> logCandidate(const Reading &reading, QTime time, TimeForm form);
+    QString timeText(QTime time, TimeForm form) const;
 
     LogTable &m_table;
     const LocaleInfo &m_locale;
-    ReadingLogHost &m_host;
-    int m_checkedLimitItem = 2; // "10000"
+
+    bool m_repeat = true;
+    bool m_sampling = false;
+    qint32 m_recordLimit = DefaultRecordLimit;
+    qint32 m_frameCount = 1;
+    qint32 m_loggedCount = 0;
+    QString m_lastLoggedKey;
+    bool m_fresh = false;
+
+    struct HeldReading
+    {
+        Reading reading;
+        QTime time;
+        bool sample = false;   // held at a sampling tick, not at a frame
+    };
+    bool m_holding = false;
+    std::vector<HeldReading> m_held;
 
     // Logging writes the fields by these names; the table finds them without
     // regard to letter case.

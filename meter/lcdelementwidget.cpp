@@ -13,17 +13,14 @@ LcdElementWidget::LcdElementWidget(LcdElement element, QWidget *parent)
     setObjectName(QString::fromLatin1(info.objectName));
     setGeometry(info.rect);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_text = QString::fromUtf8(info.caption);
     if (info.art == LcdArt::Digit)
-        setDigit(m_text.isEmpty() ? QChar() : m_text.front());
+        setGlyph(u' ');
     else
         m_path = lcdArtPath(info, QRectF(QPointF(0, 0), info.rect.size()));
 }
 
-void LcdElementWidget::setDigit(QChar digitText)
+void LcdElementWidget::setGlyph(QChar glyph)
 {
-    const QChar glyph = lcdDigitGlyph(digitText);
-    m_text = digitText.isNull() ? QString() : QString(digitText);
     if (glyph == m_glyph)
         return;
     m_glyph = glyph;

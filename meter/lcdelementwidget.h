@@ -18,19 +18,15 @@ public:
     LcdElementWidget(LcdElement element, QWidget *parent);
 
     LcdElement element() const { return m_element; }
-    // The label's caption: for a digit the character of the reading (empty
-    // for a blank position, OverRangeGlyph for the over-range L).
-    QString text() const { return m_text; }
     // What a digit draws: '0'..'9', 'L' or ' '.
     QChar glyph() const { return m_glyph; }
-    void setDigit(QChar digitText);
+    void setGlyph(QChar glyph);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     LcdElement m_element;
-    QString m_text;
     QChar m_glyph;
     QPainterPath m_path;                // in widget coordinates
     QHash<char16_t, QPixmap> m_images;  // m_path drawn, per glyph shown so far

@@ -11,41 +11,38 @@ using Art = LcdArt;
 // digits in the middle, the prefixes and units in a column on the right,
 // MAX/MIN and the battery along the bottom.
 const std::array<LcdElementInfo, LcdElementCount> Elements{{
-    {E::DigitA, "LcdDa", {34, 32, 46, 88}, Art::Digit, "", "3", true},
-    {E::DigitB, "LcdDb", {86, 32, 46, 88}, Art::Digit, "", "9", true},
-    {E::DigitC, "LcdDc", {138, 32, 46, 88}, Art::Digit, "", "9", true},
-    {E::DigitD, "LcdDd", {190, 32, 46, 88}, Art::Digit, "", "9", true},
-    {E::Point1, "LcdP1", {76, 113, 7, 7}, Art::Point, "", "", true},
-    {E::Point2, "LcdP2", {128, 113, 7, 7}, Art::Point, "", "", true},
-    {E::Point3, "LcdP3", {180, 113, 7, 7}, Art::Point, "", "", true},
-    {E::Minus, "LcdFH", {9, 72, 22, 8}, Art::Bar, "", "-", true},
-    {E::Auto, "LcdAuto", {10, 8, 40, 15}, Art::Text, "AUTO", "Auto range", true},
-    {E::Dc, "LcdDc1", {58, 8, 24, 15}, Art::Text, "DC", "DC", true},
-    {E::Ac, "LcdAC", {88, 8, 24, 15}, Art::Text, "AC", "AC", true},
+    {E::DigitA, "digit1", {34, 32, 46, 88}, Art::Digit, "", true},
+    {E::DigitB, "digit2", {86, 32, 46, 88}, Art::Digit, "", true},
+    {E::DigitC, "digit3", {138, 32, 46, 88}, Art::Digit, "", true},
+    {E::DigitD, "digit4", {190, 32, 46, 88}, Art::Digit, "", true},
+    {E::Point1, "point1", {76, 113, 7, 7}, Art::Point, "", true},
+    {E::Point2, "point2", {128, 113, 7, 7}, Art::Point, "", true},
+    {E::Point3, "point3", {180, 113, 7, 7}, Art::Point, "", true},
+    {E::Minus, "minusSign", {9, 72, 22, 8}, Art::Bar, "", true},
+    {E::Auto, "autoSymbol", {10, 8, 40, 15}, Art::Text, "AUTO", true},
+    {E::Dc, "dcSymbol", {58, 8, 24, 15}, Art::Text, "DC", true},
+    {E::Ac, "acSymbol", {88, 8, 24, 15}, Art::Text, "AC", true},
     {E::Hold, "LCDHold", {120, 8, 40, 15}, Art::Text, "HOLD", "\"", true},
-    {E::Rel, "LCDREL", {168, 7, 18, 16}, Art::Triangle, "", "", true},
-    {E::Max, "Labmax", {10, 138, 34, 15}, Art::Text, "MAX", "MAX", true},
-    {E::Min, "Labmin", {50, 138, 30, 15}, Art::Text, "MIN", "MIN", true},
-    {E::LowBattery, "LCDBATT", {262, 140, 30, 14}, Art::Battery, "", "$", true},
-    {E::Nano, "LCDn", {244, 32, 14, 17}, Art::Text, "n", "n", true},
-    {E::Micro, "LCDu", {259, 32, 14, 17}, Art::Text, "\u00B5", "+", true},
-    {E::Milli, "Lcdm", {274, 32, 20, 17}, Art::Text, "m", "m", true},
-    {E::Kilo, "LCDk", {244, 53, 14, 17}, Art::Text, "k", "k", true},
-    {E::Mega, "LCDM1", {259, 53, 18, 17}, Art::Text, "M", "M", true},
-    {E::Continuity, "LCDFm", {228, 6, 24, 18}, Art::Beeper, "", "&", true},
-    {E::Diode, "LCDDI", {196, 8, 26, 15}, Art::DiodeMark, "", ")", true},
-    {E::Duty, "LCDBF", {274, 98, 18, 17}, Art::Text, "%", "%", true},
-    {E::Volt, "LcdV", {244, 75, 16, 19}, Art::Text, "V", "V", true},
-    {E::Ampere, "LCDA", {261, 75, 16, 19}, Art::Text, "A", "A", true},
-    {E::Ohm, "LCDohm", {278, 53, 18, 17}, Art::Text, "\u03A9", "*", true},
-    {E::Hertz, "LCDHz", {244, 98, 26, 17}, Art::Text, "Hz", "Hz", true},
-    {E::Farad, "LCDF", {278, 75, 14, 19}, Art::Text, "F", "F", true},
-    {E::Celsius, "LCDCS", {244, 119, 24, 17}, Art::Text, "\u00B0C", "#", true},
-    {E::Fahrenheit, "LCDFS", {270, 119, 24, 17}, Art::Text, "\u00B0F", "?", true},
-    {E::Link, "LCDsend", {262, 4, 32, 22}, Art::LinkMark, "", "", true},
-    {E::EF, "EF", {90, 138, 18, 15}, Art::Text, "EF", "", false},
-    {E::Rpm, "LcdRPM", {112, 138, 32, 15}, Art::Text, "RPM", "RPM", false},
-    {E::Bt, "LCDBT", {148, 138, 14, 15}, Art::Text, "BT", "(", false},
+    {E::Rel, "relSymbol", {168, 7, 18, 16}, Art::Triangle, "", true},
+    {E::Max, "maxSymbol", {10, 138, 34, 15}, Art::Text, "MAX", true},
+    {E::Min, "minSymbol", {50, 138, 30, 15}, Art::Text, "MIN", true},
+    {E::LowBattery, "lowBatterySymbol", {262, 140, 30, 14}, Art::Battery, "", true},
+    {E::Nano, "nanoSymbol", {244, 32, 14, 17}, Art::Text, "n", true},
+    {E::Micro, "microSymbol", {259, 32, 14, 17}, Art::Text, "\u00B5", true},
+    {E::Milli, "milliSymbol", {274, 32, 20, 17}, Art::Text, "m", true},
+    {E::Kilo, "kiloSymbol", {244, 53, 14, 17}, Art::Text, "k", true},
+    {E::Mega, "megaSymbol", {259, 53, 18, 17}, Art::Text, "M", true},
+    {E::Continuity, "continuitySymbol", {228, 6, 24, 18}, Art::Beeper, "", true},
+    {E::Diode, "diodeSymbol", {196, 8, 26, 15}, Art::DiodeMark, "", true},
+    {E::Duty, "percentSymbol", {274, 98, 18, 17}, Art::Text, "%", true},
+    {E::Volt, "voltSymbol", {244, 75, 16, 19}, Art::Text, "V", true},
+    {E::Ampere, "ampereSymbol", {261, 75, 16, 19}, Art::Text, "A", true},
+    {E::Ohm, "ohmSymbol", {278, 53, 18, 17}, Art::Text, "\u03A9", true},
+    {E::Hertz, "hertzSymbol", {244, 98, 26, 17}, Art::Text, "Hz", true},
+    {E::Farad, "faradSymbol", {278, 75, 14, 19}, Art::Text, "F", true},
+    {E::Celsius, "celsiusSymbol", {244, 119, 24, 17}, Art::Text, "\u00B0C", true},
+    {E::Fahrenheit, "fahrenheitSymbol", {270, 119, 24, 17}, Art::Text, "\u00B0F", true},
+    {E::Link, "linkSymbol", {262, 4, 32, 22}, Art::LinkMark, "", true},
 }};
 
 constexpr std::array<E, 4> Digits{E::DigitA, E::DigitB, E::DigitC, E::DigitD};
@@ -99,26 +96,16 @@ LcdState lcdDesignState()
     return s;
 }
 
-bool lcdHiddenBeforePainting(LcdElement e)
-{
-    switch (e) {
-    case E::DigitA: case E::DigitB: case E::DigitC: case E::DigitD:
-    case E::Point1: case E::Point2: case E::Point3:
-    case E::Link:
-        return false;
-    default:
-        return true;
-    }
-}
-
-LcdState lcdAnnunciatorsFor(const Reading &r)
+LcdState lcdStateFor(const Reading &r)
 {
     using A = Annunciator;
     LcdState s;
-    s.setLit(E::Point1, r.PointIndex == 1);
-    s.setLit(E::Point2, r.PointIndex == 2);
-    s.setLit(E::Point3, r.PointIndex == 3);
-    s.setLit(E::Minus, r.negative());
+    for (std::size_t i = 0; i < Digits.size(); ++i)
+        s.digits[i] = lcdDigitGlyph(r.digits[i]);
+    s.setLit(E::Point1, r.pointPosition == 1);
+    s.setLit(E::Point2, r.pointPosition == 2);
+    s.setLit(E::Point3, r.pointPosition == 3);
+    s.setLit(E::Minus, r.negative);
     s.setLit(E::Auto, r.has(A::Auto));
     s.setLit(E::Dc, r.has(A::Dc));
     s.setLit(E::Ac, r.has(A::Ac));
@@ -142,14 +129,7 @@ LcdState lcdAnnunciatorsFor(const Reading &r)
     s.setLit(E::Farad, r.has(A::Farad));
     s.setLit(E::Celsius, r.has(A::Celsius));
     s.setLit(E::Fahrenheit, r.has(A::Fahrenheit));
+    // The link symbol is lit from the first frame on.
     s.setLit(E::Link);
-    return s;
-}
-
-LcdState lcdStateFor(const Reading &r)
-{
-    LcdState s = lcdAnnunciatorsFor(r);
-    for (std::size_t i = 0; i < Digits.size(); ++i)
-        s.digits[i] = lcdDigitGlyph(r.DigitText[i]);
     return s;
 }

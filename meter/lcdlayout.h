@@ -12,7 +12,7 @@ struct Reading;
 
 // Every segment group of the simulated LCD panel. The panel is a fixed
 // 302 x 162 pixel face; each element has its place on it and an object name
-// by which the window and the tests find it.
+// by which the tests find it.
 enum class LcdElement : std::uint8_t {
     DigitA, DigitB, DigitC, DigitD,
     Point1, Point2, Point3,
@@ -23,10 +23,8 @@ enum class LcdElement : std::uint8_t {
     Continuity, Diode, Duty,
     Volt, Ampere, Ohm, Hertz, Farad, Celsius, Fahrenheit,
     Link,
-    // Symbols of other meters of the family: every frame hides them.
-    EF, Rpm, Bt,
 };
-inline constexpr int LcdElementCount = int(LcdElement::Bt) + 1;
+inline constexpr int LcdElementCount = int(LcdElement::Link) + 1;
 
 // How an element is drawn.
 enum class LcdArt : std::uint8_t {
@@ -48,7 +46,6 @@ struct LcdElementInfo
     QRect rect;             // on the 302 x 162 face
     LcdArt art;
     const char *symbol;     // the text drawn for LcdArt::Text
-    const char *caption;    // the character the meter software put in the label
     bool ghost;             // drawn faintly while off, as an LCD shows its unlit segments
 };
 
@@ -80,13 +77,6 @@ struct LcdState
 // Before the first frame: 3, 9, 9, 9 with the minus sign, nothing else.
 LcdState lcdDesignState();
 
-// The elements that the annunciator painting of a decoded reading decides:
-// every annunciator, the minus sign and the three points. The link symbol is
-// lit from the first frame on. Digits are left blank here.
-LcdState lcdAnnunciatorsFor(const Reading &reading);
-
-// The elements that the hiding step before painting turns off.
-bool lcdHiddenBeforePainting(LcdElement e);
-
-// The whole panel for a decoded reading: annunciators and digits.
+// The whole panel for a decoded reading: digits, points, minus sign,
+// annunciators, and the link symbol.
 LcdState lcdStateFor(const Reading &reading);

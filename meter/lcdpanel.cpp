@@ -2,7 +2,6 @@
 
 #include "meter/lcdart.h"
 #include "meter/lcdelementwidget.h"
-#include "meter/reading.h"
 
 #include <QLinearGradient>
 #include <QPaintEvent>
@@ -29,36 +28,12 @@ void LcdPanel::setLit(LcdElement e, bool lit)
         w->setVisible(lit);
 }
 
-void LcdPanel::hideAnnunciators()
-{
-    for (const LcdElementInfo &info : lcdElements()) {
-        if (lcdHiddenBeforePainting(info.element))
-            setLit(info.element, false);
-    }
-    setLit(LcdElement::Link, true);
-}
-
-void LcdPanel::paintAnnunciators(const Reading &reading)
-{
-    const LcdState state = lcdAnnunciatorsFor(reading);
-    for (const LcdElementInfo &info : lcdElements()) {
-        if (info.art != LcdArt::Digit && info.element != LcdElement::Link)
-            setLit(info.element, state.isLit(info.element));
-    }
-}
-
-void LcdPanel::paintDigits(const Reading &reading)
-{
-    for (int i = 0; i < 4; ++i)
-        m_elements[std::size_t(LcdElement::DigitA) + std::size_t(i)]->setDigit(reading.DigitText[std::size_t(i)]);
-}
-
 void LcdPanel::showState(const LcdState &state)
 {
     for (const LcdElementInfo &info : lcdElements()) {
         if (info.art == LcdArt::Digit) {
             const QChar glyph = state.digits[std::size_t(info.element) - std::size_t(LcdElement::DigitA)];
-            element(info.element)->setDigit(glyph == u'L' ? OverRangeGlyph : glyph == u' ' ? QChar() : glyph);
+            element(info.element)->setGlyph(glyph);
             setLit(info.element, true);
         } else {
             setLit(info.element, state.isLit(info.element));

@@ -8,25 +8,19 @@
 #include <array>
 
 class LcdElementWidget;
-struct Reading;
 
 // The simulated LCD of the meter: four 7-segment digits with the minus sign
 // and three decimal points, and the annunciators, each a child widget named
-// as the window knows it (LcdDa, LcdP1, LCDohm, ...). The decoder drives it
-// in three steps per frame: hide, paint the annunciators, paint the digits.
+// for what it shows (digit1, point1, ohmSymbol, ...). It shows a whole
+// LcdState at once (lcdStateFor(reading) for a decoded reading).
 class LcdPanel : public QFrame
 {
     Q_OBJECT
 public:
     explicit LcdPanel(QWidget *parent = nullptr);
 
-    // Hides every annunciator and the minus sign, and shows the link symbol.
-    void hideAnnunciators();
-    // Shows each annunciator, the minus sign and the points as the reading says.
-    void paintAnnunciators(const Reading &reading);
-    void paintDigits(const Reading &reading);
-
-    // Shows a whole state at once; the panel starts in lcdDesignState().
+    // Only what changed is touched, so a steady reading repaints nothing. The
+    // panel starts in lcdDesignState().
     void showState(const LcdState &state);
     // What the panel shows now, read back from its elements.
     LcdState shownState() const;

@@ -17,10 +17,10 @@ QString rewriteLimitText(const QString &text, const QString &decimalSeparator)
     return rewritten;
 }
 
-bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemSeparatorField,
+bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemDecimalSeparator,
                       const QString &userDecimalSeparator)
 {
-    const QString trimmed = systemSeparatorField.trimmed();
+    const QString trimmed = systemDecimalSeparator.trimmed();
     const QChar systemSeparator = trimmed.isEmpty() ? QChar() : trimmed.front();
     // A second system separator is never accepted.
     if (!systemSeparator.isNull() && key == systemSeparator && editText.contains(systemSeparator))

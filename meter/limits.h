@@ -10,9 +10,11 @@
 // uses ".", "." otherwise) by the locale's separator; later ones stay.
 QString rewriteLimitText(const QString &text, const QString &decimalSeparator);
 
-// Key filter of a limit edit. `systemSeparatorField` is the text of the hidden
-// field that holds the system locale's decimal separator.
-bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemSeparatorField,
+// Key filter of a limit edit: digits, signs, Backspace, the apostrophe and
+// the backquote, and the user's decimal separator pass; a second system
+// decimal separator does not. The system separator is read as its first
+// character after blanks are trimmed.
+bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemDecimalSeparator,
                       const QString &userDecimalSeparator);
 
 // What a limit edit holds once its validation timer fires: the text itself

@@ -62,32 +62,24 @@ private:
 // panel draws it as the letter L.
 inline constexpr QChar OverRangeGlyph{0x40};
 
-// The one current decoded reading. Every decoded frame overwrites it.
+// A decoded reading: what the meter's display shows, as values.
 struct Reading
 {
-    QString ValueText;        // the display as text, locale decimal separator
-    double CountValue = 0;    // the four digits as a signed integer
-    double NumericValue = 0;  // CountValue times the range factor
-    QString AcDcText;         // function text
-    QString UnitText;         // "*" ohm, "#" degrees Celsius, "?" degrees Fahrenheit
-    QString RangeText;        // "AUTO" or "MANU"
-    QString JudgeText;        // "pass" or "Fail", written by the judgement
-    bool FreshReading = false;
-    Annunciators Flags;
+    QString valueText;        // the display as text, with the locale's decimal separator
+    double count = 0;         // the four digits as a signed integer
+    double numericValue = 0;  // count times the range factor: the shown number in the shown unit
+    QString functionText;     // "DC", "AC", "OHM", ...
+    QString unitText;         // "*" stands for ohm, "#" for degrees Celsius, "?" for degrees Fahrenheit
+    QString rangeText;        // "AUTO" or "MANU"
+    QString judgeText;        // "pass" or "Fail" once judged against the limits
+    Annunciators flags;
 
-    std::array<QChar, 4> DigitText{};  // D1..D4 as shown; QChar() is a blank position
-    QString SignText;                  // "-" or empty
-    int PointIndex = 0;                // decimal point after digit 1, 2 or 3; 0 for none
-    QString DecimalSeparator;          // what S1..S3 hold when their point is set
+    std::array<QChar, 4> digits{};  // as shown; QChar() is a blank position
+    bool negative = false;
+    int pointPosition = 0;           // decimal point after digit 1, 2 or 3; 0 for none
 
-    bool has(Annunciator a) const { return Flags.test(a); }
+    bool has(Annunciator a) const { return flags.test(a); }
     // The V symbol is lit by the volt bit and by the diode bit.
     bool voltShown() const { return has(Annunciator::Volt) || has(Annunciator::Diode); }
-    bool overRange() const { return DigitText[2] == OverRangeGlyph; }
-    bool negative() const { return !SignText.isEmpty(); }
-    // S1, S2, S3: the separator after digit `position` (1..3), else empty.
-    QString PointText(int position) const
-    {
-        return position == PointIndex ? DecimalSeparator : QString();
-    }
+    bool overRange() const { return digits[2] == OverRangeGlyph; }
 };

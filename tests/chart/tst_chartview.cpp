@@ -1,5 +1,5 @@
 #include "chart/chartview.h"
-#include "chart/tchartcontrol.h"
+#include "chart/chartpager.h"
 
 #include <QtEndian>
 #include <QtTest>
@@ -19,10 +19,10 @@ bool hasColour(const QImage &image, QRgb colour)
 }
 
 // A wave that crosses zero, so both the curve and the fill are on the page.
-void addWave(TChartControl &pager, int count)
+void addWave(ChartPager &pager, int count)
 {
     for (int i = 1; i <= count; ++i)
-        pager.AddPoint(3000 * std::sin(i / 15.0));
+        pager.addPoint(3000 * std::sin(i / 15.0));
 }
 
 } // namespace
@@ -77,21 +77,21 @@ void TestChartView::showSeries()
 
     ChartView view;
     for (int index : calls)
-        view.ShowSeries(index);
+        view.showSeries(index);
     QCOMPARE(view.shownSeries(), shown);
 }
 
 void TestChartView::placeholderAndSharedPoints()
 {
     ChartView view;
-    TChartControl pager(view, 100);
+    ChartPager pager(view, 100);
     view.resetSeries();
     QCOMPARE(view.pointCount(), 1);
     QCOMPARE(view.seriesValue(ChartView::AreaSeries, 0), ChartView::PlaceholderValue);
     QCOMPARE(view.pointColour(0), std::nullopt);
 
     addWave(pager, 150);
-    view.ShowSeries(ChartView::LineSeries);
+    view.showSeries(ChartView::LineSeries);
     for (int series : {ChartView::AreaSeries, ChartView::LineSeries}) {
         QCOMPARE(view.seriesPointCount(series), qint64(151));
         for (qint64 i = 1; i <= 150; ++i)
@@ -113,14 +113,15 @@ void TestChartView::pagerOnView()
 {
     // The view's limit check sees the placeholder before page 1.
     ChartView view;
-    TChartControl pager(view, 100);
+    ChartPager pager(view, 100);
     view.resetSeries();
     addWave(pager, 100);
     QCOMPARE(view.bottomMinimum(), 1.0);
-    pager.PreviousPage();
+    pager.showPreviousPage();
     QCOMPARE(view.bottomMinimum(), -99.0);
     QCOMPARE(view.bottomMaximum(), 0.0);
-    QVERIFY_THROWS_EXCEPTION(EChartAxisError, pager.SetPageSize(50));
+    QVERIFY(!pager.setPageSize(50));
+    QCOMPARE(pager.errorString(), QStringLiteral("Axis Minimum Value must be <= Maximum"));
 }
 
 void TestChartView::axisErrors_data()
@@ -156,15 +157,14 @@ void TestChartView::axisErrors()
 
     ChartView view;
     QString raised;
-    try {
-        if (call == u"bottomMinimum")
-            view.setBottomMinimum(minimum);
-        else if (call == u"bottomMaximum")
-            view.setBottomMaximum(maximum);
-        else
-            view.setVerticalAxis(maximum, minimum);
-    } catch (const EChartAxisError &e) {
-        raised = QString::fromUtf8(e.what());
+    if (call == u"bottomMinimum") {
+        if (!view.setBottomMinimum(minimum))
+            raised = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
+    } else if (call == u"bottomMaximum") {
+        if (!view.setBottomMaximum(maximum))
+            raised = QString::fromLatin1(ChartAxis::MaximumBelowMinimum);
+    } else if (!view.setVerticalAxis(maximum, minimum)) {
+        raised = view.errorString();
     }
     QCOMPARE(raised, error);
     const bool vertical = call == u"vertical";
@@ -192,9 +192,9 @@ void TestChartView::saveBitmap()
     QFETCH(int, series);
 
     ChartView view;
-    TChartControl pager(view, 100);
+    ChartPager pager(view, 100);
     view.resetSeries();
-    view.ShowSeries(series);
+    view.showSeries(series);
     addWave(pager, 130);
     view.resize(350, 316);
     view.show();

@@ -11,45 +11,19 @@
 
 namespace {
 
-class FakeLogHost : public ReadingLogHost
-{
-public:
-    explicit FakeLogHost(const LogTable &table) : m_table(table) {}
-
-    bool repeat = true;
-    bool sampling = false;
-    QTime now{9, 5, 3};
-    QStringList calls; // with the number of rows the table held at the call
-    int resets = 0;
-
-    bool repeatChecked() const override { return repeat; }
-    bool samplingChecked() const override { return sampling; }
-    QTime timeOfDay() const override { return now; }
-    void setBarGraphPosition(qint32 position) override
-    {
-        calls << QStringLiteral("bar %1 at %2 rows").arg(position).arg(m_table.rowCount());
-    }
-    void addChartPoint(double value) override
-    {
-        calls << QStringLiteral("chart %1 at %2 rows").arg(value).arg(m_table.rowCount());
-    }
-    void resetChart() override { ++resets; }
-
-private:
-    const LogTable &m_table;
-};
+const QTime Now(9, 5, 3);
 
 // "value|function|unit|range|judge"
 Reading readingOf(const QString &described, double numeric = 1.5)
 {
     const QStringList parts = described.split(u'|');
     Reading r;
-    r.ValueText = parts.value(0);
-    r.AcDcText = parts.value(1);
-    r.UnitText = parts.value(2);
-    r.RangeText = parts.value(3);
-    r.JudgeText = parts.value(4);
-    r.NumericValue = numeric;
+    r.valueText = parts.value(0);
+    r.functionText = parts.value(1);
+    r.unitText = parts.value(2);
+    r.rangeText = parts.value(3);
+    r.judgeText = parts.value(4);
+    r.numericValue = numeric;
     return r;
 }
 
@@ -79,6 +53,7 @@ private slots:
     void newKeepsTheLastLoggedKey();
     void samplingTicks_data();
     void samplingTicks();
+    void heldReadingsFollowTheFile();
     void barGraphPosition_data();
     void barGraphPosition();
     void samplingInterval_data();
@@ -114,21 +89,26 @@ void TestReadingLogger::perFrameLogging()
 
     LogTable table;
     FixedLocaleInfo locale;
-    FakeLogHost host(table);
-    host.repeat = repeat;
-    ReadingLogger logger(table, locale, host);
-    for (const QString &frame : frames)
-        logger.INDataToTable(readingOf(frame));
+    ReadingLogger logger(table, locale);
+    logger.setRepeat(repeat);
+    QList<int> rows;
+    for (const QString &frame : frames) {
+        if (const std::optional<LoggedRow> logged = logger.logFrame(readingOf(frame), Now))
+            rows << logged->row;
+    }
     QCOMPARE(numbersOf(table), numbers);
-    QCOMPARE(logger.FrameCount, frameCount);
-    QCOMPARE(logger.LoggedCount, numbers.size());
+    QCOMPARE(rows.size(), numbers.size());
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows[i], i);
+    QCOMPARE(logger.frameCount(), frameCount);
+    QCOMPARE(logger.loggedCount(), numbers.size());
     QCOMPARE(table.pendingInsertCount(), numbers.size());
     QCOMPARE(table.currentRow(), table.rowCount() - 1);
 
     // Sampling mode never logs from a frame, and numbers nothing.
-    host.sampling = true;
-    logger.INDataToTable(readingOf(B));
-    QCOMPARE(logger.FrameCount, frameCount);
+    logger.setSampling(true);
+    QVERIFY(!logger.logFrame(readingOf(B), Now));
+    QCOMPARE(logger.frameCount(), frameCount);
 }
 
 void TestReadingLogger::rowHoldsTheReading_data()
@@ -149,15 +129,17 @@ void TestReadingLogger::rowHoldsTheReading()
 
     LogTable table;
     FixedLocaleInfo locale(QStringLiteral(","), QString(), timeSeparator, QStringLiteral("h:mm:ss AP"));
-    FakeLogHost host(table);
-    host.now = now;
-    ReadingLogger logger(table, locale, host);
-    logger.INDataToTable(readingOf("-0,0035|DC|mV|MANU|Fail", -3.5));
-    logger.INDataToTable(readingOf("12345678901234567890XYZ|OHM|k*|AUTO|pass", 2.5));
+    ReadingLogger logger(table, locale);
+    const std::optional<LoggedRow> first = logger.logFrame(readingOf("-0,0035|DC|mV|MANU|Fail", -3.5), now);
+    const std::optional<LoggedRow> second
+        = logger.logFrame(readingOf("12345678901234567890XYZ|OHM|k*|AUTO|pass", 2.5), now);
     QCOMPARE(rowsOf(table), (LogRows{loggedRow(1, time, "DC", "-0,0035", "mV", "Fail"),
                                      loggedRow(2, time, "OHM", "12345678901234567890", "k*", "pass")}));
-    // The bar moves before the row is posted, the chart follows after.
-    QCOMPARE(host.calls, (QStringList{"bar 4 at 0 rows", "chart -3.5 at 1 rows", "bar 2 at 1 rows", "chart 2.5 at 2 rows"}));
+    // What the chart and the bar graph are given.
+    QVERIFY(first && second);
+    QCOMPARE(first->numericValue, -3.5);
+    QCOMPARE(second->row, 1);
+    QCOMPARE(second->numericValue, 2.5);
 }
 
 void TestReadingLogger::recordLimitStopsAndResumes()
@@ -167,34 +149,32 @@ void TestReadingLogger::recordLimitStopsAndResumes()
     for (int i = 0; i < 5; ++i)
         appendRow(table, loggedRow(100 + i, "t", "DC", "1", "V", "pass"));
     FixedLocaleInfo locale;
-    FakeLogHost host(table);
-    ReadingLogger logger(table, locale, host);
-    QCOMPARE(logger.checkedRecordLimitItem(), 2);
-    QCOMPARE(logger.RecordLimit, 10000);
+    ReadingLogger logger(table, locale);
+    QCOMPARE(logger.recordLimit(), 10000);
 
-    logger.selectRecordLimit(0); // "1000"
+    logger.setRecordLimit(1000);
     for (int i = 0; i < 1200; ++i)
-        logger.INDataToTable(readingOf(A));
+        logger.logFrame(readingOf(A), Now);
     QCOMPARE(table.rowCount(), 1005);
     QCOMPARE(table.integer(5, int(LogField::No)), 1);
     QCOMPARE(table.integer(1004, int(LogField::No)), 1000);
-    QCOMPARE(logger.FrameCount, 1001);
-    QCOMPARE(logger.LoggedCount, 1000);
+    QCOMPARE(logger.frameCount(), 1001);
+    QCOMPARE(logger.loggedCount(), 1000);
+    QVERIFY(logger.isFull());
 
-    logger.selectRecordLimit(1); // "5000"
-    QCOMPARE(logger.checkedRecordLimitItem(), 1);
-    logger.INDataToTable(readingOf(A));
+    logger.setRecordLimit(5000);
+    logger.logFrame(readingOf(A), Now);
     QCOMPARE(table.rowCount(), 1006);
     QCOMPARE(table.integer(1005, int(LogField::No)), 1001);
 
     // A limit below the rows logged stops logging; nothing is removed.
-    logger.selectRecordLimit(0);
-    logger.INDataToTable(readingOf(B));
+    logger.setRecordLimit(1000);
+    logger.logFrame(readingOf(B), Now);
     QCOMPARE(table.rowCount(), 1006);
-    QCOMPARE(logger.FrameCount, 1002);
-    logger.selectRecordLimit(5); // "limitless"
-    QCOMPARE(logger.RecordLimit, 10000000);
-    logger.INDataToTable(readingOf(B));
+    QCOMPARE(logger.frameCount(), 1002);
+    logger.setRecordLimit(RecordLimitChoices.back().limit);
+    QCOMPARE(logger.recordLimit(), 10000000);
+    logger.logFrame(readingOf(B), Now);
     QCOMPARE(table.integer(1006, int(LogField::No)), 1002);
 }
 
@@ -202,27 +182,25 @@ void TestReadingLogger::newKeepsTheLastLoggedKey()
 {
     LogTable table;
     FixedLocaleInfo locale;
-    FakeLogHost host(table);
-    host.repeat = false;
-    ReadingLogger logger(table, locale, host);
-    logger.selectRecordLimit(3);
+    ReadingLogger logger(table, locale);
+    logger.setRepeat(false);
+    logger.setRecordLimit(50000);
     for (int i = 0; i < 3; ++i)
-        logger.INDataToTable(readingOf(A));
+        logger.logFrame(readingOf(A), Now);
     QCOMPARE(table.rowCount(), 1);
 
     logger.emptyLog();
-    QCOMPARE(host.resets, 1);
     QCOMPARE(table.rowCount(), 0);
-    QCOMPARE(logger.FrameCount, 1);
-    QCOMPARE(logger.LoggedCount, 0);
-    QCOMPARE(logger.RecordLimit, 50000);
-    QCOMPARE(logger.LastLoggedKey, ReadingLogger::repeatKey(readingOf(A)));
+    QCOMPARE(logger.frameCount(), 1);
+    QCOMPARE(logger.loggedCount(), 0);
+    QCOMPARE(logger.recordLimit(), 50000);
+    QCOMPARE(logger.lastLoggedKey(), ReadingLogger::repeatKey(readingOf(A)));
 
     // The unchanged reading stays out until it changes; the frames count.
     for (int i = 0; i < 3; ++i)
-        logger.INDataToTable(readingOf(A));
+        logger.logFrame(readingOf(A), Now);
     QCOMPARE(table.rowCount(), 0);
-    logger.INDataToTable(readingOf(B));
+    logger.logFrame(readingOf(B), Now);
     QCOMPARE(numbersOf(table), QList<int>{4});
 }
 
@@ -238,8 +216,8 @@ void TestReadingLogger::samplingTicks_data()
 
     QTest::newRow("one row per tick after fresh frames") << true << true << 10 << "A A T A T T" << QList<int>{1, 2} << false;
     QTest::newRow("no frames, no rows") << true << true << 10 << "T T T" << QList<int>{} << false;
-    QTest::newRow("RecordSI cleared: a tick only clears FreshReading") << false << true << 10 << "A T" << QList<int>{} << false;
-    QTest::newRow("at the limit a tick keeps FreshReading") << true << true << 1 << "A T A T" << QList<int>{1} << true;
+    QTest::newRow("sampling off: a tick only uses up the freshness") << false << true << 10 << "A T" << QList<int>{} << false;
+    QTest::newRow("at the limit a tick keeps the freshness") << true << true << 1 << "A T A T" << QList<int>{1} << true;
     QTest::newRow("repeats suppressed at ticks are numbered")
         << true << false << 10 << "A T A T B T" << QList<int>{1, 3} << false;
 }
@@ -255,31 +233,74 @@ void TestReadingLogger::samplingTicks()
 
     LogTable table;
     FixedLocaleInfo locale(QStringLiteral("."), QString(), QStringLiteral(":"), QStringLiteral("h:mm:ss AP"));
-    FakeLogHost host(table);
-    host.sampling = sampling;
-    host.repeat = repeat;
-    host.now = QTime(22, 15, 3);
-    ReadingLogger logger(table, locale, host);
-    logger.RecordLimit = limit;
+    ReadingLogger logger(table, locale);
+    logger.setSampling(sampling);
+    logger.setRepeat(repeat);
+    logger.setRecordLimit(limit);
+    const QTime now(22, 15, 3);
     Reading reading;
     for (const QString &event : events.split(u' ')) {
         if (event == u"T") {
-            logger.Timer3Timer(reading);
+            logger.logSample(reading, now);
             continue;
         }
-        // What the decoder does with a frame.
+        // What the program does with a decoded frame.
         reading = readingOf(event == u"A" ? A : B);
-        reading.FreshReading = true;
-        if (!host.sampling)
-            logger.INDataToTable(reading);
+        logger.markFresh();
+        logger.logFrame(reading, now);
     }
     if (!sampling)
         QCOMPARE(table.rowCount(), 1); // the one frame was logged per frame
     else
         QCOMPARE(numbersOf(table), numbers);
-    QCOMPARE(reading.FreshReading, freshAtEnd);
+    QCOMPARE(logger.hasFreshReading(), freshAtEnd);
     for (int row = 0; sampling && row < table.rowCount(); ++row)
         QCOMPARE(table.text(row, int(LogField::Time)).toString(), QString("10:15:03 PM"));
+}
+
+void TestReadingLogger::heldReadingsFollowTheFile()
+{
+    // While a file is being opened, readings wait; afterwards they land
+    // behind the file's rows with the times they arrived.
+    LogTable table;
+    FixedLocaleInfo locale(QStringLiteral("."), QString(), QStringLiteral(":"), QStringLiteral("h:mm:ss AP"));
+    ReadingLogger logger(table, locale);
+    logger.holdReadings();
+    QVERIFY(!logger.logFrame(readingOf(A), QTime(10, 0, 1)));
+    QVERIFY(!logger.logFrame(readingOf(B), QTime(10, 0, 2)));
+    appendRow(table, loggedRow(77, "t", "DC", "9", "V", "pass"));   // the file's row
+    QCOMPARE(table.rowCount(), 1);
+
+    // A sampling tick while held keeps its reading if it was fresh.
+    logger.setSampling(true);
+    logger.markFresh();
+    QVERIFY(!logger.logSample(readingOf(B), QTime(10, 0, 3)));
+    QVERIFY(!logger.hasFreshReading());
+    QVERIFY(!logger.logSample(readingOf(B), QTime(10, 0, 4)));   // not fresh: nothing held
+    logger.setSampling(false);
+    logger.markFresh();
+
+    const std::vector<LoggedRow> rows = logger.releaseReadings();
+    QVERIFY(!logger.isHolding());
+    QCOMPARE(int(rows.size()), 2);
+    QCOMPARE(rows[0].row, 1);
+    QCOMPARE(rows[1].row, 2);
+    // Each held reading is judged by the settings at release: sampling is
+    // off now, so the held sample is not logged.
+    QCOMPARE(numbersOf(table), (QList<int>{77, 1, 2}));
+    QCOMPARE(table.text(1, int(LogField::Time)).toString(), QStringLiteral("10:00:01"));
+    QCOMPARE(table.text(2, int(LogField::Time)).toString(), QStringLiteral("10:00:02"));
+    // The reading that is fresh now stays fresh for the next tick.
+    QVERIFY(logger.hasFreshReading());
+
+    // With sampling on at release, the held sample is logged at its time.
+    logger.holdReadings();
+    logger.setSampling(true);
+    logger.markFresh();
+    logger.logSample(readingOf(A), QTime(22, 0, 5));
+    QCOMPARE(int(logger.releaseReadings().size()), 1);
+    QCOMPARE(table.text(3, int(LogField::Time)).toString(), QStringLiteral("10:00:05 PM"));
+    QVERIFY(!logger.hasFreshReading());
 }
 
 void TestReadingLogger::barGraphPosition_data()
@@ -325,7 +346,7 @@ void TestReadingLogger::samplingInterval()
     QFETCH(bool, applies);
     QFETCH(int, milliseconds);
     QFETCH(bool, becomesOne);
-    const std::optional<SamplingInterval> interval = ReadingLogger::RecordSITimeChange(text);
+    const std::optional<SamplingInterval> interval = ReadingLogger::samplingIntervalFor(text);
     QCOMPARE(interval.has_value(), applies);
     if (interval) {
         QCOMPARE(interval->milliseconds, milliseconds);
@@ -350,7 +371,7 @@ void TestReadingLogger::keyFilter()
 {
     QFETCH(QChar, key);
     QFETCH(bool, accepted);
-    QCOMPARE(ReadingLogger::RecordSITimeKeyPress(key), accepted);
+    QCOMPARE(ReadingLogger::wholeNumberKeyAccepted(key), accepted);
 }
 
 QTEST_GUILESS_MAIN(TestReadingLogger)

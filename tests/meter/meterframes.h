@@ -3,7 +3,7 @@
 // Builds meter frames for tests: the 14 bytes the meter sends, and the same
 // frame as the decoder sees it after assembly.
 
-#include "meter/frametext.h"
+#include "meter/meterframe.h"
 
 #include <QByteArray>
 
@@ -42,12 +42,10 @@ inline QByteArray meterFrame(char sign, const char (&digits)[5], char pointCode,
     return f;
 }
 
-// The frame text the serial path hands to the decoder: sign to CR.
-inline FrameText frameText(const QByteArray &frame)
+// The frame the serial path hands to the decoder: sign to CR.
+inline MeterFrame assembledFrame(const QByteArray &frame)
 {
-    FrameText t;
-    t.assign(reinterpret_cast<const std::uint8_t *>(frame.constData()), int(frame.size()) - 1);
-    return t;
+    return MeterFrame(QByteArrayView(frame).chopped(1));
 }
 
 // A serial stream of frames as the meter sends them; the LF before the first

@@ -7,35 +7,32 @@
 
 namespace {
 
-
-class RecordingHost : public AssemblyHost
-{
-public:
-    void decodeFrame(const FrameText &frame) override { frames.append(frame.toHex()); }
-    void addReportLine(const QString &line) override { lines.append(line); }
-    void showNibbleTrace(const QString &text) override { traces.append(text); }
-
-    QStringList frames;
-    QStringList lines;
-    QStringList traces;
-};
-
 const QByteArray Dc1234 = meterFrame('+', "1234", '1', {MeterBits::Auto | MeterBits::Dc, 0, 0, MeterBits::Volt});
 const QByteArray Neg0400 = meterFrame('-', "0400", '2', {MeterBits::Dc, 0, MeterBits::Milli, MeterBits::Volt});
 
 QString hexOf(const QByteArray &frame) { return QString::fromLatin1(frame.left(13).toHex().toUpper()); }
 
-void feedSerial(FrameAssembler &a, const QByteArray &bytes)
+// The hex text of every frame the bytes complete.
+QStringList feedSerial(FrameAssembler &a, const QByteArray &bytes)
 {
-    a.RECEIVE_COM_Data(reinterpret_cast<const std::uint8_t *>(bytes.constData()), int(bytes.size()));
+    QStringList frames;
+    QByteArrayView rest(bytes);
+    while (const std::optional<MeterFrame> frame = a.takeSerialFrame(rest))
+        frames.append(frame->toHex());
+    // Nothing is left over: the bytes after the last frame are buffered.
+    if (!rest.isEmpty())
+        frames.append(QStringLiteral("(unconsumed)"));
+    return frames;
 }
 
-const std::uint8_t *bytesOf(const QByteArray &b) { return reinterpret_cast<const std::uint8_t *>(b.constData()); }
-
-// A report: its first byte is the report ID, the rest the data bytes.
-void feedReport(FrameAssembler &a, const QByteArray &report)
+// A report: its first byte is the report ID, the rest the data bytes. The hex
+// text of the frame it completes, if any, goes into `frames`.
+FrameAssembler::ReportResult feedReport(FrameAssembler &a, const QByteArray &report, QStringList *frames = nullptr)
 {
-    a.HidReportQM330(std::uint8_t(report.at(0)), bytesOf(report) + 1, int(report.size()) - 1);
+    const FrameAssembler::ReportResult result = a.addReport(QByteArrayView(report).sliced(1));
+    if (result.frame && frames)
+        frames->append(result.frame->toHex());
+    return result;
 }
 
 // The cable's way of carrying a frame: reports of a count byte and up to
@@ -74,7 +71,6 @@ private slots:
     void hidCountByte_data();
     void hidCountByte();
     void hidReportLinesAndEmptyCount();
-    void nibbleTraces();
     void historyKeepsNewestLines();
 };
 
@@ -90,11 +86,10 @@ void TestFrameAssembler::serialSplitAtEveryByte()
 {
     QFETCH(int, split);
     const QByteArray stream = serialStream({Dc1234, Neg0400});
-    RecordingHost host;
-    FrameAssembler a(host);
-    feedSerial(a, stream.left(split));
-    feedSerial(a, stream.mid(split));
-    QCOMPARE(host.frames, QStringList({hexOf(Dc1234), hexOf(Neg0400)}));
+    FrameAssembler a;
+    QStringList frames = feedSerial(a, stream.left(split));
+    frames += feedSerial(a, stream.mid(split));
+    QCOMPARE(frames, QStringList({hexOf(Dc1234), hexOf(Neg0400)}));
 }
 
 void TestFrameAssembler::serialBuffers_data()
@@ -123,21 +118,17 @@ void TestFrameAssembler::serialBuffers()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, decoded);
-    RecordingHost host;
-    FrameAssembler a(host);
-    feedSerial(a, bytes);
-    QCOMPARE(host.frames, decoded);
+    FrameAssembler a;
+    QCOMPARE(feedSerial(a, bytes), decoded);
 }
 
 void TestFrameAssembler::serialStreamWithGarbage()
 {
     // A long run without CR must neither grow without bound nor leave
     // anything behind that spoils the next frame.
-    RecordingHost host;
-    FrameAssembler a(host);
-    feedSerial(a, QByteArray(1 << 20, '+'));
-    feedSerial(a, "\r" + serialStream({Dc1234}));
-    QCOMPARE(host.frames, QStringList{hexOf(Dc1234)});
+    FrameAssembler a;
+    QCOMPARE(feedSerial(a, QByteArray(1 << 20, '+')), QStringList());
+    QCOMPARE(feedSerial(a, "\r" + serialStream({Dc1234})), QStringList{hexOf(Dc1234)});
 }
 
 void TestFrameAssembler::hidBursts_data()
@@ -175,11 +166,11 @@ void TestFrameAssembler::hidBursts()
 {
     QFETCH(QList<QByteArray>, reports);
     QFETCH(QStringList, decoded);
-    RecordingHost host;
-    FrameAssembler a(host);
+    FrameAssembler a;
+    QStringList frames;
     for (const QByteArray &r : reports)
-        feedReport(a, r);
-    QCOMPARE(host.frames, decoded);
+        feedReport(a, r, &frames);
+    QCOMPARE(frames, decoded);
 }
 
 void TestFrameAssembler::hidCountByte_data()
@@ -196,58 +187,44 @@ void TestFrameAssembler::hidCountByte()
 {
     QFETCH(int, countByte);
     QFETCH(bool, carriesData);
-    RecordingHost host;
-    FrameAssembler a(host);
-    feedReport(a, hidBurst(Dc1234.left(7), 7).first());
-    QVERIFY(a.HidBurstOpen);
+    FrameAssembler a;
+    QStringList frames;
+    QVERIFY(feedReport(a, hidBurst(Dc1234.left(7), 7).first(), &frames).carriedPayload);
     // The report under test carries the other seven bytes of the frame; a
     // count that takes at least six of them (up to the CR) completes it.
     QByteArray r(1, '\0');
     r.append(char(countByte));
     r += Dc1234.mid(7);
-    feedReport(a, r);
-    QCOMPARE(a.HidBurstOpen, carriesData);
-    feedReport(a, EmptyReport);
+    QCOMPARE(feedReport(a, r, &frames).carriedPayload, carriesData);
+    // A count that carries nothing has ended the burst already.
+    feedReport(a, EmptyReport, &frames);
     const bool complete = carriesData && (countByte & 0x0F) >= 6;
-    QCOMPARE(host.frames.size(), complete ? 1 : 0);
+    QCOMPARE(frames.size(), complete ? 1 : 0);
 }
 
 void TestFrameAssembler::hidReportLinesAndEmptyCount()
 {
-    RecordingHost host;
-    FrameAssembler a(host);
-    const std::uint8_t data[] = {0x02, 0x2B, 0x31, 0xAB};
-    a.HidReportQM330(0x00, data, 4);
-    QCOMPARE(host.lines, QStringList{QStringLiteral("R 00  02 2B 31 AB ")});
+    FrameAssembler a;
+    const QByteArray data("\x02\x2B\x31\xAB", 4);
+    QVERIFY(a.addReport(data).carriedPayload);
+    QCOMPARE(FrameAssembler::reportLine(0x00, data), QStringLiteral("R 00  02 2B 31 AB "));
 
     // Count 9 in a report of 5 data bytes takes the 4 that are present.
-    const std::uint8_t nine[] = {0x09, 0x30, 0x31, 0x32, 0x33};
-    a.HidReportQM330(0x01, nine, 5);
-    QCOMPARE(host.lines.last(), QStringLiteral("R 01  09 30 31 32 33 "));
+    const QByteArray nine("\x09\x30\x31\x32\x33", 5);
+    QVERIFY(a.addReport(nine).carriedPayload);
+    QCOMPARE(FrameAssembler::reportLine(0x01, nine), QStringLiteral("R 01  09 30 31 32 33 "));
 
-    QCOMPARE(a.EmptyReportCount, 0);
-    const std::uint8_t empty[] = {0x00, 0x00};
-    a.HidReportQM330(0, empty, 2);
-    a.HidReportQM330(0, empty, 2);
-    a.HidReportQM330(0, nullptr, 0);   // no data byte at all is not counted
-    QCOMPARE(a.EmptyReportCount, 2);
-    QCOMPARE(host.lines.size(), 2);     // only data-carrying reports are listed
-    a.HidReportQM330(0, data, 4);
-    QCOMPARE(a.EmptyReportCount, 0);
-}
-
-void TestFrameAssembler::nibbleTraces()
-{
-    RecordingHost host;
-    FrameAssembler a(host);
-    for (const QByteArray &r : hidBurst(Dc1234, 8))
-        a.HidReportQM610(0, bytesOf(r) + 1, int(r.size()) - 1);
-    for (const QByteArray &r : hidBurst(Dc1234, 8))
-        a.HidReportQM520(0, bytesOf(r) + 1, int(r.size()) - 1);
-    QVERIFY(host.frames.isEmpty());
-    // Low nibbles of "+1234 1" 30 00 00 80 00 0D 0A; the 11-digit trace
-    // moves its eleventh digit to the front.
-    QCOMPARE(host.traces, QStringList({QStringLiteral("B12340100000DA"), QStringLiteral("0B123401000")}));
+    QCOMPARE(a.emptyReportCount(), 0);
+    const QByteArray empty(2, '\0');
+    QVERIFY(!a.addReport(empty).carriedPayload);
+    a.addReport(empty);
+    a.addReport(QByteArrayView());   // no data byte at all is not counted
+    QCOMPARE(a.emptyReportCount(), 2);
+    a.addReport(data);
+    QCOMPARE(a.emptyReportCount(), 0);
+    a.addReport(empty);
+    a.resetEmptyReportCount();
+    QCOMPARE(a.emptyReportCount(), 0);
 }
 
 void TestFrameAssembler::historyKeepsNewestLines()

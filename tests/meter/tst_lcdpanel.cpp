@@ -1,8 +1,6 @@
-#include "meter/decoderhost.h"
+#include "meter/framedecoder.h"
 #include "meter/lcdelementwidget.h"
 #include "meter/lcdpanel.h"
-#include "meter/localeinfo.h"
-#include "meter/readingdecoder.h"
 #include "meterframes.h"
 
 #include <QDir>
@@ -12,18 +10,15 @@ using namespace MeterBits;
 
 namespace {
 
-// Drives the panel the way the window does: hide, annunciators, digits.
-class PanelHost : public DecoderHost
+// Decodes a frame and shows it the way the window does.
+bool showFrame(FrameDecoder &decoder, LcdPanel &panel, const QByteArray &frame)
 {
-public:
-    explicit PanelHost(LcdPanel &panel) : m_panel(panel) {}
-    void hideAnnunciators() override { m_panel.hideAnnunciators(); }
-    void paintAnnunciators(const Reading &r) override { m_panel.paintAnnunciators(r); }
-    void paintDigits(const Reading &r) override { m_panel.paintDigits(r); }
-
-private:
-    LcdPanel &m_panel;
-};
+    const DecodeResult *result = decoder.decode(assembledFrame(frame), QStringLiteral("."));
+    if (!result)
+        return false;
+    panel.showState(lcdStateFor(result->reading));
+    return true;
+}
 
 // Everything the frame can light at once; decoded before each case so that
 // the case also proves what is hidden again.
@@ -68,8 +63,8 @@ void TestLcdPanel::designStateBeforeFirstFrame()
 {
     LcdPanel panel;
     QCOMPARE(panel.shownState(), lcdDesignState());
-    QCOMPARE(litNames(panel), QStringList{QStringLiteral("LcdFH")});
-    QCOMPARE(panel.findChild<LcdElementWidget *>(QStringLiteral("LcdDa"))->text(), QStringLiteral("3"));
+    QCOMPARE(litNames(panel), QStringList{QStringLiteral("minusSign")});
+    QCOMPARE(panel.findChild<LcdElementWidget *>(QStringLiteral("digit1"))->glyph(), QChar(u'3'));
     QCOMPARE(panel.shownState().digitText(), QStringLiteral("3999"));
 }
 
@@ -81,37 +76,37 @@ void TestLcdPanel::paintsFrame_data()
 
     auto names = [](const char *list) {
         QStringList n = QString::fromLatin1(list).split(u' ', Qt::SkipEmptyParts);
-        n << QStringLiteral("LCDsend");
+        n << QStringLiteral("linkSymbol");
         n.sort();
         return n;
     };
 
     QTest::newRow("auto DC volts 1.234")
-        << meterFrame('+', "1234", '1', {Auto | Dc, 0, 0, Volt}) << names("LcdP1 LcdAuto LcdDc1 LcdV") << "1234";
+        << meterFrame('+', "1234", '1', {Auto | Dc, 0, 0, Volt}) << names("point1 autoSymbol dcSymbol voltSymbol") << "1234";
     QTest::newRow("negative AC millivolts, point after digit 3")
-        << meterFrame('-', "0123", '4', {Ac, 0, Milli, Volt}) << names("LcdFH LcdP3 LcdAC Lcdm LcdV") << "0123";
+        << meterFrame('-', "0123", '4', {Ac, 0, Milli, Volt}) << names("minusSign point3 acSymbol milliSymbol voltSymbol") << "0123";
     QTest::newRow("point code 2")
-        << meterFrame('+', "4000", '2', {Dc, 0, Milli, Volt}) << names("LcdP2 LcdDc1 Lcdm LcdV") << "4000";
+        << meterFrame('+', "4000", '2', {Dc, 0, Milli, Volt}) << names("point2 dcSymbol milliSymbol voltSymbol") << "4000";
     QTest::newRow("point code 3 sets no point")
-        << meterFrame('+', "0750", '3', {Ac, 0, 0, Volt}) << names("LcdAC LcdV") << "0750";
+        << meterFrame('+', "0750", '3', {Ac, 0, 0, Volt}) << names("acSymbol voltSymbol") << "0750";
     QTest::newRow("over-range kilo-ohm shows 0.L")
-        << meterFrame('+', "?000", '2', {Auto, 0, Kilo, Ohm}) << names("LcdP2 LcdAuto LCDk LCDohm") << " 0L ";
+        << meterFrame('+', "?000", '2', {Auto, 0, Kilo, Ohm}) << names("point2 autoSymbol kiloSymbol ohmSymbol") << " 0L ";
     QTest::newRow("negative over-range lights the minus sign")
-        << meterFrame('-', "?000", '0', {Dc, 0, 0, Volt}) << names("LcdFH LcdDc1 LcdV") << " 0L ";
+        << meterFrame('-', "?000", '0', {Dc, 0, 0, Volt}) << names("minusSign dcSymbol voltSymbol") << " 0L ";
     QTest::newRow("diode lights the V")
-        << meterFrame('+', "0512", '1', {0, 0, Diode, 0}) << names("LcdP1 LCDDI LcdV") << "0512";
+        << meterFrame('+', "0512", '1', {0, 0, Diode, 0}) << names("point1 diodeSymbol voltSymbol") << "0512";
     QTest::newRow("continuity ohms")
-        << meterFrame('+', "0001", '4', {0, 0, Continuity, Ohm}) << names("LcdP3 LCDFm LCDohm") << "0001";
+        << meterFrame('+', "0001", '4', {0, 0, Continuity, Ohm}) << names("point3 continuitySymbol ohmSymbol") << "0001";
     QTest::newRow("hold, REL, MAX, MIN, low battery")
         << meterFrame('+', "1000", '0', {Hold | Rel, Max | Min | LowBatt, 0, Volt})
-        << names("LCDHold LCDREL Labmax Labmin LCDBATT LcdV") << "1000";
-    QTest::newRow("nanofarad") << meterFrame('+', "2200", '2', {0, Nano, 0, Farad}) << names("LcdP2 LCDn LCDF") << "2200";
+        << names("holdSymbol relSymbol maxSymbol minSymbol lowBatterySymbol voltSymbol") << "1000";
+    QTest::newRow("nanofarad") << meterFrame('+', "2200", '2', {0, Nano, 0, Farad}) << names("point2 nanoSymbol faradSymbol") << "2200";
     QTest::newRow("microampere")
-        << meterFrame('+', "0350", '4', {Dc, 0, Micro, Ampere}) << names("LcdP3 LcdDc1 LCDu LCDA") << "0350";
-    QTest::newRow("megahertz") << meterFrame('+', "1000", '1', {0, 0, Mega, Hertz}) << names("LcdP1 LCDM1 LCDHz") << "1000";
-    QTest::newRow("duty cycle") << meterFrame('+', "0500", '4', {0, 0, Duty, 0}) << names("LcdP3 LCDBF") << "0500";
-    QTest::newRow("Celsius") << meterFrame('+', "0023", '0', {0, 0, 0, Celsius}) << names("LCDCS") << "0023";
-    QTest::newRow("Fahrenheit") << meterFrame('-', "0004", '0', {0, 0, 0, Fahrenheit}) << names("LcdFH LCDFS") << "0004";
+        << meterFrame('+', "0350", '4', {Dc, 0, Micro, Ampere}) << names("point3 dcSymbol microSymbol ampereSymbol") << "0350";
+    QTest::newRow("megahertz") << meterFrame('+', "1000", '1', {0, 0, Mega, Hertz}) << names("point1 megaSymbol hertzSymbol") << "1000";
+    QTest::newRow("duty cycle") << meterFrame('+', "0500", '4', {0, 0, Duty, 0}) << names("point3 percentSymbol") << "0500";
+    QTest::newRow("Celsius") << meterFrame('+', "0023", '0', {0, 0, 0, Celsius}) << names("celsiusSymbol") << "0023";
+    QTest::newRow("Fahrenheit") << meterFrame('-', "0004", '0', {0, 0, 0, Fahrenheit}) << names("minusSign fahrenheitSymbol") << "0004";
     QTest::newRow("the 4 V scale bit has no symbol") << meterFrame('+', "0000", '0', {0, Scale4V, 0, 0}) << names("")
                                                      << "0000";
 }
@@ -123,28 +118,24 @@ void TestLcdPanel::paintsFrame()
     QFETCH(QString, digits);
 
     LcdPanel panel;
-    PanelHost host(panel);
-    FixedLocaleInfo locale;
-    ReadingDecoder decoder(locale, host);
-    QVERIFY(decoder.LcdDisplayQM330(frameText(everythingFrame())));
-    QVERIFY(decoder.LcdDisplayQM330(frameText(frame)));
+    FrameDecoder decoder;
+    QVERIFY(showFrame(decoder, panel, everythingFrame()));
+    QVERIFY(showFrame(decoder, panel, frame));
 
     QCOMPARE(litNames(panel), lit);
     QCOMPARE(panel.shownState().digitText(), digits);
-    // The pure layout says the same as the widgets.
-    QCOMPARE(panel.shownState(), lcdStateFor(decoder.reading));
+    // The widgets show exactly the state they were given.
+    QCOMPARE(panel.shownState(), lcdStateFor(decoder.lastResult().reading));
 }
 
 void TestLcdPanel::linkSymbolStaysAfterFirstFrame()
 {
     LcdPanel panel;
-    PanelHost host(panel);
-    FixedLocaleInfo locale;
-    ReadingDecoder decoder(locale, host);
+    FrameDecoder decoder;
     QVERIFY(!panel.element(LcdElement::Link)->isVisibleTo(&panel));
-    QVERIFY(decoder.LcdDisplayQM330(frameText(meterFrame('+', "1234", '1', {Dc, 0, 0, Volt}))));
+    QVERIFY(showFrame(decoder, panel, meterFrame('+', "1234", '1', {Dc, 0, 0, Volt})));
     QVERIFY(panel.element(LcdElement::Link)->isVisibleTo(&panel));
-    panel.hideAnnunciators();
+    QVERIFY(showFrame(decoder, panel, meterFrame('+', "0000", '0', {0, 0, 0, 0})));
     QVERIFY(panel.element(LcdElement::Link)->isVisibleTo(&panel));
 }
 
@@ -169,12 +160,10 @@ void TestLcdPanel::renderAtTwiceTheSize()
     const QImage lit = render(QStringLiteral("lcd-all-segments-2x.png"));
     QVERIFY(design != lit);
 
-    PanelHost host(panel);
-    FixedLocaleInfo locale;
-    ReadingDecoder decoder(locale, host);
-    QVERIFY(decoder.LcdDisplayQM330(frameText(meterFrame('+', "?000", '2', {Auto, 0, Mega, Ohm}))));
+    FrameDecoder decoder;
+    QVERIFY(showFrame(decoder, panel, meterFrame('+', "?000", '2', {Auto, 0, Mega, Ohm})));
     render(QStringLiteral("lcd-over-range-2x.png"));
-    QVERIFY(decoder.LcdDisplayQM330(frameText(meterFrame('-', "1234", '1', {Auto | Dc | Hold, Max, Milli, Volt}))));
+    QVERIFY(showFrame(decoder, panel, meterFrame('-', "1234", '1', {Auto | Dc | Hold, Max, Milli, Volt})));
     render(QStringLiteral("lcd-dc-millivolts-2x.png"));
 }
 

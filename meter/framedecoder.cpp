@@ -1,14 +1,13 @@
-#include "meter/readingdecoder.h"
+#include "meter/framedecoder.h"
 
-#include "meter/decoderhost.h"
-#include "meter/frametext.h"
-#include "meter/localeinfo.h"
+#include "meter/meterframe.h"
 
 #include <array>
 
-// Status bits, as (frame character pair, mask). Character pairs 15-16, 17-18,
-// 19-20 and 21-22 are status bytes 1 to 4 (frame bytes 8 to 11).
 namespace {
+
+// Status bits, as (frame byte, mask); frame bytes 8 to 11 are status bytes 1
+// to 4.
 
 struct StatusBit
 {
@@ -17,7 +16,7 @@ struct StatusBit
     Annunciator flag;
 };
 
-// In the order the decoder sets them; AUTO is read last.
+// AUTO is read last.
 constexpr std::array<StatusBit, AnnunciatorCount> StatusBits{{
     {8, 0x10, Annunciator::Dc},
     {8, 0x08, Annunciator::Ac},
@@ -289,12 +288,6 @@ constexpr std::array<RowTest, RangeRows.size()> makeRowTests()
 }
 constexpr std::array<RowTest, RangeRows.size()> RowTests = makeRowTests();
 
-const QString &minusText()
-{
-    static const QString minus = QStringLiteral("-");
-    return minus;
-}
-
 const QString &rangeText(bool automatic)
 {
     static const QString autoText = QStringLiteral("AUTO");
@@ -314,35 +307,23 @@ void assignText(QString &target, const QString &source)
 
 } // namespace
 
-ReadingDecoder::ReadingDecoder(const LocaleInfo &locale, DecoderHost &host)
-    : m_locale(locale)
-    , m_host(host)
+FrameDecoder::FrameDecoder()
 {
-    resetToStartValues();
+    reset();
 }
 
-void ReadingDecoder::resetToStartValues()
+void FrameDecoder::reset()
 {
-    FullScaleCount = 4000;
-    MaxCount = -4001.0f;
-    MinCount = 4001.0f;
-    modeMemory = ModeMemory{QStringLiteral("113"), QString(), 0};
-    MaxValueText.clear();
-    MinValueText.clear();
-    LastAxisMaximum = 0;
-    AxisMaximum = FullScaleCount;
-    AxisMinimum = -FullScaleCount;
-    RangeRowNumber = 0;
-    LocaleDecimalSeparator = m_locale.userDecimalSeparator();
-    reading = Reading{};
-    reading.ValueText.reserve(16);
-    MaxValueText.reserve(16);
-    MinValueText.reserve(16);
+    m_memory = DecoderMemory{};
+    m_result = DecodeResult{};
+    m_result.reading.valueText.reserve(16);
+    m_result.maxText.reserve(16);
+    m_result.minText.reserve(16);
 }
 
-bool ReadingDecoder::decodable(const FrameText &frame)
+bool FrameDecoder::decodable(const MeterFrame &frame)
 {
-    // The decoder reads nothing past status byte 4 (character 22).
+    // Nothing past status byte 4 (character 22) is read.
     if (frame.length() < 22)
         return false;
     const int pointCode = frame.nibble(14);
@@ -357,76 +338,53 @@ bool ReadingDecoder::decodable(const FrameText &frame)
     return true;
 }
 
-bool ReadingDecoder::LcdDisplayQM330(const FrameText &frame)
+DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decimalSeparator)
 {
     if (!decodable(frame))
-        return false;
+        return nullptr;
 
-    Reading &r = reading;
+    DecodeResult &result = m_result;
+    DecoderMemory &memory = m_memory;
+    Reading &r = result.reading;
 
-    // 1. The user's decimal separator, read afresh for every frame; assigned
-    // only when it changed, which keeps the hot path free of reference counting.
-    if (const QString &separator = m_locale.userDecimalSeparator(); separator != LocaleDecimalSeparator)
-        LocaleDecimalSeparator = separator;
-    m_host.rewriteLimitTexts(LocaleDecimalSeparator);
+    r.flags.clear();
+    r.negative = false;
 
-    // 2. A frame arrived.
-    m_host.showConnectionOk();
-
-    // 3. Reset.
-    r.Flags.clear();
-    r.AcDcText = QString();
-    r.RangeText = QString();
-    r.UnitText = QString();
-    r.SignText = QString();
-    r.PointIndex = 0;
-    m_host.hideAnnunciators();
-
-    // 4. Digits and decimal point.
+    // The digits are the low nibbles of bytes 2 to 5 (characters 4, 6, 8, 10).
     for (int i = 0; i < 4; ++i)
-        r.DigitText[i] = QLatin1Char(hexDigit(frame.nibble(4 + 2 * i)));
+        r.digits[std::size_t(i)] = QLatin1Char(hexDigit(frame.nibble(4 + 2 * i)));
     switch (frame.nibble(14)) {
-    case 1: r.PointIndex = 1; break;
-    case 2: r.PointIndex = 2; break;
-    case 4: r.PointIndex = 3; break;
-    default: r.PointIndex = 0; break;
+    case 1: r.pointPosition = 1; break;
+    case 2: r.pointPosition = 2; break;
+    case 4: r.pointPosition = 3; break;
+    default: r.pointPosition = 0; break;
     }
 
-    // 5. Status bits.
     for (const StatusBit &bit : StatusBits) {
         if (frame.byte(bit.byte) & bit.mask)
-            r.Flags.set(bit.flag);
+            r.flags.set(bit.flag);
     }
-    r.RangeText = rangeText(r.has(Annunciator::Auto));
+    r.rangeText = rangeText(r.has(Annunciator::Auto));
 
-    // 6. Over-range: the display shows a zero and the letter L.
+    // Over-range: the display shows a zero and the letter L.
     const bool overRange = frame.nibble(4) == 0xF;
-    if (overRange) {
-        r.DigitText = {QChar(), QChar(u'0'), OverRangeGlyph, QChar()};
-    }
+    if (overRange)
+        r.digits = {QChar(), QChar(u'0'), OverRangeGlyph, QChar()};
 
-    // 7. Sign; the framing test let only "2B" and "2D" through.
-    if (frame.nibble(2) == 0xD)
-        r.SignText = minusText();
+    // The framing test let only "2B" and "2D" through.
+    r.negative = frame.nibble(2) == 0xD;
 
-    // 8. The separator for the point that is set.
-    if (r.DecimalSeparator != LocaleDecimalSeparator)
-        r.DecimalSeparator = LocaleDecimalSeparator;
-    m_host.paintAnnunciators(r);
-
-    // 9. Function and unit.
     const Fn function = functionOf(r);
     const Un unit = unitOf(r);
-    r.AcDcText = functionText(function);
-    r.UnitText = unitText(unit);
+    r.functionText = functionText(function);
+    r.unitText = unitText(unit);
 
-    // 10. ValueText.
-    const QString &sep = LocaleDecimalSeparator;
-    QString &value = r.ValueText;
+    // The value as the display shows it. An over-range display shows no sign.
+    QString &value = r.valueText;
     value.resize(0);
     auto appendPoint = [&](int position) {
-        if (r.PointIndex == position)
-            value.append(sep);
+        if (r.pointPosition == position)
+            value.append(decimalSeparator);
     };
     if (overRange) {
         appendPoint(1);
@@ -435,69 +393,60 @@ bool ReadingDecoder::LcdDisplayQM330(const FrameText &frame)
         value.append(u'L');
         appendPoint(3);
     } else {
-        value.append(r.SignText);
-        value.append(r.DigitText[0]);
+        if (r.negative)
+            value.append(u'-');
+        value.append(r.digits[0]);
         appendPoint(1);
-        value.append(r.DigitText[1]);
+        value.append(r.digits[1]);
         appendPoint(2);
-        value.append(r.DigitText[2]);
+        value.append(r.digits[2]);
         appendPoint(3);
-        value.append(r.DigitText[3]);
+        value.append(r.digits[3]);
     }
 
-    // 11. CountValue; over-range counts one step beyond the previous frame's
-    // full scale.
+    // Over-range counts one step beyond the previous frame's full scale.
     if (overRange) {
-        r.CountValue = r.negative() ? -FullScaleCount - 1 : FullScaleCount + 1;
+        r.count = r.negative ? -memory.fullScaleCount - 1 : memory.fullScaleCount + 1;
     } else {
         int count = 0;
         for (int i = 0; i < 4; ++i)
             count = count * 10 + frame.nibble(4 + 2 * i);
-        r.CountValue = r.negative() ? -count : count;
+        r.count = r.negative ? -count : count;
     }
 
-    // 12. PointIndex was set with the digits.
-
-    // 13. MIN/MAX of the current mode.
+    // MIN/MAX of the current mode: a new unit or function restarts them; a
+    // moved point alone restarts them too, and that frame is not recorded,
+    // so the texts keep their old values.
     auto sameMode = [&] {
-        return r.UnitText == modeMemory.UnitText && r.PointIndex == modeMemory.PointIndex
-            && r.AcDcText == modeMemory.AcDcText;
+        return r.unitText == memory.modeUnitText && r.pointPosition == memory.modePointPosition
+            && r.functionText == memory.modeFunctionText;
     };
     if (sameMode()) {
-        applySameModeRule();
+        recordMinMax();
     } else {
-        m_host.showSeries(m_host.fillChecked() ? 0 : 1);
-        modeMemory.UnitText = r.UnitText;
-        modeMemory.AcDcText = r.AcDcText;
-        resetMinMax();
-        if (sameMode()) {
-            applySameModeRule();
-        } else {
-            // The point moved: MIN/MAX restart, and this frame is not
-            // recorded; the texts keep their old values.
-            m_host.showSeries(m_host.fillChecked() ? 0 : 1);
-            resetMinMax();
-        }
+        memory.modeUnitText = r.unitText;
+        memory.modeFunctionText = r.functionText;
+        restartMinMax();
+        if (sameMode())
+            recordMinMax();
+        else
+            restartMinMax();
     }
-    modeMemory.PointIndex = r.PointIndex;
-    m_host.showMinMax(MaxValueText, MinValueText, r.UnitText);
+    memory.modePointPosition = r.pointPosition;
 
-    // 14. Digits on the panel.
-    m_host.paintDigits(r);
-
-    // 15. Full scale for the next frame's over-range and MIN/MAX resets.
+    // The full scale that the next frame's over-range and MIN/MAX restart use.
     switch (unit) {
-    case Un::Hz: FullScaleCount = 1000; break;
-    case Un::Percent: FullScaleCount = 100; break;
-    case Un::Celsius: FullScaleCount = 1000; break;
-    default: FullScaleCount = 6000; break;
+    case Un::Hz: memory.fullScaleCount = 1000; break;
+    case Un::Percent: memory.fullScaleCount = 100; break;
+    case Un::Celsius: memory.fullScaleCount = 1000; break;
+    default: memory.fullScaleCount = 6000; break;
     }
 
-    // 16. Range rows.
-    r.NumericValue = r.CountValue;
-    RangeRowNumber = 0;
+    // The range rows: the last one that matches sets the axis and the factor.
+    r.numericValue = r.count;
+    result.rangeRow = 0;
     std::uint32_t key = std::uint32_t(function) << FunctionShift | std::uint32_t(unit) << UnitShift
-                        | pointBit(r.PointIndex);
+                        | pointBit(r.pointPosition);
     key |= r.has(Annunciator::Ac) ? AcBit : 0;
     key |= r.has(Annunciator::Continuity) ? ContinuityBit : 0;
     key |= r.has(Annunciator::Scale4V) ? Scale4VBit : 0;
@@ -507,50 +456,32 @@ bool ReadingDecoder::LcdDisplayQM330(const FrameText &frame)
         if ((key & RowTests[i].mask) != RowTests[i].value)
             continue;
         const RangeRow &row = RangeRows[i];
-        AxisMaximum = row.limit;
-        AxisMinimum = -row.limit;
-        m_host.setVerticalAxis(AxisMaximum, AxisMinimum);
-        r.NumericValue = r.CountValue * row.factor;
-        RangeRowNumber = int(i) + 1;
+        result.axisMaximum = row.limit;
+        result.axisMinimum = -row.limit;
+        r.numericValue = r.count * row.factor;
+        result.rangeRow = int(i) + 1;
     }
 
-    // 17. Judgement against the limits.
-    m_host.judge(r);
-
-    // 18.
-    r.FreshReading = true;
-
-    // 19. The bar graph follows the vertical scale.
-    if (AxisMaximum != LastAxisMaximum)
-        m_host.updateBarGraphMaximum(AxisMaximum);
-
-    // 20. Hand the reading to the log, now or at the next sampling tick.
-    if (m_host.samplingMode()) {
-        m_host.setSamplingTimerEnabled(true);
-    } else {
-        m_host.setSamplingTimerEnabled(false);
-        m_host.INDataToTable();
-    }
-
-    // 21.
-    LastAxisMaximum = AxisMaximum;
-    return true;
+    result.axisMaximumChanged = result.axisMaximum != memory.lastAxisMaximum;
+    memory.lastAxisMaximum = result.axisMaximum;
+    return &result;
 }
 
-void ReadingDecoder::applySameModeRule()
+void FrameDecoder::recordMinMax()
 {
-    if (reading.CountValue >= MaxCount) {
-        assignText(MaxValueText, reading.ValueText);
-        MaxCount = float(reading.CountValue);
+    const Reading &r = m_result.reading;
+    if (r.count >= m_memory.maxCount) {
+        assignText(m_result.maxText, r.valueText);
+        m_memory.maxCount = float(r.count);
     }
-    if (reading.CountValue <= MinCount) {
-        assignText(MinValueText, reading.ValueText);
-        MinCount = float(reading.CountValue);
+    if (r.count <= m_memory.minCount) {
+        assignText(m_result.minText, r.valueText);
+        m_memory.minCount = float(r.count);
     }
 }
 
-void ReadingDecoder::resetMinMax()
+void FrameDecoder::restartMinMax()
 {
-    MaxCount = float(-FullScaleCount);
-    MinCount = float(FullScaleCount);
+    m_memory.maxCount = float(-m_memory.fullScaleCount);
+    m_memory.minCount = float(m_memory.fullScaleCount);
 }

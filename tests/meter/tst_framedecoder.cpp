@@ -1,6 +1,4 @@
-#include "meter/decoderhost.h"
-#include "meter/localeinfo.h"
-#include "meter/readingdecoder.h"
+#include "meter/framedecoder.h"
 #include "meterframes.h"
 
 #include <QtTest>
@@ -9,61 +7,15 @@ using namespace MeterBits;
 
 namespace {
 
-// Records every call the decoder makes, in order.
-class RecordingHost : public DecoderHost
-{
-public:
-    void rewriteLimitTexts(const QString &sep) override { calls << QStringLiteral("rewrite(%1)").arg(sep); }
-    void showConnectionOk() override { calls << QStringLiteral("connectionOk"); }
-    void hideAnnunciators() override { calls << QStringLiteral("hide"); }
-    void paintAnnunciators(const Reading &) override { calls << QStringLiteral("annunciators"); }
-    bool fillChecked() const override { return fill; }
-    void showSeries(int index) override { calls << QStringLiteral("series(%1)").arg(index); }
-    void showMinMax(const QString &max, const QString &min, const QString &unit) override
-    {
-        calls << QStringLiteral("minmax(%1,%2,%3)").arg(max, min, unit);
-    }
-    void paintDigits(const Reading &) override { calls << QStringLiteral("digits"); }
-    void setVerticalAxis(double max, double min) override { calls << QStringLiteral("axis(%1,%2)").arg(max).arg(min); }
-    void judge(Reading &r) override
-    {
-        calls << QStringLiteral("judge");
-        if (!judgeWith.isNull())
-            r.JudgeText = judgeWith;
-    }
-    void updateBarGraphMaximum(double max) override { calls << QStringLiteral("bar(%1)").arg(max); }
-    bool samplingMode() const override { return sampling; }
-    void setSamplingTimerEnabled(bool on) override { calls << QStringLiteral("timer3(%1)").arg(on ? "true" : "false"); }
-    void INDataToTable() override
-    {
-        calls << QStringLiteral("log");
-        freshWhenLogged = freshProbe && freshProbe();
-    }
-
-    QStringList calls;
-    bool fill = true;
-    bool sampling = false;
-    QString judgeWith;
-    std::function<bool()> freshProbe;
-    bool freshWhenLogged = false;
-
-    QStringList callsMatching(const QString &prefix) const
-    {
-        QStringList out;
-        for (const QString &c : calls)
-            if (c.startsWith(prefix))
-                out << c;
-        return out;
-    }
-};
-
 struct Fixture
 {
-    FixedLocaleInfo locale{QStringLiteral(".")};
-    RecordingHost host;
-    ReadingDecoder decoder{locale, host};
+    QString separator = QStringLiteral(".");
+    FrameDecoder decoder;
 
-    bool decode(const QByteArray &frame) { return decoder.LcdDisplayQM330(frameText(frame)); }
+    bool decode(const QByteArray &frame) { return decoder.decode(assembledFrame(frame), separator); }
+    const DecodeResult &result() const { return decoder.lastResult(); }
+    const Reading &reading() const { return decoder.lastResult().reading; }
+    const DecoderMemory &memory() const { return decoder.memory(); }
 };
 
 QByteArray status(std::uint8_t s1, std::uint8_t s2, std::uint8_t s3, std::uint8_t s4)
@@ -90,7 +42,7 @@ QStringList flagNames(const Reading &r)
 
 } // namespace
 
-class TestReadingDecoder : public QObject
+class TestFrameDecoder : public QObject
 {
     Q_OBJECT
 private slots:
@@ -104,16 +56,16 @@ private slots:
     void display();
     void overRangeCountsBeyondPreviousFullScale_data();
     void overRangeCountsBeyondPreviousFullScale();
+    void startValues();
     void minMaxAndModeChanges();
     void pointMoveKeepsOldTexts();
-    void callOrder();
-    void samplingModeNeverLogs();
-    void separatorReadForEveryFrame();
+    void axisChangeAndJudgeTextCarryOver();
+    void separatorOfEveryFrame();
     void undecodableFramesChangeNothing_data();
     void undecodableFramesChangeNothing();
 };
 
-void TestReadingDecoder::statusBits_data()
+void TestFrameDecoder::statusBits_data()
 {
     QTest::addColumn<QByteArray>("st");
     QTest::addColumn<QStringList>("flags");
@@ -133,17 +85,17 @@ void TestReadingDecoder::statusBits_data()
     QTest::newRow("unread bits") << status(0xC1, 0x49, 0x01, 0x10) << QStringList{};
 }
 
-void TestReadingDecoder::statusBits()
+void TestFrameDecoder::statusBits()
 {
     QFETCH(QByteArray, st);
     QFETCH(QStringList, flags);
     Fixture f;
     QVERIFY(f.decode(frameWith('+', "0123", '0', st)));
-    QCOMPARE(flagNames(f.decoder.reading), flags);
-    QCOMPARE(f.decoder.reading.RangeText, flags.contains("auto") ? QStringLiteral("AUTO") : QStringLiteral("MANU"));
+    QCOMPARE(flagNames(f.reading()), flags);
+    QCOMPARE(f.reading().rangeText, flags.contains("auto") ? QStringLiteral("AUTO") : QStringLiteral("MANU"));
 }
 
-void TestReadingDecoder::functionAndUnit_data()
+void TestFrameDecoder::functionAndUnit_data()
 {
     QTest::addColumn<QByteArray>("st");
     QTest::addColumn<QString>("function");
@@ -180,18 +132,18 @@ void TestReadingDecoder::functionAndUnit_data()
     QTest::newRow("nothing") << status(0, 0, 0, 0) << "" << "";
 }
 
-void TestReadingDecoder::functionAndUnit()
+void TestFrameDecoder::functionAndUnit()
 {
     QFETCH(QByteArray, st);
     QFETCH(QString, function);
     QFETCH(QString, unit);
     Fixture f;
     QVERIFY(f.decode(frameWith('+', "0123", '0', st)));
-    QCOMPARE(f.decoder.reading.AcDcText, function);
-    QCOMPARE(f.decoder.reading.UnitText, unit);
+    QCOMPARE(f.reading().functionText, function);
+    QCOMPARE(f.reading().unitText, unit);
 }
 
-void TestReadingDecoder::rangeRows_data()
+void TestFrameDecoder::rangeRows_data()
 {
     QTest::addColumn<QByteArray>("st");
     QTest::addColumn<char>("point");
@@ -259,7 +211,7 @@ void TestReadingDecoder::rangeRows_data()
     add("point code 3 is no point", status(Dc, 0, 0, Volt), '3', 10, 1000, 1);
 }
 
-void TestReadingDecoder::rangeRows()
+void TestFrameDecoder::rangeRows()
 {
     QFETCH(QByteArray, st);
     QFETCH(char, point);
@@ -268,19 +220,13 @@ void TestReadingDecoder::rangeRows()
     QFETCH(double, numeric);
     Fixture f;
     QVERIFY(f.decode(frameWith('+', "1234", point, st)));
-    QCOMPARE(f.decoder.RangeRowNumber, row);
-    QCOMPARE(f.decoder.AxisMaximum, axis);
-    QCOMPARE(f.decoder.AxisMinimum, -axis);
-    QCOMPARE(f.decoder.reading.NumericValue, numeric);
-    // Every matching row sets the axis in turn; the last one stays.
-    const QStringList axes = f.host.callsMatching("axis");
-    if (row != 0)
-        QCOMPARE(axes.last(), QStringLiteral("axis(%1,%2)").arg(axis).arg(-axis));
-    else
-        QVERIFY(axes.isEmpty());
+    QCOMPARE(f.result().rangeRow, row);
+    QCOMPARE(f.result().axisMaximum, axis);
+    QCOMPARE(f.result().axisMinimum, -axis);
+    QCOMPARE(f.reading().numericValue, numeric);
 }
 
-void TestReadingDecoder::display_data()
+void TestFrameDecoder::display_data()
 {
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QByteArray>("frame");
@@ -304,7 +250,7 @@ void TestReadingDecoder::display_data()
                                                    << "0L" << -4001.0 << "" << 0;
 }
 
-void TestReadingDecoder::display()
+void TestFrameDecoder::display()
 {
     QFETCH(QString, separator);
     QFETCH(QByteArray, frame);
@@ -313,24 +259,24 @@ void TestReadingDecoder::display()
     QFETCH(QString, digits);
     QFETCH(int, pointIndex);
     Fixture f;
-    f.locale.setUserDecimalSeparator(separator);
+    f.separator = separator;
     QVERIFY(f.decode(frame));
-    const Reading &r = f.decoder.reading;
-    QCOMPARE(r.ValueText, value);
-    QCOMPARE(r.CountValue, count);
-    QCOMPARE(r.PointIndex, pointIndex);
-    QCOMPARE(r.negative(), frame.startsWith('-'));
+    const Reading &r = f.reading();
+    QCOMPARE(r.valueText, value);
+    QCOMPARE(r.count, count);
+    QCOMPARE(r.pointPosition, pointIndex);
+    QCOMPARE(r.negative, frame.startsWith('-'));
     if (r.overRange()) {
-        QCOMPARE(r.DigitText[0], QChar());
-        QCOMPARE(r.DigitText[1], QChar(u'0'));
-        QCOMPARE(r.DigitText[2], OverRangeGlyph);
-        QCOMPARE(r.DigitText[3], QChar());
+        QCOMPARE(r.digits[0], QChar());
+        QCOMPARE(r.digits[1], QChar(u'0'));
+        QCOMPARE(r.digits[2], OverRangeGlyph);
+        QCOMPARE(r.digits[3], QChar());
     } else {
-        QCOMPARE(QString(r.DigitText.data(), 4), digits);
+        QCOMPARE(QString(r.digits.data(), 4), digits);
     }
 }
 
-void TestReadingDecoder::overRangeCountsBeyondPreviousFullScale_data()
+void TestFrameDecoder::overRangeCountsBeyondPreviousFullScale_data()
 {
     QTest::addColumn<QByteArray>("previous");
     QTest::addColumn<char>("sign");
@@ -345,7 +291,7 @@ void TestReadingDecoder::overRangeCountsBeyondPreviousFullScale_data()
     QTest::newRow("after Fahrenheit") << frameWith('+', "0077", '0', status(0, 0, 0, Fahrenheit)) << '+' << 6001.0;
 }
 
-void TestReadingDecoder::overRangeCountsBeyondPreviousFullScale()
+void TestFrameDecoder::overRangeCountsBeyondPreviousFullScale()
 {
     QFETCH(QByteArray, previous);
     QFETCH(char, sign);
@@ -355,113 +301,105 @@ void TestReadingDecoder::overRangeCountsBeyondPreviousFullScale()
         QVERIFY(f.decode(previous));
     // Over-range in the 40 kohm range: factor 0.01.
     QVERIFY(f.decode(frameWith(sign, "?000", '2', status(0, 0, Kilo, Ohm))));
-    QCOMPARE(f.decoder.reading.CountValue, count);
-    QCOMPARE(f.decoder.reading.NumericValue, count * 0.01);
-    QVERIFY(!f.decoder.reading.ValueText.contains(u'-'));
-    QCOMPARE(f.decoder.reading.negative(), sign == '-');
+    QCOMPARE(f.reading().count, count);
+    QCOMPARE(f.reading().numericValue, count * 0.01);
+    QVERIFY(!f.reading().valueText.contains(u'-'));
+    QCOMPARE(f.reading().negative, sign == '-');
 }
 
-void TestReadingDecoder::minMaxAndModeChanges()
+void TestFrameDecoder::startValues()
+{
+    const FrameDecoder decoder;
+    QCOMPARE(decoder.memory().fullScaleCount, 4000);
+    QCOMPARE(decoder.memory().maxCount, -4001.0f);
+    QCOMPARE(decoder.memory().minCount, 4001.0f);
+    QCOMPARE(decoder.memory().modeUnitText, QStringLiteral("113"));
+    QCOMPARE(decoder.lastResult().axisMaximum, 4000.0);
+    QCOMPARE(decoder.lastResult().axisMinimum, -4000.0);
+}
+
+void TestFrameDecoder::minMaxAndModeChanges()
 {
     Fixture f;
     const QByteArray v = status(Dc, 0, 0, Volt), mv = status(Dc, 0, Milli, Volt);
 
     // No point: the first frame is a mode change that keeps the point
-    // index, so it is recorded at once.
+    // position, so it is recorded at once.
     QVERIFY(f.decode(frameWith('+', "1200", '0', v)));
-    QCOMPARE(f.host.callsMatching("series"), QStringList{"series(0)"});
-    QCOMPARE(f.decoder.MaxValueText, QStringLiteral("1200"));
-    QCOMPARE(f.decoder.MinValueText, QStringLiteral("1200"));
+    QCOMPARE(f.result().maxText, QStringLiteral("1200"));
+    QCOMPARE(f.result().minText, QStringLiteral("1200"));
 
-    f.host.calls.clear();
     QVERIFY(f.decode(frameWith('+', "1300", '0', v)));
     QVERIFY(f.decode(frameWith('+', "1100", '0', v)));
     QVERIFY(f.decode(frameWith('+', "1300", '0', v)));   // ties count
-    QVERIFY(f.host.callsMatching("series").isEmpty());
-    QCOMPARE(f.decoder.MaxValueText, QStringLiteral("1300"));
-    QCOMPARE(f.decoder.MinValueText, QStringLiteral("1100"));
-    QCOMPARE(f.decoder.MaxCount, 1300.0f);
-    QCOMPARE(f.decoder.MinCount, 1100.0f);
-    QCOMPARE(f.host.calls.last(), QStringLiteral("log"));
+    QCOMPARE(f.result().maxText, QStringLiteral("1300"));
+    QCOMPARE(f.result().minText, QStringLiteral("1100"));
+    QCOMPARE(f.memory().maxCount, 1300.0f);
+    QCOMPARE(f.memory().minCount, 1100.0f);
 
-    // V to mV at the same point: one series call, MIN and MAX restart from
-    // this frame. With Fill unticked the line series is chosen.
-    f.host.fill = false;
-    f.host.calls.clear();
+    // V to mV at the same point: MIN and MAX restart from this frame.
     QVERIFY(f.decode(frameWith('+', "0050", '0', mv)));
-    QCOMPARE(f.host.callsMatching("series"), QStringList{"series(1)"});
-    QCOMPARE(f.decoder.MaxValueText, QStringLiteral("0050"));
-    QCOMPARE(f.decoder.MinValueText, QStringLiteral("0050"));
-    QCOMPARE(f.host.callsMatching("minmax"), QStringList{"minmax(0050,0050,mV)"});
+    QCOMPARE(f.result().maxText, QStringLiteral("0050"));
+    QCOMPARE(f.result().minText, QStringLiteral("0050"));
+    QCOMPARE(f.reading().unitText, QStringLiteral("mV"));
 }
 
-void TestReadingDecoder::pointMoveKeepsOldTexts()
+void TestFrameDecoder::pointMoveKeepsOldTexts()
 {
     Fixture f;
     const QByteArray v = status(Dc | Auto, 0, 0, Volt);
     QVERIFY(f.decode(frameWith('+', "3999", '0', v)));
-    QCOMPARE(f.decoder.MaxValueText, QStringLiteral("3999"));
+    QCOMPARE(f.result().maxText, QStringLiteral("3999"));
 
-    // Auto-ranging moves the point: the series is re-applied twice, MIN/MAX
-    // restart, and this frame is recorded only from the next one on.
-    f.host.calls.clear();
+    // Auto-ranging moves the point: MIN/MAX restart, and this frame is
+    // recorded only from the next one on.
     QVERIFY(f.decode(frameWith('+', "0400", '4', v)));
-    QCOMPARE(f.host.callsMatching("series"), QStringList({"series(0)", "series(0)"}));
-    QCOMPARE(f.decoder.MaxValueText, QStringLiteral("3999"));
-    QCOMPARE(f.decoder.MaxCount, -6000.0f);   // the full scale of the frame before
-    QCOMPARE(f.decoder.MinCount, 6000.0f);
-    QCOMPARE(f.decoder.modeMemory.PointIndex, 3);
+    QCOMPARE(f.result().maxText, QStringLiteral("3999"));
+    QCOMPARE(f.memory().maxCount, -6000.0f);   // the full scale of the frame before
+    QCOMPARE(f.memory().minCount, 6000.0f);
+    QCOMPARE(f.memory().modePointPosition, 3);
 
     QVERIFY(f.decode(frameWith('+', "0401", '4', v)));
-    QCOMPARE(f.decoder.MaxValueText, QStringLiteral("040.1"));
-    QCOMPARE(f.decoder.MinValueText, QStringLiteral("040.1"));
+    QCOMPARE(f.result().maxText, QStringLiteral("040.1"));
+    QCOMPARE(f.result().minText, QStringLiteral("040.1"));
 }
 
-void TestReadingDecoder::callOrder()
+void TestFrameDecoder::axisChangeAndJudgeTextCarryOver()
 {
     Fixture f;
-    f.host.judgeWith = QStringLiteral("pass");
-    f.host.freshProbe = [&] { return f.decoder.reading.FreshReading; };
-    QVERIFY(f.decode(frameWith('+', "1234", '1', status(Dc, 0, 0, Volt))));
-    QCOMPARE(f.host.calls, QStringList({
-        "rewrite(.)", "connectionOk", "hide", "annunciators", "series(0)", "series(0)", "minmax(,,V)",
-        "digits", "axis(4,-4)", "judge", "bar(4)", "timer3(false)", "log",
-    }));
-    QVERIFY(f.host.freshWhenLogged);
-    QCOMPARE(f.decoder.LastAxisMaximum, 4.0);
+    DecodeResult *result = f.decoder.decode(assembledFrame(frameWith('+', "1234", '1', status(Dc, 0, 0, Volt))),
+                                            f.separator);
+    QVERIFY(result);
+    QCOMPARE(result->axisMaximum, 4.0);
+    QVERIFY(result->axisMaximumChanged);   // from nothing to the 4 V range
+    QVERIFY(result->reading.judgeText.isEmpty());
+    result->reading.judgeText = QStringLiteral("pass");
 
-    // The same range again: the bar graph keeps its maximum. A host that
-    // does not judge leaves JudgeText as it was.
-    f.host.calls.clear();
-    f.host.judgeWith = QString();
-    QVERIFY(f.decode(frameWith('+', "1235", '1', status(Dc, 0, 0, Volt))));
-    QVERIFY(f.host.callsMatching("bar").isEmpty());
-    QCOMPARE(f.decoder.reading.JudgeText, QStringLiteral("pass"));
+    // The same range again: the axis has not changed. The judgement is the
+    // caller's, and the decoder leaves it as it was.
+    result = f.decoder.decode(assembledFrame(frameWith('+', "1235", '1', status(Dc, 0, 0, Volt))), f.separator);
+    QVERIFY(result);
+    QVERIFY(!result->axisMaximumChanged);
+    QCOMPARE(result->reading.judgeText, QStringLiteral("pass"));
+
+    // Another range changes it again.
+    QVERIFY(f.decode(frameWith('+', "1235", '2', status(Dc, 0, 0, Volt))));
+    QVERIFY(f.result().axisMaximumChanged);
+    QCOMPARE(f.result().axisMaximum, 40.0);
 }
 
-void TestReadingDecoder::samplingModeNeverLogs()
-{
-    Fixture f;
-    f.host.sampling = true;
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(f.decode(frameWith('+', "1234", '1', status(Dc, 0, 0, Volt))));
-    QVERIFY(f.host.callsMatching("log").isEmpty());
-    QCOMPARE(f.host.callsMatching("timer3"), QStringList({"timer3(true)", "timer3(true)", "timer3(true)"}));
-}
-
-void TestReadingDecoder::separatorReadForEveryFrame()
+void TestFrameDecoder::separatorOfEveryFrame()
 {
     Fixture f;
     const QByteArray frame = frameWith('+', "1234", '2', status(Dc, 0, 0, Volt));
     QVERIFY(f.decode(frame));
-    QCOMPARE(f.decoder.reading.ValueText, QStringLiteral("12.34"));
-    f.locale.setUserDecimalSeparator(QStringLiteral(","));
+    QCOMPARE(f.reading().valueText, QStringLiteral("12.34"));
+    f.separator = QStringLiteral(",");
     QVERIFY(f.decode(frame));
-    QCOMPARE(f.decoder.reading.ValueText, QStringLiteral("12,34"));
-    QCOMPARE(f.host.callsMatching("rewrite").last(), QStringLiteral("rewrite(,)"));
+    QCOMPARE(f.reading().valueText, QStringLiteral("12,34"));
 }
 
-void TestReadingDecoder::undecodableFramesChangeNothing_data()
+void TestFrameDecoder::undecodableFramesChangeNothing_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<bool>("decodable");
@@ -474,27 +412,25 @@ void TestReadingDecoder::undecodableFramesChangeNothing_data()
     QTest::newRow("over-range still needs a point code") << frameWith('+', "?000", '=', v) << false;
 }
 
-void TestReadingDecoder::undecodableFramesChangeNothing()
+void TestFrameDecoder::undecodableFramesChangeNothing()
 {
     QFETCH(QByteArray, frame);
     QFETCH(bool, decodable);
     Fixture f;
     QVERIFY(f.decode(frameWith('+', "0123", '2', status(Dc, 0, Milli, Volt))));
-    const Reading before = f.decoder.reading;
-    const float maxBefore = f.decoder.MaxCount;
-    const int fullScaleBefore = f.decoder.FullScaleCount;
-    f.host.calls.clear();
+    const Reading before = f.reading();
+    const float maxBefore = f.memory().maxCount;
+    const int fullScaleBefore = f.memory().fullScaleCount;
 
     QCOMPARE(f.decode(frame), decodable);
     if (decodable)
         return;
-    QVERIFY(f.host.calls.isEmpty());
-    QCOMPARE(f.decoder.reading.ValueText, before.ValueText);
-    QCOMPARE(f.decoder.reading.UnitText, before.UnitText);
-    QCOMPARE(f.decoder.reading.Flags, before.Flags);
-    QCOMPARE(f.decoder.MaxCount, maxBefore);
-    QCOMPARE(f.decoder.FullScaleCount, fullScaleBefore);
+    QCOMPARE(f.reading().valueText, before.valueText);
+    QCOMPARE(f.reading().unitText, before.unitText);
+    QCOMPARE(f.reading().flags, before.flags);
+    QCOMPARE(f.memory().maxCount, maxBefore);
+    QCOMPARE(f.memory().fullScaleCount, fullScaleBefore);
 }
 
-QTEST_GUILESS_MAIN(TestReadingDecoder)
-#include "tst_readingdecoder.moc"
+QTEST_GUILESS_MAIN(TestFrameDecoder)
+#include "tst_framedecoder.moc"

@@ -18,18 +18,22 @@
 //   byte  13     CR (0x0D)
 //   byte  14     LF, the gap before the next frame
 //
-// The program handles a frame as hex text, two upper-case hex digits per byte,
-// byte k at characters 2k-1 and 2k (counted from 1). FrameText keeps the bytes
-// and answers for that text, so the hot path never formats hex it does not
-// need. Only the first bytes matter for decoding; a USB burst longer than
-// Capacity keeps its first Capacity bytes.
-class FrameText
+// A frame is also known by its hex text, two upper-case hex digits per byte,
+// byte k at characters 2k-1 and 2k (counted from 1): the decoder addresses
+// the digits and the point code by character. MeterFrame keeps the bytes and
+// answers for that text, so the hot path never formats hex it does not need.
+// Only the first bytes matter for decoding; a USB burst longer than Capacity
+// keeps its first Capacity bytes.
+class MeterFrame
 {
 public:
     static constexpr int Capacity = 64;
 
+    MeterFrame() = default;
+    explicit MeterFrame(QByteArrayView bytes) { assign(bytes); }
+
     void clear() { m_size = 0; }
-    void assign(const std::uint8_t *bytes, int count);
+    void assign(QByteArrayView bytes);
     void append(std::uint8_t b)
     {
         if (m_size < Capacity)
@@ -50,11 +54,9 @@ public:
         const std::uint8_t b = m_bytes[(c - 1) / 2];
         return (c % 2) ? (b >> 4) : (b & 0x0F);
     }
-    // Hex character c (from 1); QChar() past the end.
-    QChar character(int c) const;
     QString toHex() const;
 
-    bool operator==(const FrameText &other) const { return bytes() == other.bytes(); }
+    bool operator==(const MeterFrame &other) const { return bytes() == other.bytes(); }
 
 private:
     std::array<std::uint8_t, Capacity> m_bytes{};

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "meter/reading.h"
+
+#include <QString>
+
+class MeterFrame;
+
+// What the decoder remembers from frame to frame.
+struct DecoderMemory
+{
+    // The full-scale count that an over-range display and a MIN/MAX restart
+    // count from; it follows the unit of the previous frame.
+    int fullScaleCount = 4000;
+    // The mode (unit, function, point) of the previous frame; a change
+    // restarts MIN/MAX. "113" matches no unit, so the first frame is a change.
+    QString modeUnitText = QStringLiteral("113");
+    QString modeFunctionText;
+    int modePointPosition = 0;
+    float maxCount = -4001.0f;
+    float minCount = 4001.0f;
+    double lastAxisMaximum = 0;
+};
+
+// What one frame decodes to.
+struct DecodeResult
+{
+    // The decoder never touches reading.judgeText: the judgement is the
+    // caller's, and a frame that is not judged keeps the last one.
+    Reading reading;
+    QString maxText;          // the MAX and MIN displays of the current mode
+    QString minText;
+    double axisMaximum = 4000;   // the chart's vertical range for the meter's range
+    double axisMinimum = -4000;
+    bool axisMaximumChanged = false;   // since the previous frame
+    int rangeRow = 0;         // the last row of the range table that applied (1 to 46); 0 for none
+};
+
+// Turns a frame that passed the framing test into a reading, and keeps the
+// memory that reading depends on: MIN/MAX of the current mode and the full
+// scale of the previous frame.
+class FrameDecoder
+{
+public:
+    FrameDecoder();
+
+    // Back to the start values.
+    void reset();
+
+    // Decodes one frame with the user's current decimal separator. A frame
+    // that holds a hex letter in a digit (other than the over-range mark) or
+    // in the point code cannot be a number: it is dropped before anything
+    // changes, and the result is null. The result is the decoder's own and
+    // stays valid until the next call; its texts keep their buffers from
+    // frame to frame, so a steady stream of frames decodes without
+    // allocating.
+    DecodeResult *decode(const MeterFrame &frame, const QString &decimalSeparator);
+
+    // Whether a frame that passed the framing test can be decoded.
+    static bool decodable(const MeterFrame &frame);
+
+    const DecoderMemory &memory() const { return m_memory; }
+    // The result of the last decoded frame, or the start values.
+    const DecodeResult &lastResult() const { return m_result; }
+
+private:
+    void recordMinMax();
+    void restartMinMax();
+
+    DecoderMemory m_memory;
+    DecodeResult m_result;
+};

@@ -6,7 +6,7 @@
 
 class QHeaderView;
 
-// The log grid DBGrid1: a read-only grid of whole rows under a header of
+// The log grid: a read-only grid of whole rows under a header of
 // column titles. The log may hold ten million rows, so the grid keeps no
 // per-row state at all: every row has the same height, the vertical scroll
 // bar counts rows, and painting asks the model only for the rows in view.

@@ -13,11 +13,11 @@ class WindowDialogs
 public:
     virtual ~WindowDialogs() = default;
 
-    // SaveDialog2: a table file to save; empty when cancelled.
+    // A table file to save; empty when cancelled.
     virtual QString saveTableFileName(QWidget *parent) = 0;
-    // OpenDialog1: a table file to open; empty when cancelled.
+    // A table file to open; empty when cancelled.
     virtual QString openTableFileName(QWidget *parent) = 0;
-    // SavePictureDialog1: a bitmap file for the chart; empty when cancelled.
+    // A bitmap file for the chart; empty when cancelled.
     virtual QString savePictureFileName(QWidget *parent) = 0;
     // Shows the report in a print preview and returns once it is closed.
     virtual void previewReport(QWidget *parent, ReportBuilder &report) = 0;
@@ -33,5 +33,5 @@ public:
     void previewReport(QWidget *parent, ReportBuilder &report) override;
 
 private:
-    QString m_lastOpened;   // OpenDialog1 keeps the name it was last given
+    QString m_lastOpened;   // the open dialog keeps the name it was last given
 };

@@ -1,0 +1,107 @@
+#include "app/designlook.h"
+
+#include "app/toolicons.h"
+
+#include "ui_mainwindow.h"
+
+namespace {
+
+struct WidgetFont
+{
+    const char *objectName;
+    const char *family;
+    int pixelSize;
+    bool bold;
+};
+
+constexpr WidgetFont WidgetFonts[] = {
+    {"portButton", "Arial", 16, true},
+    {"comButton", "Arial", 13, false},
+    {"usbButton", "Arial", 13, false},
+    {"quitButton", "Arial", 13, false},
+    {"repeatCheck", "Arial", 11, false},
+    {"samplingCheck", "Arial", 11, false},
+    {"highLimitEdit", "Arial", 13, true},
+    {"lowLimitEdit", "Arial", 13, true},
+    {"valueDisplay", "Arial", 21, true},
+    {"judgementLabel", "MS Sans Serif", 24, true},
+    {"fillCheck", "MS Sans Serif", 11, false},
+    {"pageNumberButton", "MS Sans Serif", 11, false},
+};
+
+QColor infoColour()
+{
+    return QPalette().color(QPalette::ToolTipBase);
+}
+
+} // namespace
+
+namespace DesignLook {
+
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+QFont font(const char *family, int pixelSize, bool bold)
+{
+    QFont f(QString::fromLatin1(family));
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    return f;
+}
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    if (palette.color(role) == colour)
+        return;
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void apply(QMainWindow &window, Ui::MainWindow &ui)
+{
+    // The client area is fixed; the window is that plus its menu bar.
+    window.setFont(font("MS Sans Serif", 11, true));
+    ui.menuBar->setFont(font("MS Sans Serif", 12, false));
+    for (const WidgetFont &f : WidgetFonts) {
+        if (auto *w = window.findChild<QWidget *>(QString::fromLatin1(f.objectName)))
+            w->setFont(font(f.family, f.pixelSize, f.bold));
+    }
+    // The Windows check box puts its caption closer to the box.
+    for (QCheckBox *box : {ui.repeatCheck, ui.samplingCheck, ui.fillCheck})
+        box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
+    ui.logGrid->setRowHeight(18);
+
+    ui.clientArea->setFixedSize(663, 509);
+    window.setFixedSize(663, 509 + ui.menuBar->sizeHint().height());
+    window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    ui.limitsPanel->setAutoFillBackground(true);
+    setColour(ui.limitsPanel, QPalette::Window, Qt::white);
+    setColour(ui.valueDisplay, QPalette::Base, infoColour());
+    ui.judgementDisc->setBrushColor(infoColour());
+    setColour(ui.pageNumberButton, QPalette::ButtonText, Qt::blue);
+
+    ui.quitButton->setIcon(toolIcon(ToolIcon::Quit));
+    ui.clearLogButton->setIcon(toolIcon(ToolIcon::CloseData));
+    ui.openLogButton->setIcon(toolIcon(ToolIcon::OpenData));
+    ui.saveLogButton->setIcon(toolIcon(ToolIcon::SaveData));
+    ui.printLogButton->setIcon(toolIcon(ToolIcon::Print));
+    ui.saveChartButton->setIcon(toolIcon(ToolIcon::SavePicture));
+    ui.firstPageButton->setIcon(toolIcon(ToolIcon::FirstPage));
+    ui.previousPageButton->setIcon(toolIcon(ToolIcon::PreviousPage));
+    ui.nextPageButton->setIcon(toolIcon(ToolIcon::NextPage));
+    ui.lastPageButton->setIcon(toolIcon(ToolIcon::LastPage));
+    ui.enlargeChartButton->setIcon(toolIcon(ToolIcon::Enlarge));
+    ui.restoreChartButton->setIcon(toolIcon(ToolIcon::Restore));
+    ui.enlargeChartButton->setIconSize(QSize(20, 20));
+    ui.restoreChartButton->setIconSize(QSize(20, 20));
+    window.setWindowIcon(programIcon());
+}
+
+} // namespace DesignLook

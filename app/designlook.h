@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+class QMainWindow;
+class QWidget;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The window's look: fonts, colours and icons, in one place.
+namespace DesignLook {
+
+inline const QColor PassColour{0, 128, 0};
+inline const QColor FailColour{255, 0, 0};
+
+// The design names Windows fonts ("MS Sans Serif", "Arial"); fonts of the
+// same metrics stand in for them elsewhere.
+void installFontSubstitutes();
+QFont font(const char *family, int pixelSize, bool bold);
+
+// Fonts, colours, icons and the fixed size of the window.
+void apply(QMainWindow &window, Ui::MainWindow &ui);
+
+// Sets one colour of a widget's palette; an unchanged colour touches nothing,
+// so a steady reading repaints nothing.
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
+
+} // namespace DesignLook

@@ -1,0 +1,285 @@
+#include "session/metersession.h"
+
+#include "meter/limits.h"
+#include "meter/localeinfo.h"
+#include "transport/serialportdriver.h"
+#include "transport/serialsettings.h"
+#include "transport/usblink.h"
+
+#include <QTime>
+
+namespace {
+
+QString setupReportLine(QByteArrayView report)
+{
+    // The nine data bytes after the report ID, each followed by a blank.
+    QString line;
+    for (qsizetype i = 1; i < report.size(); ++i) {
+        const auto b = std::uint8_t(report[i]);
+        line += QLatin1Char(hexDigit(b >> 4));
+        line += QLatin1Char(hexDigit(b));
+        line += QLatin1Char(' ');
+    }
+    return line;
+}
+
+} // namespace
+
+MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBackend> serialBackend,
+                           std::unique_ptr<HidBackend> hidBackend, QObject *parent)
+    : QObject(parent)
+    , m_locale(locale)
+    , m_logger(m_log, locale)
+    , m_decimalSeparator(locale.userDecimalSeparator())
+    , m_serial(std::make_unique<SerialPortDriver>(std::move(serialBackend)))
+    , m_usbLink(std::make_unique<UsbLink>(std::move(hidBackend)))
+{
+    m_connectionTimer.setInterval(ConnectionTickMs);
+    m_samplingTimer.setInterval(1000);
+    connect(&m_connectionTimer, &QTimer::timeout, this, &MeterSession::tickConnection);
+    connect(&m_samplingTimer, &QTimer::timeout, this, &MeterSession::tickSampling);
+
+    connect(m_serial.get(), &SerialPortDriver::dataReceived, this, &MeterSession::feedSerialBytes);
+    connect(m_serial.get(), &SerialPortDriver::readFailed, this, &MeterSession::onSerialReadFailed);
+
+    UsbLink *usb = m_usbLink.get();
+    connect(usb, &UsbLink::reportReceived, this, &MeterSession::onReport);
+    connect(usb, &UsbLink::setupReportSent, this,
+            [this](QByteArrayView report) { m_history.addLine(setupReportLine(report)); });
+    connect(usb, &UsbLink::deviceArrived, this,
+            [this](const QString &name) { m_history.addLine(QStringLiteral("Arrival of ") + name); });
+    connect(usb, &UsbLink::deviceRemoved, this,
+            [this](const QString &name) { m_history.addLine(QStringLiteral("Removal of ") + name); });
+    connect(usb, &UsbLink::cableReset, this,
+            [this](const QString &name) { m_history.addLine(QStringLiteral("Reset of ") + name); });
+    connect(usb, &UsbLink::readFailed, this, [this](quint32 error) {
+        m_history.addLine(QStringLiteral("READ ERROR: %1 (%2)")
+                              .arg(qt_error_string(int(error)), QString::number(error, 16).toUpper()));
+    });
+    connect(usb, &UsbLink::cableSilent, this,
+            [this] { fail(LinkFailure::Kind::CableSilent, m_usbLink->selectedPath()); });
+}
+
+MeterSession::~MeterSession()
+{
+    m_connectionTimer.stop();
+    m_samplingTimer.stop();
+    // A USB read thread may have handed over a report that is delivered
+    // while the thread stops; the link drops it, and nothing of this
+    // session is gone yet.
+    m_usbLink.reset();
+    m_serial.reset();
+}
+
+void MeterSession::start()
+{
+    m_connectionTimer.start();
+    m_usbLink->start();
+}
+
+void MeterSession::setLinkState(LinkState state)
+{
+    if (state == m_linkState)
+        return;
+    m_linkState = state;
+    emit linkStateChanged(state);
+}
+
+void MeterSession::fail(LinkFailure::Kind kind, const QString &device, const QString &detail)
+{
+    emit linkFailed(LinkFailure{kind, device, detail});
+}
+
+void MeterSession::setSerialPort(const QString &port)
+{
+    if (m_linkState != LinkState::Serial)
+        m_serialPort = port;
+}
+
+bool MeterSession::connectSerial()
+{
+    if (m_linkState == LinkState::Serial)
+        return true;
+    if (!m_serial->open(m_serialPort, MeterLineSettings)) {
+        fail(LinkFailure::Kind::PortNotOpened, m_serialPort, m_serial->lastError());
+        return false;
+    }
+    setLinkState(LinkState::Serial);
+    return true;
+}
+
+void MeterSession::disconnectSerial()
+{
+    m_serial->close();
+    if (m_linkState == LinkState::Serial)
+        setLinkState(LinkState::Idle);
+}
+
+void MeterSession::onSerialReadFailed(const QString &reason)
+{
+    fail(LinkFailure::Kind::PortReadFailed, m_serialPort, reason);
+}
+
+bool MeterSession::connectUsb(const QString &devicePath)
+{
+    m_assembler.resetEmptyReportCount();
+    if (!devicePath.isEmpty() && !m_usbLink->selectDevicePath(devicePath)) {
+        fail(LinkFailure::Kind::CableNotFound, devicePath);
+        setLinkState(LinkState::Idle);
+        return false;
+    }
+    switch (m_usbLink->connectCable()) {
+    case UsbLink::Result::Done:
+        setLinkState(LinkState::Usb);
+        return true;
+    case UsbLink::Result::NoCable:
+        fail(LinkFailure::Kind::CableNotFound);
+        setLinkState(LinkState::Idle);
+        return false;
+    case UsbLink::Result::NoAccess:
+        setLinkState(LinkState::Idle);
+        fail(LinkFailure::Kind::CableNotReadable, m_usbLink->selectedPath(), m_usbLink->accessError());
+        return false;
+    }
+    return false;
+}
+
+void MeterSession::disconnectUsb()
+{
+    m_assembler.resetEmptyReportCount();
+    if (m_usbLink->disconnectCable() == UsbLink::Result::NoCable)
+        fail(LinkFailure::Kind::CableNotFound);
+    setLinkState(LinkState::Idle);
+}
+
+void MeterSession::feedSerialBytes(QByteArrayView bytes)
+{
+    while (const std::optional<MeterFrame> frame = m_assembler.takeSerialFrame(bytes))
+        decodeFrame(*frame);
+}
+
+void MeterSession::feedReport(std::uint8_t reportId, QByteArrayView data)
+{
+    onReport(reportId, data);
+}
+
+void MeterSession::onReport(std::uint8_t reportId, QByteArrayView data)
+{
+    const FrameAssembler::ReportResult result = m_assembler.addReport(data);
+    if (result.carriedPayload)
+        m_history.addLine(FrameAssembler::reportLine(reportId, data));
+    if (result.frame)
+        decodeFrame(*result.frame);
+}
+
+void MeterSession::setLimitTexts(const QString &high, const QString &low)
+{
+    m_highLimit = high;
+    m_lowLimit = low;
+}
+
+void MeterSession::decodeFrame(const MeterFrame &frame)
+{
+    // The separator is asked for afresh with every frame, so a change of the
+    // user's settings shows at once; assigned only when it changed, which
+    // keeps the path free of reference counting.
+    if (const QString &separator = m_locale.userDecimalSeparator(); separator != m_decimalSeparator)
+        m_decimalSeparator = separator;
+    DecodeResult *result = m_decoder.decode(frame, m_decimalSeparator);
+    if (!result)
+        return;
+
+    // Limits typed with the other separator are rewritten to this one.
+    const QString high = rewriteLimitText(m_highLimit, m_decimalSeparator);
+    const QString low = rewriteLimitText(m_lowLimit, m_decimalSeparator);
+    if (high != m_highLimit || low != m_lowLimit) {
+        setLimitTexts(high, low);
+        emit limitTextsRewritten(high, low);
+    }
+
+    m_noFrameTicks = 0;
+    setDataArriving(true);
+    m_lastFrame = frame;
+    ++m_decodedFrames;
+
+    // While a limit is not a number the reading is shown but not judged, and
+    // keeps the last judgement.
+    Reading &reading = result->reading;
+    const Judgement judgement = judgeValue(reading.valueText, m_highLimit, m_lowLimit, m_decimalSeparator);
+    if (judgement != Judgement::NotJudged)
+        reading.judgeText = judgeText(judgement);
+
+    m_logger.markFresh();
+    emit readingDecoded(*result);
+
+    // The reading goes to the log now, or at the next sampling tick.
+    if (m_logger.sampling()) {
+        // Starting a running timer would restart its period.
+        if (!m_samplingTimer.isActive())
+            m_samplingTimer.start();
+    } else {
+        m_samplingTimer.stop();
+        logRow(m_logger.logFrame(reading, QTime::currentTime()));
+    }
+}
+
+void MeterSession::logRow(const std::optional<LoggedRow> &row)
+{
+    if (row)
+        emit rowLogged(row->row, row->numericValue);
+}
+
+void MeterSession::setDataArriving(bool arriving)
+{
+    if (arriving == m_dataArriving)
+        return;
+    m_dataArriving = arriving;
+    emit dataArrivingChanged(arriving);
+}
+
+void MeterSession::tickConnection()
+{
+    if (m_noFrameTicks != 2) {
+        ++m_noFrameTicks;
+        return;
+    }
+    // The cable keeps reporting but carries no meter bytes: the meter is off
+    // or not sending.
+    if (m_assembler.emptyReportCount() >= IdleReportCount) {
+        m_assembler.resetEmptyReportCount();
+        m_usbLink->stopReading();
+        if (m_linkState == LinkState::Usb)
+            setLinkState(LinkState::UsbStopped);
+        fail(LinkFailure::Kind::CableIdle, m_usbLink->selectedPath());
+    }
+    setDataArriving(false);
+    m_noFrameTicks = 0;
+}
+
+void MeterSession::tickSampling()
+{
+    logRow(m_logger.logSample(m_decoder.lastResult().reading, QTime::currentTime()));
+}
+
+void MeterSession::setSamplingInterval(int milliseconds)
+{
+    if (m_samplingTimer.interval() != milliseconds)
+        m_samplingTimer.setInterval(milliseconds);
+}
+
+void MeterSession::clearLog()
+{
+    m_logger.emptyLog();
+    emit logCleared();
+}
+
+void MeterSession::holdReadings()
+{
+    m_logger.holdReadings();
+}
+
+void MeterSession::releaseReadings()
+{
+    for (const LoggedRow &row : m_logger.releaseReadings())
+        emit rowLogged(row.row, row.numericValue);
+}

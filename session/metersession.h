@@ -1,0 +1,177 @@
+#pragma once
+
+#include "log/logtable.h"
+#include "log/readinglogger.h"
+#include "meter/frameassembler.h"
+#include "meter/framedecoder.h"
+#include "meter/historylist.h"
+#include "meter/meterframe.h"
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class HidBackend;
+class LocaleInfo;
+class SerialBackend;
+class SerialPortDriver;
+class UsbLink;
+
+// Which link is up. UsbStopped is the USB link after its idle time-out: the
+// cable is no longer read, but the controls still show the USB link, so the
+// next press of the USB button connects again.
+enum class LinkState { Idle, Serial, Usb, UsbStopped };
+
+// What went wrong with a link; the window words it for the user.
+struct LinkFailure
+{
+    enum class Kind {
+        PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
+        PortReadFailed,    // detail: the reason; the port stays open and is polled on
+        CableNotFound,     // no device that looks like the cable is selected
+        CableNotReadable,  // device: its path; detail: why this user may not read it
+        CableIdle,         // the cable reports, but carries no meter data
+        CableSilent,       // the cable sends no reports at all
+    };
+    Kind kind = Kind::PortNotOpened;
+    QString device;
+    QString detail;
+};
+
+// One meter's readings, from the link to the log, without any widget: the
+// serial port driver or the USB cable link, frame assembly, the decoder, the
+// Pass/Fail judgement against the limit texts, and the decision which
+// readings become rows of the log table. What happened is announced by the
+// signals; the window and the command-line tool use this same object, so a
+// command-line run is a window run without pixels.
+//
+// A reading travels forward, each class once: link -> FrameAssembler ->
+// FrameDecoder -> readingDecoded (the window shows it) -> ReadingLogger ->
+// rowLogged (the window moves the bar graph and the chart).
+class MeterSession : public QObject
+{
+    Q_OBJECT
+public:
+    // The meter repeats its display every 400 ms or so; three ticks of
+    // ConnectionTickMs without a frame mean that no data is arriving.
+    static constexpr int ConnectionTickMs = 100;
+    // Reports without meter bytes in a row that make the USB idle time-out.
+    static constexpr int IdleReportCount = 1900;
+    static constexpr const char *DefaultHighLimit = "4000";
+    static constexpr const char *DefaultLowLimit = "-4000";
+
+    // The locale must outlive the session.
+    MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBackend> serialBackend,
+                 std::unique_ptr<HidBackend> hidBackend, QObject *parent = nullptr);
+    // Stops the links before anything they deliver to goes.
+    ~MeterSession() override;
+
+    // Starts the connection timer and the USB device list (its first pass
+    // lists the devices and selects the cable). Connect to the signals first.
+    void start();
+
+    LinkState linkState() const { return m_linkState; }
+
+    // The serial link. The port is "COM1".."COM4" or a device path; it
+    // cannot change while the link is up.
+    QString serialPort() const { return m_serialPort; }
+    void setSerialPort(const QString &port);
+    bool connectSerial();
+    void disconnectSerial();
+
+    // The USB link: the selected device, or the one at `devicePath`.
+    bool connectUsb(const QString &devicePath = QString());
+    void disconnectUsb();
+    UsbLink &usbLink() { return *m_usbLink; }
+
+    // Meter data that does not come through a link: a capture file, a test.
+    void feedSerialBytes(QByteArrayView bytes);
+    void feedReport(std::uint8_t reportId, QByteArrayView data);
+
+    // The limits as typed: a text that is not a number leaves the readings
+    // unjudged until it is one again.
+    QString highLimitText() const { return m_highLimit; }
+    QString lowLimitText() const { return m_lowLimit; }
+    void setLimitTexts(const QString &high, const QString &low);
+    // The user's decimal separator as the last frame read it.
+    QString decimalSeparator() const { return m_decimalSeparator; }
+
+    // Logging.
+    LogTable &log() { return m_log; }
+    const ReadingLogger &logger() const { return m_logger; }
+    void setRepeat(bool repeat) { m_logger.setRepeat(repeat); }
+    // Switching sampling off stops the sampling timer at the next frame.
+    void setSampling(bool sampling) { m_logger.setSampling(sampling); }
+    // A running timer keeps its phase when the interval does not change.
+    void setSamplingInterval(int milliseconds);
+    int samplingInterval() const { return m_samplingTimer.interval(); }
+    void setRecordLimit(qint32 limit) { m_logger.setRecordLimit(limit); }
+    void clearLog();
+    // While a table file is being opened readings wait, and are logged after
+    // the file's rows.
+    void holdReadings();
+    void releaseReadings();
+
+    // The last decoded frame and what it decoded to.
+    const MeterFrame &lastFrame() const { return m_lastFrame; }
+    const DecodeResult &lastResult() const { return m_decoder.lastResult(); }
+    const DecoderMemory &decoderMemory() const { return m_decoder.memory(); }
+    long long decodedFrames() const { return m_decodedFrames; }
+    bool dataArriving() const { return m_dataArriving; }
+    std::int32_t emptyReportCount() const { return m_assembler.emptyReportCount(); }
+    // The diagnostic history of the USB link.
+    HistoryList &history() { return m_history; }
+
+    // What the timers run; public so a test can tick by hand.
+    void tickConnection();
+    void tickSampling();
+
+signals:
+    // A frame was decoded and judged. The result is valid during the
+    // emission; its reading's judgeText keeps the last judgement while a
+    // limit is not a number.
+    void readingDecoded(const DecodeResult &result);
+    // The limit texts were rewritten for the user's decimal separator.
+    void limitTextsRewritten(const QString &high, const QString &low);
+    void rowLogged(int row, double numericValue);
+    void logCleared();
+    void dataArrivingChanged(bool arriving);
+    void linkStateChanged(LinkState state);
+    void linkFailed(const LinkFailure &failure);
+
+private:
+    void decodeFrame(const MeterFrame &frame);
+    void logRow(const std::optional<LoggedRow> &row);
+    void setLinkState(LinkState state);
+    void setDataArriving(bool arriving);
+    void onReport(std::uint8_t reportId, QByteArrayView data);
+    void onSerialReadFailed(const QString &reason);
+    void fail(LinkFailure::Kind kind, const QString &device = QString(), const QString &detail = QString());
+
+    const LocaleInfo &m_locale;
+    // Declared first, destroyed last: the links below deliver into these.
+    FrameAssembler m_assembler;
+    FrameDecoder m_decoder;
+    LogTable m_log;
+    ReadingLogger m_logger;
+    HistoryList m_history;
+    MeterFrame m_lastFrame;
+    long long m_decodedFrames = 0;
+
+    QString m_decimalSeparator;
+    QString m_highLimit = QString::fromLatin1(DefaultHighLimit);
+    QString m_lowLimit = QString::fromLatin1(DefaultLowLimit);
+
+    QTimer m_connectionTimer;
+    QTimer m_samplingTimer;
+    int m_noFrameTicks = 0;
+    bool m_dataArriving = false;
+
+    LinkState m_linkState = LinkState::Idle;
+    QString m_serialPort = QStringLiteral("COM1");
+    std::unique_ptr<SerialPortDriver> m_serial;
+    std::unique_ptr<UsbLink> m_usbLink;
+};

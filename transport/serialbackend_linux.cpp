@@ -191,7 +191,10 @@ bool LinuxSerialBackend::open(const QString &name, const SerialSettings &setting
         const int error = errno;
         return fail(openErrorKind(error), openFailure(error, device, name));
     }
+    bool exclusive = false;
     auto refuse = [&](SerialError error, const QString &text) {
+        if (exclusive)
+            ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return fail(error, text);
     };
@@ -206,6 +209,7 @@ bool LinuxSerialBackend::open(const QString &name, const SerialSettings &setting
         return refuseWith(errno == EINVAL ? ENOTTY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0)
         return refuseWith(errno);
+    exclusive = true;
 
     SerialError error = SerialError::None;
     QString reason;
@@ -221,6 +225,10 @@ void LinuxSerialBackend::close()
 {
     if (m_fd < 0)
         return;
+    // The exclusive flag outlives the descriptor where the terminal does (a
+    // pseudo-terminal whose other end is still open): without this, no
+    // ordinary user could open the port again.
+    ::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);
     m_fd = -1;
 }

@@ -168,6 +168,7 @@ private slots:
     void hungUpLineFailsOnceAndPortReopens();
     void openDiscardsWhatCameBefore();
     void heldPortFailsToOpen();
+    void closedPortOpensForOrdinaryUsers();
     void settingsReachTheTerminal_data();
     void settingsReachTheTerminal();
     void refusedSettingsFailTheOpen_data();
@@ -315,6 +316,31 @@ void TestSerialBackendLinux::heldPortFailsToOpen()
     QVERIFY(second.open(QStringLiteral("COM1"), MeterLineSettings));
 }
 
+void TestSerialBackendLinux::closedPortOpensForOrdinaryUsers()
+{
+    // The terminal stays while its master is open, and with it the exclusive
+    // flag the port was held with, which refuses every user but root.
+    if (::geteuid() == 0)
+        QCOMPARE(::chmod(m_pty->encodedDevice().constData(), 0666), 0);
+    {
+        SerialPortDriver driver;
+        QVERIFY2(driver.open(QStringLiteral("COM1"), MeterLineSettings), qPrintable(driver.lastError()));
+        const OpenAnswer whileHeld = openAsOrdinaryUser();
+        QVERIFY(whileHeld.ran);
+        QCOMPARE(whileHeld.error, SerialError::InUse);
+
+        driver.close();
+        const OpenAnswer afterClose = openAsOrdinaryUser();
+        QVERIFY(afterClose.ran);
+        QVERIFY2(afterClose.opened, qPrintable(afterClose.message));
+
+        QVERIFY(driver.open(QStringLiteral("COM1"), MeterLineSettings));
+    }
+    const OpenAnswer afterDestruction = openAsOrdinaryUser();
+    QVERIFY(afterDestruction.ran);
+    QVERIFY2(afterDestruction.opened, qPrintable(afterDestruction.message));
+}
+
 void TestSerialBackendLinux::settingsReachTheTerminal_data()
 {
     QTest::addColumn<SerialSettings>("settings");
@@ -409,8 +435,11 @@ void TestSerialBackendLinux::refusedSettingsFailTheOpen()
     std::uint8_t buffer[16];
     QCOMPARE(backend->read(buffer, int(sizeof buffer)).status, SerialRead::Status::Failed);
     QVERIFY(sameLine(m_pty->lineSettings(), before));
-    const std::unique_ptr<SerialBackend> other = createSerialBackend();
-    QVERIFY2(other->open(QStringLiteral("COM1"), MeterLineSettings), qPrintable(other->errorString()));
+    if (::geteuid() == 0)
+        QCOMPARE(::chmod(m_pty->encodedDevice().constData(), 0666), 0);
+    const OpenAnswer ordinary = openAsOrdinaryUser();
+    QVERIFY(ordinary.ran);
+    QVERIFY2(ordinary.opened, qPrintable(ordinary.message));
 }
 
 void TestSerialBackendLinux::openFailuresSayWhy_data()

@@ -46,11 +46,14 @@ private:
     QString openFailure(int error, const QString &device, const QString &portName) const;
     bool configure(int fd, const struct termios2 &found, const SerialSettings &settings, SerialError &error,
                    QString &reason) const;
-    void failRead(int error, const QString &what);
+    // An errno, or one of these for the read failures without one.
+    static constexpr int HungUp = -1;
+    static constexpr int NotOpen = -2;
+    void failRead(int error);
 
     int m_fd = -1;
     QString m_label;        // "COM1 (/dev/ttyUSB0)" or the device path
-    int m_readError = 0;    // errno of the failure errorString() describes
+    int m_readError = 0;    // the read failure errorString() describes
 };
 
 bool LinuxSerialBackend::fail(SerialError error, const QString &text)
@@ -244,12 +247,20 @@ bool LinuxSerialBackend::flush()
     return true;
 }
 
-void LinuxSerialBackend::failRead(int error, const QString &what)
+void LinuxSerialBackend::failRead(int error)
 {
-    // The same failure repeats every tick; describe it once.
+    // The same failure repeats at every poll: describe it once, so that a
+    // failing line costs no allocation per poll.
     if (error == m_readError && this->error() == SerialError::Io)
         return;
     m_readError = error;
+    QString what;
+    if (error == HungUp)
+        what = QStringLiteral("the device hung up (unplugged, or the other end closed)");
+    else if (error == NotOpen)
+        what = QStringLiteral("the port is not open");
+    else
+        what = systemText(error);
     setError(SerialError::Io, QStringLiteral("%1: %2").arg(m_label, what));
 }
 
@@ -258,7 +269,7 @@ SerialRead LinuxSerialBackend::read(std::uint8_t *buffer, int capacity)
     SerialRead result;
     if (m_fd < 0) {
         result.status = SerialRead::Status::Failed;
-        failRead(EBADF, QStringLiteral("the port is not open"));
+        failRead(NotOpen);
         return result;
     }
     if (capacity <= 0)
@@ -272,16 +283,15 @@ SerialRead LinuxSerialBackend::read(std::uint8_t *buffer, int capacity)
     if (n < 0) {
         if (errno == EAGAIN || errno == EINTR)
             return result;
-        const int error = errno;
         result.status = SerialRead::Status::Failed;
-        failRead(error, systemText(error));
+        failRead(errno);
         return result;
     }
     // With VMIN 0 an empty queue and a hung-up line both read as 0 bytes.
     struct pollfd p{m_fd, POLLIN, 0};
     if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
         result.status = SerialRead::Status::Failed;
-        failRead(-1, QStringLiteral("the device hung up (unplugged, or the other end closed)"));
+        failRead(HungUp);
     }
     return result;
 }

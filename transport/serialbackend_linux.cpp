@@ -1,18 +1,14 @@
 // The serial backend on Linux, on the kernel's termios2 interface. The
-// mapping of the line settings is in serialtermios_linux.cpp; here:
+// mapping of the settings is in serialtermios_linux.cpp; here:
 //
-//   open          O_NONBLOCK (no wait for a carrier), an exclusive flock on
-//                 the device and TIOCEXCL: another program that holds the
-//                 port, or takes it after us, is refused either way.
-//   purge         TCFLSH on the queues asked for; reads never wait, so
-//                 there is nothing to abort.
-//   queue sizes   accepted: the kernel buffers up to 64 KiB per tty.
-//   timeouts      a read returns at once with what is queued; settings that
-//                 ask a read to wait longer than 10 ms are refused, as the
-//                 driver reads on the window's thread.
-//   read          a hung-up line (an adapter pulled, the other end of a
-//                 pseudo-terminal closed) reads as 0 bytes like an empty
-//                 queue; poll tells them apart.
+//   open   O_NONBLOCK (no wait for a carrier), an exclusive flock on the
+//          device and TIOCEXCL: another program that holds the port, or
+//          takes it after us, is refused either way. Then the settings,
+//          read back to see that the device took them, and the modem lines.
+//   flush  TCFLSH on the receive queue.
+//   read   a hung-up line (an adapter pulled, the other end of a
+//          pseudo-terminal closed) reads as 0 bytes like an empty queue;
+//          poll tells them apart.
 
 #include "transport/serialbackend.h"
 
@@ -40,23 +36,24 @@ class LinuxSerialBackend : public SerialBackend
 public:
     ~LinuxSerialBackend() override { close(); }
 
-    bool open(const QString &name) override;
-    void close() override;
-    bool setLineState(const SerialLineState &state) override;
-    bool purge(std::uint32_t flags) override;
-    bool setQueueSizes(std::uint32_t inSize, std::uint32_t outSize) override;
-    bool setTimeouts(const SerialTimeouts &timeouts) override;
+    bool open(const QString &name, const SerialSettings &settings) override;
     SerialRead read(std::uint8_t *buffer, int capacity) override;
+    bool flush() override;
+    void close() override;
 
 private:
     bool fail(SerialError error, const QString &text);
     QString openFailure(int error, const QString &device, const QString &portName) const;
-    void failRead(int error, const QString &what);
-    bool setModemLine(int line, bool on);
+    bool configure(int fd, const struct termios2 &found, const SerialSettings &settings, SerialError &error,
+                   QString &reason) const;
+    // An errno, or one of these for the read failures without one.
+    static constexpr int HungUp = -1;
+    static constexpr int NotOpen = -2;
+    void failRead(int error);
 
     int m_fd = -1;
     QString m_label;        // "COM1 (/dev/ttyUSB0)" or the device path
-    int m_readError = 0;    // errno of the failure errorString() describes
+    int m_readError = 0;    // the read failure errorString() describes
 };
 
 bool LinuxSerialBackend::fail(SerialError error, const QString &text)
@@ -128,7 +125,59 @@ SerialError openErrorKind(int error)
     }
 }
 
-bool LinuxSerialBackend::open(const QString &name)
+// 0, or the errno of a failure that matters: pseudo-terminals and some
+// adapters have no modem lines.
+int setModemLine(int fd, int line, bool on)
+{
+    if (::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
+        return 0;
+    if (errno == ENOTTY || errno == EINVAL || errno == ENOTSUP)
+        return 0;
+    return errno;
+}
+
+bool LinuxSerialBackend::configure(int fd, const struct termios2 &found, const SerialSettings &settings,
+                                   SerialError &error, QString &reason) const
+{
+    struct termios2 asked{};
+    if (!termiosForSettings(settings, found, asked, reason)) {
+        error = SerialError::Unsupported;
+        return false;
+    }
+    if (::ioctl(fd, TCSETS2, &asked) != 0) {
+        error = SerialError::Unsupported;
+        reason = QStringLiteral("the line settings were refused: %1.").arg(systemText(errno));
+        return false;
+    }
+    // From here on a failure leaves the line as it was found.
+    auto restore = [&](SerialError why, const QString &text) {
+        ::ioctl(fd, TCSETS2, &found);
+        error = why;
+        reason = text;
+        return false;
+    };
+    struct termios2 now{};
+    if (::ioctl(fd, TCGETS2, &now) != 0)
+        return restore(SerialError::Io, systemText(errno) + QLatin1Char('.'));
+    QString notTaken;
+    if (!termiosTaken(asked, now, notTaken))
+        return restore(SerialError::Unsupported, notTaken);
+
+    // Only now: setting a speed from 0 raises both lines by itself.
+    if (const int e = setModemLine(fd, TIOCM_DTR, settings.dtr)) {
+        return restore(SerialError::Io, QStringLiteral("cannot %1 DTR: %2.")
+                                            .arg(settings.dtr ? QStringLiteral("raise") : QStringLiteral("drop"),
+                                                 systemText(e)));
+    }
+    // With hardware flow control the kernel drives RTS itself.
+    if (!(asked.c_cflag & CRTSCTS)) {
+        if (const int e = setModemLine(fd, TIOCM_RTS, true))
+            return restore(SerialError::Io, QStringLiteral("cannot raise RTS: %1.").arg(systemText(e)));
+    }
+    return true;
+}
+
+bool LinuxSerialBackend::open(const QString &name, const SerialSettings &settings)
 {
     close();
     const QString device = deviceForPortName(name);
@@ -145,20 +194,30 @@ bool LinuxSerialBackend::open(const QString &name)
         const int error = errno;
         return fail(openErrorKind(error), openFailure(error, device, name));
     }
-    auto refuse = [&](int error) {
+    bool exclusive = false;
+    auto refuse = [&](SerialError error, const QString &text) {
+        if (exclusive)
+            ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return fail(openErrorKind(error), openFailure(error, device, name));
+        return fail(error, text);
     };
+    auto refuseWith = [&](int error) { return refuse(openErrorKind(error), openFailure(error, device, name)); };
     // TIOCEXCL keeps other users out but not root, and not a program that
     // opened the port before us; a lock on the open device covers both among
     // programs that lock (as we do).
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return refuse(errno == EWOULDBLOCK ? EBUSY : errno);
-    struct termios2 t{};
-    if (::ioctl(fd, TCGETS2, &t) != 0)
-        return refuse(errno == EINVAL ? ENOTTY : errno);
+        return refuseWith(errno == EWOULDBLOCK ? EBUSY : errno);
+    struct termios2 found{};
+    if (::ioctl(fd, TCGETS2, &found) != 0)
+        return refuseWith(errno == EINVAL ? ENOTTY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0)
-        return refuse(errno);
+        return refuseWith(errno);
+    exclusive = true;
+
+    SerialError error = SerialError::None;
+    QString reason;
+    if (!configure(fd, found, settings, error, reason))
+        return refuse(error, QStringLiteral("%1 cannot be opened: %2").arg(m_label, reason));
     m_fd = fd;
     m_readError = 0;
     clearError();
@@ -169,97 +228,39 @@ void LinuxSerialBackend::close()
 {
     if (m_fd < 0)
         return;
+    // The exclusive flag outlives the descriptor where the terminal does (a
+    // pseudo-terminal whose other end is still open): without this, no
+    // ordinary user could open the port again.
+    ::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);
     m_fd = -1;
 }
 
-bool LinuxSerialBackend::setModemLine(int line, bool on)
-{
-    if (::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
-        return true;
-    // Pseudo-terminals and some adapters have no modem lines.
-    if (errno == ENOTTY || errno == EINVAL || errno == ENOTSUP)
-        return true;
-    return fail(SerialError::Io, QStringLiteral("%1: cannot %2 %3: %4")
-                                     .arg(m_label, on ? QStringLiteral("raise") : QStringLiteral("drop"),
-                                          line == TIOCM_DTR ? QStringLiteral("DTR") : QStringLiteral("RTS"),
-                                          systemText(errno)));
-}
-
-bool LinuxSerialBackend::setLineState(const SerialLineState &state)
+bool LinuxSerialBackend::flush()
 {
     if (m_fd < 0)
         return fail(SerialError::Io, QStringLiteral("the port is not open."));
-    struct termios2 old{};
-    if (::ioctl(m_fd, TCGETS2, &old) != 0)
-        return fail(SerialError::Io, QStringLiteral("%1: %2").arg(m_label, systemText(errno)));
-    QString reason;
-    struct termios2 t{};
-    if (!termiosForLineState(state, old, t, reason))
-        return fail(SerialError::Unsupported, QStringLiteral("%1: %2").arg(m_label, reason));
-    if (::ioctl(m_fd, TCSETS2, &t) != 0) {
-        return fail(SerialError::Unsupported,
-                    QStringLiteral("%1: the line settings were refused: %2").arg(m_label, systemText(errno)));
+    if (::ioctl(m_fd, TCFLSH, TCIFLUSH) != 0) {
+        return fail(SerialError::Io,
+                    QStringLiteral("%1: cannot discard the received bytes: %2.").arg(m_label, systemText(errno)));
     }
-    struct termios2 now{};
-    if (::ioctl(m_fd, TCGETS2, &now) != 0)
-        return fail(SerialError::Io, QStringLiteral("%1: %2").arg(m_label, systemText(errno)));
-    if (!termiosTaken(t, now, reason)) {
-        ::ioctl(m_fd, TCSETS2, &old);
-        return fail(SerialError::Unsupported, QStringLiteral("%1: %2").arg(m_label, reason));
-    }
-
-    // Only now: setting a speed from 0 raises both lines by itself.
-    const std::uint32_t rts = state.Flags & SerialLineState::RtsControlMask;
-    if (!setModemLine(TIOCM_DTR, (state.Flags & SerialLineState::DtrControlMask) == SerialLineState::DtrControlEnable))
-        return false;
-    if (!(t.c_cflag & CRTSCTS) && !setModemLine(TIOCM_RTS, rts == SerialLineState::RtsControlEnable))
-        return false;
-    clearError();
     return true;
 }
 
-bool LinuxSerialBackend::purge(std::uint32_t flags)
+void LinuxSerialBackend::failRead(int error)
 {
-    if (m_fd < 0)
-        return fail(SerialError::Io, QStringLiteral("the port is not open."));
-    // Reads and writes never wait here, so there is nothing to abort.
-    const bool in = flags & PurgeRxClear;
-    const bool out = flags & PurgeTxClear;
-    if (!in && !out)
-        return true;
-    const int queue = in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH;
-    if (::ioctl(m_fd, TCFLSH, queue) != 0)
-        return fail(SerialError::Io, QStringLiteral("%1: cannot discard the queues: %2").arg(m_label, systemText(errno)));
-    return true;
-}
-
-bool LinuxSerialBackend::setQueueSizes(std::uint32_t inSize, std::uint32_t outSize)
-{
-    Q_UNUSED(inSize) Q_UNUSED(outSize)
-    return m_fd >= 0 || fail(SerialError::Io, QStringLiteral("the port is not open."));
-}
-
-bool LinuxSerialBackend::setTimeouts(const SerialTimeouts &timeouts)
-{
-    if (m_fd < 0)
-        return fail(SerialError::Io, QStringLiteral("the port is not open."));
-    // MAXDWORD as the interval with zero totals is "return at once" too.
-    const bool immediate = timeouts.ReadIntervalTimeout == 0xFFFFFFFFu && timeouts.ReadTotalTimeoutMultiplier == 0
-                           && timeouts.ReadTotalTimeoutConstant == 0;
-    const bool brief = timeouts.ReadTotalTimeoutMultiplier == 0 && timeouts.ReadTotalTimeoutConstant <= 10;
-    if (immediate || brief)
-        return true;
-    return fail(SerialError::Unsupported,
-                QStringLiteral("%1: reads that wait are not supported; a read returns what is queued.").arg(m_label));
-}
-
-void LinuxSerialBackend::failRead(int error, const QString &what)
-{
-    // The same failure repeats every tick; describe it once.
+    // The same failure repeats at every poll: describe it once, so that a
+    // failing line costs no allocation per poll.
     if (error == m_readError && this->error() == SerialError::Io)
         return;
     m_readError = error;
+    QString what;
+    if (error == HungUp)
+        what = QStringLiteral("the device hung up (unplugged, or the other end closed)");
+    else if (error == NotOpen)
+        what = QStringLiteral("the port is not open");
+    else
+        what = systemText(error);
     setError(SerialError::Io, QStringLiteral("%1: %2").arg(m_label, what));
 }
 
@@ -268,7 +269,7 @@ SerialRead LinuxSerialBackend::read(std::uint8_t *buffer, int capacity)
     SerialRead result;
     if (m_fd < 0) {
         result.status = SerialRead::Status::Failed;
-        failRead(EBADF, QStringLiteral("the port is not open"));
+        failRead(NotOpen);
         return result;
     }
     if (capacity <= 0)
@@ -282,16 +283,15 @@ SerialRead LinuxSerialBackend::read(std::uint8_t *buffer, int capacity)
     if (n < 0) {
         if (errno == EAGAIN || errno == EINTR)
             return result;
-        const int error = errno;
         result.status = SerialRead::Status::Failed;
-        failRead(error, systemText(error));
+        failRead(errno);
         return result;
     }
     // With VMIN 0 an empty queue and a hung-up line both read as 0 bytes.
     struct pollfd p{m_fd, POLLIN, 0};
     if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
         result.status = SerialRead::Status::Failed;
-        failRead(-1, QStringLiteral("the device hung up (unplugged, or the other end closed)"));
+        failRead(HungUp);
     }
     return result;
 }

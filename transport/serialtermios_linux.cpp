@@ -1,28 +1,26 @@
-// How the DCB-shaped settings of the port driver map to Linux termios:
+// How SerialSettings map to Linux termios:
 //
-//   BaudRate      the Bnnn code for the standard rates; 14400 and 56000 (and
-//                 any other rate) as BOTHER with the rate itself, which the
-//                 serial drivers program as closely as their clock allows.
-//   fBinary       always raw: no line editing, echo, signals or output
-//                 processing; VMIN 0, VTIME 0.
-//   DTR control   (the backend) enable raises DTR, disable drops it;
-//                 handshake is refused. HUPCL drops DTR again at close.
-//   RTS control   (the backend) enable raises RTS, disable drops it;
-//                 handshake, like fOutxCtsFlow, is CRTSCTS, which Linux
-//                 offers only for both directions; toggle is refused.
-//   fOutX, fInX   IXON, IXOFF with VSTART/VSTOP from XonChar/XoffChar,
-//                 which must differ.
-//   XonLim, XoffLim  not settable: the kernel throttles at its own marks.
-//   ByteSize      CS5 to CS8; anything else is refused.
-//   Parity        none; odd PARENB|PARODD; even PARENB; mark and space
-//                 PARENB|CMSPAR with and without PARODD. Input parity is
-//                 never checked (no INPCK), as fParity is off.
-//   StopBits      one; two CSTOPB; one and a half only with 5 data bits,
-//                 where a UART set to two stop bits sends one and a half;
-//                 with more data bits it is refused, as on Windows.
+//   baudRate      the Bnnn code for the standard rates; any other rate (14400,
+//                 56000, ...) as BOTHER with the rate itself, which the serial
+//                 drivers program as closely as their clock allows. The input
+//                 speed follows the output speed.
+//   dataBits      CS5 to CS8; anything else is refused.
+//   parity        none; odd PARENB|PARODD; even PARENB; mark and space
+//                 PARENB|CMSPAR with and without PARODD. Received parity is
+//                 never checked (no INPCK): a byte with a parity error is
+//                 still delivered, and the frame checks catch what is wrong.
+//   stopBits      one; two CSTOPB.
+//   flowControl   hardware is CRTSCTS, which Linux offers only for both
+//                 directions; software is IXON|IXOFF with DC1/DC3.
+//   dtr           (the backend) raised or dropped after the settings, since
+//                 setting a speed from 0 raises DTR by itself. HUPCL, when
+//                 the device has it, drops DTR again at close.
 //
-// CLOCAL is always set, so the carrier line neither blocks the open nor
-// hangs the port up; breaks are ignored rather than read as NUL bytes.
+// Always raw: no line editing, echo, signals, CR/LF translation or output
+// processing, as the meter's frames are binary and end in CR LF. VMIN 0 and
+// VTIME 0, so a read returns at once with what is queued. CLOCAL is set, so
+// the carrier line neither blocks the open nor hangs the port up; breaks are
+// ignored rather than read as NUL bytes.
 
 #include "transport/serialtermios_linux.h"
 
@@ -43,6 +41,9 @@ constexpr RateCode StandardRates[] = {
 
 constexpr unsigned FormatBits = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS;
 
+constexpr cc_t Xon = 0x11;    // DC1
+constexpr cc_t Xoff = 0x13;   // DC3
+
 unsigned codeForRate(std::uint32_t rate)
 {
     for (const RateCode &r : StandardRates) {
@@ -54,74 +55,64 @@ unsigned codeForRate(std::uint32_t rate)
 
 } // namespace
 
-bool termiosForLineState(const SerialLineState &state, const struct termios2 &current, struct termios2 &result,
-                         QString &reason)
+bool termiosForSettings(const SerialSettings &settings, const struct termios2 &current, struct termios2 &result,
+                        QString &reason)
 {
-    if (state.BaudRate == 0) {
-        reason = QStringLiteral("a bit rate of 0 is not a line speed.");
+    // The enumerations are checked too: a value read from a settings file
+    // may be any number.
+    if (settings.baudRate <= 0) {
+        reason = QStringLiteral("%1 bit/s is not a line speed.").arg(settings.baudRate);
         return false;
     }
-    if (state.ByteSize < 5 || state.ByteSize > 8) {
-        reason = QStringLiteral("%1 data bits are not possible; use 5 to 8.").arg(state.ByteSize);
-        return false;
-    }
-    if (state.Parity > 4) {
-        reason = QStringLiteral("parity code %1 is unknown.").arg(state.Parity);
-        return false;
-    }
-    if (state.StopBits > 2) {
-        reason = QStringLiteral("stop-bit code %1 is unknown.").arg(state.StopBits);
-        return false;
-    }
-    if (state.StopBits == 1 && state.ByteSize != 5) {
-        reason = QStringLiteral("one and a half stop bits go only with 5 data bits.");
-        return false;
-    }
-    const std::uint32_t dtr = state.Flags & SerialLineState::DtrControlMask;
-    if (dtr == SerialLineState::DtrControlHandshake || dtr == SerialLineState::DtrControlMask) {
-        reason = QStringLiteral("DTR handshaking is not available on Linux.");
-        return false;
-    }
-    const std::uint32_t rts = state.Flags & SerialLineState::RtsControlMask;
-    if (rts == SerialLineState::RtsControlToggle) {
-        reason = QStringLiteral("RTS toggling is not available on Linux.");
-        return false;
-    }
-    const bool xonXoff = state.Flags & (SerialLineState::fOutX | SerialLineState::fInX);
-    if (xonXoff && state.XonChar == state.XoffChar) {
-        reason = QStringLiteral("the XON and XOFF characters must differ.");
+    if (settings.dataBits < 5 || settings.dataBits > 8) {
+        reason = QStringLiteral("%1 data bits are not possible; use 5 to 8.").arg(settings.dataBits);
         return false;
     }
 
     struct termios2 t = current;
-    t.c_iflag = IGNBRK;
-    if (state.Flags & SerialLineState::fOutX)
-        t.c_iflag |= IXON;
-    if (state.Flags & SerialLineState::fInX)
-        t.c_iflag |= IXOFF;
-    t.c_oflag = 0;
-    t.c_lflag = 0;
     t.c_cflag = CREAD | CLOCAL | (current.c_cflag & HUPCL);
     static constexpr unsigned sizes[] = {CS5, CS6, CS7, CS8};
-    t.c_cflag |= sizes[state.ByteSize - 5];
-    if (state.StopBits != 0)
-        t.c_cflag |= CSTOPB;
-    switch (state.Parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    t.c_cflag |= sizes[settings.dataBits - 5];
+
+    switch (settings.parity) {
+    case SerialParity::None: break;
+    case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
+    case SerialParity::Even: t.c_cflag |= PARENB; break;
+    case SerialParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    default:
+        reason = QStringLiteral("parity %1 is unknown.").arg(int(settings.parity));
+        return false;
     }
-    if (rts == SerialLineState::RtsControlHandshake || (state.Flags & SerialLineState::fOutxCtsFlow))
-        t.c_cflag |= CRTSCTS;
-    t.c_cflag |= codeForRate(state.BaudRate);   // the input speed follows (CIBAUD 0)
-    t.c_ispeed = state.BaudRate;
-    t.c_ospeed = state.BaudRate;
+
+    switch (settings.stopBits) {
+    case SerialStopBits::One: break;
+    case SerialStopBits::Two: t.c_cflag |= CSTOPB; break;
+    default:
+        reason = QStringLiteral("stop bits %1 are unknown.").arg(int(settings.stopBits));
+        return false;
+    }
+
+    t.c_iflag = IGNBRK;
+    switch (settings.flowControl) {
+    case SerialFlowControl::None: break;
+    case SerialFlowControl::Hardware: t.c_cflag |= CRTSCTS; break;
+    case SerialFlowControl::Software: t.c_iflag |= IXON | IXOFF; break;
+    default:
+        reason = QStringLiteral("flow control %1 is unknown.").arg(int(settings.flowControl));
+        return false;
+    }
+
+    const auto rate = std::uint32_t(settings.baudRate);
+    t.c_cflag |= codeForRate(rate);   // CIBAUD 0: the input speed follows
+    t.c_ispeed = rate;
+    t.c_ospeed = rate;
+    t.c_oflag = 0;
+    t.c_lflag = 0;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    t.c_cc[VSTART] = cc_t(state.XonChar);
-    t.c_cc[VSTOP] = cc_t(state.XoffChar);
+    t.c_cc[VSTART] = Xon;
+    t.c_cc[VSTOP] = Xoff;
     result = t;
     return true;
 }

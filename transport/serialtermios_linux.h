@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/serialbackend.h"
+#include "transport/serialsettings.h"
 
 #include <QString>
 
@@ -10,10 +10,10 @@
 
 #include <cstdint>
 
-// Builds the settings for `state` on top of the device's `current` ones.
-// False, with the reason, for a setting Linux cannot honour.
-bool termiosForLineState(const SerialLineState &state, const struct termios2 &current, struct termios2 &result,
-                         QString &reason);
+// Builds the terminal settings for `settings` on top of the device's
+// `current` ones. False, with the reason, for a value Linux cannot honour.
+bool termiosForSettings(const SerialSettings &settings, const struct termios2 &current, struct termios2 &result,
+                        QString &reason);
 
 // The bit rate `t` holds.
 std::uint32_t termiosRate(const struct termios2 &t);

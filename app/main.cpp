@@ -4,7 +4,7 @@
 int main(int argc, char *argv[])
 {
     Qm320Application app(argc, argv);
-    TFCOMM window(systemWindowServices());
+    MainWindow window(systemWindowServices());
     window.centreOnScreen();
     window.show();
     return app.exec();

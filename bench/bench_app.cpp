@@ -12,6 +12,9 @@
 #include "app/qm320application.h"
 #include "app/usermessages.h"
 #include "meter/lcdpanel.h"
+#include "meter/localeinfo.h"
+#include "session/metersession.h"
+#include "transport/serialbackend.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -55,7 +58,7 @@ int runChild(int argc, char **argv, bool window)
     if (window) {
         // As main() does it.
         Qm320Application app(argc, argv);
-        TFCOMM w(systemWindowServices());
+        MainWindow w(systemWindowServices());
         FirstPaint watch;
         w.installEventFilter(&watch);
         w.centreOnScreen();
@@ -129,19 +132,18 @@ void BM_DecodeAndPaintFrame(benchmark::State &state)
     services.messages = std::make_unique<SilentMessages>();
     services.serialBackend = createSerialBackend();
     services.machine = QStringLiteral("x86_64");
-    TFCOMM window(std::move(services));
+    MainWindow window(std::move(services));
     window.show();
     QCoreApplication::processEvents();
-    auto *panel = window.findChild<LcdPanel *>(QStringLiteral("Panel1"));
-    TCommPortDriver *port = &window.COMM2();
+    auto *panel = window.findChild<LcdPanel *>(QStringLiteral("lcdPanel"));
+    MeterSession &session = window.session();
 
-    const QByteArray lead("\n");
-    window.RECEIVE_COM_Data(port, reinterpret_cast<const std::uint8_t *>(lead.constData()), 1);
+    session.feedSerialBytes("\n");
     bool odd = false;
     for (auto _ : state) {
         const QByteArray bytes = frame(odd);
         odd = !odd;
-        window.RECEIVE_COM_Data(port, reinterpret_cast<const std::uint8_t *>(bytes.constData()), int(bytes.size()));
+        session.feedSerialBytes(bytes);
         // The whole panel, although a frame usually changes only a few
         // elements; the bar graph below it overlaps its last row and is
         // painted with it.

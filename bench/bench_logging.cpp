@@ -11,7 +11,9 @@
 
 #include "app/loggridview.h"
 #include "app/mainwindow.h"
-#include "chart/tchartcontrol.h"
+#include "session/metersession.h"
+
+#include <QAction>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -67,18 +69,14 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const long largest = argc > 1 ? std::atol(argv[1]) : 10000000;
 
-    TFCOMM window(systemWindowServices());
+    MainWindow window(systemWindowServices());
     window.show();
-    window.limitessClick();
+    window.findChild<QAction *>(QStringLiteral("recordLimitlessAction"))->trigger();
     app.processEvents();
 
-    const QByteArray lf("\n");
-    window.RECEIVE_COM_Data(&window.COMM2(), reinterpret_cast<const std::uint8_t *>(lf.constData()), 1);
-    auto logOne = [&](int i) {
-        const QByteArray f = frame(i);
-        window.RECEIVE_COM_Data(&window.COMM2(), reinterpret_cast<const std::uint8_t *>(f.constData()),
-                                int(f.size()));
-    };
+    MeterSession &session = window.session();
+    session.feedSerialBytes("\n");
+    auto logOne = [&](int i) { session.feedSerialBytes(frame(i)); };
 
     std::printf("%12s %14s %14s %16s\n", "rows", "median (us)", "p90 (us)", "resident B/row");
     const long startKiB = residentKiB();
@@ -86,13 +84,20 @@ int main(int argc, char **argv)
     for (long target : {1000L, 100000L, 1000000L, 10000000L}) {
         if (target > largest)
             break;
-        // Fill up to the size through the log alone, without decoding or
-        // painting between rows: the table takes them as one bulk, the chart
-        // queues one repaint.
-        window.cds1().beginBulk();
-        for (; logged < target - 200; ++logged)
-            window.logger().INDataToTable(window.decoder().reading);
-        window.cds1().endBulk();
+        // Fill up to the size through the whole path but without painting
+        // between rows: the table takes them as one bulk, the chart queues
+        // one repaint. Frames go in batches, as the port delivers them.
+        session.log().beginBulk();
+        QByteArray batch;
+        for (; logged < target - 200; ++logged) {
+            batch += frame(int(logged));
+            if (batch.size() >= 14 * 4096) {
+                session.feedSerialBytes(batch);
+                batch.clear();
+            }
+        }
+        session.feedSerialBytes(batch);
+        session.log().endBulk();
         app.processEvents();
 
         std::vector<double> times;
@@ -111,15 +116,15 @@ int main(int argc, char **argv)
     }
 
     // Moving the view at the largest size, each with its repaint.
-    auto *grid = window.findChild<LogGridView *>(QStringLiteral("DBGrid1"));
+    auto *grid = window.findChild<LogGridView *>(QStringLiteral("logGrid"));
     std::printf("\nat %ld rows:\n", logged);
     std::printf("  grid to the first row:   %8.2f ms\n", timeMs([&] { grid->setCurrentRow(0); app.processEvents(); }));
     std::printf("  grid to the middle row:  %8.2f ms\n",
                 timeMs([&] { grid->setCurrentRow(int(logged / 2)); app.processEvents(); }));
     std::printf("  grid to the last row:    %8.2f ms\n",
                 timeMs([&] { grid->setCurrentRow(int(logged - 1)); app.processEvents(); }));
-    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] { window.BtFirstClick(); app.processEvents(); }));
-    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] { window.BtNextClick(); app.processEvents(); }));
-    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] { window.BTlastClick(); app.processEvents(); }));
+    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] { window.showFirstPage(); app.processEvents(); }));
+    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] { window.showNextPage(); app.processEvents(); }));
+    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] { window.showLastPage(); app.processEvents(); }));
     return 0;
 }

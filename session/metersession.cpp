@@ -31,7 +31,7 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
     , m_locale(locale)
     , m_logger(m_log, locale)
     , m_decimalSeparator(locale.userDecimalSeparator())
-    , m_serial(std::make_unique<SerialPortDriver>(std::move(serialBackend)))
+    , m_serial(std::make_unique<SerialPortDriver>(serialBackend ? std::move(serialBackend) : createSerialBackend()))
     , m_usbLink(std::make_unique<UsbLink>(std::move(hidBackend)))
 {
     m_connectionTimer.setInterval(ConnectionTickMs);

@@ -63,7 +63,9 @@ public:
     static constexpr const char *DefaultHighLimit = "4000";
     static constexpr const char *DefaultLowLimit = "-4000";
 
-    // The locale must outlive the session.
+    // The locale must outlive the session. Without a serial backend the
+    // system's is used; without a HID backend there is no USB link (a
+    // command-line run that reads a file needs neither).
     MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBackend> serialBackend,
                  std::unique_ptr<HidBackend> hidBackend, QObject *parent = nullptr);
     // Stops the links before anything they deliver to goes.

@@ -3,9 +3,12 @@
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
 #include "meter/localenumber.h"
+#include "session/metersession.h"
 #include "tools/decodeinput.h"
-#include "tools/decodesession.h"
 #include "tools/jsonwriter.h"
+#include "tools/readingjson.h"
+#include "transport/hidbackend.h"
+#include "transport/serialbackend.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,8 +34,9 @@ Input (FILE, or standard input when FILE is absent or "-"):
 Live input:
   --port NAME         read a serial port: COM1..COM4 or a device path, at
                       2400 bit/s, 8N1, DTR raised, polled every 100 ms
-  --hid-device [PATH] read the USB cable ("USB to Serial"; the first one found
-                      when PATH is absent) after sending its set-up report
+  --hid-device [PATH] read the USB cable ("USB to Serial"; the one the program
+                      selects when PATH is absent) after sending its set-up
+                      report
   --frames N          stop after N decoded frames
   --seconds S         stop after S seconds
 
@@ -118,11 +122,12 @@ int runDecode(const QStringList &args)
                                .arg(*limit, separator));
     }
 
-    DecodeSession session(*locale, options.low, options.high);
+    // Only a live USB run touches the system's HID devices.
+    MeterSession session(*locale, createSerialBackend(), options.hidDevice ? createHidBackend() : nullptr);
+    session.setLimitTexts(options.high, options.low);
     JsonLineWriter out(stdout);
-    session.frameDecoded = [&](const ReadingDecoder &decoder) {
-        writeReadingJson(out, decoder, session.assembler.lastFrame());
-    };
+    QObject::connect(&session, &MeterSession::readingDecoded, &session,
+                     [&](const DecodeResult &result) { writeReadingJson(out, session.lastFrame(), result); });
 
     if (!options.port.isEmpty())
         return decodeFromPort(options, session, out);

@@ -1,13 +1,13 @@
 #include "tools/commands.h"
 
 #include "log/logtable.h"
-#include "log/readinglogger.h"
 #include "log/tablefiles.h"
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
 #include "meter/localenumber.h"
+#include "session/metersession.h"
 #include "tools/decodeinput.h"
-#include "tools/decodesession.h"
+#include "transport/serialbackend.h"
 
 #include <cstdio>
 #include <limits>
@@ -47,20 +47,12 @@ saved. Exit status: 0 on success; 2 when the input cannot be read (nothing
 is saved then) or the table cannot be saved.
 )";
 
-class CliLogHost : public ReadingLogHost
-{
-public:
-    bool repeat = true;
-    bool repeatChecked() const override { return repeat; }
-};
-
-
 } // namespace
 
 int runLog(const QStringList &args)
 {
     bool hid = false;
-    CliLogHost host;
+    bool repeat = true;
     qint32 limit = 10000;
     QString low = QStringLiteral("-4000");
     QString high = QStringLiteral("4000");
@@ -75,7 +67,7 @@ int runLog(const QStringList &args)
         } else if (arg == QLatin1String("--hid")) {
             hid = true;
         } else if (arg == QLatin1String("--no-repeat")) {
-            host.repeat = false;
+            repeat = false;
         } else if (arg == QLatin1String("--limit")) {
             bool ok = false;
             if (takeValue(args, i, value))
@@ -109,19 +101,18 @@ int runLog(const QStringList &args)
                                .arg(*text, separator));
     }
 
-    DecodeSession session(*locale, low, high);
-    LogTable table;
-    ReadingLogger logger(table, *locale, host);
-    logger.RecordLimit = limit;
-    session.inDataToTable = [&]() { logger.INDataToTable(session.decoder.reading); };
+    MeterSession session(*locale, createSerialBackend(), nullptr);
+    session.setLimitTexts(high, low);
+    session.setRepeat(repeat);
+    session.setRecordLimit(limit);
 
     if (const int failed = decodeInputFile(input, hid, session))
         return failed;
 
-    const TableFileResult saved = SaveTableFile(table, out);
+    const TableFileResult saved = SaveTableFile(session.log(), out);
     if (!saved)
         return cliFail(textSaveFailedMessage(out) + QStringLiteral(" (") + saved.reason + QLatin1Char(')'));
-    std::printf("%lld frames decoded, %d rows saved to %s\n", session.decodedFrames, table.rowCount(),
+    std::printf("%lld frames decoded, %d rows saved to %s\n", session.decodedFrames(), session.log().rowCount(),
                 out.toLocal8Bit().constData());
     return std::fflush(stdout) == 0 ? 0 : 2;
 }

@@ -87,7 +87,7 @@ int writeSerialFile(MeterSimulator &meter, long long frames, const QString &name
     // before comes first, so that the first frame decodes too.
     std::fputc('\n', out.file);
     for (long long i = 0; i < frames; ++i) {
-        const MeterFrame f = meter.nextFrame();
+        const FrameBytes f = meter.nextFrame();
         std::fwrite(f.data(), 1, f.size(), out.file);
     }
     if (!closeOutput(out))
@@ -153,7 +153,7 @@ int playOnPseudoTerminal(MeterSimulator &meter, const QString &scenario, long lo
     timespec frameStart{};
     clock_gettime(CLOCK_MONOTONIC, &frameStart);
     for (long long n = 0; frames < 0 || n < frames; ++n) {
-        const MeterFrame f = meter.nextFrame();
+        const FrameBytes f = meter.nextFrame();
         for (std::size_t i = 0; i < f.size(); ++i) {
             // Each byte leaves when its last bit is on the line.
             timespec due = frameStart;

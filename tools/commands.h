@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-class DecodeSession;
+class MeterSession;
 class JsonLineWriter;
 
 // One function per command of qm320-cli; each returns the process exit code.
@@ -33,5 +33,5 @@ struct DecodeOptions
 };
 
 // Live decoding, from a serial port and from the USB cable.
-int decodeFromPort(const DecodeOptions &options, DecodeSession &session, JsonLineWriter &out);
-int decodeFromHidDevice(const DecodeOptions &options, DecodeSession &session, JsonLineWriter &out);
+int decodeFromPort(const DecodeOptions &options, MeterSession &session, JsonLineWriter &out);
+int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, JsonLineWriter &out);

@@ -1,7 +1,7 @@
 #include "tools/decodeinput.h"
 
+#include "session/metersession.h"
 #include "tools/commands.h"
-#include "tools/decodesession.h"
 #include "tools/hidreportfile.h"
 
 #include <QFile>
@@ -14,13 +14,13 @@
 
 namespace {
 
-int decodeSerialStream(std::FILE *in, const QString &name, DecodeSession &session)
+int decodeSerialStream(std::FILE *in, const QString &name, MeterSession &session)
 {
     std::vector<std::uint8_t> buffer(1 << 20);
     for (;;) {
         const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), in);
         if (n > 0)
-            session.assembler.RECEIVE_COM_Data(buffer.data(), int(n));
+            session.feedSerialBytes(QByteArrayView(buffer.data(), qsizetype(n)));
         if (n < buffer.size()) {
             if (std::ferror(in))
                 return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
@@ -29,7 +29,7 @@ int decodeSerialStream(std::FILE *in, const QString &name, DecodeSession &sessio
     }
 }
 
-int decodeHidText(std::FILE *in, const QString &name, DecodeSession &session)
+int decodeHidText(std::FILE *in, const QString &name, MeterSession &session)
 {
     char *line = nullptr;
     std::size_t capacity = 0;
@@ -56,7 +56,7 @@ int decodeHidText(std::FILE *in, const QString &name, DecodeSession &session)
             result = cliFail(QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(error));
             break;
         }
-        session.assembler.HidReportQM330(bytes[0], bytes.data() + 1, int(bytes.size()) - 1);
+        session.feedReport(bytes[0], QByteArrayView(bytes.data() + 1, qsizetype(bytes.size()) - 1));
     }
     std::free(line);
     return result;
@@ -64,7 +64,7 @@ int decodeHidText(std::FILE *in, const QString &name, DecodeSession &session)
 
 } // namespace
 
-int decodeInputFile(const QString &file, bool hid, DecodeSession &session)
+int decodeInputFile(const QString &file, bool hid, MeterSession &session)
 {
     const bool standardInput = file.isEmpty() || file == QLatin1String("-");
     const QString name = standardInput ? QStringLiteral("<stdin>") : file;

@@ -297,9 +297,9 @@ MeterDisplay MeterDisplay::overRangeDisplay(int pointCode, Annunciators flags, b
     return d;
 }
 
-MeterFrame encodeFrame(const MeterDisplay &display)
+FrameBytes encodeFrame(const MeterDisplay &display)
 {
-    MeterFrame f{};
+    FrameBytes f{};
     f[0] = display.negative ? '-' : '+';
     if (display.overRange) {
         // The low nibble F in the first digit marks over-range; the meter's
@@ -324,7 +324,7 @@ MeterFrame encodeFrame(const MeterDisplay &display)
     return f;
 }
 
-std::vector<HidReport> hidReportsForFrame(const MeterFrame &frame, int frameIntervalMs)
+std::vector<HidReport> hidReportsForFrame(const FrameBytes &frame, int frameIntervalMs)
 {
     constexpr int PollMs = 10;
     std::vector<HidReport> reports;

@@ -26,11 +26,11 @@ struct MeterDisplay
     static MeterDisplay overRangeDisplay(int pointCode, Annunciators flags, bool negative = false);
 };
 
-using MeterFrame = std::array<std::uint8_t, 14>;
+using FrameBytes = std::array<std::uint8_t, 14>;
 
 // The 14 bytes the meter sends for a display: sign, four digits, a blank,
 // the point code, four status bytes, an unread byte, CR, LF.
-MeterFrame encodeFrame(const MeterDisplay &display);
+FrameBytes encodeFrame(const MeterDisplay &display);
 
 // The meter's serial line runs at 2400 bit/s, ten bits per byte.
 inline constexpr double ByteTimeMs = 10.0 * 1000.0 / 2400.0;
@@ -43,7 +43,7 @@ using HidReport = std::array<std::uint8_t, 9>;
 // cable reports every 10 ms what its UART received since the last report
 // (two or three bytes at 2400 bit/s), and keeps sending reports without
 // payload until the next frame starts `frameIntervalMs` after this one.
-std::vector<HidReport> hidReportsForFrame(const MeterFrame &frame, int frameIntervalMs);
+std::vector<HidReport> hidReportsForFrame(const FrameBytes &frame, int frameIntervalMs);
 
 // Plays a meter. A scenario is a fixed sequence of displays that one
 // measuring function goes through (DC volts auto-ranging, resistance up to
@@ -68,7 +68,7 @@ public:
     int cycleLength() const { return int(m_displays.size()); }
 
     MeterDisplay nextDisplay();
-    MeterFrame nextFrame() { return encodeFrame(nextDisplay()); }
+    FrameBytes nextFrame() { return encodeFrame(nextDisplay()); }
 
 private:
     std::vector<MeterDisplay> m_displays;

@@ -46,8 +46,10 @@ UsbLink::~UsbLink()
 
 void UsbLink::start()
 {
-    m_controller.setArrivalHandler([this](HidDevice *device) { emit deviceArrived(deviceName(*device)); });
-    m_controller.setRemovalHandler([this](HidDevice *device) { emit deviceRemoved(deviceName(*device)); });
+    m_controller.setArrivalHandler(
+        [this](HidDevice *device) { emit deviceArrived(deviceName(*device), device->interfaceInfo().path); });
+    m_controller.setRemovalHandler(
+        [this](HidDevice *device) { emit deviceRemoved(deviceName(*device), device->interfaceInfo().path); });
     m_controller.setEnumerateHandler([this](HidDevice *device, int index) {
         m_deviceNames.append(deviceName(*device));
         m_devices.push_back(m_controller.claimDeviceAt(index));
@@ -171,9 +173,8 @@ std::array<std::uint8_t, 10> UsbLink::cableSetupReport()
 void UsbLink::sendSetupReport(HidDevice &device)
 {
     const std::array<std::uint8_t, 10> report = cableSetupReport();
-    // A cable that refuses it is noticed by the data that does not come.
-    device.sendFeatureReport(report.data(), int(report.size()));
-    emit setupReportSent(QByteArrayView(report.data(), qsizetype(report.size())));
+    const bool accepted = device.sendFeatureReport(report.data(), int(report.size()));
+    emit setupReportSent(QByteArrayView(report.data(), qsizetype(report.size())), accepted);
 }
 
 void UsbLink::rebuildDeviceList()

@@ -89,12 +89,13 @@ signals:
     // An input report of the cable; `data` holds the bytes after the report
     // ID and is valid during the emission only.
     void reportReceived(std::uint8_t reportId, QByteArrayView data);
-    void deviceArrived(const QString &name);
-    void deviceRemoved(const QString &name);
+    void deviceArrived(const QString &name, const QString &path);
+    void deviceRemoved(const QString &name, const QString &path);
     // A read failed with the system's error code.
     void readFailed(quint32 errorCode);
-    // The ten bytes of a set-up report, sent or refused.
-    void setupReportSent(QByteArrayView report);
+    // The ten bytes of a set-up report, and whether the cable took it; a
+    // cable that refuses it is noticed by the data that does not come.
+    void setupReportSent(QByteArrayView report, bool accepted);
     void cableReset(const QString &name);
     void cableSilent();
     void deviceListChanged();

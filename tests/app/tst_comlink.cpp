@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "fakemessages.h"
 #include "meter/lcdpanel.h"
+#include "session/metersession.h"
 #include "tools/metersimulator.h"
 
 #include <QtTest>
@@ -35,7 +36,7 @@ public:
 
     bool isOpen() const { return !m_slave.isEmpty(); }
     QString slavePath() const { return m_slave; }
-    bool write(const MeterFrame &frame) { return ::write(m_master, frame.data(), frame.size()) == qint64(frame.size()); }
+    bool write(const FrameBytes &frame) { return ::write(m_master, frame.data(), frame.size()) == qint64(frame.size()); }
 
 private:
     int m_master = -1;
@@ -55,7 +56,7 @@ struct LiveWindow
         services.messages = std::move(fake);
         services.serialBackend = createSerialBackend();
         services.machine = QStringLiteral("x86_64");
-        window = std::make_unique<TFCOMM>(std::move(services));
+        window = std::make_unique<MainWindow>(std::move(services));
         window->show();
     }
     template<class T = QWidget>
@@ -63,7 +64,7 @@ struct LiveWindow
     bool shown(const char *name) const { return find(name)->isVisibleTo(window.get()); }
 
     FakeMessages *messages = nullptr;
-    std::unique_ptr<TFCOMM> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace
@@ -86,34 +87,35 @@ void TestComLink::meterOnComPortShowsOnPanel()
 
     LiveWindow w;
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    QTest::mouseClick(w.find<QPushButton>("COMCon"), Qt::LeftButton);
+    QTest::mouseClick(w.find<QPushButton>("comButton"), Qt::LeftButton);
     QCOMPARE(w.messages->shown, QStringList());
-    QVERIFY(w.window->COMM2().IsOpen());
-    QCOMPARE(w.find<QPushButton>("COMCon")->text(), QStringLiteral("COM Disconnect"));
-    QVERIFY(!w.shown("CONok"));
+    QCOMPARE(w.window->session().linkState(), LinkState::Serial);
+    QCOMPARE(w.find<QPushButton>("comButton")->text(), QStringLiteral("COM Disconnect"));
+    QVERIFY(!w.shown("dataArrivingPicture"));
 
     // The meter sends a frame every 100 ms.
     MeterSimulator meter;
     QTimer sender;
     connect(&sender, &QTimer::timeout, &sender, [&] { QVERIFY(pty.write(meter.nextFrame())); });
-    QSignalSpy values(w.find<QLineEdit>("T1VALUE"), &QLineEdit::textChanged);
+    QSignalSpy values(w.find<QLineEdit>("valueDisplay"), &QLineEdit::textChanged);
     sender.start(100);
 
-    QTRY_VERIFY(w.shown("CONok") && !w.shown("CONokN"));
+    QTRY_VERIFY(w.shown("dataArrivingPicture") && !w.shown("noDataPicture"));
     QTRY_VERIFY(values.count() >= 3);
-    const Reading &reading = w.window->decoder().reading;
-    QCOMPARE(w.find<QLineEdit>("T1VALUE")->text(), reading.ValueText);
-    QCOMPARE(w.find<LcdPanel>("Panel1")->shownState(), lcdStateFor(reading));
-    QVERIFY(!w.find<QLabel>("judge")->text().isEmpty());
+    const Reading &reading = w.window->session().lastResult().reading;
+    QCOMPARE(w.find<QLineEdit>("valueDisplay")->text(), reading.valueText);
+    QCOMPARE(w.find<LcdPanel>("lcdPanel")->shownState(), lcdStateFor(reading));
+    QVERIFY(!w.find<QLabel>("judgementLabel")->text().isEmpty());
+    QVERIFY(w.window->session().log().rowCount() >= 3);
 
     // Three ticks of silence turn the picture dark again.
     sender.stop();
-    QTRY_VERIFY(!w.shown("CONok") && w.shown("CONokN"));
-    QVERIFY(w.shown("LCDsend"));
+    QTRY_VERIFY(!w.shown("dataArrivingPicture") && w.shown("noDataPicture"));
+    QVERIFY(w.shown("linkSymbol"));
 
-    QTest::mouseClick(w.find<QPushButton>("COMCon"), Qt::LeftButton);
-    QVERIFY(!w.window->COMM2().IsOpen());
-    QCOMPARE(w.find<QPushButton>("COMCon")->text(), QStringLiteral("COM Connection"));
+    QTest::mouseClick(w.find<QPushButton>("comButton"), Qt::LeftButton);
+    QCOMPARE(w.window->session().linkState(), LinkState::Idle);
+    QCOMPARE(w.find<QPushButton>("comButton")->text(), QStringLiteral("COM Connection"));
 }
 
 void TestComLink::unopenablePortIsReportedAndLinkStaysIdle()
@@ -123,9 +125,9 @@ void TestComLink::unopenablePortIsReportedAndLinkStaysIdle()
 
     LiveWindow w;
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    QTest::mouseClick(w.find<QLabel>("BtCOM1"), Qt::LeftButton);
-    QCOMPARE(w.window->COMM2().ComPort(), pnCOM2);
-    QTest::mouseClick(w.find<QPushButton>("COMCon"), Qt::LeftButton);
+    QTest::mouseClick(w.find<QLabel>("portButton"), Qt::LeftButton);
+    QCOMPARE(w.window->session().serialPort(), QStringLiteral("COM2"));
+    QTest::mouseClick(w.find<QPushButton>("comButton"), Qt::LeftButton);
 
     QCOMPARE(w.messages->shown.size(), 1);
     const QString message = w.messages->shown.first();
@@ -133,12 +135,12 @@ void TestComLink::unopenablePortIsReportedAndLinkStaysIdle()
     QVERIFY2(message.contains(QLatin1String("COM2")), qPrintable(message));
     QVERIFY2(message.contains(QLatin1String(device)), qPrintable(message));
 
-    QVERIFY(!w.window->COMM2().IsOpen());
-    QVERIFY(!w.find<QPushButton>("COMCon")->isChecked());
-    QCOMPARE(w.find<QPushButton>("COMCon")->text(), QStringLiteral("COM Connection"));
-    QVERIFY(w.shown("USBCon"));
-    QVERIFY(w.shown("BtCOM2") && w.find("BtCOM2")->isEnabled());
-    QVERIFY(w.shown("BTCon") && !w.shown("BtDiscon"));
+    QCOMPARE(w.window->session().linkState(), LinkState::Idle);
+    QVERIFY(!w.find<QPushButton>("comButton")->isChecked());
+    QCOMPARE(w.find<QPushButton>("comButton")->text(), QStringLiteral("COM Connection"));
+    QVERIFY(w.shown("usbButton"));
+    QVERIFY(w.shown("portButton") && w.find("portButton")->isEnabled());
+    QCOMPARE(w.find<QLabel>("portButton")->text(), QStringLiteral("COM 2"));
 }
 
 QTEST_MAIN(TestComLink)

@@ -2,7 +2,7 @@
 #include "windowfixture.h"
 
 #include "app/loggridview.h"
-#include "chart/tchartcontrol.h"
+#include "chart/chartpager.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -49,16 +49,16 @@ QByteArray volts(int count)
 
 QStringList gridRow(const WindowFixture &f, int row)
 {
-    const QAbstractItemModel *model = f.find<LogGridView>("DBGrid1")->model();
+    const QAbstractItemModel *model = f.find<LogGridView>("logGrid")->model();
     QStringList cells;
     for (int c = 0; c < model->columnCount(); ++c)
         cells << model->index(row, c).data().toString();
     return cells;
 }
 
-int gridRows(const WindowFixture &f) { return f.find<LogGridView>("DBGrid1")->model()->rowCount(); }
+int gridRows(const WindowFixture &f) { return f.find<LogGridView>("logGrid")->model()->rowCount(); }
 
-QString pageNumber(const WindowFixture &f) { return f.find<QToolButton>("Bt10")->text(); }
+QString pageNumber(const WindowFixture &f) { return f.find<QToolButton>("pageNumberButton")->text(); }
 
 } // namespace
 
@@ -67,7 +67,7 @@ void TestLogWindow::gridShowsTitlesAboveRows()
     WindowFixture f;
     f.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-    auto *grid = f.find<LogGridView>("DBGrid1");
+    auto *grid = f.find<LogGridView>("logGrid");
     QHeaderView *header = grid->horizontalHeader();
     QStringList titles;
     for (int c = 0; c < header->count(); ++c)
@@ -81,7 +81,7 @@ void TestLogWindow::gridShowsTitlesAboveRows()
     grid->setColumnWidth(1, 70);
     f.messages->answerYes = true;
     f.receiveFrame(volts(1));
-    f.window->RecordNewClick();
+    f.window->clearLog();
     QCOMPARE(grid->columnWidth(1), 70);
 }
 
@@ -96,20 +96,20 @@ void TestLogWindow::framesFillGridAndChart()
     QCOMPARE(last.mid(2), QStringList({"DC", "1.150", "V", "pass"}));
     QVERIFY(QTime::fromString(last.at(1), QStringLiteral("HH:mm:ss")).isValid());
     // The grid shows the newest row; the chart follows to page 2.
-    QCOMPARE(f.find<LogGridView>("DBGrid1")->currentRow(), 149);
-    QCOMPARE(f.find<LogGridView>("DBGrid1")->firstVisibleRow() + f.find<LogGridView>("DBGrid1")->visibleRowCount() - 1, 149);
+    QCOMPARE(f.find<LogGridView>("logGrid")->currentRow(), 149);
+    QCOMPARE(f.find<LogGridView>("logGrid")->firstVisibleRow() + f.find<LogGridView>("logGrid")->visibleRowCount() - 1, 149);
     QCOMPARE(pageNumber(f), QStringLiteral("2"));
-    QCOMPARE(f.window->ChartPager()->PageCount(), 2);
+    QCOMPARE(f.window->chartPager().pageCount(), 2);
 }
 
 void TestLogWindow::recordLimitStopsAndResumes()
 {
     WindowFixture f;
-    f.window->N10001Click();   // 1000
+    f.find<QAction>("recordLimit1000Action")->trigger();
     for (int i = 0; i < 1003; ++i)
         f.receiveFrame(volts(i));
     QCOMPARE(gridRows(f), 1000);
-    f.window->N50001Click();   // 5000: logging resumes with No 1001
+    f.find<QAction>("recordLimit5000Action")->trigger();   // logging resumes with No 1001
     f.receiveFrame(volts(7));
     QCOMPARE(gridRows(f), 1001);
     QCOMPARE(gridRow(f, 1000).at(0), QStringLiteral("1001"));
@@ -129,7 +129,7 @@ void TestLogWindow::newAsksFirst()
     for (int i = 0; i < 120; ++i)
         f.receiveFrame(volts(i));
     f.messages->answerYes = yes;
-    f.find<QToolButton>("RecordNew")->click();
+    f.find<QToolButton>("clearLogButton")->click();
     QCOMPARE(f.messages->shown.size(), 1);
     QVERIFY(f.messages->shown.first().startsWith(QStringLiteral("confirm: ")));
     QCOMPARE(gridRows(f), yes ? 0 : 120);
@@ -156,25 +156,22 @@ void TestLogWindow::samplingInterval()
     QFETCH(QString, shown);
     QFETCH(int, interval);
     WindowFixture f;
-    auto *edit = f.find<QLineEdit>("RecordSITime");
+    auto *edit = f.find<QLineEdit>("samplingIntervalEdit");
     edit->setText(QStringLiteral("3"));
     edit->setText(typed);
     QCOMPARE(edit->text(), shown);
-    QCOMPARE(f.find<QTimer>("Timer3")->interval(), interval);
+    QCOMPARE(f.session().samplingInterval(), interval);
 }
 
 void TestLogWindow::samplingModeLogsOncePerTick()
 {
     WindowFixture f;
-    f.find<QCheckBox>("RecordSI")->setChecked(true);
-    auto *timer3 = f.find<QTimer>("Timer3");
-    QVERIFY(!timer3->isActive());
+    f.find<QCheckBox>("samplingCheck")->setChecked(true);
     for (int i = 0; i < 5; ++i)
         f.receiveFrame(volts(100 + i));
     QCOMPARE(gridRows(f), 0);
-    QVERIFY(timer3->isActive());
-    f.window->Timer3Timer();
-    f.window->Timer3Timer();   // nothing fresh since the last tick
+    f.session().tickSampling();
+    f.session().tickSampling();   // nothing fresh since the last tick
     QCOMPARE(gridRows(f), 1);
     QCOMPARE(gridRow(f, 0).at(2), QStringLiteral("DC"));
     QCOMPARE(gridRow(f, 0).at(3), QStringLiteral("0.104"));
@@ -183,8 +180,8 @@ void TestLogWindow::samplingModeLogsOncePerTick()
 void TestLogWindow::digitOnlyEdits_data()
 {
     QTest::addColumn<QString>("edit");
-    QTest::newRow("sampling interval") << "RecordSITime";
-    QTest::newRow("page size") << "Maxrecord";
+    QTest::newRow("sampling interval") << "samplingIntervalEdit";
+    QTest::newRow("page size") << "pageSizeEdit";
 }
 
 void TestLogWindow::digitOnlyEdits()
@@ -222,9 +219,9 @@ void TestLogWindow::saveAndOpen()
     for (int i = 0; i < 3; ++i)
         f.receiveFrame(volts(2000 + i));
     f.dialogs->names = {file, file};
-    f.find<QToolButton>("saveas")->click();
+    f.find<QToolButton>("saveLogButton")->click();
     QCOMPARE(f.messages->shown, QStringList{"information: Save table to specified file: " + file + " Scuss!"});
-    f.find<QToolButton>("OpenDataFiles")->click();
+    f.find<QToolButton>("openLogButton")->click();
     QCOMPARE(f.messages->shown.size(), 1);   // an open that works says nothing
     QCOMPARE(gridRows(f), rowsAfterOpen);
     QCOMPARE(gridRow(f, rowsAfterOpen - 1).mid(2), QStringList({"DC", "2.002", "V", "pass"}));
@@ -240,12 +237,14 @@ void TestLogWindow::fileFailures()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const QString textName = dir.filePath(QStringLiteral("blocker/log.txt"));
-    f.window->saveTable(textName);
+    f.window->saveLogFile(textName);
     QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + textName);
-    // A failed XML save reaches the application's error display.
-    QVERIFY_THROWS_EXCEPTION(std::exception, f.window->saveTable(dir.filePath(QStringLiteral("blocker/log.xml"))));
+    // A failed XML save shows the writer's own reason.
+    f.window->saveLogFile(dir.filePath(QStringLiteral("blocker/log.xml")));
+    QVERIFY(f.messages->shown.last().startsWith(QLatin1String("error: ")));
+    QVERIFY(f.messages->shown.last().contains(QLatin1String("blocker")));
 
-    f.window->openTable(dir.filePath(QStringLiteral("missing.xls")));
+    f.window->openLogFile(dir.filePath(QStringLiteral("missing.xls")));
     QCOMPARE(f.messages->shown.last(), QStringLiteral("error: Failed to Load File!"));
     QCOMPARE(gridRows(f), 1);
 }
@@ -267,7 +266,7 @@ void TestLogWindow::readingsDuringAnOpenFollowTheFile()
     WindowFixture f;
     f.receiveFrame(volts(1));
     QTimer::singleShot(0, f.window.get(), [&f] { f.receiveFrame(volts(4321)); });
-    f.window->openTable(file);
+    f.window->openLogFile(file);
     QCOMPARE(gridRows(f), 1 + 80000 + 1);
     QCOMPARE(gridRow(f, 80000).at(3), QStringLiteral("1.000"));
     QCOMPARE(gridRow(f, 80001).at(3), QStringLiteral("4.321"));
@@ -280,7 +279,7 @@ void TestLogWindow::reportHoldsTheRowsOfItsMoment()
     for (int i = 0; i < 40; ++i)
         f.receiveFrame(volts(i));
     f.dialogs->duringPreview = [&f] { f.receiveFrame(volts(99)); };
-    f.find<QToolButton>("BtPrint")->click();
+    f.find<QToolButton>("printLogButton")->click();
     QCOMPARE(f.dialogs->previewedRows, QList<int>{40});
     QCOMPARE(f.dialogs->previewedPages, QList<int>{2});
     QCOMPARE(gridRows(f), 41);

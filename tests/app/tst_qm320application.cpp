@@ -1,7 +1,4 @@
-#include "app/mainwindow.h"
 #include "app/qm320application.h"
-#include "chart/tchartcontrol.h"
-#include "windowfixture.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -16,7 +13,6 @@ private slots:
     void init();
     void handlerErrorIsShownAndTheProgramGoesOn_data();
     void handlerErrorIsShownAndTheProgramGoesOn();
-    void badPageSizeReachesTheErrorDisplay();
 
 private:
     QStringList m_shown;
@@ -51,22 +47,6 @@ void TestQm320Application::handlerErrorIsShownAndTheProgramGoesOn()
     QTimer::singleShot(0, &context, [&] { nextEventRan = true; });
     QTRY_VERIFY(nextEventRan);
     QCOMPARE(m_shown, QStringList{message});
-}
-
-void TestQm320Application::badPageSizeReachesTheErrorDisplay()
-{
-    WindowFixture f;
-    auto *pageSize = f.find<QLineEdit>("Maxrecord");
-    auto *timer2 = f.find<QTimer>("Timer2");
-
-    pageSize->clear();
-    QTRY_COMPARE(m_shown, QStringList{QStringLiteral("'' is not a valid integer value")});
-    QVERIFY(!timer2->isActive());
-    QCOMPARE(f.window->ChartPager()->PageSize(), 100);
-
-    pageSize->setText(QStringLiteral("50"));
-    QTRY_COMPARE(f.window->ChartPager()->PageSize(), 50);
-    QCOMPARE(m_shown.size(), 1);
 }
 
 int main(int argc, char *argv[])

@@ -1,22 +1,23 @@
 #include "meterframes.h"
 #include "windowfixture.h"
 
-#include "meter/historylist.h"
+#include "transport/usblink.h"
 
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
 
-// The USB link through the window: the device list filled before the window
-// shows, "USB Connection" sending the set-up report and carrying the cable's
-// reports to the panel, and the messages when there is no cable.
+// The USB link through the window: the cable found before the window shows,
+// "USB Connection" sending the set-up report and carrying the cable's
+// reports to the panel, the message when there is no cable, and quitting
+// while reports are on their way.
 class TestUsbLink : public QObject
 {
     Q_OBJECT
 private slots:
     void noCable();
     void cableReadingsReachThePanel();
+    void quitWithReportsPending();
 };
 
 namespace {
@@ -45,55 +46,77 @@ void queueFrame(FakeHidSystem &system, const QByteArray &frame)
     system.queueReport(CablePath, QByteArray(9, '\0'));
 }
 
+const QByteArray Dc1234 = meterFrame('+', "1234", '1', {MeterBits::Auto | MeterBits::Dc, 0, 0, MeterBits::Volt});
+
+void plugInMouseAndCable(FakeHidSystem &hid)
+{
+    FakeHidDevice mouse = cable();
+    mouse.key = QStringLiteral("mouse");
+    mouse.path = QStringLiteral("/dev/hidraw1");
+    mouse.product = QStringLiteral("Optical Mouse");
+    hid.add(mouse);
+    hid.add(cable());
+}
+
 } // namespace
 
 void TestUsbLink::noCable()
 {
     WindowFixture f;
-    auto *usbCon = f.find<QPushButton>("USBCon");
-    QCOMPARE(f.find<QListWidget>("DevListBox")->count(), 0);
-    usbCon->click();
+    auto *usb = f.find<QPushButton>("usbButton");
+    QVERIFY(f.session().usbLink().deviceNames().isEmpty());
+    usb->click();
     QCOMPARE(f.messages->shown,
              QStringList{"information: USB interface cable is not securely connected, please check and re-try."});
-    QVERIFY(!usbCon->isChecked());
-    QCOMPARE(usbCon->text(), QStringLiteral("USB Connection"));
-    QVERIFY(f.find("COMCon")->isVisibleTo(f.window.get()));
-    QVERIFY(f.find("BtCOM1")->isVisibleTo(f.window.get()));
+    QVERIFY(!usb->isChecked());
+    QCOMPARE(usb->text(), QStringLiteral("USB Connection"));
+    QVERIFY(f.shown("comButton"));
+    QVERIFY(f.shown("portButton"));
 }
 
 void TestUsbLink::cableReadingsReachThePanel()
 {
-    WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), [](FakeHidSystem &hid) {
-        FakeHidDevice mouse = cable();
-        mouse.key = QStringLiteral("mouse");
-        mouse.path = QStringLiteral("/dev/hidraw1");
-        mouse.product = QStringLiteral("Optical Mouse");
-        hid.add(mouse);
-        hid.add(cable());
-    });
-    auto *list = f.find<QListWidget>("DevListBox");
-    QCOMPARE(list->count(), 2);
-    QCOMPARE(list->currentItem()->text(), QStringLiteral("USB to Serial"));
+    WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), plugInMouseAndCable);
+    const UsbLink &link = f.session().usbLink();
+    QCOMPARE(link.deviceNames(), QStringList({"Optical Mouse", "USB to Serial"}));
+    QCOMPARE(link.selectedRow(), 1);
 
-    auto *usbCon = f.find<QPushButton>("USBCon");
-    usbCon->click();
-    QVERIFY(usbCon->isChecked());
-    QCOMPARE(usbCon->text(), QStringLiteral("USB Disconnect"));
-    QVERIFY(!f.find("COMCon")->isVisibleTo(f.window.get()));
-    QVERIFY(!f.find("BtCOM1")->isVisibleTo(f.window.get()));
-    QVERIFY(f.window->history().lines().contains(QStringLiteral("60 09 00 00 03 00 00 00 00 ")));
+    auto *usb = f.find<QPushButton>("usbButton");
+    usb->click();
+    QVERIFY(usb->isChecked());
+    QCOMPARE(usb->text(), QStringLiteral("USB Disconnect"));
+    QVERIFY(!f.shown("comButton"));
+    QVERIFY(!f.shown("portButton"));
+    QVERIFY(f.session().history().lines().contains(QStringLiteral("60 09 00 00 03 00 00 00 00 ")));
     QCOMPARE(f.hid->features().size(), 1u);
 
-    queueFrame(*f.hid, meterFrame('+', "1234", '1', {MeterBits::Auto | MeterBits::Dc, 0, 0, MeterBits::Volt}));
-    QTRY_COMPARE(f.find<QLineEdit>("T1VALUE")->text(), QStringLiteral("1.234"));
-    QVERIFY(f.find("CONok")->isVisibleTo(f.window.get()));
+    queueFrame(*f.hid, Dc1234);
+    QTRY_COMPARE(f.find<QLineEdit>("valueDisplay")->text(), QStringLiteral("1.234"));
+    QVERIFY(f.shown("dataArrivingPicture"));
 
     // Releasing sends the set-up report once more and brings the COM
     // controls back.
-    usbCon->click();
-    QCOMPARE(usbCon->text(), QStringLiteral("USB Connection"));
-    QVERIFY(f.find("COMCon")->isVisibleTo(f.window.get()));
+    usb->click();
+    QCOMPARE(usb->text(), QStringLiteral("USB Connection"));
+    QVERIFY(f.shown("comButton"));
     QCOMPARE(f.hid->features().size(), 2u);
+}
+
+void TestUsbLink::quitWithReportsPending()
+{
+    // The read thread has handed a report over and waits for the main thread
+    // when the window goes; stopping the thread delivers that report, which
+    // must not reach a session or a window that is half destroyed.
+    for (int round = 0; round < 10; ++round) {
+        auto f = std::make_unique<WindowFixture>(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"),
+                                                 plugInMouseAndCable);
+        f->find<QPushButton>("usbButton")->click();
+        QVERIFY(f->session().usbLink().isReading());
+        for (int i = 0; i < 4; ++i)
+            queueFrame(*f->hid, Dc1234);
+        QTRY_VERIFY(f->session().decodedFrames() >= 1);
+        f.reset();
+    }
 }
 
 QTEST_MAIN(TestUsbLink)

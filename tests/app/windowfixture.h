@@ -6,6 +6,7 @@
 #include "fakes/fakehidbackend.h"
 #include "fakes/fakeserialbackend.h"
 #include "meter/localeinfo.h"
+#include "session/metersession.h"
 
 #include <QByteArray>
 #include <QTest>
@@ -13,8 +14,8 @@
 #include <functional>
 #include <memory>
 
-// The window with stand-ins for the locale, the message boxes and the serial
-// port, as a test builds it.
+// The window with stand-ins for the locale, the message boxes, the dialogs,
+// the serial port and the HID devices, as a test builds it.
 struct WindowFixture
 {
     explicit WindowFixture(const QString &userSeparator = QStringLiteral("."),
@@ -37,7 +38,7 @@ struct WindowFixture
         services.serialBackend = std::move(fakeSerial);
         services.hidBackend = hid->backend();
         services.machine = machine;
-        window = std::make_unique<TFCOMM>(std::move(services));
+        window = std::make_unique<MainWindow>(std::move(services));
     }
 
     template<class T = QWidget>
@@ -48,20 +49,16 @@ struct WindowFixture
             qWarning("no child %s", name);
         return w;
     }
+    bool shown(const char *name) const { return find(name)->isVisibleTo(window.get()); }
 
-    // Bytes as the serial driver hands them over.
-    void receive(const QByteArray &bytes)
-    {
-        window->RECEIVE_COM_Data(&window->COMM2(), reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                                 int(bytes.size()));
-    }
+    MeterSession &session() { return window->session(); }
 
-    // One meter frame; the first is preceded by the LF of a frame sent
-    // before the port was read, as the serial path drops the byte before
-    // the sign.
+    // One meter frame as the serial port delivers it; the first is preceded
+    // by the LF of a frame sent before the port was read, as the serial path
+    // drops the byte before the sign.
     void receiveFrame(const QByteArray &frame)
     {
-        receive(m_primed ? frame : QByteArray("\n") + frame);
+        session().feedSerialBytes(m_primed ? frame : QByteArray("\n") + frame);
         m_primed = true;
     }
 
@@ -70,7 +67,7 @@ struct WindowFixture
     FakeSerialBackend *serial = nullptr;
     // No HID device unless a test adds one before it builds the window.
     std::shared_ptr<FakeHidSystem> hid = std::make_shared<FakeHidSystem>();
-    std::unique_ptr<TFCOMM> window;
+    std::unique_ptr<MainWindow> window;
 
 private:
     bool m_primed = false;

@@ -100,7 +100,7 @@ void TestSerialCli::simulatedStreamsDecode()
     const QList<QJsonObject> lines = jsonLines(decode.out);
     QCOMPARE(lines.size(), meter.cycleLength());
     for (const QJsonObject &line : lines) {
-        const MeterFrame frame = meter.nextFrame();
+        const FrameBytes frame = meter.nextFrame();
         const QByteArray hex = QByteArray(reinterpret_cast<const char *>(frame.data()), hid ? 14 : 13).toHex().toUpper();
         QCOMPARE(line.value(QLatin1String("frame")).toString().toLatin1(), hex);
     }

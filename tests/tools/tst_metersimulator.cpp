@@ -3,7 +3,7 @@
 // meter showed, and together they must reach every function, unit and range.
 
 #include "meter/localeinfo.h"
-#include "tools/decodesession.h"
+#include "session/metersession.h"
 #include "tools/metersimulator.h"
 
 #include <QSet>
@@ -25,20 +25,16 @@ struct Decoded
 struct Decoding
 {
     Decoding()
-        : session(locale, QStringLiteral("-4000"), QStringLiteral("4000"))
     {
-        session.frameDecoded = [this](const ReadingDecoder &d) {
-            readings.push_back({d.reading.ValueText, d.reading.AcDcText, d.reading.UnitText, d.reading.Flags,
-                                d.RangeRowNumber});
-        };
+        QObject::connect(&session, &MeterSession::readingDecoded, &session, [this](const DecodeResult &d) {
+            readings.push_back({d.reading.valueText, d.reading.functionText, d.reading.unitText, d.reading.flags,
+                                d.rangeRow});
+        });
     }
-    void serial(QByteArrayView bytes)
-    {
-        session.assembler.RECEIVE_COM_Data(reinterpret_cast<const std::uint8_t *>(bytes.data()), int(bytes.size()));
-    }
+    void serial(QByteArrayView bytes) { session.feedSerialBytes(bytes); }
 
     FixedLocaleInfo locale;
-    DecodeSession session;
+    MeterSession session{locale, nullptr, nullptr};
     std::vector<Decoded> readings;
 };
 
@@ -147,7 +143,7 @@ void TestMeterSimulator::scenarioDecodes()
     decoding.serial("\n");   // the end of the frame before
     for (int i = 0; i < meter.cycleLength(); ++i) {
         shown.push_back(meter.nextDisplay());
-        const MeterFrame frame = encodeFrame(shown.back());
+        const FrameBytes frame = encodeFrame(shown.back());
         decoding.serial(QByteArrayView(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size())));
     }
     QCOMPARE(decoding.readings.size(), shown.size());
@@ -191,7 +187,7 @@ void TestMeterSimulator::allPlaysEveryScenario()
     QVERIFY(!MeterSimulator(QStringLiteral("ohms")).isValid());
 
     // One pass, then the same again.
-    std::vector<MeterFrame> first;
+    std::vector<FrameBytes> first;
     for (int i = 0; i < total; ++i)
         first.push_back(all.nextFrame());
     for (int i = 0; i < total; ++i)
@@ -214,7 +210,7 @@ void TestMeterSimulator::hidReportsCarryTheSameReadings()
     Decoding usb;
     serial.serial("\n");
     for (int i = 0; i < meter.cycleLength(); ++i) {
-        const MeterFrame frame = meter.nextFrame();
+        const FrameBytes frame = meter.nextFrame();
         serial.serial(QByteArrayView(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size())));
 
         const std::vector<HidReport> reports = hidReportsForFrame(frame, intervalMs);
@@ -228,7 +224,7 @@ void TestMeterSimulator::hidReportsCarryTheSameReadings()
             else
                 QVERIFY2(!burstEnded, "payload after the end of the burst");
             payload.append(reinterpret_cast<const char *>(r.data() + 2), r[1]);
-            usb.session.assembler.HidReportQM330(r[0], r.data() + 1, int(r.size()) - 1);
+            usb.session.feedReport(r[0], QByteArrayView(r.data() + 1, qsizetype(r.size()) - 1));
         }
         QVERIFY(burstEnded);
         QCOMPARE(payload, QByteArray(reinterpret_cast<const char *>(frame.data()), 14));

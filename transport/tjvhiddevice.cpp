@@ -20,22 +20,34 @@ QString textUpToZero(const char16_t *units, int count)
 
 } // namespace
 
-TJvHidDevice::TJvHidDevice(std::unique_ptr<TJvHidPnPInfo> pnpInfo, TJvHidDeviceController *controller)
+std::unique_ptr<TJvHidDevice> TJvHidDevice::open(const HidInterfaceInfo &info, TJvHidDeviceController *controller)
+{
+    std::unique_ptr<TJvHidDevice> device(new TJvHidDevice(info, controller));
+    if (!device->identify())
+        return nullptr;
+    return device;
+}
+
+TJvHidDevice::TJvHidDevice(const HidInterfaceInfo &info, TJvHidDeviceController *controller)
     : m_owner(controller)
-    , m_backend(controller ? &controller->backend() : nullptr)
-    , m_pnpInfo(std::move(pnpInfo))
+    , m_backend(controller ? controller->backend() : nullptr)
+    , m_interfaceInfo(info)
 {
     if (controller) {
         SetDataHandler(controller->OnDeviceData());
         m_dataErrorHandler = controller->OnDeviceDataError();
         m_unplugHandler = controller->OnDeviceUnplug();
     }
+}
+
+bool TJvHidDevice::identify()
+{
     m_controlHandle = openControl();
     if (!m_controlHandle)
-        throw EControllerError(QStringLiteral("device cannot be opened"));
-    if (!m_controlHandle->attributes(m_attributes))
-        throw EControllerError(QStringLiteral("device cannot be identified"));
+        return false;
+    const bool identified = m_controlHandle->attributes(m_attributes);
     CloseControlHandle();
+    return identified;
 }
 
 TJvHidDevice::~TJvHidDevice()
@@ -55,22 +67,18 @@ TJvHidDevice::~TJvHidDevice()
     if (position < 0)
         return;
     std::vector<TJvHidDevice *> &list = m_owner->m_deviceList;
-    if (m_plugged) {
-        try {
-            auto replacement = std::make_unique<TJvHidDevice>(std::move(m_pnpInfo), m_owner);
-            replacement->SetDataHandler(dataHandler);
-            replacement->m_dataErrorHandler = dataErrorHandler;
-            replacement->m_unplugHandler = unplugHandler;
-            replacement->SetSleepTime(m_sleepTime);
-            list[std::size_t(position)] = replacement.release();
-            return;
-        } catch (const EControllerError &) {
-            // The interface no longer opens. Its position goes as if it were
-            // unplugged; should it open again, a later device change lists it
-            // anew.
-        }
+    // An interface that no longer opens loses its position as if it were
+    // unplugged; should it open again, a later device change lists it anew.
+    std::unique_ptr<TJvHidDevice> replacement = m_plugged ? open(m_interfaceInfo, m_owner) : nullptr;
+    if (!replacement) {
+        list.erase(list.begin() + position);
+        return;
     }
-    list.erase(list.begin() + position);
+    replacement->SetDataHandler(dataHandler);
+    replacement->m_dataErrorHandler = dataErrorHandler;
+    replacement->m_unplugHandler = unplugHandler;
+    replacement->SetSleepTime(m_sleepTime);
+    list[std::size_t(position)] = replacement.release();
 }
 
 std::unique_ptr<HidHandle> TJvHidDevice::openControl()
@@ -78,11 +86,11 @@ std::unique_ptr<HidHandle> TJvHidDevice::openControl()
     if (!m_backend)
         return nullptr;
     std::uint32_t error = 0;
-    std::unique_ptr<HidHandle> handle = m_backend->open(m_pnpInfo->DevicePath, HidAccess::ReadWrite, error);
+    std::unique_ptr<HidHandle> handle = m_backend->open(m_interfaceInfo.path, HidAccess::ReadWrite, error);
     m_readWriteAccess = bool(handle);
     m_controlOpenError = handle ? 0 : error;
     if (!handle)
-        handle = m_backend->open(m_pnpInfo->DevicePath, HidAccess::QueryOnly, error);
+        handle = m_backend->open(m_interfaceInfo.path, HidAccess::QueryOnly, error);
     return handle;
 }
 
@@ -252,7 +260,7 @@ HidBackend::ResetResult TJvHidDevice::ResetUsbDevice(QString &detail)
         detail = QStringLiteral("the device is no longer accessible");
         return HidBackend::ResetResult::Failed;
     }
-    return m_backend->resetUsbDevice(m_pnpInfo->DevicePath, detail);
+    return m_backend->resetUsbDevice(m_interfaceInfo.path, detail);
 }
 
 std::shared_ptr<HidHandle> TJvHidDevice::StartRead(std::uint32_t &error)
@@ -263,7 +271,7 @@ std::shared_ptr<HidHandle> TJvHidDevice::StartRead(std::uint32_t &error)
         return nullptr;
     }
     if (!m_readHandle)
-        m_readHandle = m_backend->open(m_pnpInfo->DevicePath, HidAccess::Read, error);
+        m_readHandle = m_backend->open(m_interfaceInfo.path, HidAccess::Read, error);
     return m_readHandle;
 }
 

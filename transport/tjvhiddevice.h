@@ -2,7 +2,6 @@
 
 #include "transport/hidbackend.h"
 #include "transport/hidevent.h"
-#include "transport/tjvhidpnpinfo.h"
 
 #include <QString>
 
@@ -39,10 +38,9 @@ using TNotifyEvent = HidEvent<void(TJvHidDeviceController *Sender)>;
 class TJvHidDevice
 {
 public:
-    // Opens the interface to read its identity and closes it again. Throws
-    // EControllerError "device cannot be opened" or "device cannot be
-    // identified"; a failed construction releases `pnpInfo`.
-    TJvHidDevice(std::unique_ptr<TJvHidPnPInfo> pnpInfo, TJvHidDeviceController *controller);
+    // Opens the interface to read its identity and closes it again; null when
+    // the interface cannot be opened or does not say what it is.
+    static std::unique_ptr<TJvHidDevice> open(const HidInterfaceInfo &info, TJvHidDeviceController *controller);
     // Stops the read thread and closes the handles. A device that is still
     // in its controller's list leaves there a replacement with the same
     // handlers and sleep time when it is still plugged, and its position
@@ -53,7 +51,8 @@ public:
     TJvHidDevice &operator=(const TJvHidDevice &) = delete;
 
     TJvHidDeviceController *OwnerController() const { return m_owner; }
-    const TJvHidPnPInfo &PnpInfo() const { return *m_pnpInfo; }
+    // The interface as it was listed.
+    const HidInterfaceInfo &interfaceInfo() const { return m_interfaceInfo; }
     bool Plugged() const { return m_plugged; }
     bool Claimed() const { return m_claimed; }
     bool InEvent() const { return m_inEvent; }
@@ -130,6 +129,8 @@ public:
 private:
     friend class TJvHidDeviceController;
 
+    TJvHidDevice(const HidInterfaceInfo &info, TJvHidDeviceController *controller);
+    bool identify();
     // A device is watched through this while an event runs, because the
     // event's handler may release it.
     std::weak_ptr<const int> lifetime() const { return m_alive; }
@@ -138,7 +139,7 @@ private:
 
     TJvHidDeviceController *m_owner = nullptr;
     HidBackend *m_backend = nullptr;
-    std::unique_ptr<TJvHidPnPInfo> m_pnpInfo;
+    const HidInterfaceInfo m_interfaceInfo;
     const std::shared_ptr<const int> m_alive = std::make_shared<const int>(0);
 
     std::atomic<bool> m_plugged{true};

@@ -10,7 +10,7 @@ std::atomic<int> ControllerCountValue{0};
 bool hasKey(const std::vector<std::unique_ptr<TJvHidDevice>> &devices, const QString &key)
 {
     return std::any_of(devices.begin(), devices.end(),
-                       [&key](const auto &d) { return d->PnpInfo().DeviceInstance == key; });
+                       [&key](const auto &d) { return d->interfaceInfo().instanceKey == key; });
 }
 
 } // namespace
@@ -19,30 +19,32 @@ TJvHidDeviceController::TJvHidDeviceController(std::unique_ptr<HidBackend> backe
     : QObject(owner)
     , m_backend(std::move(backend))
 {
-    m_hidLoaded = m_backend && m_backend->isAvailable();
-    if (++ControllerCountValue > 1) {
-        --ControllerCountValue;
-        throw EControllerError(QStringLiteral("Only one TJvHidDeviceController allowed per program"));
+    int none = 0;
+    m_counted = ControllerCountValue.compare_exchange_strong(none, 1);
+    if (!m_counted) {
+        // Two controllers would each claim the same devices and each answer
+        // every notice.
+        m_errorString = QStringLiteral("only one HID device controller is allowed per program");
+        return;
     }
-    try {
-        std::vector<std::unique_ptr<TJvHidDevice>> devices = BuildDeviceList();
-        for (auto &device : devices)
-            m_deviceList.push_back(device.release());
-    } catch (...) {
-        --ControllerCountValue;
-        throw;
+    if (!m_backend || !m_backend->isAvailable()) {
+        m_errorString = QStringLiteral("the system's HID devices cannot be listed");
+        return;
     }
-    if (m_hidLoaded)
-        m_backend->watchDeviceChanges([this](int eventCode) { DeviceMessageHook(eventCode); });
+    m_available = true;
+    for (auto &device : BuildDeviceList())
+        m_deviceList.push_back(device.release());
+    m_backend->watchDeviceChanges([this](int eventCode) { DeviceMessageHook(eventCode); });
 }
 
 TJvHidDeviceController::~TJvHidDeviceController()
 {
-    --ControllerCountValue;
+    if (m_counted)
+        --ControllerCountValue;
     m_onDeviceChange = nullptr;
     m_onDeviceUnplug = nullptr;
     m_onEnumerate = nullptr;
-    if (m_hidLoaded)
+    if (m_available)
         m_backend->watchDeviceChanges(nullptr);
     const std::vector<TJvHidDevice *> devices = std::move(m_deviceList);
     m_deviceList.clear();
@@ -69,15 +71,12 @@ void TJvHidDeviceController::DeviceMessageHook(int eventCode)
 std::vector<std::unique_ptr<TJvHidDevice>> TJvHidDeviceController::BuildDeviceList()
 {
     std::vector<std::unique_ptr<TJvHidDevice>> list;
-    if (!m_hidLoaded)
+    if (!m_available)
         return list;
     for (const HidInterfaceInfo &info : m_backend->listInterfaces()) {
-        try {
-            list.push_back(std::make_unique<TJvHidDevice>(
-                std::make_unique<TJvHidPnPInfo>(info.instanceKey, info.path), this));
-        } catch (const EControllerError &) {
-            // An interface that cannot be opened or identified is not listed.
-        }
+        // An interface that cannot be opened or identified is not listed.
+        if (std::unique_ptr<TJvHidDevice> device = TJvHidDevice::open(info, this))
+            list.push_back(std::move(device));
     }
     return list;
 }
@@ -131,7 +130,7 @@ void TJvHidDeviceController::deviceChangePass()
         if (i >= int(m_deviceList.size()))
             continue;   // a handler returned devices meanwhile
         TJvHidDevice *device = m_deviceList[std::size_t(i)];
-        if (device->Plugged() && hasKey(fresh, device->PnpInfo().DeviceInstance))
+        if (device->Plugged() && hasKey(fresh, device->interfaceInfo().instanceKey))
             continue;
         changed = true;
         const std::weak_ptr<const int> alive = device->lifetime();
@@ -144,9 +143,9 @@ void TJvHidDeviceController::deviceChangePass()
 
     // Arrivals: what the fresh list holds beyond the plugged devices listed.
     for (auto it = fresh.begin(); it != fresh.end();) {
-        const QString &key = (*it)->PnpInfo().DeviceInstance;
+        const QString &key = (*it)->interfaceInfo().instanceKey;
         const bool listed = std::any_of(m_deviceList.begin(), m_deviceList.end(), [&key](const TJvHidDevice *d) {
-            return d->Plugged() && d->PnpInfo().DeviceInstance == key;
+            return d->Plugged() && d->interfaceInfo().instanceKey == key;
         });
         if (listed) {
             (*it)->m_owner = nullptr;

@@ -7,26 +7,11 @@
 #include <QString>
 
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
-// The HID unit's one error type.
-class EControllerError : public std::runtime_error
-{
-public:
-    explicit EControllerError(const QString &message)
-        : std::runtime_error(message.toStdString())
-        , m_message(message)
-    {
-    }
-    QString message() const { return m_message; }
-
-private:
-    QString m_message;
-};
-
 // Finds the HID interfaces of the system, follows their arrival and removal,
-// hands device objects out and reports what changed. At most one per program.
+// hands device objects out and reports what changed. One per program: while
+// one lives, another is unavailable.
 //
 // The device list holds every listed device in the system's order. The
 // controller owns the unclaimed ones; a claimed device keeps its position and
@@ -35,8 +20,7 @@ class TJvHidDeviceController : public QObject
 {
 public:
     // Lists the devices at once and watches the system's device-change
-    // notices. Throws EControllerError "Only one TJvHidDeviceController
-    // allowed per program" when another controller lives.
+    // notices, unless it is unavailable (see errorString()).
     explicit TJvHidDeviceController(std::unique_ptr<HidBackend> backend, QObject *owner = nullptr);
     // Devices still claimed are orphaned: marked unplugged and left to their
     // claimants.
@@ -75,10 +59,16 @@ public:
     void SetOnRemoval(const TJvHidPlugEvent &handler) { m_onRemoval = handler; }
 
     const std::vector<TJvHidDevice *> &DeviceList() const { return m_deviceList; }
-    HidBackend &backend() const { return *m_backend; }
-    bool HidLoaded() const { return m_hidLoaded; }
+    // Null only when the controller was given none.
+    HidBackend *backend() const { return m_backend.get(); }
+    // False when another controller lives or the system's HID services cannot
+    // be reached: the controller then lists nothing and watches nothing.
+    bool isAvailable() const { return m_available; }
+    // Why the controller is unavailable; empty when it is available.
+    QString errorString() const { return m_errorString; }
 
-    // Live controllers in this program.
+    // Live controllers in this program, not counting unavailable ones made
+    // while another lived: 0 or 1.
     static int ControllerCount();
 
 private:
@@ -92,7 +82,10 @@ private:
     int indexOf(const TJvHidDevice *device) const;
 
     std::unique_ptr<HidBackend> m_backend;
-    bool m_hidLoaded = false;
+    // This is the program's one controller.
+    bool m_counted = false;
+    bool m_available = false;
+    QString m_errorString;
     // Raw pointers: the list holds claimed devices it does not own.
     std::vector<TJvHidDevice *> m_deviceList;
     bool m_changeReported = false;

@@ -19,13 +19,13 @@ public:
     }
     void arrival(TJvHidDevice *d) { note(QStringLiteral("arrival "), d); }
     void removal(TJvHidDevice *d) { note(QStringLiteral("removal "), d); }
-    void unplug(TJvHidDevice *d) { events << QStringLiteral("unplug ") + d->PnpInfo().DeviceInstance; }
+    void unplug(TJvHidDevice *d) { events << QStringLiteral("unplug ") + d->interfaceInfo().instanceKey; }
     void change(TJvHidDeviceController *) { events << QStringLiteral("change"); }
 
     void note(const QString &what, TJvHidDevice *d)
     {
         // Events hand out devices that may be used meanwhile.
-        events << what + d->PnpInfo().DeviceInstance + (d->InEvent() ? QString() : QStringLiteral(" (not InEvent)"));
+        events << what + d->interfaceInfo().instanceKey + (d->InEvent() ? QString() : QStringLiteral(" (not InEvent)"));
         if (onEvent)
             onEvent(d);
     }
@@ -38,7 +38,7 @@ QStringList keysOf(const TJvHidDeviceController &c)
 {
     QStringList keys;
     for (const TJvHidDevice *d : c.DeviceList())
-        keys << d->PnpInfo().DeviceInstance;
+        keys << d->interfaceInfo().instanceKey;
     return keys;
 }
 
@@ -116,6 +116,8 @@ void TestHidController::noHidServices()
     auto system = systemWith({"A"});
     system->available = false;
     TJvHidDeviceController c(system->backend());
+    QVERIFY(!c.isAvailable());
+    QCOMPARE(c.errorString(), QStringLiteral("the system's HID devices cannot be listed"));
     EventLog log;
     log.bind(c);
     QVERIFY(c.DeviceList().empty());
@@ -245,7 +247,7 @@ void TestHidController::listDevices()
     QStringList offers;
     if (withHandler) {
         c.SetOnEnumerate([&](TJvHidDevice *d, int idx) {
-            offers << QString::number(idx) + QLatin1Char(' ') + d->PnpInfo().DeviceInstance;
+            offers << QString::number(idx) + QLatin1Char(' ') + d->interfaceInfo().instanceKey;
             return offers.size() - 1 != stopAfter;
         });
     }
@@ -309,7 +311,7 @@ void TestHidController::returnWithReplacement()
     b = c.ClaimDeviceAt(1);
     QCOMPARE(b.get(), replacement);
     QVERIFY(b->ReadThread());
-    system->queueReport(b->PnpInfo().DevicePath, QByteArray::fromHex("00f0"));
+    system->queueReport(b->interfaceInfo().path, QByteArray::fromHex("00f0"));
     QTRY_COMPARE(reports, 1);
 }
 
@@ -408,12 +410,17 @@ void TestHidController::oneController()
 {
     auto system = systemWith({"A"});
     auto first = std::make_unique<TJvHidDeviceController>(system->backend());
+    QVERIFY(first->isAvailable());
+    QCOMPARE(first->errorString(), QString());
     QCOMPARE(TJvHidDeviceController::ControllerCount(), 1);
-    try {
+    {
+        const int listings = system->listings;
         TJvHidDeviceController second(system->backend());
-        QFAIL("a second controller was made");
-    } catch (const EControllerError &e) {
-        QCOMPARE(e.message(), QStringLiteral("Only one TJvHidDeviceController allowed per program"));
+        QVERIFY(!second.isAvailable());
+        QCOMPARE(second.errorString(), QStringLiteral("only one HID device controller is allowed per program"));
+        QVERIFY(second.DeviceList().empty());
+        QCOMPARE(system->listings, listings);
+        QCOMPARE(TJvHidDeviceController::ControllerCount(), 1);
     }
     QCOMPARE(TJvHidDeviceController::ControllerCount(), 1);
     // The first one still works, notices included.
@@ -424,6 +431,7 @@ void TestHidController::oneController()
     first.reset();
     QCOMPARE(TJvHidDeviceController::ControllerCount(), 0);
     TJvHidDeviceController again(system->backend());
+    QVERIFY(again.isAvailable());
     QCOMPARE(keysOf(again), QStringList({"A", "B"}));
 }
 
@@ -502,7 +510,7 @@ void TestHidController::noticeDuringPass()
     log.bind(c);
     log.events.clear();
     log.onEvent = [&](TJvHidDevice *d) {
-        if (d->PnpInfo().DeviceInstance == QLatin1String("B")) {
+        if (d->interfaceInfo().instanceKey == QLatin1String("B")) {
             system->add(fakeHidDevice("C"));
             system->notify();
         }

@@ -256,7 +256,7 @@ void TestHidReadThread::unplugWhileReading()
 {
     Rig rig;
     QStringList removals;
-    rig.controller->SetOnRemoval([&](TJvHidDevice *d) { removals << d->PnpInfo().DeviceInstance; });
+    rig.controller->SetOnRemoval([&](TJvHidDevice *d) { removals << d->interfaceInfo().instanceKey; });
     rig.device->SetSleepTime(10);
     rig.device->SetDataHandler(rig.recorder());
     rig.queue(QByteArray::fromHex("0001"));

@@ -2,7 +2,7 @@
 // "USB to Serial" cable made through /dev/uhid takes a feature report and
 // sends input reports, read through hidraw by the Linux backend.
 
-#include "transport/tjvhiddevicecontroller.h"
+#include "transport/hiddevicecontroller.h"
 
 #include <QtTest>
 
@@ -141,12 +141,12 @@ private:
     QList<QByteArray> m_features;
 };
 
-int findVirtualCable(TJvHidDeviceController &hidCtl)
+int findVirtualCable(HidDeviceController &controller)
 {
-    hidCtl.DeviceChange();
-    const std::vector<TJvHidDevice *> &list = hidCtl.DeviceList();
+    controller.runDeviceChangePass();
+    const std::vector<HidDevice *> &list = controller.devices();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i]->Plugged() && list[i]->VendorID() == VirtualVendor && list[i]->ProductID() == VirtualProduct)
+        if (list[i]->isPlugged() && list[i]->vendorId() == VirtualVendor && list[i]->productId() == VirtualProduct)
             return int(i);
     }
     return -1;
@@ -172,22 +172,22 @@ void TestHidUhid::virtualCable()
     VirtualCable cable(fd);
     QVERIFY(cable.create());
 
-    TJvHidDeviceController hidCtl(createHidBackend());
+    HidDeviceController controller(createHidBackend());
     int index = -1;
-    QTRY_VERIFY_WITH_TIMEOUT((index = findVirtualCable(hidCtl)) >= 0, 10000);
-    std::unique_ptr<TJvHidDevice> device = hidCtl.ClaimDeviceAt(index);
+    QTRY_VERIFY_WITH_TIMEOUT((index = findVirtualCable(controller)) >= 0, 10000);
+    std::unique_ptr<HidDevice> device = controller.claimDeviceAt(index);
     QVERIFY(device);
-    if (!device->ReadWriteAccess())
+    if (!device->hasReadWriteAccess())
         QSKIP("the virtual cable's hidraw node is not readable by this user");
-    QCOMPARE(device->ProductText(), QStringLiteral("USB to Serial"));
-    QCOMPARE(device->SerialText(), QString());
-    QCOMPARE(int(device->Capabilities().InputReportByteLength), 9);
-    QCOMPARE(int(device->Capabilities().FeatureReportByteLength), 10);
+    QCOMPARE(device->productString(), QStringLiteral("USB to Serial"));
+    QCOMPARE(device->serialNumber(), QString());
+    QCOMPARE(int(device->capabilities().InputReportByteLength), 9);
+    QCOMPARE(int(device->capabilities().FeatureReportByteLength), 10);
 
     // The bridge's set-up report: ID 0, 2400 bit/s least significant byte
     // first, 8 data bits, four zero bytes.
     const QByteArray setup = QByteArray::fromHex("00600900000300000000");
-    QVERIFY(device->SendFeatureReport(reinterpret_cast<const std::uint8_t *>(setup.constData()), int(setup.size())));
+    QVERIFY(device->sendFeatureReport(reinterpret_cast<const std::uint8_t *>(setup.constData()), int(setup.size())));
     QTRY_COMPARE(cable.featureReports().size(), 1);
     QVERIFY(cable.featureReports()[0].contains(setup.mid(1)));
 
@@ -195,9 +195,9 @@ void TestHidUhid::virtualCable()
     // no reports), then the eight bytes the cable sent. hidraw keeps reports
     // only for a node that is open, so the read handle opens before the cable
     // sends; the read thread then reads on it.
-    QVERIFY(device->OpenIoHandle());
+    QVERIFY(device->openReadHandle());
     QList<QByteArray> received;
-    device->SetDataHandler([&](TJvHidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
+    device->setDataHandler([&](HidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
         received << QByteArray(1, char(id)) + QByteArray(reinterpret_cast<const char *>(data), size);
     });
     const QList<QByteArray> sent = cable.sendBytes(QByteArray::fromHex("002b3132333420313100ff80070f0d0a"));
@@ -208,9 +208,9 @@ void TestHidUhid::virtualCable()
 
     // Unplugged: the next pass finds it gone and the read thread reports errors.
     QList<std::uint32_t> errors;
-    device->SetDataErrorHandler([&errors](TJvHidDevice *, std::uint32_t error) { errors.append(error); });
+    device->setDataErrorHandler([&errors](HidDevice *, std::uint32_t error) { errors.append(error); });
     cable.destroy();
-    QTRY_VERIFY_WITH_TIMEOUT((hidCtl.DeviceChange(), !device->Plugged()), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((controller.runDeviceChangePass(), !device->isPlugged()), 10000);
     QTRY_VERIFY(!errors.isEmpty());
     device.reset();
 }

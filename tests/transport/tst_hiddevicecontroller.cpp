@@ -1,5 +1,5 @@
 #include "fakes/fakehidbackend.h"
-#include "transport/tjvhiddevicecontroller.h"
+#include "transport/hiddevicecontroller.h"
 
 #include <QtTest>
 
@@ -10,34 +10,35 @@ namespace {
 class EventLog
 {
 public:
-    void bind(TJvHidDeviceController &c)
+    void bind(HidDeviceController &c)
     {
-        c.SetOnArrival(TJvHidPlugEvent(this, &EventLog::arrival));
-        c.SetOnRemoval(TJvHidPlugEvent(this, &EventLog::removal));
-        c.SetOnDeviceUnplug(TJvHidPlugEvent(this, &EventLog::unplug));
-        c.SetOnDeviceChange(TNotifyEvent(this, &EventLog::change));
+        c.setArrivalHandler(HidPlugHandler(this, &EventLog::arrival));
+        c.setRemovalHandler(HidPlugHandler(this, &EventLog::removal));
+        c.setUnplugHandler(HidPlugHandler(this, &EventLog::unplug));
+        c.setDeviceChangeHandler(HidChangeHandler(this, &EventLog::change));
     }
-    void arrival(TJvHidDevice *d) { note(QStringLiteral("arrival "), d); }
-    void removal(TJvHidDevice *d) { note(QStringLiteral("removal "), d); }
-    void unplug(TJvHidDevice *d) { events << QStringLiteral("unplug ") + d->interfaceInfo().instanceKey; }
-    void change(TJvHidDeviceController *) { events << QStringLiteral("change"); }
+    void arrival(HidDevice *d) { note(QStringLiteral("arrival "), d); }
+    void removal(HidDevice *d) { note(QStringLiteral("removal "), d); }
+    void unplug(HidDevice *d) { events << QStringLiteral("unplug ") + d->interfaceInfo().instanceKey; }
+    void change(HidDeviceController *) { events << QStringLiteral("change"); }
 
-    void note(const QString &what, TJvHidDevice *d)
+    void note(const QString &what, HidDevice *d)
     {
         // Events hand out devices that may be used meanwhile.
-        events << what + d->interfaceInfo().instanceKey + (d->InEvent() ? QString() : QStringLiteral(" (not InEvent)"));
+        events << what + d->interfaceInfo().instanceKey
+                      + (d->isInEvent() ? QString() : QStringLiteral(" (not in event)"));
         if (onEvent)
             onEvent(d);
     }
 
     QStringList events;
-    std::function<void(TJvHidDevice *)> onEvent;
+    std::function<void(HidDevice *)> onEvent;
 };
 
-QStringList keysOf(const TJvHidDeviceController &c)
+QStringList keysOf(const HidDeviceController &c)
 {
     QStringList keys;
-    for (const TJvHidDevice *d : c.DeviceList())
+    for (const HidDevice *d : c.devices())
         keys << d->interfaceInfo().instanceKey;
     return keys;
 }
@@ -52,7 +53,7 @@ std::shared_ptr<FakeHidSystem> systemWith(const QStringList &keys)
 
 } // namespace
 
-class TestHidController : public QObject
+class TestHidDeviceController : public QObject
 {
     Q_OBJECT
 private slots:
@@ -71,7 +72,7 @@ private slots:
     void handlerPropagation();
     void sleepTime_data();
     void sleepTime();
-    void devThreadSleepTime();
+    void readThreadSleepTime();
     void oneController();
     void serialNumber_data();
     void serialNumber();
@@ -80,7 +81,7 @@ private slots:
     void destructionOrphansClaimedDevices();
 };
 
-void TestHidController::listBuilding()
+void TestHidDeviceController::listBuilding()
 {
     auto system = std::make_shared<FakeHidSystem>();
     system->add(fakeHidDevice("A"));
@@ -96,39 +97,39 @@ void TestHidController::listBuilding()
     system->add(anonymous);
     system->add(fakeHidDevice("E"));
 
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     QCOMPARE(keysOf(c), QStringList({"A", "B", "E"}));
-    const std::vector<TJvHidDevice *> &list = c.DeviceList();
-    QVERIFY(list[0]->ReadWriteAccess());
-    QVERIFY(!list[1]->ReadWriteAccess());
-    QCOMPARE(list[1]->ControlOpenError(), std::uint32_t(EACCES));
-    QCOMPARE(list[0]->VendorID(), std::uint16_t(0x1234));
-    for (const TJvHidDevice *d : list) {
-        QVERIFY(d->Plugged());
-        QVERIFY(!d->Claimed());
-        QCOMPARE(d->OwnerController(), &c);
+    const std::vector<HidDevice *> &list = c.devices();
+    QVERIFY(list[0]->hasReadWriteAccess());
+    QVERIFY(!list[1]->hasReadWriteAccess());
+    QCOMPARE(list[1]->controlOpenError(), std::uint32_t(EACCES));
+    QCOMPARE(list[0]->vendorId(), std::uint16_t(0x1234));
+    for (const HidDevice *d : list) {
+        QVERIFY(d->isPlugged());
+        QVERIFY(!d->isClaimed());
+        QCOMPARE(d->controller(), &c);
     }
     QVERIFY(system->notice);
 }
 
-void TestHidController::noHidServices()
+void TestHidDeviceController::noHidServices()
 {
     auto system = systemWith({"A"});
     system->available = false;
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     QVERIFY(!c.isAvailable());
     QCOMPARE(c.errorString(), QStringLiteral("the system's HID devices cannot be listed"));
     EventLog log;
     log.bind(c);
-    QVERIFY(c.DeviceList().empty());
+    QVERIFY(c.devices().empty());
     QVERIFY(!system->notice);
     QCOMPARE(log.events, QStringList({"change"}));
 }
 
-void TestHidController::changePass()
+void TestHidDeviceController::changePass()
 {
     auto system = systemWith({"A", "B", "C"});
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     EventLog log;
     log.bind(c);
     log.events.clear();
@@ -137,39 +138,39 @@ void TestHidController::changePass()
     system->remove("C");
     system->add(fakeHidDevice("D"));
     system->add(fakeHidDevice("E"));
-    c.DeviceChange();
+    c.runDeviceChangePass();
 
     QCOMPARE(log.events, QStringList({"unplug C", "removal C", "unplug A", "removal A", "arrival D", "arrival E",
                                       "change"}));
     QCOMPARE(keysOf(c), QStringList({"B", "D", "E"}));
 }
 
-void TestHidController::changeReported()
+void TestHidDeviceController::changeReported()
 {
     auto system = systemWith({"A"});
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     EventLog log;
-    const TNotifyEvent handler(&log, &EventLog::change);
+    const HidChangeHandler handler(&log, &EventLog::change);
 
-    c.SetOnDeviceChange(handler);
+    c.setDeviceChangeHandler(handler);
     QCOMPARE(log.events, QStringList({"change"}));   // the first pass is reported even without a change
 
     const int listings = system->listings;
-    c.SetOnDeviceChange(handler);
+    c.setDeviceChangeHandler(handler);
     QCOMPARE(system->listings, listings);   // the same handler again runs no pass
 
-    c.DeviceChange();
+    c.runDeviceChangePass();
     QCOMPARE(log.events, QStringList({"change"}));   // nothing changed, nothing reported
 
     system->add(fakeHidDevice("B"));
-    c.DeviceChange();
+    c.runDeviceChangePass();
     QCOMPARE(log.events, QStringList({"change", "change"}));
 }
 
-void TestHidController::noticeCodes()
+void TestHidDeviceController::noticeCodes()
 {
     auto system = systemWith({"A"});
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     system->add(fakeHidDevice("B"));
 
     system->notify(0x8000);   // a device arrival of an interface class: not ours to act on
@@ -178,39 +179,39 @@ void TestHidController::noticeCodes()
     QCOMPARE(keysOf(c), QStringList({"A", "B"}));
 }
 
-void TestHidController::claimedDeviceUnplugged()
+void TestHidDeviceController::claimedDeviceUnplugged()
 {
     auto system = systemWith({"A", "B"});
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     EventLog log;
     log.bind(c);
-    std::unique_ptr<TJvHidDevice> a = c.ClaimDeviceAt(0);
+    std::unique_ptr<HidDevice> a = c.claimDeviceAt(0);
     QVERIFY(a);
     log.events.clear();
 
     system->remove("A");
-    c.DeviceChange();
+    c.runDeviceChangePass();
     QCOMPARE(log.events, QStringList({"unplug A", "removal A", "change"}));
     QCOMPARE(keysOf(c), QStringList({"A", "B"}));   // it stays for its claimant
-    QVERIFY(!a->Plugged());
-    QVERIFY(a->Claimed());
-    QVERIFY(!a->UnplugHandler());
+    QVERIFY(!a->isPlugged());
+    QVERIFY(a->isClaimed());
+    QVERIFY(!a->unplugHandler());
 
     // Reported again at each later pass, unplug handler and all cleared.
-    c.DeviceChange();
+    c.runDeviceChangePass();
     QCOMPARE(log.events, QStringList({"unplug A", "removal A", "change", "removal A", "change"}));
 
     // Coming back under the same name makes a new device, the old one stays unplugged.
     system->add(fakeHidDevice("A"));
-    c.DeviceChange();
+    c.runDeviceChangePass();
     QCOMPARE(keysOf(c), QStringList({"A", "B", "A"}));
-    QVERIFY(!a->Plugged());
+    QVERIFY(!a->isPlugged());
 
     a.reset();   // returned: an unplugged device's position goes
     QCOMPARE(keysOf(c), QStringList({"B", "A"}));
 }
 
-void TestHidController::listDevices_data()
+void TestHidDeviceController::listDevices_data()
 {
     QTest::addColumn<bool>("withHandler");
     QTest::addColumn<int>("stopAfter");   // the offer that answers false; -1: none
@@ -218,7 +219,7 @@ void TestHidController::listDevices_data()
     QTest::addColumn<int>("expectedCount");
     QTest::addColumn<QStringList>("expectedOffers");
 
-    QTest::newRow("without OnEnumerate only the first plugged device counts")
+    QTest::newRow("without an enumerate handler only the first plugged device counts")
         << false << -1 << false << 1 << QStringList();
     QTest::newRow("each plugged device offered with its list position")
         << true << -1 << false << 3 << QStringList({"0 A", "1 B", "2 C"});
@@ -228,7 +229,7 @@ void TestHidController::listDevices_data()
         << true << -1 << true << 2 << QStringList({"1 B", "2 C"});
 }
 
-void TestHidController::listDevices()
+void TestHidDeviceController::listDevices()
 {
     QFETCH(bool, withHandler);
     QFETCH(int, stopAfter);
@@ -237,25 +238,25 @@ void TestHidController::listDevices()
     QFETCH(QStringList, expectedOffers);
 
     auto system = systemWith({"A", "B", "C"});
-    TJvHidDeviceController c(system->backend());
-    std::unique_ptr<TJvHidDevice> first;
+    HidDeviceController c(system->backend());
+    std::unique_ptr<HidDevice> first;
     if (unplugFirst) {
-        first = c.ClaimDeviceAt(0);
+        first = c.claimDeviceAt(0);
         system->remove("A");
-        c.DeviceChange();
+        c.runDeviceChangePass();
     }
     QStringList offers;
     if (withHandler) {
-        c.SetOnEnumerate([&](TJvHidDevice *d, int idx) {
+        c.setEnumerateHandler([&](HidDevice *d, int idx) {
             offers << QString::number(idx) + QLatin1Char(' ') + d->interfaceInfo().instanceKey;
             return offers.size() - 1 != stopAfter;
         });
     }
-    QCOMPARE(c.ListDevices(), expectedCount);
+    QCOMPARE(c.listDevices(), expectedCount);
     QCOMPARE(offers, expectedOffers);
 }
 
-void TestHidController::claimBounds_data()
+void TestHidDeviceController::claimBounds_data()
 {
     QTest::addColumn<int>("index");
     QTest::newRow("-1") << -1;
@@ -263,63 +264,63 @@ void TestHidController::claimBounds_data()
     QTest::newRow("a claimed device") << 0;
 }
 
-void TestHidController::claimBounds()
+void TestHidDeviceController::claimBounds()
 {
     QFETCH(int, index);
     auto system = systemWith({"A", "B"});
-    TJvHidDeviceController c(system->backend());
-    std::unique_ptr<TJvHidDevice> a = c.ClaimDeviceAt(0);
+    HidDeviceController c(system->backend());
+    std::unique_ptr<HidDevice> a = c.claimDeviceAt(0);
     QVERIFY(a);
-    QCOMPARE(a.get(), c.DeviceList()[0]);
-    QVERIFY(a->Claimed());
+    QCOMPARE(a.get(), c.devices()[0]);
+    QVERIFY(a->isClaimed());
 
-    QVERIFY(!c.ClaimDeviceAt(index));
-    QVERIFY(!c.DeviceList()[1]->Claimed());
+    QVERIFY(!c.claimDeviceAt(index));
+    QVERIFY(!c.devices()[1]->isClaimed());
 }
 
-void TestHidController::returnWithReplacement()
+void TestHidDeviceController::returnWithReplacement()
 {
     auto system = systemWith({"A", "B"});
-    TJvHidDeviceController c(system->backend());
-    std::unique_ptr<TJvHidDevice> b = c.ClaimDeviceAt(1);
+    HidDeviceController c(system->backend());
+    std::unique_ptr<HidDevice> b = c.claimDeviceAt(1);
     int reports = 0;
-    const TJvHidDataEvent data = [&reports](TJvHidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
+    const HidDataHandler data = [&reports](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
         ++reports;
     };
-    const TJvHidDataErrorEvent error = [](TJvHidDevice *, std::uint32_t) {};
-    const TJvHidPlugEvent unplug = [](TJvHidDevice *) {};
-    b->SetDataHandler(data);
-    b->SetDataErrorHandler(error);
-    b->SetUnplugHandler(unplug);
-    b->SetSleepTime(250);
-    QVERIFY(b->ReadThread());
-    const TJvHidDevice *old = b.get();
+    const HidDataErrorHandler error = [](HidDevice *, std::uint32_t) {};
+    const HidPlugHandler unplug = [](HidDevice *) {};
+    b->setDataHandler(data);
+    b->setDataErrorHandler(error);
+    b->setUnplugHandler(unplug);
+    b->setSleepTime(250);
+    QVERIFY(b->readThread());
+    const HidDevice *old = b.get();
 
     b.reset();
     QCOMPARE(keysOf(c), QStringList({"A", "B"}));
-    TJvHidDevice *replacement = c.DeviceList()[1];
+    HidDevice *replacement = c.devices()[1];
     QVERIFY(replacement != old);
-    QVERIFY(!replacement->Claimed());
-    QVERIFY(replacement->Plugged());
-    QVERIFY(replacement->DataHandler() == data);
-    QVERIFY(replacement->DataErrorHandler() == error);
-    QVERIFY(replacement->UnplugHandler() == unplug);
-    QCOMPARE(replacement->SleepTime(), 250);
-    QVERIFY(!replacement->ReadThread());
+    QVERIFY(!replacement->isClaimed());
+    QVERIFY(replacement->isPlugged());
+    QVERIFY(replacement->dataHandler() == data);
+    QVERIFY(replacement->dataErrorHandler() == error);
+    QVERIFY(replacement->unplugHandler() == unplug);
+    QCOMPARE(replacement->sleepTime(), 250);
+    QVERIFY(!replacement->readThread());
 
     // Claimed again, it reads at once with the handler it kept.
-    b = c.ClaimDeviceAt(1);
+    b = c.claimDeviceAt(1);
     QCOMPARE(b.get(), replacement);
-    QVERIFY(b->ReadThread());
+    QVERIFY(b->readThread());
     system->queueReport(b->interfaceInfo().path, QByteArray::fromHex("00f0"));
     QTRY_COMPARE(reports, 1);
 }
 
-void TestHidController::returnWhenReplacementFails()
+void TestHidDeviceController::returnWhenReplacementFails()
 {
     auto system = systemWith({"A", "B", "C"});
-    TJvHidDeviceController c(system->backend());
-    std::unique_ptr<TJvHidDevice> b = c.ClaimDeviceAt(1);
+    HidDeviceController c(system->backend());
+    std::unique_ptr<HidDevice> b = c.claimDeviceAt(1);
     system->edit("B", [](FakeHidDevice &d) { d.readWrite = d.queryOnly = false; });
 
     b.reset();
@@ -330,50 +331,50 @@ void TestHidController::returnWhenReplacementFails()
     log.bind(c);
     log.events.clear();
     system->edit("B", [](FakeHidDevice &d) { d.readWrite = d.queryOnly = true; });
-    c.DeviceChange();
+    c.runDeviceChangePass();
     QCOMPARE(log.events, QStringList({"arrival B", "change"}));
 }
 
-void TestHidController::handlerPropagation()
+void TestHidDeviceController::handlerPropagation()
 {
     auto system = systemWith({"A", "B"});
-    TJvHidDeviceController c(system->backend());
-    TJvHidDevice *a = c.DeviceList()[0];
-    TJvHidDevice *b = c.DeviceList()[1];
+    HidDeviceController c(system->backend());
+    HidDevice *a = c.devices()[0];
+    HidDevice *b = c.devices()[1];
     const auto dataHandler = [] {
-        return TJvHidDataEvent([](TJvHidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {});
+        return HidDataHandler([](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {});
     };
-    const TJvHidDataEvent h1 = dataHandler(), h2 = dataHandler(), h3 = dataHandler();
+    const HidDataHandler h1 = dataHandler(), h2 = dataHandler(), h3 = dataHandler();
 
-    c.SetOnDeviceData(h1);
-    QVERIFY(a->DataHandler() == h1 && b->DataHandler() == h1);
-    b->SetDataHandler(h2);
-    c.SetOnDeviceData(h3);   // only a device that still has the old one follows
-    QVERIFY(a->DataHandler() == h3);
-    QVERIFY(b->DataHandler() == h2);
+    c.setDataHandler(h1);
+    QVERIFY(a->dataHandler() == h1 && b->dataHandler() == h1);
+    b->setDataHandler(h2);
+    c.setDataHandler(h3);   // only a device that still has the old one follows
+    QVERIFY(a->dataHandler() == h3);
+    QVERIFY(b->dataHandler() == h2);
 
-    const TJvHidDataErrorEvent e1 = [](TJvHidDevice *, std::uint32_t) {};
-    const TJvHidDataErrorEvent e2 = [](TJvHidDevice *, std::uint32_t) {};
-    c.SetOnDeviceDataError(e1);
-    b->SetDataErrorHandler(e2);
-    c.SetOnDeviceDataError(nullptr);
-    QVERIFY(!a->DataErrorHandler());
-    QVERIFY(b->DataErrorHandler() == e2);
+    const HidDataErrorHandler e1 = [](HidDevice *, std::uint32_t) {};
+    const HidDataErrorHandler e2 = [](HidDevice *, std::uint32_t) {};
+    c.setDataErrorHandler(e1);
+    b->setDataErrorHandler(e2);
+    c.setDataErrorHandler(nullptr);
+    QVERIFY(!a->dataErrorHandler());
+    QVERIFY(b->dataErrorHandler() == e2);
 
-    const TJvHidPlugEvent u1 = [](TJvHidDevice *) {};
-    c.SetOnDeviceUnplug(u1);
-    QVERIFY(a->UnplugHandler() == u1 && b->UnplugHandler() == u1);
+    const HidPlugHandler u1 = [](HidDevice *) {};
+    c.setUnplugHandler(u1);
+    QVERIFY(a->unplugHandler() == u1 && b->unplugHandler() == u1);
 
     // A device listed later starts with the controller's handlers.
     system->add(fakeHidDevice("C"));
-    c.DeviceChange();
-    TJvHidDevice *d = c.DeviceList()[2];
-    QVERIFY(d->DataHandler() == h3);
-    QVERIFY(!d->DataErrorHandler());
-    QVERIFY(d->UnplugHandler() == u1);
+    c.runDeviceChangePass();
+    HidDevice *d = c.devices()[2];
+    QVERIFY(d->dataHandler() == h3);
+    QVERIFY(!d->dataErrorHandler());
+    QVERIFY(d->unplugHandler() == u1);
 }
 
-void TestHidController::sleepTime_data()
+void TestHidDeviceController::sleepTime_data()
 {
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("expected");
@@ -383,59 +384,59 @@ void TestHidController::sleepTime_data()
     QTest::newRow("10001 is ignored") << 10001 << 100;
 }
 
-void TestHidController::sleepTime()
+void TestHidDeviceController::sleepTime()
 {
     QFETCH(int, value);
     QFETCH(int, expected);
     auto system = systemWith({"A"});
-    TJvHidDeviceController c(system->backend());
-    TJvHidDevice *a = c.DeviceList()[0];
-    QCOMPARE(a->SleepTime(), 100);
-    a->SetSleepTime(value);
-    QCOMPARE(a->SleepTime(), expected);
+    HidDeviceController c(system->backend());
+    HidDevice *a = c.devices()[0];
+    QCOMPARE(a->sleepTime(), 100);
+    a->setSleepTime(value);
+    QCOMPARE(a->sleepTime(), expected);
 }
 
-void TestHidController::devThreadSleepTime()
+void TestHidDeviceController::readThreadSleepTime()
 {
     auto system = systemWith({"A", "B"});
-    TJvHidDeviceController c(system->backend());
-    c.DeviceList()[1]->SetSleepTime(300);
-    c.SetDevThreadSleepTime(50);
-    QCOMPARE(c.DevThreadSleepTime(), 50);
-    QCOMPARE(c.DeviceList()[0]->SleepTime(), 50);
-    QCOMPARE(c.DeviceList()[1]->SleepTime(), 300);   // set on its own, it keeps its time
+    HidDeviceController c(system->backend());
+    c.devices()[1]->setSleepTime(300);
+    c.setReadThreadSleepTime(50);
+    QCOMPARE(c.readThreadSleepTime(), 50);
+    QCOMPARE(c.devices()[0]->sleepTime(), 50);
+    QCOMPARE(c.devices()[1]->sleepTime(), 300);   // set on its own, it keeps its time
 }
 
-void TestHidController::oneController()
+void TestHidDeviceController::oneController()
 {
     auto system = systemWith({"A"});
-    auto first = std::make_unique<TJvHidDeviceController>(system->backend());
+    auto first = std::make_unique<HidDeviceController>(system->backend());
     QVERIFY(first->isAvailable());
     QCOMPARE(first->errorString(), QString());
-    QCOMPARE(TJvHidDeviceController::ControllerCount(), 1);
+    QCOMPARE(HidDeviceController::liveCount(), 1);
     {
         const int listings = system->listings;
-        TJvHidDeviceController second(system->backend());
+        HidDeviceController second(system->backend());
         QVERIFY(!second.isAvailable());
         QCOMPARE(second.errorString(), QStringLiteral("only one HID device controller is allowed per program"));
-        QVERIFY(second.DeviceList().empty());
+        QVERIFY(second.devices().empty());
         QCOMPARE(system->listings, listings);
-        QCOMPARE(TJvHidDeviceController::ControllerCount(), 1);
+        QCOMPARE(HidDeviceController::liveCount(), 1);
     }
-    QCOMPARE(TJvHidDeviceController::ControllerCount(), 1);
+    QCOMPARE(HidDeviceController::liveCount(), 1);
     // The first one still works, notices included.
     system->add(fakeHidDevice("B"));
     system->notify();
     QCOMPARE(keysOf(*first), QStringList({"A", "B"}));
 
     first.reset();
-    QCOMPARE(TJvHidDeviceController::ControllerCount(), 0);
-    TJvHidDeviceController again(system->backend());
+    QCOMPARE(HidDeviceController::liveCount(), 0);
+    HidDeviceController again(system->backend());
     QVERIFY(again.isAvailable());
     QCOMPARE(keysOf(again), QStringList({"A", "B"}));
 }
 
-void TestHidController::serialNumber_data()
+void TestHidDeviceController::serialNumber_data()
 {
     using Units = std::optional<std::u16string>;
     QTest::addColumn<QString>("serial");   // "-": the query fails
@@ -452,7 +453,7 @@ void TestHidController::serialNumber_data()
     QTest::newRow("no serial number query, no serial number") << "-" << english << "";
 }
 
-void TestHidController::serialNumber()
+void TestHidDeviceController::serialNumber()
 {
     using Units = std::optional<std::u16string>;
     QFETCH(QString, serial);
@@ -465,51 +466,51 @@ void TestHidController::serialNumber()
         d.serial = serial;
     d.index0 = index0;
     system->add(d);
-    TJvHidDeviceController c(system->backend());
-    std::unique_ptr<TJvHidDevice> device = c.ClaimDeviceAt(0);
-    QCOMPARE(device->SerialText(), expected);
-    QCOMPARE(device->ProductText(), QStringLiteral("USB to Serial"));
+    HidDeviceController c(system->backend());
+    std::unique_ptr<HidDevice> device = c.claimDeviceAt(0);
+    QCOMPARE(device->serialNumber(), expected);
+    QCOMPARE(device->productString(), QStringLiteral("USB to Serial"));
 
     // The cached strings remain once the device is gone.
     system->remove("A");
-    c.DeviceChange();
-    QCOMPARE(device->ProductText(), QStringLiteral("USB to Serial"));
-    QCOMPARE(device->SerialText(), expected);
+    c.runDeviceChangePass();
+    QCOMPARE(device->productString(), QStringLiteral("USB to Serial"));
+    QCOMPARE(device->serialNumber(), expected);
 }
 
-void TestHidController::readingNeedsHandlerClaimAndAccess()
+void TestHidDeviceController::readingNeedsHandlerClaimAndAccess()
 {
     auto system = systemWith({"A"});
     FakeHidDevice queryOnly = fakeHidDevice("B");
     queryOnly.readWrite = false;
     system->add(queryOnly);
-    TJvHidDeviceController c(system->backend());
-    const TJvHidDataEvent handler = [](TJvHidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {};
+    HidDeviceController c(system->backend());
+    const HidDataHandler handler = [](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {};
 
-    c.DeviceList()[0]->SetDataHandler(handler);
-    QVERIFY(!c.DeviceList()[0]->ReadThread());   // listed, not claimed
-    std::unique_ptr<TJvHidDevice> a = c.ClaimDeviceAt(0);
-    QVERIFY(a->ReadThread());
+    c.devices()[0]->setDataHandler(handler);
+    QVERIFY(!c.devices()[0]->readThread());   // listed, not claimed
+    std::unique_ptr<HidDevice> a = c.claimDeviceAt(0);
+    QVERIFY(a->readThread());
 
-    std::unique_ptr<TJvHidDevice> b = c.ClaimDeviceAt(1);
-    QVERIFY(!b->ReadThread());
-    b->SetDataHandler(handler);
-    QVERIFY(!b->ReadThread());   // no read/write access
+    std::unique_ptr<HidDevice> b = c.claimDeviceAt(1);
+    QVERIFY(!b->readThread());
+    b->setDataHandler(handler);
+    QVERIFY(!b->readThread());   // no read/write access
 
-    a->SetDataHandler(nullptr);
-    QVERIFY(!a->ReadThread());
+    a->setDataHandler(nullptr);
+    QVERIFY(!a->readThread());
 }
 
-void TestHidController::noticeDuringPass()
+void TestHidDeviceController::noticeDuringPass()
 {
     // A handler that opens a dialog lets the next notice in while the pass
     // still walks the list; that notice waits for the pass to end.
     auto system = systemWith({"A"});
-    TJvHidDeviceController c(system->backend());
+    HidDeviceController c(system->backend());
     EventLog log;
     log.bind(c);
     log.events.clear();
-    log.onEvent = [&](TJvHidDevice *d) {
+    log.onEvent = [&](HidDevice *d) {
         if (d->interfaceInfo().instanceKey == QLatin1String("B")) {
             system->add(fakeHidDevice("C"));
             system->notify();
@@ -521,22 +522,22 @@ void TestHidController::noticeDuringPass()
     QCOMPARE(keysOf(c), QStringList({"A", "B", "C"}));
 }
 
-void TestHidController::destructionOrphansClaimedDevices()
+void TestHidDeviceController::destructionOrphansClaimedDevices()
 {
     auto system = systemWith({"A", "B"});
-    auto c = std::make_unique<TJvHidDeviceController>(system->backend());
-    std::unique_ptr<TJvHidDevice> a = c->ClaimDeviceAt(0);
+    auto c = std::make_unique<HidDeviceController>(system->backend());
+    std::unique_ptr<HidDevice> a = c->claimDeviceAt(0);
     int unplugs = 0;
-    a->SetUnplugHandler([&unplugs](TJvHidDevice *) { ++unplugs; });
+    a->setUnplugHandler([&unplugs](HidDevice *) { ++unplugs; });
 
     c.reset();
-    QVERIFY(!a->OwnerController());
-    QVERIFY(!a->Plugged());
+    QVERIFY(!a->controller());
+    QVERIFY(!a->isPlugged());
     QCOMPARE(unplugs, 1);
-    QCOMPARE(a->ProductText(), QString());   // never read while it was accessible
+    QCOMPARE(a->productString(), QString());   // never read while it was accessible
     a.reset();
     QVERIFY(!system->notice);
 }
 
-QTEST_GUILESS_MAIN(TestHidController)
-#include "tst_hidcontroller.moc"
+QTEST_GUILESS_MAIN(TestHidDeviceController)
+#include "tst_hiddevicecontroller.moc"

@@ -1,13 +1,14 @@
-#include "transport/tjvhiddevice.h"
+#include "transport/hiddevice.h"
 
-#include "transport/tjvhiddevicecontroller.h"
-#include "transport/tjvhiddevicereadthread.h"
+#include "transport/hiddevicecontroller.h"
+#include "transport/hidreadthread.h"
 
 #include <algorithm>
 
 namespace {
 
-// The string queries answer in a 508-byte buffer: at most 254 UTF-16 units.
+// Room for the longest string a USB device can hold (126 UTF-16 units in a
+// 255-byte descriptor), with a margin for backends that add to it.
 constexpr int StringUnits = 254;
 
 QString textUpToZero(const char16_t *units, int count)
@@ -20,68 +21,68 @@ QString textUpToZero(const char16_t *units, int count)
 
 } // namespace
 
-std::unique_ptr<TJvHidDevice> TJvHidDevice::open(const HidInterfaceInfo &info, TJvHidDeviceController *controller)
+std::unique_ptr<HidDevice> HidDevice::open(const HidInterfaceInfo &info, HidDeviceController *controller)
 {
-    std::unique_ptr<TJvHidDevice> device(new TJvHidDevice(info, controller));
+    std::unique_ptr<HidDevice> device(new HidDevice(info, controller));
     if (!device->identify())
         return nullptr;
     return device;
 }
 
-TJvHidDevice::TJvHidDevice(const HidInterfaceInfo &info, TJvHidDeviceController *controller)
-    : m_owner(controller)
+HidDevice::HidDevice(const HidInterfaceInfo &info, HidDeviceController *controller)
+    : m_controller(controller)
     , m_backend(controller ? controller->backend() : nullptr)
     , m_interfaceInfo(info)
 {
     if (controller) {
-        SetDataHandler(controller->OnDeviceData());
-        m_dataErrorHandler = controller->OnDeviceDataError();
-        m_unplugHandler = controller->OnDeviceUnplug();
+        setDataHandler(controller->dataHandler());
+        m_dataErrorHandler = controller->dataErrorHandler();
+        m_unplugHandler = controller->unplugHandler();
     }
 }
 
-bool TJvHidDevice::identify()
+bool HidDevice::identify()
 {
     m_controlHandle = openControl();
     if (!m_controlHandle)
         return false;
     const bool identified = m_controlHandle->attributes(m_attributes);
-    CloseControlHandle();
+    closeControlHandle();
     return identified;
 }
 
-TJvHidDevice::~TJvHidDevice()
+HidDevice::~HidDevice()
 {
-    const TJvHidDataEvent dataHandler = m_dataHandler;
-    const TJvHidDataErrorEvent dataErrorHandler = m_dataErrorHandler;
-    const TJvHidPlugEvent unplugHandler = m_unplugHandler;
-    SetDataHandler(nullptr);
+    const HidDataHandler dataHandler = m_dataHandler;
+    const HidDataErrorHandler dataErrorHandler = m_dataErrorHandler;
+    const HidPlugHandler unplugHandler = m_unplugHandler;
+    setDataHandler(nullptr);
     m_unplugHandler = nullptr;
-    CloseControlHandle();
-    CloseIoHandle();
-    m_preparsedData.reset();
+    closeControlHandle();
+    closeReadHandle();
+    m_reportCaps.reset();
 
-    if (!m_owner)
+    if (!m_controller)
         return;
-    const int position = m_owner->indexOf(this);
+    const int position = m_controller->indexOf(this);
     if (position < 0)
         return;
-    std::vector<TJvHidDevice *> &list = m_owner->m_deviceList;
+    std::vector<HidDevice *> &list = m_controller->m_devices;
     // An interface that no longer opens loses its position as if it were
     // unplugged; should it open again, a later device change lists it anew.
-    std::unique_ptr<TJvHidDevice> replacement = m_plugged ? open(m_interfaceInfo, m_owner) : nullptr;
+    std::unique_ptr<HidDevice> replacement = m_plugged ? open(m_interfaceInfo, m_controller) : nullptr;
     if (!replacement) {
         list.erase(list.begin() + position);
         return;
     }
-    replacement->SetDataHandler(dataHandler);
+    replacement->setDataHandler(dataHandler);
     replacement->m_dataErrorHandler = dataErrorHandler;
     replacement->m_unplugHandler = unplugHandler;
-    replacement->SetSleepTime(m_sleepTime);
+    replacement->setSleepTime(m_sleepTime);
     list[std::size_t(position)] = replacement.release();
 }
 
-std::unique_ptr<HidHandle> TJvHidDevice::openControl()
+std::unique_ptr<HidHandle> HidDevice::openControl()
 {
     if (!m_backend)
         return nullptr;
@@ -94,43 +95,43 @@ std::unique_ptr<HidHandle> TJvHidDevice::openControl()
     return handle;
 }
 
-bool TJvHidDevice::OpenControlHandle()
+bool HidDevice::openControlHandle()
 {
-    if (IsAccessible() && !m_controlHandle)
+    if (isAccessible() && !m_controlHandle)
         m_controlHandle = openControl();
     return bool(m_controlHandle);
 }
 
-void TJvHidDevice::CloseControlHandle()
+void HidDevice::closeControlHandle()
 {
     m_controlHandle.reset();
 }
 
-bool TJvHidDevice::OpenIoHandle()
+bool HidDevice::openReadHandle()
 {
     std::uint32_t error = 0;
-    return bool(StartRead(error));
+    return bool(acquireReadHandle(error));
 }
 
-void TJvHidDevice::CloseIoHandle()
+void HidDevice::closeReadHandle()
 {
-    CancelPendingIo();
+    cancelPendingRead();
 }
 
-QString TJvHidDevice::ProductText()
+QString HidDevice::productString()
 {
-    if (m_productText.isEmpty() && OpenControlHandle()) {
+    if (m_productString.isEmpty() && openControlHandle()) {
         char16_t buffer[StringUnits] = {};
         if (m_controlHandle->productString(buffer, StringUnits))
-            m_productText = textUpToZero(buffer, StringUnits);
-        CloseControlHandle();
+            m_productString = textUpToZero(buffer, StringUnits);
+        closeControlHandle();
     }
-    return m_productText;
+    return m_productString;
 }
 
-QString TJvHidDevice::SerialText()
+QString HidDevice::serialNumber()
 {
-    if (m_serialText.isEmpty() && OpenControlHandle()) {
+    if (m_serialNumber.isEmpty() && openControlHandle()) {
         char16_t serial[StringUnits] = {};
         if (m_controlHandle->serialNumberString(serial, StringUnits)) {
             // Some devices answer the serial-number query with their string
@@ -147,81 +148,81 @@ QString TJvHidDevice::SerialText()
                 }
             }
             if (n > 0 && !std::equal(serial, serial + n, index0))
-                m_serialText = textUpToZero(serial, StringUnits);
+                m_serialNumber = textUpToZero(serial, StringUnits);
         }
-        CloseControlHandle();
+        closeControlHandle();
     }
-    return m_serialText;
+    return m_serialNumber;
 }
 
-const HidCaps *TJvHidDevice::PreparsedData()
+const HidCaps *HidDevice::reportCaps()
 {
-    if (!m_preparsedData && OpenControlHandle()) {
+    if (!m_reportCaps && openControlHandle()) {
         HidCaps caps;
         if (m_controlHandle->capabilities(caps))
-            m_preparsedData = caps;
-        CloseControlHandle();
+            m_reportCaps = caps;
+        closeControlHandle();
     }
-    return m_preparsedData ? &*m_preparsedData : nullptr;
+    return m_reportCaps ? &*m_reportCaps : nullptr;
 }
 
-HidCaps TJvHidDevice::Capabilities()
+HidCaps HidDevice::capabilities()
 {
-    const HidCaps *caps = PreparsedData();
+    const HidCaps *caps = reportCaps();
     return caps ? *caps : HidCaps{};
 }
 
-bool TJvHidDevice::SendFeatureReport(const std::uint8_t *buffer, int size)
+bool HidDevice::sendFeatureReport(const std::uint8_t *buffer, int size)
 {
-    if (!buffer || size < 1 || !OpenControlHandle())
+    if (!buffer || size < 1 || !openControlHandle())
         return false;
     return m_controlHandle->setFeature(buffer, size);
 }
 
-void TJvHidDevice::SetDataHandler(const TJvHidDataEvent &handler)
+void HidDevice::setDataHandler(const HidDataHandler &handler)
 {
     if (!handler) {
         const std::weak_ptr<const int> alive = lifetime();
-        StopReadThread();
+        stopReading();
         if (alive.expired())
             return;   // a report delivered during the stop released this device
     }
     m_dataHandler = handler;
-    StartReadThread();
+    startReading();
 }
 
-void TJvHidDevice::SetSleepTime(int milliseconds)
+void HidDevice::setSleepTime(int milliseconds)
 {
     if (milliseconds >= 10 && milliseconds <= 10000)
         m_sleepTime = milliseconds;
 }
 
-void TJvHidDevice::StartReadThread()
+void HidDevice::startReading()
 {
     if (!m_dataHandler || !m_plugged || !m_claimed || !m_readWriteAccess || m_readThread || m_stoppingThread)
         return;
-    m_readThread = std::make_unique<TJvHidDeviceReadThread>(*this);
-    m_readThread->Start();
+    m_readThread = std::make_unique<HidReadThread>(*this);
+    m_readThread->start();
 }
 
-void TJvHidDevice::StopReadThread()
+void HidDevice::stopReading()
 {
     if (m_stoppingThread) {
         // A handler that a stop further up delivered to stops or releases
         // this device again: that stop is finished here, and the one up
         // there finds the thread ended.
-        m_stoppingThread->WaitFor();
+        m_stoppingThread->waitForEnd();
         return;
     }
     // Taken out of the member first, so that a handler delivered meanwhile
     // finds no thread to stop or to start beside it.
-    std::unique_ptr<TJvHidDeviceReadThread> thread = std::move(m_readThread);
+    std::unique_ptr<HidReadThread> thread = std::move(m_readThread);
     if (!thread)
         return;
     const std::weak_ptr<const int> alive = lifetime();
     m_stoppingThread = thread.get();
-    thread->Terminate();
-    thread->WaitFor();
+    thread->requestStop();
+    thread->waitForEnd();
     thread.reset();
     if (!alive.expired())
         m_stoppingThread = nullptr;
@@ -229,14 +230,15 @@ void TJvHidDevice::StopReadThread()
 
 // Why closing cannot race the read thread. The thread never keeps the read
 // handle in a field of its own: for each read it takes a reference from
-// StartRead(), which tests Plugged and opens the handle under m_ioMutex. Here
-// Plugged is cleared and the handle taken out under the same mutex, so after
-// this no read can be issued, and the handle is only cancelled, never
-// destroyed under the thread: a read that waits on it returns Cancelled, and
-// the handle closes when the thread drops its reference.
-void TJvHidDevice::MarkUnplugged()
+// acquireReadHandle(), which tests the plugged state and opens the handle
+// under m_ioMutex. Here the plugged state is cleared and the handle taken out
+// under the same mutex, so after this no read can be issued, and the handle
+// is only cancelled, never destroyed under the thread: a read that waits on
+// it returns Cancelled, and the handle closes when the thread drops its
+// reference.
+void HidDevice::markUnplugged()
 {
-    CloseControlHandle();
+    closeControlHandle();
     {
         std::lock_guard lock(m_ioMutex);
         m_plugged = false;
@@ -245,7 +247,7 @@ void TJvHidDevice::MarkUnplugged()
             m_readHandle.reset();
         }
     }
-    const TJvHidPlugEvent handler = m_unplugHandler;
+    const HidPlugHandler handler = m_unplugHandler;
     if (handler) {
         const std::weak_ptr<const int> alive = lifetime();
         handler(this);
@@ -254,19 +256,19 @@ void TJvHidDevice::MarkUnplugged()
     }
 }
 
-HidBackend::ResetResult TJvHidDevice::ResetUsbDevice(QString &detail)
+HidBackend::ResetResult HidDevice::resetUsbDevice(QString &detail)
 {
-    if (!IsAccessible() || !m_backend) {
+    if (!isAccessible() || !m_backend) {
         detail = QStringLiteral("the device is no longer accessible");
         return HidBackend::ResetResult::Failed;
     }
     return m_backend->resetUsbDevice(m_interfaceInfo.path, detail);
 }
 
-std::shared_ptr<HidHandle> TJvHidDevice::StartRead(std::uint32_t &error)
+std::shared_ptr<HidHandle> HidDevice::acquireReadHandle(std::uint32_t &error)
 {
     std::lock_guard lock(m_ioMutex);
-    if (!IsAccessible()) {
+    if (!isAccessible()) {
         error = hidDeviceGoneError();
         return nullptr;
     }
@@ -275,7 +277,7 @@ std::shared_ptr<HidHandle> TJvHidDevice::StartRead(std::uint32_t &error)
     return m_readHandle;
 }
 
-void TJvHidDevice::CancelPendingIo()
+void HidDevice::cancelPendingRead()
 {
     std::lock_guard lock(m_ioMutex);
     if (m_readHandle) {
@@ -284,17 +286,17 @@ void TJvHidDevice::CancelPendingIo()
     }
 }
 
-void TJvHidDevice::DeliverReport(const std::uint8_t *report, int bytesRead)
+void HidDevice::deliverReport(const std::uint8_t *report, int bytesRead)
 {
     // Nothing after the call: the handler may release this device.
-    const TJvHidDataEvent handler = m_dataHandler;
+    const HidDataHandler handler = m_dataHandler;
     if (handler && bytesRead > 0)
         handler(this, report[0], report + 1, std::uint16_t(std::min(bytesRead - 1, 0xFFFF)));
 }
 
-void TJvHidDevice::DeliverError(std::uint32_t error)
+void HidDevice::deliverError(std::uint32_t error)
 {
-    const TJvHidDataErrorEvent handler = m_dataErrorHandler;
+    const HidDataErrorHandler handler = m_dataErrorHandler;
     if (handler)
         handler(this, error);
 }

@@ -51,6 +51,14 @@ bool HidDevice::identify()
     return identified;
 }
 
+void HidDevice::detachFromController()
+{
+    // Under the mutex: the read thread reaches the backend through here.
+    std::lock_guard lock(m_ioMutex);
+    m_controller = nullptr;
+    m_backend = nullptr;
+}
+
 HidDevice::~HidDevice()
 {
     const HidDataHandler dataHandler = m_dataHandler;
@@ -268,7 +276,7 @@ HidBackend::ResetResult HidDevice::resetUsbDevice(QString &detail)
 std::shared_ptr<HidHandle> HidDevice::acquireReadHandle(std::uint32_t &error)
 {
     std::lock_guard lock(m_ioMutex);
-    if (!isAccessible()) {
+    if (!isAccessible() || !m_backend) {
         error = hidDeviceGoneError();
         return nullptr;
     }

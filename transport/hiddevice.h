@@ -142,6 +142,9 @@ private:
 
     HidDevice(const HidInterfaceInfo &info, HidDeviceController *controller);
     bool identify();
+    // The controller is going, and its backend with it: the device no longer
+    // takes part in its list.
+    void detachFromController();
     // A device is watched through this while an event runs, because the
     // event's handler may release it.
     std::weak_ptr<const int> lifetime() const { return m_alive; }

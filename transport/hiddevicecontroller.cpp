@@ -48,12 +48,21 @@ HidDeviceController::~HidDeviceController()
         m_backend->watchDeviceChanges(nullptr);
     const std::vector<HidDevice *> devices = std::move(m_devices);
     m_devices.clear();
+    // All are detached before any unplug handler runs: a claimant may return
+    // other claimed devices from it, and those must not look for their list
+    // position or be touched here afterwards.
+    std::vector<std::weak_ptr<const int>> alive;
     for (HidDevice *device : devices) {
-        device->m_controller = nullptr;
-        if (device->isClaimed())
-            device->markUnplugged();
+        device->detachFromController();
+        alive.push_back(device->lifetime());
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (alive[i].expired())
+            continue;
+        if (devices[i]->isClaimed())
+            devices[i]->markUnplugged();
         else
-            delete device;
+            delete devices[i];
     }
 }
 
@@ -148,7 +157,7 @@ void HidDeviceController::runSinglePass()
             return d->isPlugged() && d->interfaceInfo().instanceKey == key;
         });
         if (listed) {
-            (*it)->m_controller = nullptr;
+            (*it)->detachFromController();
             it = fresh.erase(it);
         } else {
             ++it;

@@ -79,6 +79,7 @@ private slots:
     void readingNeedsHandlerClaimAndAccess();
     void noticeDuringPass();
     void destructionOrphansClaimedDevices();
+    void destructionWhileClaimantReturnsDevices();
 };
 
 void TestHidDeviceController::listBuilding()
@@ -537,6 +538,28 @@ void TestHidDeviceController::destructionOrphansClaimedDevices()
     QCOMPARE(a->productString(), QString());   // never read while it was accessible
     a.reset();
     QVERIFY(!system->notice);
+}
+
+void TestHidDeviceController::destructionWhileClaimantReturnsDevices()
+{
+    // A claimant that lets all its devices go when the first one is unplugged
+    // returns the others while the controller is still orphaning them.
+    auto system = systemWith({"A", "B", "C"});
+    auto c = std::make_unique<HidDeviceController>(system->backend());
+    std::unique_ptr<HidDevice> a = c->claimDeviceAt(0);
+    std::unique_ptr<HidDevice> b = c->claimDeviceAt(1);
+    QStringList unplugs;
+    a->setUnplugHandler([&](HidDevice *d) {
+        unplugs << d->interfaceInfo().instanceKey;
+        b.reset();
+    });
+    b->setUnplugHandler([&](HidDevice *d) { unplugs << d->interfaceInfo().instanceKey; });
+
+    c.reset();
+    QCOMPARE(unplugs, QStringList({"A"}));
+    QVERIFY(!b);
+    QVERIFY(!a->controller());
+    QVERIFY(!a->isPlugged());
 }
 
 QTEST_GUILESS_MAIN(TestHidDeviceController)

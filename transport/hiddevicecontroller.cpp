@@ -237,9 +237,14 @@ void HidDeviceController::setDataHandler(const HidDataHandler &handler)
 {
     if (handler == m_dataHandler)
         return;
-    for (HidDevice *device : std::vector<HidDevice *>(m_devices)) {
-        if (device->dataHandler() == m_dataHandler)
-            device->setDataHandler(handler);
+    // Clearing a device's handler stops its reading, which delivers what the
+    // thread handed over; that handler may return devices, so the list is
+    // searched afresh after each change. A returned device's replacement
+    // keeps the old handler and is found by a later search.
+    const auto keptOld = [this](const HidDevice *device) { return device->dataHandler() == m_dataHandler; };
+    for (auto it = std::find_if(m_devices.begin(), m_devices.end(), keptOld); it != m_devices.end();
+         it = std::find_if(m_devices.begin(), m_devices.end(), keptOld)) {
+        (*it)->setDataHandler(handler);
     }
     m_dataHandler = handler;
 }

@@ -74,6 +74,7 @@ private slots:
     void stopFromInsideHandler();
     void returnFromInsideHandler();
     void returnWhileStopping();
+    void controllerHandlerClearedWhileDeviceReturned();
     void failedReadIsNotDelivered();
     void readCannotBeIssued();
     void unplugWhileReading();
@@ -215,6 +216,38 @@ void TestHidReadThread::returnWhileStopping()
     QVERIFY(!rig.device);
     QCOMPARE(rig.controller->devices().size(), std::size_t(1));
     QVERIFY(!rig.controller->devices()[0]->isClaimed());
+}
+
+void TestHidReadThread::controllerHandlerClearedWhileDeviceReturned()
+{
+    // Clearing the controller's data handler stops the reading of each device
+    // that has it. The report delivered during the first stop returns the
+    // second device, whose replacement must follow the change all the same.
+    Rig rig;
+    rig.system->add(fakeHidDevice("B"));
+    rig.controller->runDeviceChangePass();
+    std::unique_ptr<HidDevice> b = rig.controller->claimDeviceAt(1);
+    QVERIFY(b);
+    int calls = 0;
+    rig.controller->setDataHandler([&](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
+        ++calls;
+        b.reset();
+    });
+    QVERIFY(rig.device->readThread());
+    QVERIFY(b->readThread());
+    rig.queue(QByteArray::fromHex("0011"));
+    QVERIFY(rig.waitForHandOff());
+
+    rig.controller->setDataHandler(nullptr);
+    QCOMPARE(calls, 1);
+    QVERIFY(!b);
+    QVERIFY(!rig.device->dataHandler());
+    QVERIFY(!rig.device->readThread());
+    QCOMPARE(rig.controller->devices().size(), std::size_t(2));
+    const HidDevice *replacement = rig.controller->devices()[1];
+    QCOMPARE(replacement->interfaceInfo().instanceKey, QStringLiteral("B"));
+    QVERIFY(!replacement->isClaimed());
+    QVERIFY(!replacement->dataHandler());
 }
 
 void TestHidReadThread::failedReadIsNotDelivered()

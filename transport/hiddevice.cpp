@@ -35,6 +35,7 @@ HidDevice::HidDevice(const HidInterfaceInfo &info, HidDeviceController *controll
     , m_interfaceInfo(info)
 {
     if (controller) {
+        m_sleepTime = controller->readThreadSleepTime();
         setDataHandler(controller->dataHandler());
         m_dataErrorHandler = controller->dataErrorHandler();
         m_unplugHandler = controller->unplugHandler();
@@ -201,7 +202,7 @@ void HidDevice::setDataHandler(const HidDataHandler &handler)
 
 void HidDevice::setSleepTime(int milliseconds)
 {
-    if (milliseconds >= 10 && milliseconds <= 10000)
+    if (milliseconds >= MinSleepTime && milliseconds <= MaxSleepTime)
         m_sleepTime = milliseconds;
 }
 

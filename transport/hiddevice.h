@@ -107,8 +107,10 @@ public:
     const HidPlugHandler &unplugHandler() const { return m_unplugHandler; }
     void setUnplugHandler(const HidPlugHandler &handler) { m_unplugHandler = handler; }
 
-    // Accepted from 10 to 10000 ms; other values are ignored.
+    // Accepted from MinSleepTime to MaxSleepTime ms; other values are ignored.
     void setSleepTime(int milliseconds);
+    static constexpr int MinSleepTime = 10;
+    static constexpr int MaxSleepTime = 10000;
 
     // Starts the read thread when the device is plugged, claimed, has read
     // and write access and a data handler.

@@ -215,7 +215,10 @@ std::unique_ptr<HidDevice> HidDeviceController::claimDeviceAt(int index)
 
 void HidDeviceController::setReadThreadSleepTime(int milliseconds)
 {
-    if (milliseconds == m_readThreadSleepTime)
+    // A value the devices refuse would leave them all behind for good: none
+    // would have the controller's time any more to follow the next change.
+    if (milliseconds == m_readThreadSleepTime || milliseconds < HidDevice::MinSleepTime
+        || milliseconds > HidDevice::MaxSleepTime)
         return;
     for (HidDevice *device : m_devices) {
         if (device->sleepTime() == m_readThreadSleepTime)

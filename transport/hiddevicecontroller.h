@@ -43,8 +43,9 @@ public:
     // claimed already.
     std::unique_ptr<HidDevice> claimDeviceAt(int index);
 
-    // The sleep time of devices listed from now on; setting it also changes
-    // the listed devices that still have the old one.
+    // The sleep time devices start with. Setting it also changes the listed
+    // devices that still have the old one; values a device would not accept
+    // are ignored.
     int readThreadSleepTime() const { return m_readThreadSleepTime; }
     void setReadThreadSleepTime(int milliseconds);
 

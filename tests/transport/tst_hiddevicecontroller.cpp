@@ -72,6 +72,7 @@ private slots:
     void handlerPropagation();
     void sleepTime_data();
     void sleepTime();
+    void readThreadSleepTime_data();
     void readThreadSleepTime();
     void oneController();
     void serialNumber_data();
@@ -397,15 +398,36 @@ void TestHidDeviceController::sleepTime()
     QCOMPARE(a->sleepTime(), expected);
 }
 
+void TestHidDeviceController::readThreadSleepTime_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("50 is handed on") << 50 << 50;
+    QTest::newRow("10 is handed on") << 10 << 10;
+    QTest::newRow("9 is ignored") << 9 << 100;
+    QTest::newRow("10001 is ignored") << 10001 << 100;
+}
+
 void TestHidDeviceController::readThreadSleepTime()
 {
+    QFETCH(int, value);
+    QFETCH(int, expected);
     auto system = systemWith({"A", "B"});
     HidDeviceController c(system->backend());
     c.devices()[1]->setSleepTime(300);
-    c.setReadThreadSleepTime(50);
-    QCOMPARE(c.readThreadSleepTime(), 50);
-    QCOMPARE(c.devices()[0]->sleepTime(), 50);
+    c.setReadThreadSleepTime(value);
+    QCOMPARE(c.readThreadSleepTime(), expected);
+    QCOMPARE(c.devices()[0]->sleepTime(), expected);
     QCOMPARE(c.devices()[1]->sleepTime(), 300);   // set on its own, it keeps its time
+
+    // A device listed later starts with the controller's time and follows it.
+    system->add(fakeHidDevice("C"));
+    c.runDeviceChangePass();
+    QCOMPARE(c.devices()[2]->sleepTime(), expected);
+    c.setReadThreadSleepTime(250);
+    QCOMPARE(c.devices()[0]->sleepTime(), 250);
+    QCOMPARE(c.devices()[1]->sleepTime(), 300);
+    QCOMPARE(c.devices()[2]->sleepTime(), 250);
 }
 
 void TestHidDeviceController::oneController()

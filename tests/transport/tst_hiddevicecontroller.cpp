@@ -51,6 +51,9 @@ std::shared_ptr<FakeHidSystem> systemWith(const QStringList &keys)
     return system;
 }
 
+// How the device is held when a feature report is sent and a reset is asked.
+enum class Hold { Claimed, Listed, Offered, Unplugged };
+
 } // namespace
 
 class TestHidDeviceController : public QObject
@@ -78,6 +81,8 @@ private slots:
     void serialNumber_data();
     void serialNumber();
     void readingNeedsHandlerClaimAndAccess();
+    void controlRequests_data();
+    void controlRequests();
     void noticeDuringPass();
     void destructionOrphansClaimedDevices();
     void destructionWhileClaimantReturnsDevices();
@@ -522,6 +527,90 @@ void TestHidDeviceController::readingNeedsHandlerClaimAndAccess()
 
     a->setDataHandler(nullptr);
     QVERIFY(!a->readThread());
+}
+
+void TestHidDeviceController::controlRequests_data()
+{
+    QTest::addColumn<Hold>("hold");
+    QTest::addColumn<bool>("readWrite");
+    QTest::addColumn<bool>("acceptsFeature");
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<bool>("reset");   // the reset reached the system
+
+    QTest::newRow("claimed: both reach the system") << Hold::Claimed << true << true << true << true;
+    QTest::newRow("offered by the enumerate handler: both reach the system")
+        << Hold::Offered << true << true << true << true;
+    QTest::newRow("without read/write access no feature report goes out")
+        << Hold::Claimed << false << true << false << true;
+    QTest::newRow("a feature report the device refuses is reported as failed")
+        << Hold::Claimed << true << false << false << true;
+    QTest::newRow("listed, neither claimed nor offered: neither") << Hold::Listed << true << true << false << false;
+    QTest::newRow("unplugged: neither") << Hold::Unplugged << true << true << false << false;
+}
+
+void TestHidDeviceController::controlRequests()
+{
+    QFETCH(Hold, hold);
+    QFETCH(bool, readWrite);
+    QFETCH(bool, acceptsFeature);
+    QFETCH(bool, sent);
+    QFETCH(bool, reset);
+
+    auto system = std::make_shared<FakeHidSystem>();
+    FakeHidDevice d = fakeHidDevice("A");
+    d.readWrite = readWrite;
+    d.acceptsFeature = acceptsFeature;
+    system->add(d);
+    system->resetResult = HidBackend::ResetResult::Done;
+    HidDeviceController c(system->backend());
+
+    const QByteArray setup = QByteArray::fromHex("00600900000300000000");
+    bool sendResult = false;
+    HidBackend::ResetResult resetResult = HidBackend::ResetResult::NotPermitted;
+    QString detail;
+    const auto request = [&](HidDevice *device) {
+        sendResult = device->sendFeatureReport(reinterpret_cast<const std::uint8_t *>(setup.constData()),
+                                               int(setup.size()));
+        resetResult = device->resetUsbDevice(detail);
+    };
+    std::unique_ptr<HidDevice> claimed;
+    switch (hold) {
+    case Hold::Claimed:
+        claimed = c.claimDeviceAt(0);
+        request(claimed.get());
+        break;
+    case Hold::Listed:
+        request(c.devices()[0]);
+        break;
+    case Hold::Offered:
+        c.setEnumerateHandler([&](HidDevice *device, int) {
+            request(device);
+            return true;
+        });
+        c.listDevices();
+        break;
+    case Hold::Unplugged:
+        claimed = c.claimDeviceAt(0);
+        system->remove("A");
+        c.runDeviceChangePass();
+        request(claimed.get());
+        break;
+    }
+
+    QCOMPARE(sendResult, sent);
+    QCOMPARE(system->features().size(), std::size_t(sent ? 1 : 0));
+    if (sent) {
+        QCOMPARE(system->features()[0].path, d.path);
+        QCOMPARE(system->features()[0].bytes, setup);
+    }
+    if (reset) {
+        QCOMPARE(resetResult, HidBackend::ResetResult::Done);
+        QCOMPARE(system->resets, QStringList({d.path}));
+    } else {
+        QCOMPARE(resetResult, HidBackend::ResetResult::Failed);
+        QCOMPARE(detail, QStringLiteral("the device is no longer accessible"));
+        QVERIFY(system->resets.isEmpty());
+    }
 }
 
 void TestHidDeviceController::noticeDuringPass()

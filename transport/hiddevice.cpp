@@ -7,8 +7,9 @@
 
 namespace {
 
-// Room for the longest string a USB device can hold (126 UTF-16 units in a
-// 255-byte descriptor), with a margin for backends that add to it.
+// The longest string kept from a device, in UTF-16 units. A USB string
+// descriptor holds at most 126, so only names from elsewhere (the kernel's
+// name of a Bluetooth or virtual device) can be cut.
 constexpr int StringUnits = 254;
 
 QString textUpToZero(const char16_t *units, int count)

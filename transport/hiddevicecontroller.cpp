@@ -5,7 +5,7 @@
 
 namespace {
 
-std::atomic<int> LiveControllers{0};
+std::atomic<int> liveControllers{0};
 
 bool hasKey(const std::vector<std::unique_ptr<HidDevice>> &devices, const QString &key)
 {
@@ -20,8 +20,8 @@ HidDeviceController::HidDeviceController(std::unique_ptr<HidBackend> backend, QO
     , m_backend(std::move(backend))
 {
     int none = 0;
-    m_counted = LiveControllers.compare_exchange_strong(none, 1);
-    if (!m_counted) {
+    m_countedAsLive = liveControllers.compare_exchange_strong(none, 1);
+    if (!m_countedAsLive) {
         // Two controllers would each claim the same devices and each answer
         // every notice.
         m_errorString = QStringLiteral("only one HID device controller is allowed per program");
@@ -39,8 +39,8 @@ HidDeviceController::HidDeviceController(std::unique_ptr<HidBackend> backend, QO
 
 HidDeviceController::~HidDeviceController()
 {
-    if (m_counted)
-        --LiveControllers;
+    if (m_countedAsLive)
+        --liveControllers;
     m_deviceChangeHandler = nullptr;
     m_unplugHandler = nullptr;
     m_enumerateHandler = nullptr;
@@ -68,7 +68,7 @@ HidDeviceController::~HidDeviceController()
 
 int HidDeviceController::liveCount()
 {
-    return LiveControllers;
+    return liveControllers;
 }
 
 void HidDeviceController::handleDeviceChangeNotice(int eventCode)

@@ -52,7 +52,6 @@ public:
     // Every handler runs on the main thread. The data, data-error and unplug
     // handlers are the ones each device starts with; setting one hands it on
     // to the listed devices that still have the one it replaces.
-
     const HidPlugHandler &arrivalHandler() const { return m_arrivalHandler; }
     void setArrivalHandler(const HidPlugHandler &handler) { m_arrivalHandler = handler; }
     const HidEnumerateHandler &enumerateHandler() const { return m_enumerateHandler; }
@@ -96,8 +95,8 @@ private:
     int indexOf(const HidDevice *device) const;
 
     std::unique_ptr<HidBackend> m_backend;
-    // This is the program's one controller.
-    bool m_counted = false;
+    // This is the program's one controller, counted by liveCount().
+    bool m_countedAsLive = false;
     bool m_available = false;
     QString m_errorString;
     // Raw pointers: the list holds claimed devices it does not own.

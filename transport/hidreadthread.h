@@ -18,8 +18,8 @@ class HidWakeUp;
 class HidReadThread
 {
 public:
-    // Created suspended, with a report buffer of the device's input report
-    // length; the device must outlive the thread.
+    // Reads nothing until start(). The report buffer takes the device's
+    // input report length; the device must outlive the thread.
     explicit HidReadThread(HidDevice &device);
     // Stops the thread if it still runs.
     ~HidReadThread();

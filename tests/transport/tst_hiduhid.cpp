@@ -1,11 +1,8 @@
-// The USB link end to end on this system's own HID stack: a virtual "USB to
-// Serial" cable made through /dev/uhid answers the set-up report and sends
-// meter frames in input reports, read through hidraw by the Linux backend.
+// The HID controller end to end on this system's own HID stack: a virtual
+// "USB to Serial" cable made through /dev/uhid takes a feature report and
+// sends input reports, read through hidraw by the Linux backend.
 
-#include "meter/frameassembler.h"
-#include "meter/meterframes.h"
-#include "transport/tjvhiddevicecontroller.h"
-#include "transport/usbconnection.h"
+#include "transport/hiddevicecontroller.h"
 
 #include <QtTest>
 
@@ -70,14 +67,18 @@ public:
         send(ev);
         m_created = false;
     }
-    // A report of the cable: a count byte, then up to seven payload bytes.
-    void sendFrame(const QByteArray &frame)
+    // The cable's way of carrying bytes: 8-byte reports of a count byte and
+    // up to seven payload bytes, then one without payload. Returns the
+    // reports as sent.
+    QList<QByteArray> sendBytes(const QByteArray &bytes)
     {
-        for (qsizetype at = 0; at < frame.size(); at += 7) {
-            const int n = int(std::min<qsizetype>(7, frame.size() - at));
-            sendInput(QByteArray(1, char(0xF0 | n)) + frame.mid(at, n));
+        QList<QByteArray> sent;
+        for (qsizetype at = 0; at < bytes.size(); at += 7) {
+            const int n = int(std::min<qsizetype>(7, bytes.size() - at));
+            sent << sendInput(QByteArray(1, char(0xF0 | n)) + bytes.mid(at, n));
         }
-        sendInput(QByteArray(1, char(0xF0)));
+        sent << sendInput(QByteArray(1, char(0xF0)));
+        return sent;
     }
     QList<QByteArray> featureReports() const
     {
@@ -86,7 +87,7 @@ public:
     }
 
 private:
-    void sendInput(QByteArray report)
+    QByteArray sendInput(QByteArray report)
     {
         report.resize(8, '\0');
         uhid_event ev{};
@@ -94,6 +95,7 @@ private:
         ev.u.input2.size = 8;
         std::memcpy(ev.u.input2.data, report.constData(), 8);
         send(ev);
+        return report;
     }
     bool send(const uhid_event &ev)
     {
@@ -139,20 +141,12 @@ private:
     QList<QByteArray> m_features;
 };
 
-class RecordingHost : public AssemblyHost
+int findVirtualCable(HidDeviceController &controller)
 {
-public:
-    void decodeFrame(const FrameText &frame) override { frames << frame.toHex(); }
-    bool wantsReportLines() const override { return false; }
-    QStringList frames;
-};
-
-int findVirtualCable(TJvHidDeviceController &hidCtl)
-{
-    hidCtl.DeviceChange();
-    const std::vector<TJvHidDevice *> &list = hidCtl.DeviceList();
+    controller.runDeviceChangePass();
+    const std::vector<HidDevice *> &list = controller.devices();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i]->Plugged() && list[i]->VendorID() == VirtualVendor && list[i]->ProductID() == VirtualProduct)
+        if (list[i]->isPlugged() && list[i]->vendorId() == VirtualVendor && list[i]->productId() == VirtualProduct)
             return int(i);
     }
     return -1;
@@ -171,47 +165,52 @@ void TestHidUhid::virtualCable()
 {
     const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        QSKIP(qPrintable(QStringLiteral("/dev/uhid cannot be opened (%1); the end-to-end test of the USB link "
+        QSKIP(qPrintable(QStringLiteral("/dev/uhid cannot be opened (%1); the end-to-end test of the HID controller "
                                         "needs the uhid module and write access to /dev/uhid")
                              .arg(qt_error_string(errno))));
     }
     VirtualCable cable(fd);
     QVERIFY(cable.create());
 
-    TJvHidDeviceController hidCtl(createHidBackend());
+    HidDeviceController controller(createHidBackend());
     int index = -1;
-    QTRY_VERIFY_WITH_TIMEOUT((index = findVirtualCable(hidCtl)) >= 0, 10000);
-    std::unique_ptr<TJvHidDevice> device = hidCtl.ClaimDeviceAt(index);
+    QTRY_VERIFY_WITH_TIMEOUT((index = findVirtualCable(controller)) >= 0, 10000);
+    std::unique_ptr<HidDevice> device = controller.claimDeviceAt(index);
     QVERIFY(device);
-    if (!device->ReadWriteAccess())
+    if (!device->hasReadWriteAccess())
         QSKIP("the virtual cable's hidraw node is not readable by this user");
-    QCOMPARE(UsbConnection::HidDeviceName(*device), QStringLiteral("USB to Serial"));
-    QCOMPARE(int(device->Capabilities().InputReportByteLength), 9);
-    QCOMPARE(int(device->Capabilities().FeatureReportByteLength), 10);
+    QCOMPARE(device->productString(), QStringLiteral("USB to Serial"));
+    QCOMPARE(device->serialNumber(), QString());
+    QCOMPARE(int(device->capabilities().InputReportByteLength), 9);
+    QCOMPARE(int(device->capabilities().FeatureReportByteLength), 10);
 
-    const std::array<std::uint8_t, 10> setup = UsbConnection::BridgeSetupReport(UsbModelChoice());
-    QVERIFY(device->SendFeatureReport(setup.data(), int(setup.size())));
+    // The bridge's set-up report: ID 0, 2400 bit/s least significant byte
+    // first, 8 data bits, four zero bytes.
+    const QByteArray setup = QByteArray::fromHex("00600900000300000000");
+    QVERIFY(device->sendFeatureReport(reinterpret_cast<const std::uint8_t *>(setup.constData()), int(setup.size())));
     QTRY_COMPARE(cable.featureReports().size(), 1);
-    QVERIFY(cable.featureReports()[0].contains(QByteArray::fromHex("600900000300")));
+    QVERIFY(cable.featureReports()[0].contains(setup.mid(1)));
 
-    RecordingHost host;
-    FrameAssembler assembler(host);
-    QList<int> sizes;
-    device->SetDataHandler([&](TJvHidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
-        QCOMPARE(id, std::uint8_t(0));
-        sizes.append(size);
-        assembler.HidReportQM330(id, data, size);
+    // Each input report arrives whole and in order: ID 0 (the cable numbers
+    // no reports), then the eight bytes the cable sent. hidraw keeps reports
+    // only for a node that is open, so the read handle opens before the cable
+    // sends; the read thread then reads on it.
+    QVERIFY(device->openReadHandle());
+    QList<QByteArray> received;
+    device->setDataHandler([&](HidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
+        received << QByteArray(1, char(id)) + QByteArray(reinterpret_cast<const char *>(data), size);
     });
-    const QByteArray frame = meterFrame('+', "1234", '1', {MeterBits::Auto | MeterBits::Dc, 0, 0, MeterBits::Volt});
-    cable.sendFrame(frame);
-    QTRY_COMPARE(host.frames, QStringList({QString::fromLatin1(frame.toHex().toUpper())}));
-    QCOMPARE(sizes.first(), 8);
+    const QList<QByteArray> sent = cable.sendBytes(QByteArray::fromHex("002b3132333420313100ff80070f0d0a"));
+    QList<QByteArray> expected;
+    for (const QByteArray &report : sent)
+        expected << QByteArray(1, '\0') + report;
+    QTRY_COMPARE(received, expected);
 
-    // Unplugged: the next pass finds it gone and the link reports read errors.
+    // Unplugged: the next pass finds it gone and the read thread reports errors.
     QList<std::uint32_t> errors;
-    device->SetDataErrorHandler([&errors](TJvHidDevice *, std::uint32_t error) { errors.append(error); });
+    device->setDataErrorHandler([&errors](HidDevice *, std::uint32_t error) { errors.append(error); });
     cable.destroy();
-    QTRY_VERIFY_WITH_TIMEOUT((hidCtl.DeviceChange(), !device->Plugged()), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((controller.runDeviceChangePass(), !device->isPlugged()), 10000);
     QTRY_VERIFY(!errors.isEmpty());
     device.reset();
 }

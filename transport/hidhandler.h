@@ -6,31 +6,31 @@
 #include <utility>
 
 template <typename Signature>
-class HidEvent;
+class HidHandler;
 
 // A handler of the HID controller's events: a routine bound to an object, or
 // a callable. Unlike std::function it compares: the controller hands a new
-// handler on only to devices that still have the old one, and writing the
+// handler on only to devices that still have the old one, and setting the
 // same device-change handler again must not run a pass. Two handlers are equal
 // when they bind the same member function to the same object, or when one is
 // a copy of the other.
 template <typename R, typename... Args>
-class HidEvent<R(Args...)>
+class HidHandler<R(Args...)>
 {
 public:
-    HidEvent() = default;
-    HidEvent(std::nullptr_t) {}
+    HidHandler() = default;
+    HidHandler(std::nullptr_t) {}
 
     template <typename T>
-    HidEvent(T *object, R (T::*method)(Args...))
+    HidHandler(T *object, R (T::*method)(Args...))
         : m_target(std::make_shared<const Member<T>>(object, method))
     {
     }
 
     template <typename F,
-              typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, HidEvent>
+              typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, HidHandler>
                                           && std::is_invocable_r_v<R, F &, Args...>>>
-    HidEvent(F callable)
+    HidHandler(F callable)
         : m_target(std::make_shared<const Functor<F>>(std::move(callable)))
     {
     }
@@ -45,7 +45,7 @@ public:
         return keep->call(std::forward<Args>(args)...);
     }
 
-    friend bool operator==(const HidEvent &a, const HidEvent &b)
+    friend bool operator==(const HidHandler &a, const HidHandler &b)
     {
         if (a.m_target == b.m_target)
             return true;

@@ -1,7 +1,7 @@
-#include "transport/tjvhiddevicereadthread.h"
+#include "transport/hidreadthread.h"
 
+#include "transport/hiddevice.h"
 #include "transport/hidwakeup.h"
-#include "transport/tjvhiddevice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,28 +10,29 @@
 #include <vector>
 
 // Why stopping cannot deadlock. The read thread blocks in two places only:
-// in a read, which Terminate() cancels (the read handle is closed under the
-// device's I/O mutex, see TJvHidDevice), and in handOver(), waiting for the
+// in a read, which requestStop() cancels (the read handle is closed under the
+// device's I/O mutex, see HidDevice), and in handOver(), waiting for the
 // main thread to deliver what it handed over. The main thread, while it waits
-// in WaitFor(), delivers any hand-off itself instead of waiting for the event
-// loop, and it never holds the hand-off mutex while a handler runs. So each
-// thread only ever waits for something the other does without waiting. A
+// in waitForEnd(), delivers any hand-off itself instead of waiting for the
+// event loop, and it never holds the hand-off mutex while a handler runs. So
+// each thread only ever waits for something the other does without waiting. A
 // handler that stops its own device's thread (the main thread is then inside
 // the delivery the read thread waits for) releases the read thread at once;
 // the thread finds the stop flag and ends without touching the report buffer
 // the handler is still reading.
-struct TJvHidDeviceReadThread::HandOff
+struct HidReadThread::HandOff
 {
     std::mutex mutex;
     std::condition_variable changed;
-    bool terminated = false;
+    bool stopping = false;
     bool finished = false;
     Kind pending = Kind::None;
     bool delivering = false;   // main thread: a handler for `pending` runs
     int bytesRead = 0;
     std::uint32_t lastError = 0;
-    // ReportBuffer. Written by the read thread only while nothing is pending;
-    // read by the main thread only while it delivers.
+    // The report being read or handed over. Written by the read thread only
+    // while nothing is pending; read by the main thread only while it
+    // delivers.
     std::vector<std::uint8_t> report;
 };
 
@@ -43,60 +44,60 @@ constexpr int FallbackReportLength = 65;
 
 } // namespace
 
-TJvHidDeviceReadThread::TJvHidDeviceReadThread(TJvHidDevice &device)
+HidReadThread::HidReadThread(HidDevice &device)
     : m_device(device)
     , m_handOff(std::make_shared<HandOff>())
 {
-    const int length = device.Capabilities().InputReportByteLength;
+    const int length = device.capabilities().InputReportByteLength;
     m_handOff->report.assign(length > 1 ? length : FallbackReportLength, 0);
 }
 
-TJvHidDeviceReadThread::~TJvHidDeviceReadThread()
+HidReadThread::~HidReadThread()
 {
     if (m_thread.joinable()) {
-        Terminate();
-        WaitFor();
+        requestStop();
+        waitForEnd();
     }
     // Later, because this may run inside the wake-up's own notification.
     if (m_wake)
         m_wake->deleteLater();
 }
 
-void TJvHidDeviceReadThread::Start()
+void HidReadThread::start()
 {
     if (m_thread.joinable())
         return;
-    TJvHidDevice *device = &m_device;
+    HidDevice *device = &m_device;
     std::shared_ptr<HandOff> handOff = m_handOff;
     m_wake = new HidWakeUp([handOff, device] { deliverHandedOver(handOff, device); });
-    m_thread = std::thread([this] { Execute(); });
+    m_thread = std::thread([this] { run(); });
 }
 
-void TJvHidDeviceReadThread::Terminate()
+void HidReadThread::requestStop()
 {
     {
         std::lock_guard lock(m_handOff->mutex);
-        m_handOff->terminated = true;
+        m_handOff->stopping = true;
     }
     m_handOff->changed.notify_all();
     // Set before the cancel: a read the thread opens after the cancel is
     // never waited on, because the thread looks at the flag first.
-    m_device.CancelPendingIo();
+    m_device.cancelPendingRead();
 }
 
-bool TJvHidDeviceReadThread::Terminated() const
+bool HidReadThread::stopRequested() const
 {
     std::lock_guard lock(m_handOff->mutex);
-    return m_handOff->terminated;
+    return m_handOff->stopping;
 }
 
-bool TJvHidDeviceReadThread::ReportWaiting() const
+bool HidReadThread::reportWaiting() const
 {
     std::lock_guard lock(m_handOff->mutex);
     return m_handOff->pending != Kind::None && !m_handOff->delivering;
 }
 
-void TJvHidDeviceReadThread::WaitFor()
+void HidReadThread::waitForEnd()
 {
     if (!m_thread.joinable())
         return;
@@ -118,12 +119,12 @@ void TJvHidDeviceReadThread::WaitFor()
         h.changed.wait(lock);
     }
     lock.unlock();
-    // A nested WaitFor (see TJvHidDevice::StopReadThread) may have joined it.
+    // A nested waitForEnd() (see HidDevice::stopReading) may have joined it.
     if (m_thread.joinable())
         m_thread.join();
 }
 
-void TJvHidDeviceReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, TJvHidDevice *device)
+void HidReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, HidDevice *device)
 {
     HandOff &h = *handOff;
     Kind kind;
@@ -155,16 +156,16 @@ void TJvHidDeviceReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &h
         }
     } release{h};
     if (kind == Kind::Report)
-        device->DeliverReport(h.report.data(), bytesRead);
+        device->deliverReport(h.report.data(), bytesRead);
     else
-        device->DeliverError(error);
+        device->deliverError(error);
 }
 
-bool TJvHidDeviceReadThread::handOver(Kind kind, int bytesRead, std::uint32_t error)
+bool HidReadThread::handOver(Kind kind, int bytesRead, std::uint32_t error)
 {
     HandOff &h = *m_handOff;
     std::unique_lock lock(h.mutex);
-    if (h.terminated)
+    if (h.stopping)
         return false;
     h.pending = kind;
     h.bytesRead = bytesRead;
@@ -174,39 +175,39 @@ bool TJvHidDeviceReadThread::handOver(Kind kind, int bytesRead, std::uint32_t er
     return true;
 }
 
-void TJvHidDeviceReadThread::pauseAfterFailure()
+void HidReadThread::pauseAfterFailure()
 {
     // A device that went away fails every read at once; without this pause
     // the thread would flood the main thread with errors as fast as it can.
     HandOff &h = *m_handOff;
     std::unique_lock lock(h.mutex);
-    h.changed.wait_for(lock, std::chrono::milliseconds(m_device.SleepTime()), [&h] { return h.terminated; });
+    h.changed.wait_for(lock, std::chrono::milliseconds(m_device.sleepTime()), [&h] { return h.stopping; });
 }
 
-void TJvHidDeviceReadThread::Execute()
+void HidReadThread::run()
 {
     HandOff &h = *m_handOff;
     const int length = int(h.report.size());
     bool readCompleted = true;
-    while (!Terminated()) {
+    while (!stopRequested()) {
         readCompleted = true;
         std::fill(h.report.begin(), h.report.end(), std::uint8_t(0));
         std::uint32_t error = 0;
-        std::shared_ptr<HidHandle> handle = m_device.StartRead(error);
+        std::shared_ptr<HidHandle> handle = m_device.acquireReadHandle(error);
         if (!handle) {
             if (!handOver(Kind::Error, 0, error))
                 break;
             pauseAfterFailure();
             continue;
         }
-        if (Terminated())
+        if (stopRequested())
             break;
         HidReadResult result;
         do {
-            result = handle->read(h.report.data(), length, m_device.SleepTime());
-        } while (result.status == HidReadResult::Status::Timeout && !Terminated());
+            result = handle->read(h.report.data(), length, m_device.sleepTime());
+        } while (result.status == HidReadResult::Status::Timeout && !stopRequested());
         handle.reset();
-        if (Terminated()) {
+        if (stopRequested()) {
             readCompleted = result.status != HidReadResult::Status::Timeout;
             break;
         }
@@ -214,16 +215,16 @@ void TJvHidDeviceReadThread::Execute()
             if (result.bytes > 0 && !handOver(Kind::Report, std::min(result.bytes, length), 0))
                 break;
         } else if (result.status == HidReadResult::Status::Failed) {
-            // Nothing to deliver; the next StartRead opens the device afresh
-            // and reports why if it cannot.
-            m_device.CancelPendingIo();
+            // Nothing to deliver; the next acquireReadHandle() opens the device
+            // afresh and reports why if it cannot.
+            m_device.cancelPendingRead();
             pauseAfterFailure();
         }
         // Cancelled: the device was found unplugged and its handle closed;
-        // the next StartRead says so.
+        // the next acquireReadHandle() says so.
     }
     if (!readCompleted)
-        m_device.CancelPendingIo();
+        m_device.cancelPendingRead();
     {
         std::lock_guard lock(h.mutex);
         h.finished = true;

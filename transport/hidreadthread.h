@@ -4,8 +4,8 @@
 #include <memory>
 #include <thread>
 
+class HidDevice;
 class HidWakeUp;
-class TJvHidDevice;
 
 // The read thread of one claimed device: waits for each input report and
 // hands it to the main thread, where the device's data handler runs; it waits
@@ -15,40 +15,40 @@ class TJvHidDevice;
 // A std::thread rather than a QThread, so that ThreadSanitizer sees the start
 // and the join; the hand-off itself uses a std::mutex and condition variable
 // for the same reason, with only a byte on a pipe to wake the main thread.
-class TJvHidDeviceReadThread
+class HidReadThread
 {
 public:
-    // Created suspended, with a report buffer of the device's input report
-    // length; the device must outlive the thread.
-    explicit TJvHidDeviceReadThread(TJvHidDevice &device);
+    // Reads nothing until start(). The report buffer takes the device's
+    // input report length; the device must outlive the thread.
+    explicit HidReadThread(HidDevice &device);
     // Stops the thread if it still runs.
-    ~TJvHidDeviceReadThread();
+    ~HidReadThread();
 
-    TJvHidDeviceReadThread(const TJvHidDeviceReadThread &) = delete;
-    TJvHidDeviceReadThread &operator=(const TJvHidDeviceReadThread &) = delete;
+    HidReadThread(const HidReadThread &) = delete;
+    HidReadThread &operator=(const HidReadThread &) = delete;
 
-    void Start();
+    void start();
     // Main thread: asks the thread to end and wakes a waiting read.
-    void Terminate();
-    // Main thread, after Terminate: returns when the thread has ended,
+    void requestStop();
+    // Main thread, after requestStop(): returns when the thread has ended,
     // delivering meanwhile what it hands over.
-    void WaitFor();
-    bool Terminated() const;
+    void waitForEnd();
+    bool stopRequested() const;
 
     // A report or an error waits for the main thread.
-    bool ReportWaiting() const;
-
-    struct HandOff;
+    bool reportWaiting() const;
 
 private:
-    void Execute();
+    struct HandOff;
     enum class Kind { None, Report, Error };
+
+    void run();
     // False when the thread was asked to end before the hand-off.
     bool handOver(Kind kind, int bytesRead, std::uint32_t error);
     void pauseAfterFailure();
-    static void deliverHandedOver(const std::shared_ptr<HandOff> &handOff, TJvHidDevice *device);
+    static void deliverHandedOver(const std::shared_ptr<HandOff> &handOff, HidDevice *device);
 
-    TJvHidDevice &m_device;
+    HidDevice &m_device;
     // Shared with a delivery running on the main thread, which may outlast
     // this object when the handler stops the thread.
     std::shared_ptr<HandOff> m_handOff;

@@ -4,6 +4,8 @@
 #include "app/windowdialogs.h"
 #include "log/tablefiles.h"
 #include "meter/localeinfo.h"
+#include "transport/hidbackend.h"
+#include "transport/serialbackend.h"
 
 #include <QMainWindow>
 #include <QRect>
@@ -12,10 +14,8 @@
 #include <memory>
 
 class ChartPager;
-class HidBackend;
 class LogModel;
 class MeterSession;
-class SerialBackend;
 struct DecodeResult;
 struct LinkFailure;
 enum class LinkState;

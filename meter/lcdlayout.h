@@ -46,7 +46,6 @@ struct LcdElementInfo
     QRect rect;             // on the 302 x 162 face
     LcdArt art;
     const char *symbol;     // the text drawn for LcdArt::Text
-    bool ghost;             // drawn faintly while off, as an LCD shows its unlit segments
 };
 
 inline constexpr int LcdPanelWidth = 302;

@@ -71,10 +71,9 @@ QPixmap LcdPanel::renderFace(qreal devicePixelRatio) const
     p.setBrush(shade);
     p.drawRoundedRect(glass, 3, 3);
 
-    for (const LcdElementInfo &info : lcdElements()) {
-        if (info.ghost)
-            p.fillPath(lcdArtPath(info, info.rect), LcdColours::Ghost);
-    }
+    // Every segment faintly, as an LCD shows its unlit segments.
+    for (const LcdElementInfo &info : lcdElements())
+        p.fillPath(lcdArtPath(info, info.rect), LcdColours::Ghost);
     p.end();
     return face;
 }

@@ -6,6 +6,8 @@
 #include "meter/framedecoder.h"
 #include "meter/historylist.h"
 #include "meter/meterframe.h"
+#include "transport/hidbackend.h"
+#include "transport/serialbackend.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -14,9 +16,7 @@
 
 #include <memory>
 
-class HidBackend;
 class LocaleInfo;
-class SerialBackend;
 class SerialPortDriver;
 class UsbLink;
 

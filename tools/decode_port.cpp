@@ -2,6 +2,7 @@
 
 #include "session/metersession.h"
 #include "tools/jsonwriter.h"
+#include "tools/readingjson.h"
 #include "transport/comportnames.h"
 
 #include <QEventLoop>

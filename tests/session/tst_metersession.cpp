@@ -61,8 +61,9 @@ struct Rig
         primed = true;
     }
     // A frame as the cable sends it: reports of a count byte and up to seven
-    // payload bytes, then one without payload.
-    void queueCableFrame(const QByteArray &frame, const QString &path = CablePath)
+    // payload bytes, then one without payload that closes it.
+    static QByteArray closingReport() { return QByteArray::fromHex("00f0") + QByteArray(7, '\0'); }
+    void queueCableFrame(const QByteArray &frame, const QString &path = CablePath, bool close = true)
     {
         for (qsizetype at = 0; at < frame.size(); at += 7) {
             const int n = int(std::min<qsizetype>(7, frame.size() - at));
@@ -71,7 +72,8 @@ struct Rig
             report.replace(2, n, frame.mid(at, n));
             hid->queueReport(path, report);
         }
-        hid->queueReport(path, QByteArray::fromHex("00f0") + QByteArray(7, '\0'));
+        if (close)
+            hid->queueReport(path, closingReport());
     }
     QStringList features() const
     {
@@ -198,8 +200,12 @@ void TestMeterSession::limitTextsRewrittenForTheSeparator()
     QCOMPARE(rewritten.at(0).at(0).toString(), QStringLiteral("1,5.5"));   // only the first point
     QCOMPARE(rewritten.at(0).at(1).toString(), QStringLiteral("-2,25"));
     QCOMPARE(rig.session->highLimitText(), QStringLiteral("1,5.5"));
+    // One rewrite a frame, until nothing is left to rewrite.
     rig.frame(meterFrame('+', "1234", '1', {Dc, 0, 0, Volt}));
-    QCOMPARE(rewritten.size(), 1);   // nothing left to rewrite
+    QCOMPARE(rewritten.size(), 2);
+    QCOMPARE(rig.session->highLimitText(), QStringLiteral("1,5,5"));
+    rig.frame(meterFrame('+', "1234", '1', {Dc, 0, 0, Volt}));
+    QCOMPARE(rewritten.size(), 2);
 }
 
 void TestMeterSession::dataArrivingLamp()
@@ -436,18 +442,25 @@ void TestMeterSession::destroyedWithReportsPending()
 {
     // The read thread has handed a report over and waits for the main
     // thread when the session goes: stopping the thread delivers that
-    // report, and it must land nowhere rather than in a decoder that is gone.
-    for (int round = 0; round < 20; ++round) {
-        auto rig = std::make_unique<Rig>(std::vector<FakeHidDevice>{fakeHidDevice(QStringLiteral("cable"))});
-        QVERIFY(rig->session->connectUsb());
-        for (int i = 0; i < 5; ++i)
-            rig->queueCableFrame(Dc1234);
-        QTRY_VERIFY(rig->hid->queuedReports(CablePath) < 5 * 3);
-        int delivered = 0;
-        QObject::connect(rig->session.get(), &MeterSession::readingDecoded, rig->session.get(), [&] { ++delivered; });
-        rig->session.reset();
-        QCOMPARE(delivered, 0);
-    }
+    // report, and it must land nowhere rather than in a decoder on its way
+    // out. The report is the one that completes a frame, so a delivery
+    // would decode it.
+    Rig rig({fakeHidDevice(QStringLiteral("cable"))});
+    QVERIFY(rig.session->connectUsb());
+    rig.queueCableFrame(Dc1234, CablePath, false);
+    QTRY_COMPARE(rig.session->history().lines().size(), 1 + 2);   // the set-up line and two report lines
+
+    int decoded = 0;
+    QObject::connect(rig.session.get(), &MeterSession::readingDecoded, rig.session.get(), [&] { ++decoded; });
+    rig.hid->queueReport(CablePath, Rig::closingReport());
+    // Without running the event loop: the thread takes the report, hands it
+    // over and waits.
+    for (int i = 0; i < 200 && rig.hid->queuedReports(CablePath) > 0; ++i)
+        QThread::msleep(5);
+    QThread::msleep(50);
+    QCOMPARE(rig.hid->queuedReports(CablePath), std::size_t(0));
+    rig.session.reset();
+    QCOMPARE(decoded, 0);
 }
 
 QTEST_GUILESS_MAIN(TestMeterSession)

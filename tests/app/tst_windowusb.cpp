@@ -11,7 +11,7 @@
 // "USB Connection" sending the set-up report and carrying the cable's
 // reports to the panel, the message when there is no cable, and quitting
 // while reports are on their way.
-class TestUsbLink : public QObject
+class TestWindowUsb : public QObject
 {
     Q_OBJECT
 private slots:
@@ -33,8 +33,8 @@ FakeHidDevice cable()
 }
 
 // A frame as the cable sends it: reports of a count byte and up to seven
-// payload bytes, then an empty report.
-void queueFrame(FakeHidSystem &system, const QByteArray &frame)
+// payload bytes, then an empty report that closes it.
+void queueFrame(FakeHidSystem &system, const QByteArray &frame, bool close = true)
 {
     for (qsizetype at = 0; at < frame.size(); at += 7) {
         const QByteArray part = frame.mid(at, 7);
@@ -43,7 +43,8 @@ void queueFrame(FakeHidSystem &system, const QByteArray &frame)
         report.resize(9, '\0');   // the report ID and eight data bytes
         system.queueReport(CablePath, report);
     }
-    system.queueReport(CablePath, QByteArray(9, '\0'));
+    if (close)
+        system.queueReport(CablePath, QByteArray(9, '\0'));
 }
 
 const QByteArray Dc1234 = meterFrame('+', "1234", '1', {MeterBits::Auto | MeterBits::Dc, 0, 0, MeterBits::Volt});
@@ -60,7 +61,7 @@ void plugInMouseAndCable(FakeHidSystem &hid)
 
 } // namespace
 
-void TestUsbLink::noCable()
+void TestWindowUsb::noCable()
 {
     WindowFixture f;
     auto *usb = f.find<QPushButton>("usbButton");
@@ -74,7 +75,7 @@ void TestUsbLink::noCable()
     QVERIFY(f.shown("portButton"));
 }
 
-void TestUsbLink::cableReadingsReachThePanel()
+void TestWindowUsb::cableReadingsReachThePanel()
 {
     WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), plugInMouseAndCable);
     const UsbLink &link = f.session().usbLink();
@@ -102,22 +103,27 @@ void TestUsbLink::cableReadingsReachThePanel()
     QCOMPARE(f.hid->features().size(), 2u);
 }
 
-void TestUsbLink::quitWithReportsPending()
+void TestWindowUsb::quitWithReportsPending()
 {
-    // The read thread has handed a report over and waits for the main thread
-    // when the window goes; stopping the thread delivers that report, which
-    // must not reach a session or a window that is half destroyed.
-    for (int round = 0; round < 10; ++round) {
-        auto f = std::make_unique<WindowFixture>(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"),
-                                                 plugInMouseAndCable);
-        f->find<QPushButton>("usbButton")->click();
-        QVERIFY(f->session().usbLink().isReading());
-        for (int i = 0; i < 4; ++i)
-            queueFrame(*f->hid, Dc1234);
-        QTRY_VERIFY(f->session().decodedFrames() >= 1);
-        f.reset();
-    }
+    // The read thread has handed over the report that completes a frame and
+    // waits for the main thread when the window goes; stopping the thread
+    // delivers that report, which must reach neither a session nor a window
+    // that is half destroyed.
+    auto f = std::make_unique<WindowFixture>(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"),
+                                             plugInMouseAndCable);
+    f->window->show();
+    f->find<QPushButton>("usbButton")->click();
+    QVERIFY(f->session().usbLink().isReading());
+    queueFrame(*f->hid, Dc1234, false);
+    QTRY_COMPARE(f->session().history().lines().size(), 1 + 2);   // the set-up line and two report lines
+    f->hid->queueReport(CablePath, QByteArray(9, '\0'));
+    // Without running the event loop: the thread takes it and waits.
+    for (int i = 0; i < 200 && f->hid->queuedReports(CablePath) > 0; ++i)
+        QThread::msleep(5);
+    QThread::msleep(50);
+    QCOMPARE(f->hid->queuedReports(CablePath), std::size_t(0));
+    f.reset();
 }
 
-QTEST_MAIN(TestUsbLink)
-#include "tst_usblink.moc"
+QTEST_MAIN(TestWindowUsb)
+#include "tst_windowusb.moc"

@@ -382,7 +382,7 @@ void MainWindow::saveLogFile(const QString &fileName)
         return;
     m_fileBusy = true;
     const TableFileResult result
-        = SaveTableFile(m_session->log(), fileName, fileProgress(QStringLiteral("Saving %1").arg(fileName)));
+        = saveTableFile(m_session->log(), fileName, fileProgress(QStringLiteral("Saving %1").arg(fileName)));
     m_fileBusy = false;
     if (result)
         m_messages->information(this, saveSucceededMessage(fileName));
@@ -406,7 +406,7 @@ void MainWindow::openLogFile(const QString &fileName)
     m_fileBusy = true;
     m_session->holdReadings();
     const TableFileResult result
-        = LoadTableFile(fileName, m_session->log(), fileProgress(QStringLiteral("Opening %1").arg(fileName)));
+        = loadTableFile(fileName, m_session->log(), fileProgress(QStringLiteral("Opening %1").arg(fileName)));
     m_fileBusy = false;
     m_session->releaseReadings();
     if (!result)

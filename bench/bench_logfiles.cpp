@@ -91,7 +91,7 @@ void save(benchmark::State &state, const char *name)
         QElapsedTimer timer;
         timer.start();
         // The text save moves the current row, nothing else.
-        if (!SaveTableFile(const_cast<LogTable &>(table), file))
+        if (!saveTableFile(const_cast<LogTable &>(table), file))
             state.SkipWithError("save failed");
         seconds += double(timer.nsecsElapsed()) * 1e-9;
     }
@@ -107,7 +107,7 @@ void save(benchmark::State &state, const char *name)
 void open(benchmark::State &state, const char *name)
 {
     const QString file = path(name);
-    if (!QFile::exists(file) && !SaveTableFile(const_cast<LogTable &>(loggedTable()), file)) {
+    if (!QFile::exists(file) && !saveTableFile(const_cast<LogTable &>(loggedTable()), file)) {
         state.SkipWithError("save failed");
         return;
     }
@@ -117,7 +117,7 @@ void open(benchmark::State &state, const char *name)
         LogTable table;
         QElapsedTimer timer;
         timer.start();
-        if (!LoadTableFile(file, table))
+        if (!loadTableFile(file, table))
             state.SkipWithError("open failed");
         seconds += double(timer.nsecsElapsed()) * 1e-9;
         rows = table.rowCount();

@@ -7,7 +7,7 @@
 
 #include <array>
 
-// The grid `DBGrid1` over the log table: six columns (NVal has none),
+// The grid's model of the log table: six columns (NVal has none),
 // read-only, whole rows. Appends are announced as inserted rows, emptying as
 // a reset; the model counts only the rows it has announced, so a view never
 // sees a row that the table posts during a bulk read before it is told.

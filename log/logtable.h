@@ -41,7 +41,7 @@ public:
     virtual void tableCurrentRowChanged(int row) { Q_UNUSED(row) }
 };
 
-// The reading log `cds1`: an in-memory table of the seven fields, appended
+// The reading log: an in-memory table of the seven fields, appended
 // to by logging and by the text reader, replaced by the XML reader, emptied
 // by New. Rows are stored in blocks, 29 bytes a row, the texts as ids into
 // a TextPool: appending never copies more than the first block, and ten

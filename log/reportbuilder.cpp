@@ -176,12 +176,12 @@ void ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     for (qsizetype line = 0; line < count; ++line) {
         const ReportRow &row = m_rows.at(first + line);
         const qreal top = layout.detailTop(int(line)) + ReportLayout::FieldTop;
-        field(ReportLayout::ColNo, top, lcd, lcdMetrics, row.No);
-        field(ReportLayout::ColTime, top, arial, arialMetrics, row.Time);
-        field(ReportLayout::ColDcAc, top, lcd, lcdMetrics, row.DcAc);
-        field(ReportLayout::ColValue, top, calibri, calibriMetrics, row.Value);
-        field(ReportLayout::ColUnit, top, lcd, lcdMetrics, lcdUnitText(row.Unit));
-        field(ReportLayout::ColAuto, top, lcd, lcdMetrics, row.Auto);
+        field(ReportLayout::ColNo, top, lcd, lcdMetrics, row.number);
+        field(ReportLayout::ColTime, top, arial, arialMetrics, row.time);
+        field(ReportLayout::ColDcAc, top, lcd, lcdMetrics, row.function);
+        field(ReportLayout::ColValue, top, calibri, calibriMetrics, row.value);
+        field(ReportLayout::ColUnit, top, lcd, lcdMetrics, lcdUnitText(row.unit));
+        field(ReportLayout::ColAuto, top, lcd, lcdMetrics, row.judgement);
     }
 
     painter.setFont(lcd);

@@ -10,12 +10,12 @@ class LogTable;
 // text. NVal is never printed, so it has no place here.
 struct ReportRow
 {
-    QString No;
-    QString Time;
-    QString DcAc;
-    QString Value;
-    QString Unit;
-    QString Auto;
+    QString number;     // No
+    QString time;
+    QString function;   // DC/AC
+    QString value;
+    QString unit;
+    QString judgement;  // Auto
 };
 
 using ReportRows = QList<ReportRow>;

@@ -51,14 +51,14 @@ QString textSaveFailedMessage(const QString &fileName)
     return QStringLiteral("Could not save table to specified file: ") + fileName;
 }
 
-TableFileResult SaveTableFile(LogTable &table, const QString &fileName, const TableFileProgress &progress)
+TableFileResult saveTableFile(LogTable &table, const QString &fileName, const TableFileProgress &progress)
 {
     if (tableFileFormat(fileName) == TableFileFormat::Xml)
-        return SaveTableXml(table, fileName, progress);
-    return SaveTableText(table, fileName, progress);
+        return saveTableXml(table, fileName, progress);
+    return saveTableText(table, fileName, progress);
 }
 
-TableFileResult SaveTableText(LogTable &table, const QString &fileName, const TableFileProgress &progress)
+TableFileResult saveTableText(LogTable &table, const QString &fileName, const TableFileProgress &progress)
 {
     LogTextWriter writer(table);
     writer.setProgress(progress);
@@ -70,14 +70,14 @@ TableFileResult SaveTableText(LogTable &table, const QString &fileName, const Ta
     return result;
 }
 
-TableFileResult SaveTableXml(const LogTable &table, const QString &fileName, const TableFileProgress &progress)
+TableFileResult saveTableXml(const LogTable &table, const QString &fileName, const TableFileProgress &progress)
 {
     LogXmlWriter writer(table);
     writer.setProgress(progress);
     return saveThrough(fileName, writer);
 }
 
-TableFileResult LoadTableFile(const QString &fileName, LogTable &table, const TableFileProgress &progress)
+TableFileResult loadTableFile(const QString &fileName, LogTable &table, const TableFileProgress &progress)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))

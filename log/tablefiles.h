@@ -38,17 +38,17 @@ QString textSaveFailedMessage(const QString &fileName);
 // Saves in the form that the name chooses. Either form is written to a
 // temporary file beside the target, which replaces the target only once
 // everything was written: a failed save leaves an existing file as it was.
-TableFileResult SaveTableFile(LogTable &table, const QString &fileName,
+TableFileResult saveTableFile(LogTable &table, const QString &fileName,
                               const TableFileProgress &progress = {});
 // The text form. Afterwards the table's current row is its last row.
-TableFileResult SaveTableText(LogTable &table, const QString &fileName,
+TableFileResult saveTableText(LogTable &table, const QString &fileName,
                               const TableFileProgress &progress = {});
-TableFileResult SaveTableXml(const LogTable &table, const QString &fileName,
+TableFileResult saveTableXml(const LogTable &table, const QString &fileName,
                              const TableFileProgress &progress = {});
 
 // Opens a table file in the form that the name chooses. Text appends its
 // rows (those before a failing line stay); XML replaces the table's content
 // (a failure before the old rows were discarded leaves them, a later one
 // leaves the table empty).
-TableFileResult LoadTableFile(const QString &fileName, LogTable &table,
+TableFileResult loadTableFile(const QString &fileName, LogTable &table,
                               const TableFileProgress &progress = {});

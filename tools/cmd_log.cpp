@@ -109,7 +109,7 @@ int runLog(const QStringList &args)
     if (const int failed = decodeInputFile(input, hid, session))
         return failed;
 
-    const TableFileResult saved = SaveTableFile(session.log(), out);
+    const TableFileResult saved = saveTableFile(session.log(), out);
     if (!saved)
         return cliFail(textSaveFailedMessage(out) + QStringLiteral(" (") + saved.reason + QLatin1Char(')'));
     std::printf("%lld frames decoded, %d rows saved to %s\n", session.decodedFrames(), session.log().rowCount(),

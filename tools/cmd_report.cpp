@@ -52,7 +52,7 @@ int runReport(const QStringList &args)
         return cliFail(QStringLiteral("report needs a table file and --pdf OUT.pdf (see qm320-cli report --help)"));
 
     LogTable table;
-    const TableFileResult loaded = LoadTableFile(file, table);
+    const TableFileResult loaded = loadTableFile(file, table);
     if (!loaded)
         return cliFail(QStringLiteral("%1 (%2: %3)").arg(QLatin1String(LoadFailedMessage), file, loaded.reason));
     if (table.isEmpty())

@@ -60,7 +60,7 @@ int runShow(const QStringList &args)
         return cliFail(QStringLiteral("show needs a table file (see qm320-cli show --help)"));
 
     LogTable table;
-    const TableFileResult loaded = LoadTableFile(file, table);
+    const TableFileResult loaded = loadTableFile(file, table);
     JsonLineWriter out(stdout);
     for (int row = 0; row < table.rowCount(); ++row)
         writeRow(out, table, row);

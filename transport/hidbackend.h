@@ -17,24 +17,24 @@ struct HidInterfaceInfo
     QString path;
 };
 
-// The identity of a HID device, as HIDD_ATTRIBUTES.
+// The identity of a HID device: its USB vendor, product and release.
 struct HidAttributes
 {
-    std::uint16_t VendorID = 0;
-    std::uint16_t ProductID = 0;
-    std::uint16_t VersionNumber = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
 };
 
-// What the device's report descriptor declares, in the shape of HIDP_CAPS.
+// What the device's report descriptor declares.
 // A report length counts the report-ID byte, which is 0 on a device that
 // numbers no reports; a kind of report the device lacks has length 0.
 struct HidCaps
 {
-    std::uint16_t Usage = 0;
-    std::uint16_t UsagePage = 0;
-    std::uint16_t InputReportByteLength = 0;
-    std::uint16_t OutputReportByteLength = 0;
-    std::uint16_t FeatureReportByteLength = 0;
+    std::uint16_t usage = 0;
+    std::uint16_t usagePage = 0;
+    std::uint16_t inputReportLength = 0;
+    std::uint16_t outputReportLength = 0;
+    std::uint16_t featureReportLength = 0;
 };
 
 enum class HidAccess {
@@ -92,8 +92,8 @@ class HidBackend
 {
 public:
     // The event code of a device-change notice that means "the set of device
-    // nodes changed" (DBT_DEVNODES_CHANGED); other codes run no pass.
-    static constexpr int DevNodesChanged = 7;
+    // nodes changed"; other codes run no pass.
+    static constexpr int DeviceNodesChanged = 7;
 
     enum class ResetResult { Done, NotPermitted, Failed };
 

@@ -101,14 +101,14 @@ UdevIdentity readIdentity(const QString &path)
     if (!hidId || std::sscanf(hidId, "%x:%x:%x", &bus, &vendor, &product) != 3)
         return identity;
     identity.found = true;
-    identity.attributes.VendorID = std::uint16_t(vendor);
-    identity.attributes.ProductID = std::uint16_t(product);
+    identity.attributes.vendorId = std::uint16_t(vendor);
+    identity.attributes.productId = std::uint16_t(product);
     udev_device *usb = udev_device_get_parent_with_subsystem_devtype(raw.get(), "usb", "usb_device");
     if (usb) {
         identity.product = fromUtf8(udev_device_get_sysattr_value(usb, "product"));
         identity.serial = fromUtf8(udev_device_get_sysattr_value(usb, "serial"));
         if (const char *bcd = udev_device_get_sysattr_value(usb, "bcdDevice"))
-            identity.attributes.VersionNumber = std::uint16_t(std::strtoul(bcd, nullptr, 16));
+            identity.attributes.versionNumber = std::uint16_t(std::strtoul(bcd, nullptr, 16));
         identity.usbDevnode = udev_device_get_devnode(usb);
     } else {
         // Bluetooth and virtual devices: the kernel's name and unique id.
@@ -194,9 +194,9 @@ public:
     bool attributes(HidAttributes &attributes) override
     {
         if (const hid_device_info *info = hid_get_device_info(m_device)) {
-            attributes.VendorID = info->vendor_id;
-            attributes.ProductID = info->product_id;
-            attributes.VersionNumber = info->release_number;
+            attributes.vendorId = info->vendor_id;
+            attributes.productId = info->product_id;
+            attributes.versionNumber = info->release_number;
             return true;
         }
         const UdevIdentity identity = readIdentity(m_path);
@@ -465,7 +465,7 @@ private:
         }
         const std::function<void(int)> notice = m_notice;
         if (nodesChanged && notice)
-            notice(DevNodesChanged);
+            notice(DeviceNodesChanged);
     }
 
     UdevPtr<udev> m_udev;

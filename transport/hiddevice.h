@@ -66,9 +66,9 @@ public:
     // system's error code), 0 when it did not.
     std::uint32_t controlOpenError() const { return m_controlOpenError; }
     const HidAttributes &attributes() const { return m_attributes; }
-    std::uint16_t vendorId() const { return m_attributes.VendorID; }
-    std::uint16_t productId() const { return m_attributes.ProductID; }
-    std::uint16_t versionNumber() const { return m_attributes.VersionNumber; }
+    std::uint16_t vendorId() const { return m_attributes.vendorId; }
+    std::uint16_t productId() const { return m_attributes.productId; }
+    std::uint16_t versionNumber() const { return m_attributes.versionNumber; }
     // How long the read thread waits for a report before it looks for a stop,
     // and how long it pauses after a failure.
     int sleepTime() const { return m_sleepTime; }

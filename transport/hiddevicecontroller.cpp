@@ -73,7 +73,7 @@ int HidDeviceController::liveCount()
 
 void HidDeviceController::handleDeviceChangeNotice(int eventCode)
 {
-    if (eventCode == HidBackend::DevNodesChanged)
+    if (eventCode == HidBackend::DeviceNodesChanged)
         runDeviceChangePass();
 }
 

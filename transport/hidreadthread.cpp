@@ -48,7 +48,7 @@ HidReadThread::HidReadThread(HidDevice &device)
     : m_device(device)
     , m_handOff(std::make_shared<HandOff>())
 {
-    const int length = device.capabilities().InputReportByteLength;
+    const int length = device.capabilities().inputReportLength;
     m_handOff->report.assign(length > 1 ? length : FallbackReportLength, 0);
 }
 

@@ -91,8 +91,8 @@ HidReportLayout parseHidReportDescriptor(QByteArrayView descriptor)
                 topLevelSeen = true;
                 // A 4-byte usage carries its own page in the high half.
                 const bool extended = usageSeen && usage > 0xFFFF;
-                layout.caps.UsagePage = std::uint16_t(extended ? usage >> 16 : globals.usagePage);
-                layout.caps.Usage = std::uint16_t(usageSeen ? usage : 0);
+                layout.caps.usagePage = std::uint16_t(extended ? usage >> 16 : globals.usagePage);
+                layout.caps.usage = std::uint16_t(usageSeen ? usage : 0);
             }
             ++depth;
             usageSeen = false;
@@ -132,8 +132,8 @@ HidReportLayout parseHidReportDescriptor(QByteArrayView descriptor)
             break;
         }
     }
-    layout.caps.InputReportByteLength = byteLength(inputBits);
-    layout.caps.OutputReportByteLength = byteLength(outputBits);
-    layout.caps.FeatureReportByteLength = byteLength(featureBits);
+    layout.caps.inputReportLength = byteLength(inputBits);
+    layout.caps.outputReportLength = byteLength(outputBits);
+    layout.caps.featureReportLength = byteLength(featureBits);
     return layout;
 }

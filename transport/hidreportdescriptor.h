@@ -5,8 +5,8 @@
 #include <QByteArrayView>
 
 // What a HID report descriptor declares, as far as the controller needs it:
-// the report lengths and top-level usage in the shape of HIDP_CAPS, and
-// whether reports carry an ID byte.
+// the report lengths and the top-level usage, and whether reports carry an
+// ID byte.
 struct HidReportLayout
 {
     HidCaps caps;

@@ -95,7 +95,7 @@ public:
         changed.notify_all();
     }
     // A device-change notice, as the system's notifier sends it.
-    void notify(int eventCode = HidBackend::DevNodesChanged)
+    void notify(int eventCode = HidBackend::DeviceNodesChanged)
     {
         const std::function<void(int)> handler = notice;
         if (handler)

@@ -90,7 +90,7 @@ void TestLogTextFile::writesTheTextForm()
         row(4, "x\r\ny", QString::fromUtf8("a\0b", 3), "\t", "\x01", "p\tq"),
     });
     const QString path = m_dir.filePath("form.xls");
-    QVERIFY(SaveTableText(table, path));
+    QVERIFY(saveTableText(table, path));
     QCOMPARE(fileBytes(path), Header
                  + "1\t10:15:03\tDC\t01.23\tV\tpass\r\n"
                    "2\t\"10:15:03 PM\"\tNULL\t-1.5\tk*\tFail\r\n"
@@ -102,9 +102,9 @@ void TestLogTextFile::emptyTableWritesTheHeaderAlone()
 {
     LogTable table;
     const QString path = m_dir.filePath("empty.txt");
-    QVERIFY(SaveTableText(table, path));
+    QVERIFY(saveTableText(table, path));
     QCOMPARE(fileBytes(path), Header);
-    const TableFileResult result = LoadTableFile(path, table);
+    const TableFileResult result = loadTableFile(path, table);
     QVERIFY2(result, qPrintable(result.reason));
     QCOMPARE(table.rowCount(), 0);
 }
@@ -249,10 +249,10 @@ void TestLogTextFile::roundTrip()
     LogTable table;
     fillTable(table, rows);
     const QString path = m_dir.filePath(QStringLiteral("roundtrip") + extension);
-    QVERIFY(SaveTableFile(table, path));
+    QVERIFY(saveTableFile(table, path));
     QVERIFY(fileBytes(path).startsWith(Header));
     LogTable back;
-    const TableFileResult result = LoadTableFile(path, back);
+    const TableFileResult result = loadTableFile(path, back);
     QVERIFY2(result, qPrintable(result.reason));
     QCOMPARE(rowsOf(back), opened);
     QCOMPARE(back.currentRow(), back.rowCount() - 1);
@@ -268,7 +268,7 @@ void TestLogTextFile::saveWalksTheRowsPresentAtItsStart()
     table.setCurrentRow(0);
     QList<double> fractions;
     const QString path = m_dir.filePath("walk.txt");
-    const TableFileResult result = SaveTableText(table, path, [&](double f) {
+    const TableFileResult result = saveTableText(table, path, [&](double f) {
         fractions << f;
         appendRow(table, loggedRow(rows + int(fractions.size()), "10:00:01", "DC", "2.000", "V", "pass"));
     });
@@ -277,7 +277,7 @@ void TestLogTextFile::saveWalksTheRowsPresentAtItsStart()
     QVERIFY(std::is_sorted(fractions.begin(), fractions.end()));
     QCOMPARE(fractions.last(), 1.0);
     LogTable back;
-    QVERIFY(LoadTableFile(path, back));
+    QVERIFY(loadTableFile(path, back));
     QCOMPARE(back.rowCount(), rows);
     QCOMPARE(back.integer(rows - 1, int(LogField::No)), rows);
     // The save leaves the table at its last row.
@@ -303,14 +303,14 @@ void TestLogTextFile::failedSaveLeavesOldFile()
     // file, and a missing folder, fail for everybody.
     const QString plainFile = dir.filePath("plain");
     QVERIFY(writeBytes(plainFile, "keep"));
-    TableFileResult result = SaveTableFile(table, plainFile + "/log" + extension);
+    TableFileResult result = saveTableFile(table, plainFile + "/log" + extension);
     QVERIFY(!result);
     QVERIFY(!result.reason.isEmpty());
     QCOMPARE(fileBytes(plainFile), QByteArray("keep"));
-    QVERIFY(!SaveTableFile(table, dir.filePath("missing/log" + extension)));
+    QVERIFY(!saveTableFile(table, dir.filePath("missing/log" + extension)));
     // A folder where the file should be stays a folder.
     QVERIFY(QDir(dir.path()).mkdir("folder" + extension));
-    QVERIFY(!SaveTableFile(table, dir.filePath("folder" + extension)));
+    QVERIFY(!saveTableFile(table, dir.filePath("folder" + extension)));
     QVERIFY(QFileInfo(dir.filePath("folder" + extension)).isDir());
 
     // A save that fails halfway (here the table is emptied under it) leaves
@@ -318,7 +318,7 @@ void TestLogTextFile::failedSaveLeavesOldFile()
     const QString target = dir.filePath("old" + extension);
     QVERIFY(writeBytes(target, "the old file"));
     const QStringList before = QDir(dir.path()).entryList(QDir::Files);
-    result = SaveTableFile(table, target, [&](double) { table.clear(); });
+    result = saveTableFile(table, target, [&](double) { table.clear(); });
     QVERIFY(!result);
     QCOMPARE(result.reason, QString("the table was emptied while it was being saved"));
     QCOMPARE(fileBytes(target), QByteArray("the old file"));

@@ -171,9 +171,9 @@ void TestLogXmlFile::roundTrip()
     for (qsizetype i = 0; i < rows.size(); ++i)
         appendRow(table, rows[i], marks[i]);
     const QString path = m_dir.filePath("roundtrip.xml");
-    QVERIFY(SaveTableFile(table, path));
+    QVERIFY(saveTableFile(table, path));
     LogTable back;
-    const TableFileResult result = LoadTableFile(path, back);
+    const TableFileResult result = loadTableFile(path, back);
     QVERIFY2(result, qPrintable(result.reason));
     QCOMPARE(rowsOf(back), rows);
     QCOMPARE(marksOf(back), marks);
@@ -323,7 +323,7 @@ void TestLogXmlFile::openReplacesUnsavedRows()
     LogTable table;
     for (int i = 0; i < 5; ++i)
         appendRow(table, loggedRow(100 + i, "unsaved", "DC", "1", "V", "pass"));
-    const TableFileResult result = LoadTableFile(path, table);
+    const TableFileResult result = loadTableFile(path, table);
     QVERIFY2(result, qPrintable(result.reason));
     QCOMPARE(rowsOf(table), (LogRows{loggedRow(1, "t", "DC", "1", "V", "pass"), row(2)}));
     QCOMPARE(table.currentRow(), 0);

@@ -206,7 +206,7 @@ void TestReadingLogger::newKeepsTheLastLoggedKey()
 
 void TestReadingLogger::samplingTicks_data()
 {
-    // Events: A or B a decoded frame of that reading, T a tick of Timer3.
+    // Events: A or B a decoded frame of that reading, T a tick of the sampling timer.
     QTest::addColumn<bool>("sampling");
     QTest::addColumn<bool>("repeat");
     QTest::addColumn<int>("limit");

@@ -182,7 +182,7 @@ void TestHidDeviceController::noticeCodes()
 
     system->notify(0x8000);   // a device arrival of an interface class: not ours to act on
     QCOMPARE(keysOf(c), QStringList({"A"}));
-    system->notify(HidBackend::DevNodesChanged);
+    system->notify(HidBackend::DeviceNodesChanged);
     QCOMPARE(keysOf(c), QStringList({"A", "B"}));
 }
 

@@ -64,12 +64,12 @@ void TestHidReportDescriptor::lengths()
     QFETCH(int, usage);
 
     const HidReportLayout layout = parseHidReportDescriptor(descriptor);
-    QCOMPARE(int(layout.caps.InputReportByteLength), input);
-    QCOMPARE(int(layout.caps.OutputReportByteLength), output);
-    QCOMPARE(int(layout.caps.FeatureReportByteLength), feature);
+    QCOMPARE(int(layout.caps.inputReportLength), input);
+    QCOMPARE(int(layout.caps.outputReportLength), output);
+    QCOMPARE(int(layout.caps.featureReportLength), feature);
     QCOMPARE(layout.numberedReports, numbered);
-    QCOMPARE(int(layout.caps.UsagePage), usagePage);
-    QCOMPARE(int(layout.caps.Usage), usage);
+    QCOMPARE(int(layout.caps.usagePage), usagePage);
+    QCOMPARE(int(layout.caps.usage), usage);
 }
 
 QTEST_GUILESS_MAIN(TestHidReportDescriptor)

@@ -181,8 +181,8 @@ void TestHidUhid::virtualCable()
         QSKIP("the virtual cable's hidraw node is not readable by this user");
     QCOMPARE(device->productString(), QStringLiteral("USB to Serial"));
     QCOMPARE(device->serialNumber(), QString());
-    QCOMPARE(int(device->capabilities().InputReportByteLength), 9);
-    QCOMPARE(int(device->capabilities().FeatureReportByteLength), 10);
+    QCOMPARE(int(device->capabilities().inputReportLength), 9);
+    QCOMPARE(int(device->capabilities().featureReportLength), 10);
 
     // The bridge's set-up report: ID 0, 2400 bit/s least significant byte
     // first, 8 data bits, four zero bytes.

@@ -47,8 +47,8 @@ void TestUsbLink::deviceList()
         FakeHidDevice d = fakeHidDevice(QString::number(system->devices.size()), entry.section(QLatin1Char('|'), 0, 0));
         if (entry.contains(QLatin1Char('|')))
             d.serial = entry.section(QLatin1Char('|'), 1);
-        d.attributes.VendorID = 0x04d9;
-        d.attributes.ProductID = 0xa0cd;
+        d.attributes.vendorId = 0x04d9;
+        d.attributes.productId = 0xa0cd;
         system->add(d);
     }
     UsbLink link(system->backend());

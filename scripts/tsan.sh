@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds the HID read-thread tests with ThreadSanitizer in ./build-tsan and
-# runs them. Any report of ThreadSanitizer fails the run.
+# Builds the tests that run a HID read thread with ThreadSanitizer in
+# ./build-tsan and runs them: the thread itself, the USB link, the session and
+# the window quitting while reports are on their way. Any report of
+# ThreadSanitizer fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=build-tsan
-tests=(tst_hidreadthread)
+tests=(tst_hidreadthread tst_usblink tst_metersession tst_windowusb)
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_TSAN=ON \
-    -DQM320_BUILD_APP=OFF -DQM320_BUILD_BENCH=OFF -DQM320_BUILD_TESTS=ON >/dev/null
+    -DQM320_BUILD_APP=ON -DQM320_BUILD_BENCH=OFF -DQM320_BUILD_TESTS=ON >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target "${tests[@]}"
 # Qt is not built with ThreadSanitizer, so the synchronisation inside Qt is
 # invisible to it, and Qt Test's own watchdog thread looks racy. The
@@ -15,5 +17,5 @@ cmake --build "$build_dir" -j"$(nproc)" --target "${tests[@]}"
 for t in "${tests[@]}"; do
     echo "== $t under ThreadSanitizer"
     TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 ignore_noninstrumented_modules=1 ${TSAN_OPTIONS:-}" \
-        QT_QPA_PLATFORM=offscreen "$build_dir/tests/transport/$t"
+        QT_QPA_PLATFORM=offscreen "$(find "$build_dir/tests" -name "$t" -type f -perm -u+x)"
 done

@@ -1,9 +1,9 @@
 #include "app/limitedit.h"
 
+#include "app/keyfilter.h"
 #include "meter/limits.h"
 #include "meter/localenumber.h"
 
-#include <QKeyEvent>
 
 LimitEdit::LimitEdit(QWidget *parent)
     : QLineEdit(parent)
@@ -27,12 +27,9 @@ void LimitEdit::setLastValidText(const QString &text)
 
 void LimitEdit::keyPressEvent(QKeyEvent *event)
 {
-    // Keys that type nothing (arrows, Delete, Tab between the controls) go
-    // on as they are; of the typed ones only what a number needs.
-    const QString text = event->text();
-    const bool typesNothing = text.isEmpty() || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Tab
-                              || event->key() == Qt::Key_Backtab;
-    if (!typesNothing && !limitKeyAccepted(text.front(), this->text(), m_systemSeparator, m_userSeparator)) {
+    // Of the typed characters only what a number needs.
+    if (keyTypesCharacter(event)
+        && !limitKeyAccepted(event->text().front(), text(), m_systemSeparator, m_userSeparator)) {
         event->accept();
         return;
     }

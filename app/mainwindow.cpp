@@ -437,29 +437,16 @@ void MainWindow::showPageNumber()
     m_ui->pageNumberButton->setText(QString::number(m_chartPager->currentPage()));
 }
 
-void MainWindow::showFirstPage()
+void MainWindow::turnChartPage(void (ChartPager::*turn)())
 {
-    m_chartPager->showFirstPage();
+    ((*m_chartPager).*turn)();
     showPageNumber();
 }
 
-void MainWindow::showPreviousPage()
-{
-    m_chartPager->showPreviousPage();
-    showPageNumber();
-}
-
-void MainWindow::showNextPage()
-{
-    m_chartPager->showNextPage();
-    showPageNumber();
-}
-
-void MainWindow::showLastPage()
-{
-    m_chartPager->showLastPage();
-    showPageNumber();
-}
+void MainWindow::showFirstPage() { turnChartPage(&ChartPager::showFirstPage); }
+void MainWindow::showPreviousPage() { turnChartPage(&ChartPager::showPreviousPage); }
+void MainWindow::showNextPage() { turnChartPage(&ChartPager::showNextPage); }
+void MainWindow::showLastPage() { turnChartPage(&ChartPager::showLastPage); }
 
 void MainWindow::applyPageSize()
 {

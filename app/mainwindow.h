@@ -98,6 +98,7 @@ private:
     void setupLogGrid();
     void setBarGraphPosition(qint32 position);
     void showPageNumber();
+    void turnChartPage(void (ChartPager::*turn)());
     TableFileProgress fileProgress(const QString &label);
 
     std::unique_ptr<Ui::MainWindow> m_ui;

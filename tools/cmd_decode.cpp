@@ -63,7 +63,9 @@ Each line holds the keys:
   min, max  the MIN and MAX displays of the current mode
 
 Exit status: 0 on success; 2 when the input cannot be read, a --hid line is
-malformed (the message names the file and line) or a port cannot be opened.
+malformed (the message names the file and line), a port cannot be opened, or
+the USB cable is missing, cannot be read, is unplugged, sends nothing, or
+reports without meter data for about 19 seconds.
 )";
 
 

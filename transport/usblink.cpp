@@ -113,14 +113,23 @@ bool UsbLink::isReading() const
     return device && device->dataHandler() && device->readThread();
 }
 
+HidDevice *UsbLink::stopAndSetUpSelected()
+{
+    // Every change of the link stops reading and sends the set-up report.
+    HidDevice *device = selectedDevice();
+    if (!device)
+        return nullptr;
+    if (device->hasReadWriteAccess())
+        device->setDataHandler(nullptr);
+    sendSetupReport(*device);
+    return device;
+}
+
 UsbLink::Result UsbLink::connectCable()
 {
-    HidDevice *device = selectedDevice();
-    if (device && device->hasReadWriteAccess())
-        device->setDataHandler(nullptr);
+    HidDevice *device = stopAndSetUpSelected();
     if (!device)
         return Result::NoCable;
-    sendSetupReport(*device);
     if (!device->hasReadWriteAccess())
         return Result::NoAccess;
     m_connectedInstance = device->interfaceInfo().instanceKey;
@@ -135,12 +144,9 @@ UsbLink::Result UsbLink::disconnectCable()
 {
     m_connectedInstance.clear();
     m_silentTimer.stop();
-    HidDevice *device = selectedDevice();
-    if (device && device->hasReadWriteAccess())
-        device->setDataHandler(nullptr);
+    HidDevice *device = stopAndSetUpSelected();
     if (!device)
         return Result::NoCable;
-    sendSetupReport(*device);
     return device->hasReadWriteAccess() ? Result::Done : Result::NoAccess;
 }
 

@@ -102,6 +102,7 @@ signals:
 
 private:
     HidDevice *selectedDevice() const;
+    HidDevice *stopAndSetUpSelected();
     void attachReportHandler(HidDevice &device);
     void sendSetupReport(HidDevice &device);
     void rebuildDeviceList();

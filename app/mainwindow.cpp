@@ -61,11 +61,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     // The placeholder point at position 0 lies left of page 1, so the first
     // logged value lands at position 1.
     m_ui->chart->resetSeries();
-    setFill(m_ui->fillCheck->isChecked());
+    setFill(true);   // the Fill box starts ticked
     m_ui->chart->setVerticalAxis(m_session->lastResult().axisMaximum, m_session->lastResult().axisMinimum);
 
-    for (LimitEdit *edit : {m_ui->highLimitEdit, m_ui->lowLimitEdit})
-        edit->setDecimalSeparators(m_session->decimalSeparator(), m_locale->systemDecimalSeparator());
+    showDecimalSeparator();
     m_ui->highLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultHighLimit));
     m_ui->lowLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultLowLimit));
     setWindowTitle(QString::fromLatin1(ProgramCaption) + captionSuffix(services.machine));
@@ -173,15 +172,12 @@ void MainWindow::showReading(const DecodeResult &result)
     m_ui->lcdPanel->showState(lcdStateFor(reading));
 
     // The key filters follow the user's decimal separator as the frames read it.
-    if (m_ui->highLimitEdit->userDecimalSeparator() != m_session->decimalSeparator()) {
-        for (LimitEdit *edit : {m_ui->highLimitEdit, m_ui->lowLimitEdit})
-            edit->setDecimalSeparators(m_session->decimalSeparator(), m_locale->systemDecimalSeparator());
-    }
+    if (m_decimalSeparator != m_session->decimalSeparator())
+        showDecimalSeparator();
 
-    ChartView *chart = m_ui->chart;
-    if (chart->verticalMaximum() != result.axisMaximum || chart->verticalMinimum() != result.axisMinimum)
-        chart->setVerticalAxis(result.axisMaximum, result.axisMinimum);
+    // The chart's vertical range and the bar graph follow the meter's range.
     if (result.axisMaximumChanged) {
+        m_ui->chart->setVerticalAxis(result.axisMaximum, result.axisMinimum);
         // Halves go to the even neighbour, as the default rounding mode does.
         m_ui->barGraph->setMaximum(int(std::lrint(result.axisMaximum)));
         setBarGraphPosition(m_barPosition);
@@ -201,6 +197,13 @@ void MainWindow::showReading(const DecodeResult &result)
     DesignLook::setColour(m_ui->judgementLabel, QPalette::Window, colour);
     DesignLook::setColour(m_ui->judgementLabel, QPalette::WindowText, Qt::white);
     m_ui->judgementLabel->setText(pass ? QStringLiteral("Pass") : QStringLiteral("Fail"));
+}
+
+void MainWindow::showDecimalSeparator()
+{
+    m_decimalSeparator = m_session->decimalSeparator();
+    for (LimitEdit *edit : {m_ui->highLimitEdit, m_ui->lowLimitEdit})
+        edit->setDecimalSeparators(m_decimalSeparator, m_locale->systemDecimalSeparator());
 }
 
 void MainWindow::showRowLogged(int, double numericValue)

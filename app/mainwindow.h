@@ -93,6 +93,7 @@ private:
     void showLinkFailure(const LinkFailure &failure);
     void showDataArriving(bool arriving);
     void showLimitTexts(const QString &high, const QString &low);
+    void showDecimalSeparator();
 
     void setupConnections();
     void setupLogGrid();
@@ -113,6 +114,7 @@ private:
 
     QTimer m_pageSizeTimer;
     int m_portNumber = 1;          // COM1..COM4
+    QString m_decimalSeparator;    // what the limit edits' key filters were given
     qint32 m_barPosition = 30;     // before clamping to the bar's range
     bool m_fileBusy = false;
     QRect m_restoredChart;         // the chart's bounds while it is enlarged

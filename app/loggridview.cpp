@@ -35,6 +35,10 @@ LogGridView::LogGridView(QWidget *parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalScrollBar()->setSingleStep(1);
+    // Wherever the view is moved to, by the user or to show a row: it
+    // follows the end from then on when it is at the end.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int value) { m_followEnd = value >= verticalScrollBar()->maximum(); });
     viewport()->setBackgroundRole(QPalette::Base);
     layoutHeader();
 }
@@ -122,6 +126,21 @@ void LogGridView::setCurrentRow(int row)
         updateRows(row, row);
         emit currentRowChanged(row);
     }
+}
+
+void LogGridView::followRow(int row)
+{
+    if (m_followEnd) {
+        setCurrentRow(row);
+        return;
+    }
+    if (row < -1 || row >= m_rowCount || row == m_currentRow)
+        return;
+    const int old = m_currentRow;
+    m_currentRow = row;
+    updateRows(old, old);
+    updateRows(row, row);
+    emit currentRowChanged(row);
 }
 
 void LogGridView::scrollToRow(int row)

@@ -246,11 +246,15 @@ void MainWindow::setBarGraphPosition(qint32 position)
     // A progress bar would reset itself for a value out of range; the bar
     // graph shows it at its nearest end instead. It would also repaint at
     // once for every new value; with updates off it repaints with the rest
-    // of the window.
+    // of the window, and only when its value moves (turning updates back on
+    // asks for a repaint).
     m_barPosition = position;
     QProgressBar *bar = m_ui->barGraph;
+    const int value = std::clamp(position, bar->minimum(), bar->maximum());
+    if (value == bar->value())
+        return;
     bar->setUpdatesEnabled(false);
-    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    bar->setValue(value);
     bar->setUpdatesEnabled(true);
 }
 

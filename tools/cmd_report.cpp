@@ -2,7 +2,6 @@
 
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
-#include "log/reportrow.h"
 #include "log/tablefiles.h"
 
 #include <cstdio>
@@ -58,7 +57,7 @@ int runReport(const QStringList &args)
     if (table.isEmpty())
         return cliFail(QStringLiteral("%1 holds no rows: an empty table has no report, nothing written").arg(file));
 
-    ReportBuilder report(reportRowsOf(table));
+    ReportBuilder report(table);
     if (!report.writePdf(pdf))
         return cliFail(report.errorString());
     return 0;

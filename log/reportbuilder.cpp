@@ -329,9 +329,10 @@ bool ReportBuilder::writePdf(const QString &fileName, const QPageRanges &pages, 
     }
     const int total = pageCount(ReportLayout::forPage(ReportLayout::designPage()));
     if (!pages.isEmpty() && pages.firstPage() > total) {
-        m_error = QStringLiteral("The report has %1 %2: none of them is in the range %3.")
+        m_error = QStringLiteral("The range %1 holds no page of the report, which has %2 %3.")
+                      .arg(pages.toString())
                       .arg(total)
-                      .arg(total == 1 ? QStringLiteral("page") : QStringLiteral("pages"), pages.toString());
+                      .arg(total == 1 ? QStringLiteral("page") : QStringLiteral("pages"));
         return false;
     }
     QSaveFile file(fileName);

@@ -156,7 +156,7 @@ void TestReportCli::pages_data()
     QTest::newRow("one page") << QStringList{"4-4"} << QList<int>{112} << "";
     QTest::newRow("range past the end") << QStringList{"3-99"} << QList<int>{75, 112} << "";
     QTest::newRow("range beyond the report") << QStringList{"5-6"} << QList<int>{}
-                                             << "The report has 4 pages: none of them is in the range 5-6.";
+                                             << "The range 5-6 holds no page of the report, which has 4 pages.";
     const QString malformed = "is not a page range FROM-TO";
     QTest::newRow("one number") << QStringList{"2"} << QList<int>{} << malformed;
     QTest::newRow("backwards") << QStringList{"3-2"} << QList<int>{} << malformed;

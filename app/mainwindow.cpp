@@ -573,10 +573,11 @@ void MainWindow::redrawChartFromLog()
 
 void MainWindow::printLog()
 {
-    // The report holds the rows of this moment; rows logged while the
-    // preview is open go into the next one.
+    // The report holds the rows of this moment and reads them from the log
+    // as its pages are drawn; rows logged while the preview is open go into
+    // the next one.
     LogTable &log = m_session->log();
-    ReportBuilder report(reportRowsOf(log));
+    ReportBuilder report(log);
     if (!log.isEmpty())
         log.setCurrentRow(log.rowCount() - 1);
     m_dialogs->previewReport(this, report);

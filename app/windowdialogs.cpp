@@ -1,11 +1,11 @@
 #include "app/windowdialogs.h"
 
+#include "app/messageboxes.h"
+#include "app/reportpreviewdialog.h"
 #include "log/reportbuilder.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 
 namespace {
 
@@ -84,13 +84,7 @@ QString SystemDialogs::savePictureFileName(QWidget *parent)
 
 void SystemDialogs::previewReport(QWidget *parent, ReportBuilder &report)
 {
-    // A fresh printer each time, so a page range or copy count chosen for an
-    // earlier print does not carry over.
-    QPrinter printer(QPrinter::HighResolution);
-    ReportBuilder::setUpPrinter(printer);
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setWindowTitle(QStringLiteral("Data Report"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&report](QPrinter *p) { report.print(p); });
+    MessageBoxes messages;
+    ReportPreviewDialog preview(report, messages, parent);
     preview.exec();
 }

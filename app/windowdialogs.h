@@ -20,7 +20,8 @@ public:
     virtual QString openTableFileName(QWidget *parent) = 0;
     // A bitmap file for the chart; empty when cancelled.
     virtual QString savePictureFileName(QWidget *parent) = 0;
-    // Shows the report in a print preview and returns once it is closed.
+    // Shows the report in a print preview, from which it prints or goes to a
+    // PDF file, and returns once the preview is closed.
     virtual void previewReport(QWidget *parent, ReportBuilder &report) = 0;
 };
 

@@ -2,15 +2,17 @@
 
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
-#include "log/reportrow.h"
 #include "log/tablefiles.h"
+
+#include <QPageRanges>
+#include <QRegularExpression>
 
 #include <cstdio>
 
 namespace {
 
 const char ReportHelp[] = R"(Usage:
-  qm320-cli report FILE --pdf OUT.pdf
+  qm320-cli report FILE --pdf OUT.pdf [--pages FROM-TO]
 
 Opens the table file FILE with the program's reader (an XML data packet when
 the name ends in exactly ".xml", tab-separated text otherwise) and renders its
@@ -18,12 +20,31 @@ the name ends in exactly ".xml", tab-separated text otherwise) and renders its
 A4 portrait, 10 mm margins, 37 rows a page, title, column titles and footer on
 every page.
 
+--pages FROM-TO renders only pages FROM to TO of the report, counted from 1
+and both included; a range that runs past the last page ends there.
+
 OUT.pdf is replaced only once the whole report was written.
 
 Exit status: 0 when the PDF was written; 2 when FILE cannot be opened
 ("Failed to Load File!", with the reason), when it holds no rows (an empty
-table has no report, so nothing is written) or when OUT.pdf cannot be written.
+table has no report, so nothing is written), when --pages is not a range
+FROM-TO or holds no page of the report, or when OUT.pdf cannot be written.
 )";
+
+// "FROM-TO" with 1 <= FROM <= TO; empty when the text is anything else.
+QPageRanges pageRangeOf(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]+)-([0-9]+)$"));
+    const QRegularExpressionMatch match = form.match(text);
+    bool fromOk = false;
+    bool toOk = false;
+    const int from = match.captured(1).toInt(&fromOk);
+    const int to = match.captured(2).toInt(&toOk);
+    QPageRanges pages;
+    if (fromOk && toOk && from >= 1 && from <= to)
+        pages.addRange(from, to);
+    return pages;
+}
 
 } // namespace
 
@@ -31,6 +52,7 @@ int runReport(const QStringList &args)
 {
     QString file;
     QString pdf;
+    QPageRanges pages;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -40,6 +62,13 @@ int runReport(const QStringList &args)
             if (i + 1 >= args.size())
                 return cliFail(QStringLiteral("--pdf needs the name of the PDF file to write"));
             pdf = args.at(++i);
+        } else if (arg == QLatin1String("--pages")) {
+            if (i + 1 >= args.size())
+                return cliFail(QStringLiteral("--pages needs a page range FROM-TO, such as 3-7"));
+            pages = pageRangeOf(args.at(++i));
+            if (pages.isEmpty())
+                return cliFail(
+                    QStringLiteral("--pages %1 is not a page range FROM-TO with 1 <= FROM <= TO").arg(args.at(i)));
         } else if (arg.startsWith(QLatin1String("--"))) {
             return cliFail(QStringLiteral("unknown option %1 (see qm320-cli report --help)").arg(arg));
         } else if (file.isEmpty()) {
@@ -58,8 +87,8 @@ int runReport(const QStringList &args)
     if (table.isEmpty())
         return cliFail(QStringLiteral("%1 holds no rows: an empty table has no report, nothing written").arg(file));
 
-    ReportBuilder report(reportRowsOf(table));
-    if (!report.writePdf(pdf))
+    ReportBuilder report(table);
+    if (!report.writePdf(pdf, pages))
         return cliFail(report.errorString());
     return 0;
 }

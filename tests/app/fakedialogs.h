@@ -15,7 +15,7 @@ public:
     QString savePictureFileName(QWidget *) override { return next(QStringLiteral("save picture")); }
     void previewReport(QWidget *, ReportBuilder &report) override
     {
-        previewedRows.append(int(report.rows().size()));
+        previewedRows.append(report.rowCount());
         previewedPages.append(report.pageCount());
         if (duringPreview)
             duringPreview();

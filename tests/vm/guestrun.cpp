@@ -1,0 +1,165 @@
+#include "guestrun.h"
+
+#include "tools/metersimulator.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace GuestRun {
+
+QString runFile(const QString &name)
+{
+    return QDir(HostControl::runFolder()).filePath(name);
+}
+
+bool writeSerialCapture(const QString &path, int frames, const QString &scenario)
+{
+    MeterSimulator meter(scenario);
+    QFile file(path);
+    if (!meter.isValid() || !file.open(QIODevice::WriteOnly))
+        return false;
+    // The LF that ended the frame before: the serial path needs it to take
+    // the first frame.
+    QByteArray capture("\n");
+    for (int i = 0; i < frames; ++i) {
+        const FrameBytes frame = meter.nextFrame();
+        capture.append(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()));
+    }
+    return file.write(capture) == capture.size() && file.flush();
+}
+
+bool waitForAdapter(bool present, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (QFileInfo::exists(AdapterNode) != present) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+bool holdsOpen(qint64 pid, const QString &path)
+{
+    const QByteArray wanted = QFile::encodeName(path);
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+        if (n > 0 && QByteArray(target, n) == wanted)
+            return true;
+    }
+    return false;
+}
+
+} // namespace GuestRun
+
+CliRun::CliRun(const QStringList &arguments)
+{
+    // COM1 is the kernel's first adapter unless this says otherwise.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (int n = 1; n <= 4; ++n)
+        environment.remove(QStringLiteral("QM320_COM%1").arg(n));
+    m_process.setProcessEnvironment(environment);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process,
+                     [this] { m_output += m_process.readAllStandardOutput(); });
+    QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
+                     [this] { m_errors += m_process.readAllStandardError(); });
+    m_process.start(QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli"), arguments);
+    m_process.waitForStarted(10000);
+}
+
+CliRun::~CliRun()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+namespace {
+
+template<typename Done>
+bool waitUntil(const QProcess &process, int timeoutMs, Done done)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return done();
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+} // namespace
+
+bool CliRun::waitForLines(int lines, int timeoutMs)
+{
+    return waitUntil(m_process, timeoutMs, [&] { return lineCount() >= lines; });
+}
+
+bool CliRun::waitForErrorLines(int lines, int timeoutMs)
+{
+    return waitUntil(m_process, timeoutMs, [&] { return errorLines().size() >= lines; });
+}
+
+bool CliRun::waitUntilHolding(const QString &path, bool open, int timeoutMs)
+{
+    return waitUntil(m_process, timeoutMs, [&] { return GuestRun::holdsOpen(pid(), path) == open; });
+}
+
+bool CliRun::waitForExit(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_process.state() != QProcess::NotRunning) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(10);
+    }
+    // What the run wrote last.
+    m_output += m_process.readAllStandardOutput();
+    m_errors += m_process.readAllStandardError();
+    return true;
+}
+
+QStringList CliRun::errorLines() const
+{
+    return QString::fromLocal8Bit(m_errors).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QString CliRun::howItEnded() const
+{
+    if (m_process.state() != QProcess::NotRunning)
+        return QStringLiteral("still running");
+    if (m_process.exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("crashed (%1)").arg(m_process.errorString());
+    return QStringLiteral("exit %1").arg(m_process.exitCode());
+}
+
+bool CliRun::exitedWith(int code) const
+{
+    return m_process.state() == QProcess::NotRunning && m_process.exitStatus() == QProcess::NormalExit
+           && m_process.exitCode() == code;
+}
+
+AdapterGuard::~AdapterGuard()
+{
+    if (m_pulled)
+        plug();
+}
+
+bool AdapterGuard::pull()
+{
+    m_pulled = true;
+    return m_host.pullAdapter();
+}
+
+bool AdapterGuard::plug()
+{
+    m_pulled = false;
+    return m_host.plugAdapter() && GuestRun::waitForAdapter(true, 15000);
+}

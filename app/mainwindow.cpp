@@ -69,6 +69,9 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_ui->lowLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultLowLimit));
     setWindowTitle(QString::fromLatin1(ProgramCaption) + captionSuffix(services.machine));
 
+    // A pulled cable or adapter that comes back is taken up again, as the
+    // Connection menu's item starts ticked.
+    m_session->setReconnect(true);
     m_pageSizeTimer.setInterval(1000);
     setupConnections();
     // The first USB pass lists the devices and selects the cable before the
@@ -127,6 +130,7 @@ void MainWindow::setupConnections()
     connect(ui->comButton, &QPushButton::clicked, this, &MainWindow::setComLink);
     connect(ui->usbButton, &QPushButton::clicked, this, &MainWindow::setUsbLink);
     connect(ui->quitButton, &QPushButton::clicked, this, &MainWindow::quit);
+    connect(ui->reconnectAction, &QAction::toggled, session, &MeterSession::setReconnect);
 
     const auto limitsChanged = [this] {
         m_session->setLimitTexts(m_ui->highLimitEdit->text(), m_ui->lowLimitEdit->text());
@@ -169,6 +173,7 @@ void MainWindow::setupConnections()
 void MainWindow::showReading(const DecodeResult &result)
 {
     const Reading &reading = result.reading;
+    m_ui->lcdPanel->setStale(false);
     m_ui->lcdPanel->showState(lcdStateFor(reading));
 
     // The key filters follow the user's decimal separator as the frames read it.
@@ -234,18 +239,24 @@ void MainWindow::showLogCleared()
 
 void MainWindow::showLinkState(LinkState state)
 {
-    const bool serial = state == LinkState::Serial;
-    const bool usbShown = state == LinkState::Usb || state == LinkState::UsbStopped;
+    const bool serial = state == LinkState::Serial || state == LinkState::WaitingForSerial;
+    const bool usb = state == LinkState::Usb || state == LinkState::WaitingForUsb;
+    QString comText = serial ? QStringLiteral("COM Disconnect") : QStringLiteral("COM Connection");
+    QString usbText = usb ? QStringLiteral("USB Disconnect") : QStringLiteral("USB Connection");
+    // A lost link that waits for its device says so on its button; pressing
+    // it stops the wait.
+    if (state == LinkState::WaitingForSerial || state == LinkState::WaitingForUsb) {
+        const QString waiting = QStringLiteral("Waiting for %1 \u2026").arg(m_session->awaitedDevice());
+        (serial ? comText : usbText) = waiting;
+    }
     m_ui->comButton->setChecked(serial);
-    m_ui->comButton->setText(serial ? QStringLiteral("COM Disconnect") : QStringLiteral("COM Connection"));
-    m_ui->comButton->setVisible(!usbShown);
-    // After the idle time-out the button is up but still offers to
-    // disconnect: the next press connects again.
-    m_ui->usbButton->setChecked(state == LinkState::Usb);
-    m_ui->usbButton->setText(usbShown ? QStringLiteral("USB Disconnect") : QStringLiteral("USB Connection"));
+    m_ui->comButton->setText(comText);
+    m_ui->comButton->setVisible(!usb);
+    m_ui->usbButton->setChecked(usb);
+    m_ui->usbButton->setText(usbText);
     m_ui->usbButton->setVisible(!serial);
     // The port cannot change while it is open.
-    m_ui->portButton->setVisible(!usbShown);
+    m_ui->portButton->setVisible(!usb);
     m_ui->portButton->setEnabled(!serial);
 }
 
@@ -255,7 +266,17 @@ void MainWindow::showLinkFailure(const LinkFailure &failure)
     case LinkFailure::Kind::PortNotOpened:
         m_messages->error(this, failure.detail);
         break;
-    case LinkFailure::Kind::PortReadFailed:
+    case LinkFailure::Kind::PortLost:
+    case LinkFailure::Kind::CableLost:
+        // The last reading stays on the panel, dimmed: it is not current.
+        m_ui->lcdPanel->setStale(true);
+        // A link that waits for its device shows it on its button instead.
+        if (!failure.reconnecting) {
+            const QString where = failure.kind == LinkFailure::Kind::PortLost
+                                      ? failure.detail
+                                      : QStringLiteral("%1 (%2): %3").arg(failure.port, failure.device, failure.detail);
+            m_messages->error(this, QStringLiteral("The link to the meter is lost.\n\n%1.").arg(where));
+        }
         break;
     case LinkFailure::Kind::CableNotFound:
         m_messages->information(

@@ -20,25 +20,27 @@ class LocaleInfo;
 class SerialPortDriver;
 class UsbLink;
 
-// Which link is up. UsbStopped is the USB link after its idle time-out: the
-// cable is no longer read, but the controls still show the USB link, so the
-// next press of the USB button connects again.
-enum class LinkState { Idle, Serial, Usb, UsbStopped };
+// Which link is up. A lost link either ends (Idle) or, with reconnecting on,
+// waits for the same device to come back.
+enum class LinkState { Idle, Serial, Usb, WaitingForSerial, WaitingForUsb };
 
 // What went wrong with a link; the window words it for the user.
 struct LinkFailure
 {
     enum class Kind {
         PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
-        PortReadFailed,    // detail: the reason; the port stays open and is polled on
+        PortLost,          // reads failed or the line hung up; detail: the reason
         CableNotFound,     // no device that looks like the cable is selected
         CableNotReadable,  // device: its path; detail: why this user may not read it
-        CableIdle,         // the cable reports, but carries no meter data
+        CableIdle,         // the cable reports, but carries no meter data; the link ended
         CableSilent,       // the cable sends no reports at all
+        CableLost,         // the cable went away during the link
     };
     Kind kind = Kind::PortNotOpened;
-    QString device;
+    QString port;         // "COM1", or the cable's display text
+    QString device;       // the device path
     QString detail;
+    bool reconnecting = false;   // a lost link waits for its device to come back
 };
 
 // One meter's readings, from the link to the log, without any widget: the
@@ -60,6 +62,12 @@ public:
     static constexpr int ConnectionTickMs = 100;
     // Reports without meter bytes in a row that make the USB idle time-out.
     static constexpr int IdleReportCount = 1900;
+    // How often a waiting link looks for its device: well within the two
+    // seconds a user waits for a replugged adapter to be taken up again.
+    static constexpr int ReconnectTickMs = 500;
+    // Failed reads in a row that end a USB link whose cable is still listed;
+    // the read thread tries again after a pause of its sleep time.
+    static constexpr int LostAfterReadFailures = 3;
     static constexpr const char *DefaultHighLimit = "4000";
     static constexpr const char *DefaultLowLimit = "-4000";
 
@@ -87,6 +95,16 @@ public:
     // The USB link: the selected device, or the one at `devicePath`.
     bool connectUsb(const QString &devicePath = QString());
     void disconnectUsb();
+    // Ends the link, or stops waiting for its device.
+    void disconnectLink();
+
+    // Whether a lost link waits for the same device (the same serial adapter,
+    // found through its by-id name; the same cable, by path or by product
+    // and serial number) and goes on by itself when it is back.
+    bool reconnects() const { return m_reconnect; }
+    void setReconnect(bool reconnect);
+    // What a waiting link waits for: "COM1", or the cable's display text.
+    QString awaitedDevice() const { return m_lostLink.port; }
     UsbLink &usbLink() { return *m_usbLink; }
 
     // Meter data that does not come through a link: a capture file, a test.
@@ -130,6 +148,7 @@ public:
     // What the timers run; public so a test can tick by hand.
     void tickConnection();
     void tickSampling();
+    void tryReconnect();
 
 signals:
     // A frame was decoded and judged. The result is valid during the
@@ -151,6 +170,8 @@ private:
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
     void onSerialReadFailed(const QString &reason);
+    void onCableLost(const QString &path, const QString &name);
+    void loseLink(LinkFailure failure);
     void fail(LinkFailure::Kind kind, const QString &device = QString(), const QString &detail = QString());
 
     const LocaleInfo &m_locale;
@@ -174,6 +195,11 @@ private:
 
     LinkState m_linkState = LinkState::Idle;
     QString m_serialPort = QStringLiteral("COM1");
+    QString m_serialDevice;        // the adapter the link reads, by its stable name
+    bool m_reconnect = false;
+    LinkFailure m_lostLink;        // what a waiting link lost
+    QTimer m_reconnectTimer;
+    int m_usbReadFailures = 0;
     std::unique_ptr<SerialPortDriver> m_serial;
     std::unique_ptr<UsbLink> m_usbLink;
 };

@@ -18,8 +18,8 @@ namespace {
 
 const char DecodeHelp[] = R"(Usage:
   qm320-cli decode [--hid] [--low X] [--high Y] [FILE]
-  qm320-cli decode --port NAME [--frames N] [--seconds S] [--low X] [--high Y]
-  qm320-cli decode --hid-device [PATH] [--frames N] [--seconds S] [--low X] [--high Y]
+  qm320-cli decode --port NAME [--frames N] [--seconds S] [--reconnect] [--low X] [--high Y]
+  qm320-cli decode --hid-device [PATH] [--frames N] [--seconds S] [--reconnect] [--low X] [--high Y]
 
 Runs meter data through the program's frame assembly and decoder and prints
 one JSON object per decoded frame, one per line.
@@ -39,6 +39,10 @@ Live input:
                       report
   --frames N          stop after N decoded frames
   --seconds S         stop after S seconds
+  --reconnect         when the port or the cable is lost, wait for the same
+                      device and resume; the exit status is then 3 if the
+                      link was lost during the run. Without it a lost link
+                      ends the run with exit status 2.
 
 Options:
   --low X, --high Y   the limits of the Pass/Fail judgement, written with the
@@ -63,9 +67,10 @@ Each line holds the keys:
   min, max  the MIN and MAX displays of the current mode
 
 Exit status: 0 on success; 2 when the input cannot be read, a --hid line is
-malformed (the message names the file and line), a port cannot be opened, or
-the USB cable is missing, cannot be read, is unplugged, sends nothing, or
-reports without meter data for about 19 seconds.
+malformed (the message names the file and line), a port cannot be opened, the
+link is lost (without --reconnect), or the USB cable is missing, cannot be
+read, sends nothing, or reports without meter data for about 19 seconds; 3
+when the link was lost during the run and --reconnect waited for it.
 )";
 
 
@@ -82,6 +87,8 @@ int runDecode(const QStringList &args)
             return 0;
         } else if (arg == QLatin1String("--hid")) {
             options.hid = true;
+        } else if (arg == QLatin1String("--reconnect")) {
+            options.reconnect = true;
         } else if (arg == QLatin1String("--low") || arg == QLatin1String("--high")) {
             if (!takeValue(args, i, value))
                 return cliFail(QStringLiteral("%1 needs a value").arg(arg));

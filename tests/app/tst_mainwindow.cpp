@@ -106,6 +106,8 @@ private slots:
     void portCycle();
     void comLink();
     void comLinkOpenFailure();
+    void lostComLink_data();
+    void lostComLink();
     void quit_data();
     void quit();
     void closeBoxEndsWithoutQuestion();
@@ -247,6 +249,8 @@ void TestMainWindow::menus_data()
     auto row = [](const char *name, const char *text, bool checked = false) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(text) << checked;
     };
+    row("connectionMenu", "Connection");
+    row("reconnectAction", "Reconnect when the device comes back", true);
     row("recordMenu", "Record");
     row("recordLimit1000Action", "1000");
     row("recordLimit5000Action", "5000");
@@ -272,8 +276,7 @@ void TestMainWindow::menus()
     QVERIFY(action->isEnabled());
     QCOMPARE(action->isChecked(), checked);
     QVERIFY(action->shortcut().isEmpty());
-    // The Record menu is the only one on the bar.
-    QCOMPARE(f.find<QMenuBar>("menuBar")->actions().size(), 1);
+    QCOMPARE(f.find<QMenuBar>("menuBar")->actions().size(), 2);
 }
 
 void TestMainWindow::startValues()
@@ -586,9 +589,10 @@ void TestMainWindow::usbIdleTimeout()
     const QStringList message{
         QStringLiteral("information: USB interface cable is securely connected, please check if the meter is ready.")};
     QCOMPARE(f.messages->shown, timedOut ? message : QStringList());
-    // The caption and the hidden COM controls stay; the next press connects again.
-    QCOMPARE(usb->text(), QStringLiteral("USB Disconnect"));
-    QVERIFY(!f.shown("comButton"));
+    // A timed-out link ends honestly: the button offers to connect again and
+    // the COM controls are back.
+    QCOMPARE(usb->text(), timedOut ? QStringLiteral("USB Connection") : QStringLiteral("USB Disconnect"));
+    QCOMPARE(f.shown("comButton"), timedOut);
     if (timedOut) {
         usb->click();
         QVERIFY(usb->isChecked());
@@ -646,6 +650,54 @@ void TestMainWindow::comLinkOpenFailure()
     f.serial->failOpen = false;
     QTest::mouseClick(f.find<QPushButton>("comButton"), Qt::LeftButton);
     QCOMPARE(linkState(f), ComLinkState);
+}
+
+void TestMainWindow::lostComLink_data()
+{
+    QTest::addColumn<bool>("reconnect");
+    QTest::newRow("reconnecting off: idle and one message") << false;
+    QTest::newRow("reconnecting on: the button waits") << true;
+}
+
+void TestMainWindow::lostComLink()
+{
+    QFETCH(bool, reconnect);
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.find<QAction>("reconnectAction")->setChecked(reconnect);
+    QTest::mouseClick(f.find<QPushButton>("comButton"), Qt::LeftButton);
+    f.serial->input = QByteArray("\n") + dcVolts("1234");
+    QTRY_COMPARE(f.session().log().rowCount(), 1);
+    auto *panel = f.find<LcdPanel>("lcdPanel");
+    QVERIFY(!panel->isStale());
+
+    // The adapter is pulled.
+    f.serial->failReads = true;
+    QTRY_VERIFY(panel->isStale());
+    QCOMPARE(panel->shownState().digitText(), QStringLiteral("1234"));   // the last reading stays, dimmed
+    QCOMPARE(f.session().log().rowCount(), 1);
+    QVERIFY(!f.shown("dataArrivingPicture"));
+    if (!reconnect) {
+        QCOMPARE(linkState(f), IdleState);
+        QCOMPARE(f.messages->shown.size(), 1);
+        const QString message = f.messages->shown.first();
+        QVERIFY2(message.startsWith(QLatin1String("error: The link to the meter is lost.")), qPrintable(message));
+        QVERIFY2(message.contains(QLatin1String("hung up")), qPrintable(message));
+        return;
+    }
+    QVERIFY(f.messages->shown.isEmpty());
+    auto *com = f.find<QPushButton>("comButton");
+    QCOMPARE(com->text(), QStringLiteral("Waiting for COM1 \u2026"));
+    QVERIFY(com->isChecked());
+    QVERIFY(!f.find("portButton")->isEnabled());
+
+    // Back: the link goes on, and a new reading is bright again.
+    f.serial->failReads = false;
+    QTRY_COMPARE(linkState(f), ComLinkState);
+    f.serial->input = dcVolts("1235");
+    QTRY_COMPARE(f.session().log().rowCount(), 2);
+    QVERIFY(!panel->isStale());
 }
 
 void TestMainWindow::quit_data()

@@ -24,8 +24,11 @@ touch "$run_dir/booted"
 # udev's daemon decides by the name it runs under; the package's link to it
 # points into this root, not into the unpacked package.
 udevadm=$udev_root/bin/udevadm
-mkdir -p /run/qm320-vm
+mkdir -p /run/qm320-vm /run/udev/rules.d
 ln -sf "$udevadm" /run/qm320-vm/systemd-udevd
+# The package's rules, as an installed udev has them: among them the
+# /dev/serial/by-id names of serial adapters.
+cp "$udev_root"/lib/udev/rules.d/*.rules /run/udev/rules.d/
 if /run/qm320-vm/systemd-udevd --daemon --resolve-names=never; then
     "$udevadm" trigger --action=add
     "$udevadm" settle --timeout=30 || echo "qm320-vm: udev did not settle"

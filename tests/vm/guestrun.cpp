@@ -5,8 +5,10 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTest>
 
+#include <linux/netlink.h>
 #include <unistd.h>
 
 namespace GuestRun {
@@ -51,6 +53,32 @@ bool holdsOpen(qint64 pid, const QString &path)
         char target[4096];
         const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
         if (n > 0 && QByteArray(target, n) == wanted)
+            return true;
+    }
+    return false;
+}
+
+bool listensForDeviceEvents(qint64 pid)
+{
+    // The inodes of the process's sockets, then whether the kernel lists one
+    // of them as a netlink socket of the device-event family.
+    QSet<QByteArray> sockets;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[256];
+        const ssize_t n = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+        const QByteArray link(target, n > 0 ? n : 0);
+        if (link.startsWith("socket:[") && link.endsWith(']'))
+            sockets.insert(link.mid(8, link.size() - 9));
+    }
+    QFile netlink(QStringLiteral("/proc/net/netlink"));
+    if (sockets.isEmpty() || !netlink.open(QIODevice::ReadOnly))
+        return false;
+    // Columns: sk Eth Pid Groups Rmem Wmem Dump Locks Drops Inode.
+    for (const QByteArray &line : netlink.readAll().split('\n')) {
+        const QList<QByteArray> columns = line.simplified().split(' ');
+        if (columns.size() >= 10 && columns.at(1) == QByteArray::number(NETLINK_KOBJECT_UEVENT)
+            && sockets.contains(columns.at(9)))
             return true;
     }
     return false;
@@ -112,6 +140,11 @@ bool CliRun::waitUntilHolding(const QString &path, bool open, int timeoutMs)
     return waitUntil(m_process, timeoutMs, [&] { return GuestRun::holdsOpen(pid(), path) == open; });
 }
 
+bool CliRun::waitUntilListening(int timeoutMs)
+{
+    return waitUntil(m_process, timeoutMs, [&] { return GuestRun::listensForDeviceEvents(pid()); });
+}
+
 bool CliRun::waitForExit(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -146,20 +179,31 @@ bool CliRun::exitedWith(int code) const
            && m_process.exitCode() == code;
 }
 
-AdapterGuard::~AdapterGuard()
+SerialAdapter::~SerialAdapter()
 {
+    // Pulling drops what the host has not delivered yet; an adapter merely
+    // stopped would hand it to the next test.
+    if (m_used && !m_pulled)
+        pull();
     if (m_pulled)
         plug();
 }
 
-bool AdapterGuard::pull()
+bool SerialAdapter::send(const QString &path, int intervalMs)
+{
+    m_used = true;
+    return m_host.sendSerialCapture(QFileInfo(path).fileName(), intervalMs);
+}
+
+bool SerialAdapter::pull()
 {
     m_pulled = true;
     return m_host.pullAdapter();
 }
 
-bool AdapterGuard::plug()
+bool SerialAdapter::plug()
 {
     m_pulled = false;
+    m_used = false;
     return m_host.plugAdapter() && GuestRun::waitForAdapter(true, 15000);
 }

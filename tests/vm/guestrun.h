@@ -29,6 +29,10 @@ bool waitForAdapter(bool present, int timeoutMs);
 // Whether process `pid` holds the file at `path` open.
 bool holdsOpen(qint64 pid, const QString &path);
 
+// Whether process `pid` listens for the kernel's or udev's device events: a
+// program sets that up once it has listed the devices present.
+bool listensForDeviceEvents(qint64 pid);
+
 } // namespace GuestRun
 
 // qm320-cli run as a child process with its output collected while it runs.
@@ -49,6 +53,8 @@ public:
     bool waitForErrorLines(int lines, int timeoutMs);
     // Waits until the run holds `path` open (`open`) or let go of it.
     bool waitUntilHolding(const QString &path, bool open, int timeoutMs);
+    // Waits until the run listens for device events.
+    bool waitUntilListening(int timeoutMs);
     bool waitForExit(int timeoutMs);
 
     QByteArray output() const { return m_output; }
@@ -64,19 +70,26 @@ private:
     QByteArray m_errors;
 };
 
-// Plugs the adapter back in when a test that pulled it ends, however it ends,
-// so the next test finds COM1 where it belongs. Declare it before the runs
-// that may hold the port: they go first, and the adapter comes back as
-// /dev/ttyUSB0.
-class AdapterGuard
+// The machine's USB-to-RS-232 adapter as one test uses it: fed, pulled and
+// plugged in through the host. However the test ends, the adapter is left
+// plugged in as /dev/ttyUSB0 with no byte of this test in flight, so the next
+// test starts clean. Declare it before the runs that may hold the port: they
+// go first, and the adapter comes back as /dev/ttyUSB0.
+class SerialAdapter
 {
 public:
-    explicit AdapterGuard(HostControl &host) : m_host(host) {}
-    ~AdapterGuard();
+    explicit SerialAdapter(HostControl &host) : m_host(host) {}
+    ~SerialAdapter();
+
+    // Streams the capture at `path` (in the run folder), a frame every
+    // `intervalMs` (0: all at once).
+    bool send(const QString &path, int intervalMs);
     bool pull();
+    // Plugs it in again and waits for its node.
     bool plug();
 
 private:
     HostControl &m_host;
+    bool m_used = false;
     bool m_pulled = false;
 };

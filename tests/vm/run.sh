@@ -38,6 +38,9 @@ mkdir -p "$cache_dir"
 
 # The whole run, boot to power-off; a guest that hangs is stopped here.
 machine_seconds=${QM320_VM_SECONDS:-420}
+# What the guest runs: guest.sh, or for a look around another script given
+# the run folder in the same way.
+guest_script=${QM320_VM_GUEST_SCRIPT:-$src_dir/tests/vm/guest.sh}
 # Time from starting QEMU to the guest's first word.
 boot_seconds=120
 
@@ -167,29 +170,34 @@ build_dir=$build_dir
 udev_root=$udev_dir/root
 EOF
 : > "$console_log"
-monitor_log=$vm_dir/monitor.log
-monitor_fifo=$vm_dir/monitor.fifo
-rm -f "$monitor_fifo"
-mkfifo "$monitor_fifo"
+qmp_log=$vm_dir/qmp.log
+qmp_fifo=$vm_dir/qmp.fifo
+rm -f "$qmp_fifo"
+mkfifo "$qmp_fifo"
 
 qemu_pid=
 sender_pid=
 cleanup() {
     [[ -n $sender_pid ]] && kill "$sender_pid" 2>/dev/null
     [[ -n $qemu_pid ]] && kill "$qemu_pid" 2>/dev/null && wait "$qemu_pid" 2>/dev/null
-    rm -f "$monitor_fifo"
+    rm -f "$qmp_fifo"
 }
 trap cleanup EXIT
 
-# Opened read-write first, so neither side waits for the other to open it.
-exec 4<>"$monitor_fifo"
+# QEMU's machine protocol (QMP) on its standard input and output: commands
+# go in through a FIFO, answers and events land in qmp.log, one JSON object
+# a line. Opened read-write first, so neither side waits for the other.
+exec 4<>"$qmp_fifo"
 
+# A real adapter's serial number stays with it; QEMU would make one from the
+# USB port, which changes when the adapter comes back on another port.
+adapter_serial=QM320VM0001
 # The adapter's socket: QEMU attaches the adapter once a client connects here.
 serial_port=
 connect_serial() {
     local tries
     for tries in $(seq 100); do
-        exec 3<>"/dev/tcp/127.0.0.1/$serial_port" 2>/dev/null && return 0
+        { exec 3<>"/dev/tcp/127.0.0.1/$serial_port"; } 2>/dev/null && return 0
         kill -0 "$qemu_pid" 2>/dev/null || return 1
         sleep 0.1
     done
@@ -202,15 +210,15 @@ start_machine() {
         -accel tcg,thread=multi -smp 2 -m 1536 -cpu max \
         -nodefaults -no-reboot -display none \
         -kernel "$image_dir/vmlinuz" -initrd "$image_dir/initramfs.gz" \
-        -append "console=ttyS0 panic=-1 quiet qm320.run=$run_dir qm320.script=$src_dir/tests/vm/guest.sh qm320.keep=$src_dir:$build_dir" \
+        -append "console=ttyS0 panic=-1 quiet qm320.run=$run_dir qm320.script=$guest_script qm320.keep=$src_dir:$build_dir" \
         -serial "file:$console_log" \
-        -monitor stdio \
+        -qmp stdio \
         -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
         -fsdev "local,id=vmrun,path=$run_dir,security_model=none" -device virtio-9p-pci,fsdev=vmrun,mount_tag=vmrun \
         -device qemu-xhci,id=xhci \
         -chardev "socket,id=adapter,host=127.0.0.1,port=$serial_port,server=on,wait=off" \
-        -device usb-serial,bus=xhci.0,chardev=adapter,id=ftdi \
-        < "$monitor_fifo" > "$monitor_log" 2>&1 &
+        -device "usb-serial,bus=xhci.0,chardev=adapter,id=ftdi,serial=$adapter_serial" \
+        < "$qmp_fifo" > "$qmp_log" 2>&1 &
     qemu_pid=$!
     connect_serial
 }
@@ -224,11 +232,36 @@ for attempt in 1 2 3; do
     wait "$qemu_pid" 2>/dev/null
     qemu_pid=
     # Another program may have had the port; anything else will not get better.
-    grep -q "Address already in use" "$monitor_log" || break
+    grep -q "Address already in use" "$qmp_log" || break
 done
-[[ $started == yes ]] || skip "QEMU did not start: $(grep -v '^(qemu)' "$monitor_log" | tail -n 1)"
+[[ $started == yes ]] || skip "QEMU did not start: $(grep -v '^{' "$qmp_log" | tail -n 1)"
 
-monitor() { echo "$*" >&4; }
+# Sends one QMP command and waits for its answer; fails on an error answer.
+qmp() {
+    local answered tries
+    answered=$(grep -c '^{"return"\|^{"error"' "$qmp_log")
+    echo "$1" >&4
+    for tries in $(seq 100); do
+        if (($(grep -c '^{"return"\|^{"error"' "$qmp_log") > answered)); then
+            ! grep '^{"return"\|^{"error"' "$qmp_log" | tail -n 1 | grep -q '^{"error"'
+            return
+        fi
+        sleep 0.05
+    done
+    return 1
+}
+
+# Waits until QEMU has taken the adapter away.
+adapter_deleted() {
+    local deleted=$1 tries
+    for tries in $(seq 100); do
+        (($(grep -c '"DEVICE_DELETED".*"device": *"ftdi"' "$qmp_log") > deleted)) && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+qmp '{"execute": "qmp_capabilities"}' || skip "QEMU's machine protocol does not answer"
 
 # --- the host's side of the guest's requests ----------------------------------
 
@@ -284,18 +317,24 @@ serve_request() {
             ;;
         serial-pull)
             stop_sender
-            monitor "device_del ftdi"
+            local deleted
+            deleted=$(grep -c '"DEVICE_DELETED".*"device": *"ftdi"' "$qmp_log")
+            if ! qmp '{"execute": "device_del", "arguments": {"id": "ftdi"}}' || ! adapter_deleted "$deleted"; then
+                reply "$sequence" "error QEMU did not pull the adapter: $(tail -n 1 "$qmp_log")"
+                return
+            fi
             # Closing the socket drops what the guest has not taken yet, so
             # the next adapter starts clean.
             exec 3>&-
             reply "$sequence" ok
             ;;
         serial-plug)
-            if connect_serial; then
-                monitor "device_add usb-serial,bus=xhci.0,chardev=adapter,id=ftdi"
-                reply "$sequence" ok
-            else
+            if ! connect_serial; then
                 reply "$sequence" "error cannot connect to the adapter's socket"
+            elif ! qmp '{"execute": "device_add", "arguments": {"driver": "usb-serial", "bus": "xhci.0", "chardev": "adapter", "id": "ftdi", "serial": "'"$adapter_serial"'"}}'; then
+                reply "$sequence" "error QEMU did not plug the adapter in: $(tail -n 1 "$qmp_log")"
+            else
+                reply "$sequence" ok
             fi
             ;;
         *)

@@ -221,14 +221,23 @@ void UhidCable::runPlayer()
 {
     std::unique_lock lock(m_jobMutex);
     for (;;) {
-        m_jobChanged.wait(lock, [this] { return m_quit || (!m_jobs.empty() && !m_stopRequested); });
+        // Between jobs the cable goes on reporting that nothing arrived, as
+        // the real one does every 10 ms while the meter is silent.
+        m_jobChanged.wait_for(lock, std::chrono::milliseconds(ReportPauseMs),
+                              [this] { return m_quit || (!m_jobs.empty() && !m_stopRequested); });
         if (m_quit)
             return;
-        const Job job = m_jobs.front();
-        m_jobs.pop_front();
+        const bool filler = m_jobs.empty() || m_stopRequested;
+        const Job job = filler ? Job{} : m_jobs.front();
+        if (!filler)
+            m_jobs.pop_front();
         m_playing = true;
         lock.unlock();
-        const bool finished = runJob(job);
+        bool finished = true;
+        if (!filler)
+            finished = runJob(job);
+        else if (m_started)
+            sendReport(HidReport{});
         lock.lock();
         m_playing = false;
         if (!finished)

@@ -17,6 +17,8 @@
 // device called "USB to Serial" with the cable's report layout (8-byte input
 // reports, a 9-byte feature report, no report IDs) that takes the program's
 // set-up report and carries a simulated meter's frames as input reports.
+// Like the real cable it reports every 10 ms, without payload while it has
+// nothing to play.
 // Plugging it in and pulling it out are creating and destroying the device.
 class UhidCable
 {

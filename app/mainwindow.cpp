@@ -5,9 +5,11 @@
 #include "app/windowcaption.h"
 #include "chart/chartpager.h"
 #include "chart/charttoolbar.h"
+#include "log/logjournal.h"
 #include "log/logmodel.h"
 #include "log/reportbuilder.h"
 #include "meter/lcdlayout.h"
+#include "meter/localenumber.h"
 #include "session/metersession.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
@@ -15,6 +17,8 @@
 #include "ui_mainwindow.h"
 
 #include <QActionGroup>
+#include <QCloseEvent>
+#include <QFile>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QProgressDialog>
@@ -40,6 +44,7 @@ WindowServices systemWindowServices()
     services.serialBackend = createSerialBackend();
     services.hidBackend = createHidBackend();
     services.machine = nativeMachine();
+    services.dataFolder = LogJournal::defaultFolder();
     return services;
 }
 
@@ -68,12 +73,17 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_ui->highLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultHighLimit));
     m_ui->lowLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultLowLimit));
     setWindowTitle(QString::fromLatin1(ProgramCaption) + captionSuffix(services.machine));
+    m_dataFolder = services.dataFolder;
 
     // A pulled cable or adapter that comes back is taken up again, as the
     // Connection menu's item starts ticked.
     m_session->setReconnect(true);
     m_pageSizeTimer.setInterval(1000);
     setupConnections();
+    // Every logged row goes to the journal as well; a failure to write it
+    // is said once, and logging goes on in memory.
+    if (!services.dataFolder.isEmpty())
+        m_session->startJournal(services.dataFolder);
     // The first USB pass lists the devices and selects the cable before the
     // window shows.
     m_session->start();
@@ -125,6 +135,8 @@ void MainWindow::setupConnections()
     connect(session, &MeterSession::linkFailed, this, &MainWindow::showLinkFailure);
     connect(session, &MeterSession::dataArrivingChanged, this, &MainWindow::showDataArriving);
     connect(session, &MeterSession::limitTextsRewritten, this, &MainWindow::showLimitTexts);
+    connect(session, &MeterSession::logFullChanged, this, &MainWindow::showLogFull);
+    connect(session, &MeterSession::journalFailed, this, &MainWindow::showJournalFailure);
 
     connect(ui->portButton, &PanelButton::clicked, this, &MainWindow::selectNextPort);
     connect(ui->comButton, &QPushButton::clicked, this, &MainWindow::setComLink);
@@ -237,6 +249,31 @@ void MainWindow::showLogCleared()
     showPageNumber();
 }
 
+void MainWindow::showLogFull(bool full)
+{
+    QLabel *label = m_ui->recordLimitLabel;
+    label->setVisible(full);
+    if (!full)
+        return;
+    // A log that silently stopped growing while the panel goes on would
+    // pass for one that logs.
+    const qint32 limit = m_session->logger().recordLimit();
+    label->setText(QStringLiteral("Record limit of %1 rows reached: not logging").arg(limit));
+    label->setAutoFillBackground(true);
+    DesignLook::setColour(label, QPalette::Window, QColor(255, 255, 160));
+    label->raise();
+    m_messages->information(this, QStringLiteral("The record limit of %1 rows is reached, and logging has stopped. "
+                                                 "Choose a larger limit in the Record menu to go on.")
+                                      .arg(limit));
+}
+
+void MainWindow::showJournalFailure(const QString &reason)
+{
+    m_messages->error(this, QStringLiteral("The log cannot be kept on disk as well: %1.\n\n"
+                                           "Logging goes on in memory; save the log before you quit.")
+                                .arg(reason));
+}
+
 void MainWindow::showLinkState(LinkState state)
 {
     const bool serial = state == LinkState::Serial || state == LinkState::WaitingForSerial;
@@ -347,8 +384,42 @@ void MainWindow::setUsbLink(bool connected)
 
 void MainWindow::quit()
 {
+    if (m_session->unsavedRows() > 0) {
+        if (keepUnsavedRows())
+            QCoreApplication::quit();
+        return;
+    }
     if (m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?")))
         QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The close box quits without the Quit button's question, but never
+    // with rows nobody saved.
+    if (!keepUnsavedRows()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::keepUnsavedRows()
+{
+    const int unsaved = m_session->unsavedRows();
+    if (unsaved == 0)
+        return true;
+    const QString question = QStringLiteral("The log holds %1 readings that are not saved. Save them first?").arg(unsaved);
+    switch (m_messages->askToSave(this, question)) {
+    case UserMessages::SaveChoice::Save:
+        return saveLog();
+    case UserMessages::SaveChoice::Discard:
+        m_session->discardUnsaved();
+        return true;
+    case UserMessages::SaveChoice::Cancel:
+        break;
+    }
+    return false;
 }
 
 // --- the log ---
@@ -374,7 +445,8 @@ void MainWindow::setRecordLimit(qint32 limit)
 
 void MainWindow::clearLog()
 {
-    if (m_messages->confirm(this, QStringLiteral("Do you want to empty the logged data?")))
+    if (m_session->unsavedRows() > 0 ? keepUnsavedRows()
+                                     : m_messages->confirm(this, QStringLiteral("Do you want to empty the logged data?")))
         m_session->clearLog();
 }
 
@@ -393,31 +465,38 @@ TableFileProgress MainWindow::fileProgress(const QString &label)
     };
 }
 
-void MainWindow::saveLog()
+bool MainWindow::saveLog()
 {
     const QString name = m_dialogs->saveTableFileName(this);
-    if (!name.isEmpty())
-        saveLogFile(name);
+    return !name.isEmpty() && saveLogFile(name);
 }
 
-void MainWindow::saveLogFile(const QString &fileName)
+bool MainWindow::saveLogFile(const QString &fileName)
 {
     if (m_fileBusy)
-        return;
+        return false;
     m_fileBusy = true;
+    // Rows logged while the file is written are not in it.
+    const int rowsSaved = m_session->log().rowCount();
     const TableFileResult result
         = saveTableFile(m_session->log(), fileName, fileProgress(QStringLiteral("Saving %1").arg(fileName)));
     m_fileBusy = false;
-    if (result)
-        m_messages->information(this, saveSucceededMessage(fileName));
-    else if (tableFileFormat(fileName) == TableFileFormat::Xml)
-        m_messages->error(this, result.reason);   // the XML writer's own words
-    else
-        m_messages->error(this, textSaveFailedMessage(fileName));
+    if (!result) {
+        if (tableFileFormat(fileName) == TableFileFormat::Xml)
+            m_messages->error(this, result.reason);   // the XML writer's own words
+        else
+            m_messages->error(this, textSaveFailedMessage(fileName));
+        return false;
+    }
+    m_session->markSaved(m_session->log().rowCount() - rowsSaved);
+    m_messages->information(this, saveSucceededMessage(fileName));
+    return true;
 }
 
 void MainWindow::openLog()
 {
+    if (!keepUnsavedRows())
+        return;
     const QString name = m_dialogs->openTableFileName(this);
     if (!name.isEmpty())
         openLogFile(name);
@@ -432,9 +511,48 @@ void MainWindow::openLogFile(const QString &fileName)
     const TableFileResult result
         = loadTableFile(fileName, m_session->log(), fileProgress(QStringLiteral("Opening %1").arg(fileName)));
     m_fileBusy = false;
+    m_session->noteLogOpened(tableFileFormat(fileName) == TableFileFormat::Xml);
+    // The chart shows what the grid shows; readings held meanwhile follow.
+    redrawChartFromLog();
     m_session->releaseReadings();
     if (!result)
         m_messages->error(this, QString::fromLatin1(LoadFailedMessage));
+}
+
+void MainWindow::offerRecovery()
+{
+    for (const QString &journal : LogJournal::abandoned(m_dataFolder)) {
+        const LogJournal::Summary summary = LogJournal::summarize(journal);
+        if (summary.rows == 0) {
+            QFile::remove(journal);
+            continue;
+        }
+        const QString question = QStringLiteral("Recover %1 readings logged from %2 to %3?")
+                                     .arg(summary.rows)
+                                     .arg(summary.firstTime, summary.lastTime);
+        if (!m_messages->confirm(this, question)) {
+            LogJournal::setAside(journal);
+            continue;
+        }
+        QString error;
+        if (!m_session->recoverJournal(journal, &error))
+            m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), journal, error));
+        redrawChartFromLog();
+        return;
+    }
+}
+
+void MainWindow::redrawChartFromLog()
+{
+    // The chart draws the values of the rows; a value that is not a number
+    // (an over-range display) draws at zero.
+    const LogTable &log = m_session->log();
+    const int valueField = int(LogField::Value);
+    m_chartPager->reset();
+    m_ui->chart->resetSeries();
+    for (int row = 0; row < log.rowCount(); ++row)
+        m_chartPager->addPoint(parseLocaleNumber(log.text(row, valueField), m_session->decimalSeparator()).value_or(0));
+    showPageNumber();
 }
 
 void MainWindow::printLog()

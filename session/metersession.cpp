@@ -1,5 +1,6 @@
 #include "session/metersession.h"
 
+#include "log/tablefiles.h"
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
 #include "transport/comportnames.h"
@@ -38,6 +39,8 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
     m_connectionTimer.setInterval(ConnectionTickMs);
     m_samplingTimer.setInterval(1000);
     m_reconnectTimer.setInterval(ReconnectTickMs);
+    m_journalTimer.setInterval(LogJournal::HandOverMs);
+    connect(&m_journalTimer, &QTimer::timeout, this, &MeterSession::checkJournal);
     connect(&m_connectionTimer, &QTimer::timeout, this, &MeterSession::tickConnection);
     connect(&m_samplingTimer, &QTimer::timeout, this, &MeterSession::tickSampling);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &MeterSession::tryReconnect);
@@ -94,6 +97,8 @@ MeterSession::~MeterSession()
     // session is gone yet.
     m_usbLink.reset();
     m_serial.reset();
+    // A normal end: the journal goes unless it holds rows nobody saved.
+    m_journal.close(m_unsavedRows == 0);
 }
 
 void MeterSession::start()
@@ -106,6 +111,9 @@ void MeterSession::setLinkState(LinkState state)
 {
     if (state == m_linkState)
         return;
+    // When a link stops, what it logged goes to the system at once.
+    if (state != LinkState::Serial && state != LinkState::Usb)
+        m_journal.flush();
     m_linkState = state;
     emit linkStateChanged(state);
 }
@@ -356,8 +364,85 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
 
 void MeterSession::logRow(const std::optional<LoggedRow> &row)
 {
-    if (row)
-        emit rowLogged(row->row, row->numericValue);
+    if (!row)
+        return;
+    m_journal.append(row->row);
+    ++m_unsavedRows;
+    emit rowLogged(row->row, row->numericValue);
+    checkLogFull();
+}
+
+void MeterSession::checkLogFull()
+{
+    if (m_logger.isFull() == m_logFull)
+        return;
+    m_logFull = m_logger.isFull();
+    emit logFullChanged(m_logFull);
+}
+
+void MeterSession::setRecordLimit(qint32 limit)
+{
+    m_logger.setRecordLimit(limit);
+    checkLogFull();
+}
+
+void MeterSession::checkJournal()
+{
+    if (!m_journal.failed() || m_journalFailureReported)
+        return;
+    m_journalFailureReported = true;
+    emit journalFailed(m_journal.errorString());
+}
+
+bool MeterSession::startJournal(const QString &folder)
+{
+    m_journalFolder = folder;
+    m_journalFailureReported = false;
+    if (!m_journal.create(folder)) {
+        m_journalFailureReported = true;
+        emit journalFailed(m_journal.errorString());
+        return false;
+    }
+    m_journalTimer.start();
+    return true;
+}
+
+bool MeterSession::recoverJournal(const QString &fileName, QString *error)
+{
+    if (!LogJournal::dropPartialLine(fileName, error))
+        return false;
+    const int before = m_log.rowCount();
+    holdReadings();
+    const TableFileResult loaded = loadTableFile(fileName, m_log);
+    releaseReadings();
+    if (!loaded) {
+        if (error)
+            *error = loaded.reason;
+        return false;
+    }
+    const int recovered = m_log.rowCount() - before;
+    if (recovered > 0) {
+        const int last = m_log.rowCount() - 1;
+        m_logger.continueAfter(m_log.integer(last, int(LogField::No)).value_or(0), recovered);
+    }
+    m_unsavedRows += recovered;
+    // The new rows go on in the journal they came from; the fresh one this
+    // run started holds nothing yet.
+    m_journal.close(true);
+    if (!m_journal.adopt(fileName)) {
+        m_journalFailureReported = true;
+        emit journalFailed(m_journal.errorString());
+    } else {
+        m_journalTimer.start();
+    }
+    checkLogFull();
+    return true;
+}
+
+void MeterSession::noteLogOpened(bool replaced)
+{
+    if (replaced)
+        m_unsavedRows = 0;
 }
 
 void MeterSession::setDataArriving(bool arriving)
@@ -401,7 +486,14 @@ void MeterSession::setSamplingInterval(int milliseconds)
 void MeterSession::clearLog()
 {
     m_logger.emptyLog();
+    m_unsavedRows = 0;
+    // The rows were saved or given up: their journal goes, a new one starts.
+    if (m_journal.isOpen()) {
+        m_journal.close(true);
+        startJournal(m_journalFolder);
+    }
     emit logCleared();
+    checkLogFull();
 }
 
 void MeterSession::holdReadings()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/logjournal.h"
 #include "log/logtable.h"
 #include "log/readinglogger.h"
 #include "meter/frameassembler.h"
@@ -128,12 +129,37 @@ public:
     // A running timer keeps its phase when the interval does not change.
     void setSamplingInterval(int milliseconds);
     int samplingInterval() const { return m_samplingTimer.interval(); }
-    void setRecordLimit(qint32 limit) { m_logger.setRecordLimit(limit); }
+    void setRecordLimit(qint32 limit);
+    // The record limit is reached: logging has stopped.
+    bool isLogFull() const { return m_logger.isFull(); }
+    // Empties the log and starts a new journal.
     void clearLog();
     // While a table file is being opened readings wait, and are logged after
     // the file's rows.
     void holdReadings();
     void releaseReadings();
+    // A table file was opened into the log; one that replaced the log took
+    // the unsaved rows with it (the user was asked first).
+    void noteLogOpened(bool replaced);
+
+    // Rows logged since the log was last saved, cleared or opened anew.
+    int unsavedRows() const { return m_unsavedRows; }
+    // The log was saved to a file, but for the rows logged while it was
+    // being written.
+    void markSaved(int rowsNotInFile = 0) { m_unsavedRows = rowsNotInFile; }
+    // The user chose not to keep the unsaved rows: at the end, the journal
+    // goes with them.
+    void discardUnsaved() { m_unsavedRows = 0; }
+
+    // The journal: every logged row goes to a file in `folder` as well, so
+    // that a crash loses nothing; it is removed at the end when nothing in
+    // it is unsaved. False when it cannot be written (journalFailed says why).
+    bool startJournal(const QString &folder);
+    // Takes up the rows of a journal an earlier run left: as opening that
+    // file would, with the counters going on after them, and with new rows
+    // going to the same journal. A line cut short at the end is dropped.
+    bool recoverJournal(const QString &fileName, QString *error = nullptr);
+    QString journalFile() const { return m_journal.fileName(); }
 
     // The last decoded frame and what it decoded to.
     const MeterFrame &lastFrame() const { return m_lastFrame; }
@@ -159,6 +185,10 @@ signals:
     void limitTextsRewritten(const QString &high, const QString &low);
     void rowLogged(int row, double numericValue);
     void logCleared();
+    // The record limit was reached (logging stopped) or is no longer.
+    void logFullChanged(bool full);
+    // The journal cannot be written; said once. Logging goes on in memory.
+    void journalFailed(const QString &reason);
     void dataArrivingChanged(bool arriving);
     void linkStateChanged(LinkState state);
     void linkFailed(const LinkFailure &failure);
@@ -166,6 +196,8 @@ signals:
 private:
     void decodeFrame(const MeterFrame &frame);
     void logRow(const std::optional<LoggedRow> &row);
+    void checkLogFull();
+    void checkJournal();
     void setLinkState(LinkState state);
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
@@ -180,6 +212,12 @@ private:
     FrameDecoder m_decoder;
     LogTable m_log;
     ReadingLogger m_logger;
+    LogJournal m_journal{m_log};
+    QString m_journalFolder;
+    bool m_journalFailureReported = false;
+    QTimer m_journalTimer;
+    int m_unsavedRows = 0;
+    bool m_logFull = false;
     HistoryList m_history;
     MeterFrame m_lastFrame;
     long long m_decodedFrames = 0;

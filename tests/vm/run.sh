@@ -386,6 +386,7 @@ for program in "${guest_programs[@]}"; do
     fi
     while IFS= read -r line; do
         case "$line" in
+            "PASS   : "*"::initTestCase()" | "PASS   : "*"::cleanupTestCase()") ;;
             "PASS   : "*)
                 say "PASS  ${line#PASS   : }"
                 passed=$((passed + 1))

@@ -24,9 +24,10 @@ public:
 
     // Streams the serial capture at `fileName` (in the run folder: an LF,
     // then 14-byte frames) into the adapter, one frame every `intervalMs`.
-    bool sendSerialCapture(const QString &fileName, int intervalMs) { return request(QStringLiteral("serial-send %1 %2").arg(fileName).arg(intervalMs)); }
-    // Waits until the host has written the whole capture.
-    bool waitSerialSent(int timeoutMs) { return request(QStringLiteral("serial-wait"), timeoutMs); }
+    bool sendSerialCapture(const QString &fileName, int intervalMs)
+    {
+        return request(QStringLiteral("serial-send %1 %2").arg(fileName).arg(intervalMs));
+    }
     // Pulls the adapter; the bytes not yet delivered are dropped.
     bool pullAdapter() { return request(QStringLiteral("serial-pull")); }
     // Plugs a fresh adapter in on the same socket.

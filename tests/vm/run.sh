@@ -274,21 +274,29 @@ stop_sender() {
 }
 
 # Streams a serial capture (an LF, then 14-byte frames) into the adapter, a
-# frame every $2 milliseconds, as a meter sends them.
+# frame every $2 milliseconds, as a meter sends them. Stopped, it stops its
+# writer too, so no byte of it reaches an adapter plugged in later.
 start_sender() {
     local file=$run_dir/$1 interval_ms=$2
     [[ -f $file ]] || return 1
     stop_sender
     (
+        writer=
+        trap '[[ -n $writer ]] && kill "$writer" 2>/dev/null; exit 0' TERM
+        write() {
+            "$@" >&3 &
+            writer=$!
+            wait "$writer"
+        }
         if [[ $interval_ms -eq 0 ]]; then
-            cat "$file" >&3
+            write cat "$file"
             exit
         fi
         size=$(stat -c %s "$file")
-        head -c 1 "$file" >&3
+        write head -c 1 "$file"
         pause=$(printf '%d.%03d' $((interval_ms / 1000)) $((interval_ms % 1000)))
         for ((at = 1; at < size; at += 14)); do
-            dd if="$file" iflag=skip_bytes,count_bytes skip="$at" count=14 status=none >&3 || exit 1
+            write dd if="$file" iflag=skip_bytes,count_bytes skip="$at" count=14 status=none || exit 1
             sleep "$pause"
         done
     ) &
@@ -307,13 +315,6 @@ serve_request() {
     case "$command" in
         serial-send)
             if start_sender "$1" "$2"; then reply "$sequence" ok; else reply "$sequence" "error no capture $1"; fi
-            ;;
-        serial-wait)
-            if [[ -n $sender_pid ]]; then
-                wait "$sender_pid"
-                sender_pid=
-            fi
-            reply "$sequence" ok
             ;;
         serial-pull)
             stop_sender

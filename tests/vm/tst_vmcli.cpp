@@ -23,8 +23,9 @@ const QString SetupReport = QStringLiteral("00600900000300000000");
 // A lost link must end a run without --reconnect within this time.
 constexpr int LostLinkDeadlineMs = 3000;
 
-// The cable may start reading a moment after it took the set-up report;
-// reports without payload before the first frame cover that moment.
+// The program starts reading the cable a moment after it sends the set-up
+// report; reports without payload before the first frame cover that moment,
+// since the kernel keeps a report only for a reader that has the node open.
 constexpr int LeadInMs = 1000;
 
 bool isSetupReport(const QString &hex)
@@ -32,7 +33,8 @@ bool isSetupReport(const QString &hex)
     return hex == SetupReport || hex == SetupReport.mid(2);
 }
 
-// Waits until the cable has received `count` set-up reports.
+// Waits until the cable has received `count` feature reports since it was
+// plugged in.
 bool waitForSetupReports(CableProcess &cable, int count, int timeoutMs)
 {
     QElapsedTimer clock;

@@ -25,8 +25,9 @@ using ReadingCheck::Link;
 
 // A lost link must be shown within this time.
 constexpr int LostLinkDeadlineMs = 3000;
-// Reports without payload before the first frame, while the cable's read
-// thread starts.
+// The program starts reading the cable a moment after it sends the set-up
+// report; reports without payload before the first frame cover that moment,
+// since the kernel keeps a report only for a reader that has the node open.
 constexpr int LeadInMs = 1000;
 const QString CableName = QString::fromUtf16(UsbLink::CableName);
 

@@ -112,7 +112,7 @@ fi
 image_dir=$vm_dir/image
 # What goes into it: the kernel package, the drivers, init, busybox, and
 # this script, which puts them together.
-stamp=$( { echo "${kernel_deb##*/} ${modules[*]}"; cat "$src_dir/tests/vm/init" "$0"; sha256sum "$busybox"; } \
+stamp=$( { echo "${kernel_deb##*/} ${modules[*]}"; cat "$src_dir/tests/vm/init" "$src_dir/tests/vm/run.sh"; sha256sum "$busybox"; } \
         | sha256sum | cut -c1-16)
 if [[ ! -f $image_dir/stamp || $(cat "$image_dir/stamp") != "$stamp" ]]; then
     say "making the initramfs from ${kernel_deb##*/}"

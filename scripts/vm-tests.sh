@@ -16,5 +16,5 @@ fi
 if [[ ! -f $build_dir/CMakeCache.txt ]]; then
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build_dir" -j"$(nproc)" --target qm320-cli uhidcable tst_vmcli tst_vmwindow
+cmake --build "$build_dir" -j"$(nproc)" --target qm320-cli uhidcable tst_vmcli tst_vmwindow tst_hiduhid
 exec tests/vm/run.sh "$build_dir"

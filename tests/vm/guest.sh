@@ -7,7 +7,7 @@
 #   guest.sh RUN_FOLDER
 set -u
 run_dir=$1
-# build_dir and udev_root, written by the host.
+# build_dir, udev_root and guest_tests, written by the host.
 source "$run_dir/guest.env"
 
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
@@ -36,9 +36,10 @@ else
     echo "qm320-vm: systemd-udevd did not start; devices plugged in later go unnoticed"
 fi
 
-for name in tst_vmcli tst_vmwindow; do
+for program in "${guest_tests[@]}"; do
+    name=${program##*/}
     echo "qm320-vm: running $name"
-    timeout --kill-after=10 300 "$build_dir/tests/vm/$name" -o "$run_dir/$name.txt,txt" -o -,txt
+    timeout --kill-after=10 300 "$build_dir/$program" -o "$run_dir/$name.txt,txt" -o -,txt
     status=$?
     case $status in
         124 | 137) echo "stopped after 300 s" > "$run_dir/$name.status" ;;

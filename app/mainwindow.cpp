@@ -120,7 +120,18 @@ void MainWindow::setupLogGrid()
         grid->setColumnWidth(c, LogModel::columns()[std::size_t(c)].width);
     // The grid shows the table's current row: a logged row, the end of an
     // open or a save.
-    connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::setCurrentRow);
+    connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::followRow);
+    // "Function" and its widest value "DutyCycle" whole, in the fonts at hand
+    // (bold is the wider).
+    const int function = int(LogField::DcAc) - int(LogField::No);
+    QFont cell = LogModel::cellFont();
+    QFont title = LogModel::titleFont();
+    cell.setBold(true);
+    title.setBold(true);
+    const int padding = 8;
+    grid->setColumnWidth(function, std::max({LogModel::columns()[std::size_t(function)].width,
+                                             QFontMetrics(cell).horizontalAdvance(QStringLiteral("DutyCycle")) + padding,
+                                             QFontMetrics(title).horizontalAdvance(QStringLiteral("Function")) + padding}));
 }
 
 void MainWindow::setupConnections()
@@ -235,11 +246,15 @@ void MainWindow::setBarGraphPosition(qint32 position)
     // A progress bar would reset itself for a value out of range; the bar
     // graph shows it at its nearest end instead. It would also repaint at
     // once for every new value; with updates off it repaints with the rest
-    // of the window.
+    // of the window, and only when its value moves (turning updates back on
+    // asks for a repaint).
     m_barPosition = position;
     QProgressBar *bar = m_ui->barGraph;
+    const int value = std::clamp(position, bar->minimum(), bar->maximum());
+    if (value == bar->value())
+        return;
     bar->setUpdatesEnabled(false);
-    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    bar->setValue(value);
     bar->setUpdatesEnabled(true);
 }
 
@@ -515,8 +530,9 @@ void MainWindow::openLogFile(const QString &fileName)
     // The chart shows what the grid shows; readings held meanwhile follow.
     redrawChartFromLog();
     m_session->releaseReadings();
+    // The program's words, then which file and what in it stood in the way.
     if (!result)
-        m_messages->error(this, QString::fromLatin1(LoadFailedMessage));
+        m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), fileName, result.reason));
 }
 
 void MainWindow::offerRecovery()
@@ -594,9 +610,7 @@ void MainWindow::applyPageSize()
 {
     m_pageSizeTimer.stop();
     const PageSizeChange change = pageSizeChangeFor(m_ui->pageSizeEdit->text());
-    if (change.action == PageSizeChange::Action::Reject)
-        m_messages->error(this, change.message);
-    else if (change.action == PageSizeChange::Action::Apply && !m_chartPager->setPageSize(change.size))
+    if (change.action == PageSizeChange::Action::Apply && !m_chartPager->setPageSize(change.size))
         m_messages->error(this, m_chartPager->errorString());
     showPageNumber();
 }
@@ -606,12 +620,15 @@ void MainWindow::enlargeChart()
     m_ui->enlargeChartButton->hide();
     m_ui->restoreChartButton->show();
     m_restoredChart = m_ui->chart->geometry();
+    m_restoredToolbar = m_ui->chartToolbar->pos();
     const ChartPlacement placement = enlargedChartPlacement(frameGeometry().size());
     m_ui->chart->setGeometry(placement.chart);
     m_ui->chartToolbar->move(placement.toolbar);
     m_ui->chart->raise();
     m_ui->chartToolbar->raise();
-    for (QWidget *covered : {m_ui->logControls, m_ui->limitsPanel, m_ui->topBar})
+    // Whatever the enlarged chart does not cover entirely goes too, or its
+    // edge would show beside the chart.
+    for (QWidget *covered : coveredByEnlargedChart())
         covered->hide();
 }
 
@@ -619,11 +636,18 @@ void MainWindow::restoreChart()
 {
     m_ui->restoreChartButton->hide();
     m_ui->enlargeChartButton->show();
-    const ChartPlacement placement = restoredChartPlacement(m_restoredChart);
+    const ChartPlacement placement = restoredChartPlacement(m_restoredChart, m_restoredToolbar);
     m_ui->chart->setGeometry(placement.chart);
     m_ui->chartToolbar->move(placement.toolbar);
-    for (QWidget *covered : {m_ui->logControls, m_ui->limitsPanel, m_ui->topBar})
+    for (QWidget *covered : coveredByEnlargedChart())
         covered->show();
+    m_ui->recordLimitLabel->setVisible(m_session->isLogFull());
+}
+
+QList<QWidget *> MainWindow::coveredByEnlargedChart() const
+{
+    return {m_ui->logControls, m_ui->limitsPanel, m_ui->topBar, m_ui->logGrid, m_ui->lcdPanel, m_ui->barGraph,
+            m_ui->recordLimitLabel};
 }
 
 void MainWindow::saveChartPicture()

@@ -114,6 +114,7 @@ private:
     void setBarGraphPosition(qint32 position);
     void showPageNumber();
     void turnChartPage(void (ChartPager::*turn)());
+    QList<QWidget *> coveredByEnlargedChart() const;
     TableFileProgress fileProgress(const QString &label);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
@@ -132,5 +133,6 @@ private:
     qint32 m_barPosition = 30;     // before clamping to the bar's range
     bool m_fileBusy = false;
     QRect m_restoredChart;         // the chart's bounds while it is enlarged
+    QPoint m_restoredToolbar;      // and its toolbar's place
     QString m_dataFolder;          // where the journals are
 };

@@ -3,12 +3,14 @@
 
 #include "app/loggridview.h"
 #include "chart/chartpager.h"
+#include "log/logmodel.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -23,6 +25,7 @@ class TestLogWindow : public QObject
 private slots:
     void gridShowsTitlesAboveRows();
     void framesFillGridAndChart();
+    void gridFollowsOnlyAtTheEnd();
     void recordLimitStopsAndResumes();
     void newAsksFirst_data();
     void newAsksFirst();
@@ -102,6 +105,42 @@ void TestLogWindow::framesFillGridAndChart()
     QCOMPARE(f.find<LogGridView>("logGrid")->firstVisibleRow() + f.find<LogGridView>("logGrid")->visibleRowCount() - 1, 149);
     QCOMPARE(pageNumber(f), QStringLiteral("2"));
     QCOMPARE(f.window->chartPager().pageCount(), 2);
+}
+
+void TestLogWindow::gridFollowsOnlyAtTheEnd()
+{
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *grid = f.find<LogGridView>("logGrid");
+    // The widest function and the title fit their column, bold as well
+    // (the cell text sits 2 px inside each side).
+    const int function = 2;
+    for (bool bold : {false, true}) {
+        QFont cell = LogModel::cellFont();
+        QFont title = LogModel::titleFont();
+        cell.setBold(bold);
+        title.setBold(bold);
+        QVERIFY(grid->columnWidth(function) - 4 >= QFontMetrics(cell).horizontalAdvance(QStringLiteral("DutyCycle")));
+        QVERIFY(grid->columnWidth(function) - 4 >= QFontMetrics(title).horizontalAdvance(QStringLiteral("Function")));
+    }
+
+    for (int i = 1; i <= 60; ++i)
+        f.receiveFrame(volts(1000 + i));
+    QScrollBar *bar = grid->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+    // The user scrolls back to read: new rows do not pull the view away.
+    bar->setValue(0);
+    for (int i = 61; i <= 80; ++i)
+        f.receiveFrame(volts(1000 + i));
+    QCOMPARE(gridRows(f), 80);
+    QCOMPARE(grid->firstVisibleRow(), 0);
+    // Back at the end, the grid follows the newest row again.
+    bar->setValue(bar->maximum());
+    f.receiveFrame(volts(1081));
+    QCOMPARE(grid->currentRow(), 80);
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(grid->firstVisibleRow() + grid->visibleRowCount() - 1, 80);
 }
 
 void TestLogWindow::recordLimitStopsAndResumes()
@@ -328,7 +367,9 @@ void TestLogWindow::fileFailures()
     QVERIFY(f.messages->shown.last().contains(QLatin1String("blocker")));
 
     f.window->openLogFile(dir.filePath(QStringLiteral("missing.xls")));
-    QCOMPARE(f.messages->shown.last(), QStringLiteral("error: Failed to Load File!"));
+    // The program's words, then the file and what stood in the way.
+    QCOMPARE(f.messages->shown.last(), "error: Failed to Load File!\n\n" + dir.filePath(QStringLiteral("missing.xls"))
+                                           + ": No such file or directory");
     QCOMPARE(gridRows(f), 1);
 }
 

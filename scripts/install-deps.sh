@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that qm320 needs, and only those that are
 # missing, so it is quick and harmless to run again.
 #   install-deps.sh         what building and running the program needs
-#   install-deps.sh --test  also what the test suite, fuzzers and benchmarks need
+#   install-deps.sh --test  also what the test suite, fuzzers, benchmarks and
+#                           guest tests need
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,10 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(clang libclang-rt-14-dev libbenchmark-dev poppler-utils locales)
+    # The guest tests' machine: QEMU, a busybox that needs no libraries, and
+    # the one library of Debian's udev daemon that a system without systemd
+    # may lack.
+    packages+=(qemu-system-x86 busybox-static libkmod2)
 fi
 
 missing=()

@@ -32,6 +32,17 @@ public:
     // ID, the count byte first.
     ReportResult addReport(QByteArrayView data);
 
+    // A link opened (again): bytes left from before belong to no frame of
+    // the new stream, and counted with its first frame they would make it
+    // fail the framing test.
+    void startLink()
+    {
+        m_serialCount = 0;
+        m_burst = MeterFrame();
+        m_burstOpen = false;
+        m_emptyReportCount = 0;
+    }
+
     // Reports since the last one that carried meter bytes: a cable that keeps
     // reporting nothing is plugged in while the meter sends nothing.
     std::int32_t emptyReportCount() const { return m_emptyReportCount; }

@@ -207,6 +207,7 @@ void MeterSession::tryReconnect()
         // Opening a device that is not there fails at once and quietly.
         if (!m_serial->open(m_serialDevice, MeterLineSettings))
             return;
+        m_assembler.startLink();
         m_reconnectTimer.stop();
         setLinkState(LinkState::Serial);
     } else if (m_linkState == LinkState::WaitingForUsb) {
@@ -214,6 +215,7 @@ void MeterSession::tryReconnect()
             return;
         if (m_usbLink->connectCable() != UsbLink::Result::Done)
             return;
+        m_assembler.startLink();
         m_usbReadFailures = 0;
         m_reconnectTimer.stop();
         setLinkState(LinkState::Usb);
@@ -236,6 +238,7 @@ bool MeterSession::connectSerial()
         fail(LinkFailure::Kind::PortNotOpened, deviceForPortName(m_serialPort), m_serial->lastError());
         return false;
     }
+    m_assembler.startLink();
     // The adapter by a name that follows it to another number when it is
     // plugged in again.
     m_serialDevice = stableDevicePath(deviceForPortName(m_serialPort));
@@ -254,7 +257,7 @@ void MeterSession::disconnectSerial()
 
 bool MeterSession::connectUsb(const QString &devicePath)
 {
-    m_assembler.resetEmptyReportCount();
+    m_assembler.startLink();
     if (!devicePath.isEmpty() && !m_usbLink->selectDevicePath(devicePath)) {
         fail(LinkFailure::Kind::CableNotFound, devicePath);
         setLinkState(LinkState::Idle);

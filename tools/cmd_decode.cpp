@@ -42,7 +42,8 @@ Live input:
   --reconnect         when the port or the cable is lost, wait for the same
                       device and resume; the exit status is then 3 if the
                       link was lost during the run. Without it a lost link
-                      ends the run with exit status 2.
+                      ends the run with exit status 2. A cable that is not
+                      plugged in yet is waited for too.
 
 Options:
   --low X, --high Y   the limits of the Pass/Fail judgement, written with the

@@ -52,10 +52,21 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
         if (options.frames > 0 && session.decodedFrames() >= options.frames)
             loop.quit();
     });
+    // With --reconnect a cable that is not plugged in yet is waited for, as
+    // one that was pulled is.
+    bool waitingForCable = false;
     QObject::connect(&session, &MeterSession::linkFailed, &loop, [&](const LinkFailure &failure) {
         switch (failure.kind) {
         case LinkFailure::Kind::CableNotFound:
-            if (options.hidDevicePath.isEmpty())
+            if (waitingForCable)
+                break;
+            if (options.reconnect) {
+                waitingForCable = true;
+                std::fprintf(stderr, "qm320-cli: waiting for %s to be plugged in\n",
+                             qPrintable(options.hidDevicePath.isEmpty()
+                                            ? QStringLiteral("a USB interface cable (\"%1\")").arg(CableName)
+                                            : options.hidDevicePath));
+            } else if (options.hidDevicePath.isEmpty())
                 fail(QStringLiteral("no USB interface cable (\"%1\") is plugged in; %2").arg(CableName, presentDevices(usb)));
             else
                 fail(QStringLiteral("%1 is not a HID device that is plugged in; %2")
@@ -98,10 +109,17 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
         std::fprintf(stderr, "qm320-cli: %s sent nothing; it was reset\n", qPrintable(usb.selectedPath()));
     });
 
+    QObject::connect(&usb, &UsbLink::deviceListChanged, &loop, [&] {
+        if (waitingForCable && session.connectUsb(options.hidDevicePath)) {
+            waitingForCable = false;
+            std::fprintf(stderr, "qm320-cli: reading %s\n", qPrintable(usb.selectedPath()));
+        }
+    });
+
     session.start();
     if (!usb.isAvailable())
         return cliFail(usb.errorString());
-    if (!session.connectUsb(options.hidDevicePath))
+    if (!session.connectUsb(options.hidDevicePath) && !waitingForCable)
         return result ? result : 2;
     if (options.frames == 0)
         return 0;

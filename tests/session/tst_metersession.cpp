@@ -326,7 +326,8 @@ void TestMeterSession::lostSerialLink()
     QVERIFY(rig.session->dataArriving());
     rig.takeEvents();
 
-    // The adapter is pulled: the reads fail.
+    // The adapter is pulled in the middle of a frame: the reads fail.
+    rig.session->feedSerialBytes(QByteArray("\n") + Dc1234.left(6));
     rig.serial->failReads = true;
     QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::PortLost);
     QCOMPARE(rig.lastFailure.reconnecting, reconnect);
@@ -350,7 +351,8 @@ void TestMeterSession::lostSerialLink()
     QCOMPARE(rig.session->linkState(), LinkState::WaitingForSerial);
     rig.serial->failOpen = false;
     QTRY_COMPARE(rig.session->linkState(), LinkState::Serial);
-    rig.serial->input = Dc1234;   // the LF before it ended the last frame
+    // The half frame from before the pull is not part of the new stream.
+    rig.serial->input = QByteArray("\n") + Dc1234;
     QTRY_COMPARE(rig.session->log().rowCount(), 2);
 
     // Pressing the button while it waits ends the wait.

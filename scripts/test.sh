@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds qm320 with its tests and runs the whole
-# suite: the unit and end-to-end tests, then the fuzzers for a short while and
-# the read-thread tests under ThreadSanitizer.
+# suite: the unit and end-to-end tests, the fuzzers for a short while, the
+# read-thread tests under ThreadSanitizer, and the links on real kernel
+# drivers in a QEMU machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --test
@@ -12,4 +13,5 @@ ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)"
 if [[ -x scripts/tsan.sh ]]; then
     ./scripts/tsan.sh
 fi
+./scripts/vm-tests.sh
 echo "All tests passed."

@@ -596,8 +596,8 @@ void MainWindow::applyPageSize()
     const PageSizeChange change = pageSizeChangeFor(m_ui->pageSizeEdit->text());
     if (change.action == PageSizeChange::Action::Reject)
         m_messages->error(this, change.message);
-    else if (change.action == PageSizeChange::Action::Apply && !m_chartPager->setPageSize(change.size))
-        m_messages->error(this, m_chartPager->errorString());
+    else if (change.action == PageSizeChange::Action::Apply)
+        m_chartPager->setPageSize(change.size);
     showPageNumber();
 }
 

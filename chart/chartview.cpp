@@ -302,14 +302,10 @@ void ChartView::addPoint(double value, std::optional<PointColour> colour)
         queueRepaint();
 }
 
-void ChartView::clearPoints()
-{
-    m_points.clear();
-    queueRepaint();
-}
-
 bool ChartView::setBottomMinimum(double minimum)
 {
+    if (minimum == m_bottom.minimum())
+        return true;
     if (!m_bottom.setMinimum(minimum))
         return false;
     applyRanges();
@@ -319,19 +315,13 @@ bool ChartView::setBottomMinimum(double minimum)
 
 bool ChartView::setBottomMaximum(double maximum)
 {
+    if (maximum == m_bottom.maximum())
+        return true;
     if (!m_bottom.setMaximum(maximum))
         return false;
     applyRanges();
     queueRepaint();
     return true;
-}
-
-void ChartView::scrollBottom(double offset, bool checkLimits)
-{
-    if (!m_bottom.scroll(offset, checkLimits, m_points.size()))
-        return;
-    applyRanges();
-    queueRepaint();
 }
 
 void ChartView::showSeries(int index)

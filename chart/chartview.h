@@ -36,7 +36,8 @@ public:
     int seriesCount() const override { return int(m_series.size()); }
     void addPoint(double value, std::optional<PointColour> colour) override;
     qint64 pointCount() const override { return m_points.size(); }
-    void clearPoints() override;
+    // The axes and the shown series stay as they are.
+    void resetSeries() override;
 
     // The bottom axis is manual from the start.
     void switchBottomAutomaticOff() override {}
@@ -44,18 +45,12 @@ public:
     double bottomMaximum() const override { return m_bottom.maximum(); }
     bool setBottomMinimum(double minimum) override;
     bool setBottomMaximum(double maximum) override;
-    void scrollBottom(double offset, bool checkLimits) override;
 
     // Hides every series, then shows the one at index. An index that names no
     // series changes nothing.
     void showSeries(int index);
     // The series shown, or -1.
     int shownSeries() const;
-
-    // Every series holds only the placeholder point at position 0, which has
-    // no colour of its own. The axes, the shown series and the pager's
-    // counters stay as they are.
-    void resetSeries();
 
     // The vertical range for the meter's range: maximum first, then minimum,
     // each end checked as on the bottom axis. False, with errorString() set,

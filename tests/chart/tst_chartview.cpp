@@ -111,17 +111,35 @@ void TestChartView::placeholderAndSharedPoints()
 
 void TestChartView::pagerOnView()
 {
-    // The view's limit check sees the placeholder before page 1.
+    // The pager on the real chart: the placeholder at 0, the n-th value at
+    // n, and every move shows its page's positions.
     ChartView view;
     ChartPager pager(view, 100);
-    view.resetSeries();
+    QCOMPARE(view.pointCount(), qint64(1));
+    QCOMPARE(view.seriesValue(ChartView::AreaSeries, 0), ChartView::PlaceholderValue);
     addWave(pager, 100);
     QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
     pager.showPreviousPage();
-    QCOMPARE(view.bottomMinimum(), -99.0);
-    QCOMPARE(view.bottomMaximum(), 0.0);
-    QVERIFY(!pager.setPageSize(50));
-    QCOMPARE(pager.errorString(), QStringLiteral("Axis Minimum Value must be <= Maximum"));
+    QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
+    pager.setPageSize(50);
+    QCOMPARE(view.bottomMinimum(), 51.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
+    pager.showFirstPage();
+    pager.setPageSize(7);
+    QCOMPARE(view.bottomMinimum(), 99.0);
+    QCOMPARE(view.bottomMaximum(), 105.0);
+
+    // Emptied: the first value after it sits at 1 again.
+    pager.reset();
+    QCOMPARE(view.pointCount(), qint64(1));
+    QCOMPARE(view.pointColour(0), std::nullopt);
+    QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 7.0);
+    addWave(pager, 1);
+    QCOMPARE(view.pointCount(), qint64(2));
+    QCOMPARE(view.seriesValue(ChartView::LineSeries, 1), 3000 * std::sin(1 / 15.0));
 }
 
 void TestChartView::axisErrors_data()

@@ -37,6 +37,17 @@ public:
 
     const ChartPoints &points() const { return m_points; }
 
+    // Draws the series as its layer does: clipped to the plot area, which
+    // the layer shifts up by a pixel, and with the series' antialiasing.
+    void drawInPlotArea(QCPPainter *painter)
+    {
+        painter->save();
+        painter->setClipRect(clipRect().translated(0, -1));
+        applyDefaultAntialiasingHint(painter);
+        draw(painter);
+        painter->restore();
+    }
+
     double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
 
     QCPRange getKeyRange(bool &foundRange, QCP::SignDomain inSignDomain) const override
@@ -174,6 +185,143 @@ void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span,
     painter->drawPolyline(line);
 }
 
+// The plot on screen. What stays the same from one value to the next (the
+// backgrounds, the grid, the axes with their labels, the bevel) is drawn into
+// two pictures, kept until the size, an axis range or the pixel ratio
+// changes: the chart without its series, and the axes alone. A paint copies
+// the first, draws the shown series over the plot area and the axes over
+// them again, the order in which QCustomPlot's layers put them; so a new
+// value costs the series of one page and repaints the plot area alone.
+// QCustomPlot's replot, which draws every layer into buffers of its own each
+// time, is not used for the screen; toPixmap still draws the whole chart.
+class ChartPlot : public QCustomPlot
+{
+public:
+    explicit ChartPlot(QWidget *parent) : QCustomPlot(parent) {}
+
+    void addSeries(ChartSeries *series) { m_series.push_back(series); }
+
+    // Queues a repaint of what the series reach: the plot area. A change of
+    // the size or of an axis range needs update(), which repaints all and
+    // draws the pictures afresh.
+    void updateSeries() { update(seriesArea()); }
+
+    // The whole chart at the given size, drawn afresh.
+    QImage renderImage(QSize size)
+    {
+        const QImage image = toPixmap(size.width(), size.height()).toImage();
+        // Drawing at another size laid the plot out for that size; the
+        // series on screen are placed by the layout of the widget's own.
+        updateLayout();
+        return image;
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void resizeEvent(QResizeEvent *) override
+    {
+        // QCustomPlot would replot everything; the next paint notices the
+        // new size.
+        setViewport(rect());
+    }
+    void changeEvent(QEvent *event) override
+    {
+        // The bevel takes its colours from the palette.
+        if (event->type() == QEvent::PaletteChange) {
+            m_pictures.reset();
+            update();
+        }
+        QCustomPlot::changeEvent(event);
+    }
+
+private:
+    // What the pictures depend on, besides the palette.
+    struct PictureKey
+    {
+        QSize size;
+        qreal pixelRatio = 1;
+        QCPRange keys;
+        QCPRange values;
+
+        bool operator==(const PictureKey &) const = default;
+    };
+
+    // The series are clipped to the axis rectangle, which their layer
+    // shifts up by a pixel.
+    QRect seriesArea() const { return axisRect()->rect().translated(0, -1); }
+    void drawPictures(qreal pixelRatio);
+    QPixmap drawPicture(qreal pixelRatio, const QBrush &background);
+
+    std::vector<ChartSeries *> m_series;
+    std::optional<PictureKey> m_pictures; // of the pictures held, if any
+    QPixmap m_chart;                      // everything but the series
+    QPixmap m_axes;                       // the axes alone, transparent elsewhere
+};
+
+void ChartPlot::paintEvent(QPaintEvent *)
+{
+    if (size().isEmpty())
+        return;
+    const PictureKey key{size(), devicePixelRatioF(), xAxis->range(), yAxis->range()};
+    if (m_pictures != key) {
+        drawPictures(key.pixelRatio);
+        m_pictures = key;
+    }
+    // Only the region to repaint reaches the screen: after a new value, no
+    // more than the plot area is copied and drawn.
+    QCPPainter painter(this);
+    painter.drawPixmap(0, 0, m_chart);
+    for (ChartSeries *series : m_series) {
+        if (series->realVisibility())
+            series->drawInPlotArea(&painter);
+    }
+    // Where the axes cross the plot area (base lines, inner ticks) they lie
+    // above the series.
+    painter.setClipRect(seriesArea());
+    painter.drawPixmap(0, 0, m_axes);
+}
+
+void ChartPlot::drawPictures(qreal pixelRatio)
+{
+    setBufferDevicePixelRatio(pixelRatio);
+    // Hidden one by one rather than by layer: a hidden layer hides the
+    // children of what it holds too, and the grid is the axes' child.
+    std::vector<bool> shown;
+    for (ChartSeries *series : m_series) {
+        shown.push_back(series->visible());
+        series->setVisible(false);
+    }
+    m_chart = drawPicture(pixelRatio, mBackgroundBrush);
+
+    const QBrush plotBackground = axisRect()->backgroundBrush();
+    axisRect()->setBackground(QBrush(Qt::NoBrush));
+    layer(QStringLiteral("grid"))->setVisible(false);
+    layer(QStringLiteral("overlay"))->setVisible(false);
+    m_axes = drawPicture(pixelRatio, QBrush(Qt::NoBrush));
+    layer(QStringLiteral("overlay"))->setVisible(true);
+    layer(QStringLiteral("grid"))->setVisible(true);
+    axisRect()->setBackground(plotBackground);
+
+    for (std::size_t i = 0; i < m_series.size(); ++i)
+        m_series[i]->setVisible(shown[i]);
+}
+
+QPixmap ChartPlot::drawPicture(qreal pixelRatio, const QBrush &background)
+{
+    QPixmap picture(size() * pixelRatio);
+    picture.setDevicePixelRatio(pixelRatio);
+    // Filled with a solid colour, the picture has no alpha channel and is
+    // copied to the screen rather than blended.
+    const bool solid = background.style() == Qt::SolidPattern && background.isOpaque();
+    picture.fill(solid ? background.color() : QColor(Qt::transparent));
+    QCPPainter painter(&picture);
+    if (!solid && background.style() != Qt::NoBrush)
+        painter.fillRect(mViewport, background);
+    // Lays the plot out, then draws what is visible.
+    draw(&painter);
+    return picture;
+}
+
 namespace {
 
 // Four minor ticks between major ticks, whatever the step.
@@ -244,7 +392,7 @@ QCPRange shownRange(const ChartAxis &axis)
 } // namespace
 
 ChartView::ChartView(QWidget *parent)
-    : QWidget(parent), m_plot(new QCustomPlot(this))
+    : QWidget(parent), m_plot(new ChartPlot(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -284,6 +432,8 @@ ChartView::ChartView(QWidget *parent)
                                            QColor(255, 255, 128), QPen(QColor(0, 128, 255), 1));
     m_series[LineSeries] = new ChartSeries(bottom, left, m_points, ChartSeries::Kind::Line,
                                            QColor(255, 0, 0), QPen(QColor(128, 255, 0), 1));
+    for (ChartSeries *series : m_series)
+        m_plot->addSeries(series);
     new ChartBevel(m_plot);
 
     showSeries(AreaSeries);
@@ -299,7 +449,7 @@ void ChartView::addPoint(double value, std::optional<PointColour> colour)
     // A point beyond the page changes nothing on screen; while the user has
     // paged back that is every new point.
     if (positionInView(m_points.size() - 1))
-        queueRepaint();
+        m_plot->updateSeries();
 }
 
 bool ChartView::setBottomMinimum(double minimum)
@@ -309,7 +459,7 @@ bool ChartView::setBottomMinimum(double minimum)
     if (!m_bottom.setMinimum(minimum))
         return false;
     applyRanges();
-    queueRepaint();
+    m_plot->update();
     return true;
 }
 
@@ -320,7 +470,7 @@ bool ChartView::setBottomMaximum(double maximum)
     if (!m_bottom.setMaximum(maximum))
         return false;
     applyRanges();
-    queueRepaint();
+    m_plot->update();
     return true;
 }
 
@@ -331,7 +481,7 @@ void ChartView::showSeries(int index)
     for (ChartSeries *series : m_series)
         series->setVisible(false);
     m_series[std::size_t(index)]->setVisible(true);
-    queueRepaint();
+    m_plot->updateSeries();
 }
 
 int ChartView::shownSeries() const
@@ -347,7 +497,7 @@ void ChartView::resetSeries()
 {
     m_points.clear();
     m_points.append(PlaceholderValue, std::nullopt);
-    queueRepaint();
+    m_plot->updateSeries();
 }
 
 bool ChartView::setVerticalAxis(double maximum, double minimum)
@@ -360,7 +510,7 @@ bool ChartView::setVerticalAxis(double maximum, double minimum)
     else if (!(taken = m_vertical.setMinimum(minimum)))
         m_errorString = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
     applyRanges();
-    queueRepaint();
+    m_plot->update();
     return taken;
 }
 
@@ -377,7 +527,7 @@ double ChartView::seriesValue(int series, qint64 index) const
 QImage ChartView::renderImage()
 {
     applyMargins(size());
-    return m_plot->toPixmap(width(), height()).toImage();
+    return m_plot->renderImage(size());
 }
 
 bool ChartView::saveBitmap(const QString &fileName)
@@ -419,11 +569,6 @@ void ChartView::applyRanges()
 {
     m_plot->xAxis->setRange(shownRange(m_bottom));
     m_plot->yAxis->setRange(shownRange(m_vertical));
-}
-
-void ChartView::queueRepaint()
-{
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 bool ChartView::positionInView(qint64 position) const

@@ -10,7 +10,7 @@
 
 #include <array>
 
-class QCustomPlot;
+class ChartPlot;
 class ChartSeries;
 
 // The chart of the logged values against their record number, one page
@@ -19,7 +19,10 @@ class ChartSeries;
 // the vertical one to the decoder. No legend, no zoom or pan by mouse.
 //
 // Drawing costs the visible page, not the number of points; repaints are
-// queued, so a multi-page move or a burst of points repaints once.
+// queued, so a multi-page move or a burst of points repaints once. On screen
+// the axes, grid and backgrounds are drawn once per page and range, and a new
+// value on the page shown repaints the plot area only; a value beyond it
+// repaints nothing.
 class ChartView : public QWidget, public ChartSurface
 {
     Q_OBJECT
@@ -80,10 +83,9 @@ protected:
 private:
     void applyMargins(QSize size);
     void applyRanges();
-    void queueRepaint();
     bool positionInView(qint64 position) const;
 
-    QCustomPlot *m_plot = nullptr;
+    ChartPlot *m_plot = nullptr;
     ChartPoints m_points;
     std::array<ChartSeries *, 2> m_series{};
     ChartAxis m_bottom{1, 100};

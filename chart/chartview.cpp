@@ -3,6 +3,7 @@
 #include <QImageWriter>
 #include <QResizeEvent>
 #include <QSaveFile>
+#include <QVarLengthArray>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
@@ -179,8 +180,13 @@ void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span,
     // The lines between the segments; where points are denser than pixels
     // they would cover the fill, so only the outline is drawn then.
     if (!sampled) {
+        // In one call; rounded as QCPPainter rounds a line it draws without
+        // antialiasing.
+        QVarLengthArray<QLine, 256> dividers;
+        dividers.reserve(line.size());
         for (const QPointF &p : line)
-            painter->drawLine(QLineF(p.x(), p.y(), p.x(), base));
+            dividers.append(QLineF(p.x(), p.y(), p.x(), base).toLine());
+        painter->drawLines(dividers.constData(), int(dividers.size()));
     }
     painter->drawPolyline(line);
 }
@@ -250,12 +256,12 @@ private:
     // shifts up by a pixel.
     QRect seriesArea() const { return axisRect()->rect().translated(0, -1); }
     void drawPictures(qreal pixelRatio);
-    QPixmap drawPicture(qreal pixelRatio, const QBrush &background);
+    void drawPicture(QPixmap &picture, const QRect &area, qreal pixelRatio, const QBrush &background);
 
     std::vector<ChartSeries *> m_series;
     std::optional<PictureKey> m_pictures; // of the pictures held, if any
     QPixmap m_chart;                      // everything but the series
-    QPixmap m_axes;                       // the axes alone, transparent elsewhere
+    QPixmap m_axes;                       // the axes over the series' area, transparent elsewhere
 };
 
 void ChartPlot::paintEvent(QPaintEvent *)
@@ -277,8 +283,7 @@ void ChartPlot::paintEvent(QPaintEvent *)
     }
     // Where the axes cross the plot area (base lines, inner ticks) they lie
     // above the series.
-    painter.setClipRect(seriesArea());
-    painter.drawPixmap(0, 0, m_axes);
+    painter.drawPixmap(seriesArea().topLeft(), m_axes);
 }
 
 void ChartPlot::drawPictures(qreal pixelRatio)
@@ -291,13 +296,13 @@ void ChartPlot::drawPictures(qreal pixelRatio)
         shown.push_back(series->visible());
         series->setVisible(false);
     }
-    m_chart = drawPicture(pixelRatio, mBackgroundBrush);
+    drawPicture(m_chart, rect(), pixelRatio, mBackgroundBrush);
 
     const QBrush plotBackground = axisRect()->backgroundBrush();
     axisRect()->setBackground(QBrush(Qt::NoBrush));
     layer(QStringLiteral("grid"))->setVisible(false);
     layer(QStringLiteral("overlay"))->setVisible(false);
-    m_axes = drawPicture(pixelRatio, QBrush(Qt::NoBrush));
+    drawPicture(m_axes, seriesArea(), pixelRatio, QBrush(Qt::NoBrush));
     layer(QStringLiteral("overlay"))->setVisible(true);
     layer(QStringLiteral("grid"))->setVisible(true);
     axisRect()->setBackground(plotBackground);
@@ -306,20 +311,23 @@ void ChartPlot::drawPictures(qreal pixelRatio)
         m_series[i]->setVisible(shown[i]);
 }
 
-QPixmap ChartPlot::drawPicture(qreal pixelRatio, const QBrush &background)
+void ChartPlot::drawPicture(QPixmap &picture, const QRect &area, qreal pixelRatio, const QBrush &background)
 {
-    QPixmap picture(size() * pixelRatio);
+    // A new page draws into the pictures of the last one.
+    const QSize pixels = area.size() * pixelRatio;
+    if (picture.size() != pixels)
+        picture = QPixmap(pixels);
     picture.setDevicePixelRatio(pixelRatio);
     // Filled with a solid colour, the picture has no alpha channel and is
     // copied to the screen rather than blended.
     const bool solid = background.style() == Qt::SolidPattern && background.isOpaque();
     picture.fill(solid ? background.color() : QColor(Qt::transparent));
     QCPPainter painter(&picture);
+    painter.translate(-area.topLeft());
     if (!solid && background.style() != Qt::NoBrush)
         painter.fillRect(mViewport, background);
     // Lays the plot out, then draws what is visible.
     draw(&painter);
-    return picture;
 }
 
 namespace {

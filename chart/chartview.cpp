@@ -207,10 +207,24 @@ public:
 
     void addSeries(ChartSeries *series) { m_series.push_back(series); }
 
-    // Queues a repaint of what the series reach: the plot area. A change of
-    // the size or of an axis range needs update(), which repaints all and
-    // draws the pictures afresh.
-    void updateSeries() { update(seriesArea()); }
+    // Queue a repaint of what the series reach, the plot area, or of all,
+    // which draws the pictures afresh after a change of an axis range. Each
+    // is asked for once until the paint: a log opened at ten million rows
+    // adds its values in one burst.
+    void updateSeries()
+    {
+        if (m_queued == Queued::Nothing) {
+            m_queued = Queued::Series;
+            update(seriesArea());
+        }
+    }
+    void updateAll()
+    {
+        if (m_queued != Queued::All) {
+            m_queued = Queued::All;
+            update();
+        }
+    }
 
     // The whole chart at the given size, drawn afresh.
     QImage renderImage(QSize size)
@@ -235,7 +249,7 @@ protected:
         // The bevel takes its colours from the palette.
         if (event->type() == QEvent::PaletteChange) {
             m_pictures.reset();
-            update();
+            updateAll();
         }
         QCustomPlot::changeEvent(event);
     }
@@ -258,7 +272,10 @@ private:
     void drawPictures(qreal pixelRatio);
     void drawPicture(QPixmap &picture, const QRect &area, qreal pixelRatio, const QBrush &background);
 
+    enum class Queued { Nothing, Series, All };
+
     std::vector<ChartSeries *> m_series;
+    Queued m_queued = Queued::Nothing;
     std::optional<PictureKey> m_pictures; // of the pictures held, if any
     QPixmap m_chart;                      // everything but the series
     QPixmap m_axes;                       // the axes over the series' area, transparent elsewhere
@@ -266,6 +283,8 @@ private:
 
 void ChartPlot::paintEvent(QPaintEvent *)
 {
+    // This paint covers whatever was queued.
+    m_queued = Queued::Nothing;
     if (size().isEmpty())
         return;
     const PictureKey key{size(), devicePixelRatioF(), xAxis->range(), yAxis->range()};
@@ -467,7 +486,7 @@ bool ChartView::setBottomMinimum(double minimum)
     if (!m_bottom.setMinimum(minimum))
         return false;
     applyRanges();
-    m_plot->update();
+    m_plot->updateAll();
     return true;
 }
 
@@ -478,7 +497,7 @@ bool ChartView::setBottomMaximum(double maximum)
     if (!m_bottom.setMaximum(maximum))
         return false;
     applyRanges();
-    m_plot->update();
+    m_plot->updateAll();
     return true;
 }
 
@@ -518,7 +537,7 @@ bool ChartView::setVerticalAxis(double maximum, double minimum)
     else if (!(taken = m_vertical.setMinimum(minimum)))
         m_errorString = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
     applyRanges();
-    m_plot->update();
+    m_plot->updateAll();
     return taken;
 }
 

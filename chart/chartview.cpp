@@ -285,6 +285,9 @@ void ChartPlot::paintEvent(QPaintEvent *)
 {
     // This paint covers whatever was queued.
     m_queued = Queued::Nothing;
+    // The buffers of the one replot QCustomPlot queues when it is made are
+    // never shown.
+    mPaintBuffers.clear();
     if (size().isEmpty())
         return;
     const PictureKey key{size(), devicePixelRatioF(), xAxis->range(), yAxis->range()};

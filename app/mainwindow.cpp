@@ -62,10 +62,9 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     DesignLook::apply(*this, *m_ui);
     setupLogGrid();
 
+    // The pager leaves the chart with its placeholder point at position 0,
+    // left of page 1, so the first logged value lands at position 1.
     m_chartPager = std::make_unique<ChartPager>(*m_ui->chart, ChartPageSize);
-    // The placeholder point at position 0 lies left of page 1, so the first
-    // logged value lands at position 1.
-    m_ui->chart->resetSeries();
     setFill(true);   // the Fill box starts ticked
     m_ui->chart->setVerticalAxis(m_session->lastResult().axisMaximum, m_session->lastResult().axisMinimum);
 
@@ -565,7 +564,6 @@ void MainWindow::redrawChartFromLog()
     const LogTable &log = m_session->log();
     const int valueField = int(LogField::Value);
     m_chartPager->reset();
-    m_ui->chart->resetSeries();
     for (int row = 0; row < log.rowCount(); ++row)
         m_chartPager->addPoint(parseLocaleNumber(log.text(row, valueField), m_session->decimalSeparator()).value_or(0));
     showPageNumber();
@@ -611,8 +609,8 @@ void MainWindow::applyPageSize()
 {
     m_pageSizeTimer.stop();
     const PageSizeChange change = pageSizeChangeFor(m_ui->pageSizeEdit->text());
-    if (change.action == PageSizeChange::Action::Apply && !m_chartPager->setPageSize(change.size))
-        m_messages->error(this, m_chartPager->errorString());
+    if (change.action == PageSizeChange::Action::Apply)
+        m_chartPager->setPageSize(change.size);
     showPageNumber();
 }
 

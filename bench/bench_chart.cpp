@@ -3,45 +3,45 @@
 // every timed step includes the repaint that the event loop performs.
 //
 //   build/bench/bench_chart
-//
-// Run the memory figure on its own, so no earlier benchmark's freed heap hides
-// the growth:
-//
-//   build/bench/bench_chart --benchmark_filter=Memory
+//   build/bench/bench_chart --benchmark_filter=Repaint   # one case
 
 #include "chart/chartview.h"
 #include "chart/chartpager.h"
 
 #include <QApplication>
-#include <QEvent>
+#include <QPaintEvent>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <memory>
 #include <vector>
 
-#include <unistd.h>
+#include <malloc.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Counts the paints of the plot widget, so a timed step can wait for exactly
-// the repaint it caused.
+// Counts the paints of the plot widget and the pixels they cover, so a timed
+// step can wait for exactly the repaint it caused and tell how much it
+// repainted.
 class PaintCounter : public QObject
 {
 public:
     qint64 paints = 0;
+    qint64 pixels = 0;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++paints;
+            for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
+                pixels += qint64(rect.width()) * rect.height();
+        }
         return false;
     }
 };
@@ -54,7 +54,6 @@ struct ShownChart
 
     ShownChart()
     {
-        view.resetSeries();
         view.resize(350, 316);
         view.show();
         view.findChild<QWidget *>()->installEventFilter(&counter);
@@ -91,13 +90,13 @@ double median(std::vector<double> samples)
     return samples[samples.size() / 2];
 }
 
-qint64 residentBytes()
+// Heap bytes in use, from the allocator's own books. Unlike the resident
+// size, which keeps the pages an earlier case freed, it counts only what is
+// held now, so the figure does not depend on what ran before.
+qint64 heapBytesInUse()
 {
-    std::ifstream statm("/proc/self/statm");
-    qint64 size = 0;
-    qint64 resident = 0;
-    statm >> size >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
+    const struct mallinfo2 heap = mallinfo2();
+    return qint64(heap.uordblks + heap.hblkhd);
 }
 
 // One logged value: addPoint, the page follow, and the repaint of the page.
@@ -133,8 +132,53 @@ BENCHMARK(BM_AddPoint)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
+// One value and the repaint it causes, at ten million points. Following the
+// newest page, a value on it repaints what it changed, and every hundredth
+// opens a new page, which repaints the whole chart; paged back, a value lands
+// beyond the page shown and repaints nothing. Reports the median of each kind
+// and the pixels repainted per value.
+void BM_AddPointRepaint(benchmark::State &state)
+{
+    ShownChart chart;
+    chart.fill(10'000'000 - 1);
+    if (state.range(0) != 0) {
+        chart.pager.showPreviousPage();
+        chart.repaint();
+    }
+    std::vector<double> all, onPage, newPage;
+    all.reserve(std::size_t(state.max_iterations));
+    qint64 i = chart.view.pointCount();
+    const qint64 paintsBefore = chart.counter.paints;
+    const qint64 pixelsBefore = chart.counter.pixels;
+    for (auto _ : state) {
+        const qint32 page = chart.pager.currentPage();
+        const auto start = Clock::now();
+        chart.pager.addPoint(ShownChart::value(i++));
+        chart.repaint();
+        const double ms = millisecondsSince(start);
+        state.SetIterationTime(ms / 1000);
+        all.push_back(ms);
+        (chart.pager.currentPage() == page ? onPage : newPage).push_back(ms);
+    }
+    const double values = double(state.iterations());
+    state.counters["median_us"] = median(all) * 1000;
+    if (!onPage.empty())
+        state.counters["same_page_median_us"] = median(onPage) * 1000;
+    if (!newPage.empty())
+        state.counters["new_page_median_us"] = median(newPage) * 1000;
+    state.counters["paints_per_point"] = double(chart.counter.paints - paintsBefore) / values;
+    state.counters["pixels_per_point"] = double(chart.counter.pixels - pixelsBefore) / values;
+}
+BENCHMARK(BM_AddPointRepaint)
+    ->ArgName("pagedBack")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
 // Page moves at ten million points with page size 100: First and Last cross
-// 99 999 pages one scroll at a time; Next and Previous in the middle cross one.
+// 99 999 pages, Next and Previous in the middle one; each is one step.
 void BM_Paging(benchmark::State &state)
 {
     ShownChart chart;
@@ -165,14 +209,15 @@ void BM_Paging(benchmark::State &state)
 }
 BENCHMARK(BM_Paging)->Iterations(15)->Unit(benchmark::kMillisecond);
 
-// Resident memory the chart gains per point over ten million points.
+// Heap memory the chart takes per point over ten million points. The time is
+// that of adding them in one burst, as when a log of that size is opened.
 void BM_Memory(benchmark::State &state)
 {
     for (auto _ : state) {
         auto chart = std::make_unique<ShownChart>();
-        const qint64 before = residentBytes();
+        const qint64 before = heapBytesInUse();
         chart->fill(10'000'000 - 1);
-        const qint64 after = residentBytes();
+        const qint64 after = heapBytesInUse();
         state.counters["bytes_per_point"] = double(after - before) / 10'000'000.0;
     }
 }

@@ -2,8 +2,8 @@
 
 #include <QtGlobal>
 
-// The range of one manually scaled chart axis, with the chart's rules for
-// moving its ends. Both ends may be equal; the minimum never passes the
+// The range of one manually scaled chart axis, with the chart's rule for
+// setting its ends. Both ends may be equal; the minimum never passes the
 // maximum.
 class ChartAxis
 {
@@ -21,12 +21,6 @@ public:
     // other one.
     bool setMinimum(double minimum);
     bool setMaximum(double maximum);
-
-    // Adds offset to both ends. With the limit check, a positive offset needs
-    // a point beyond the maximum and a negative one a point before the
-    // minimum; the points sit at positions 0 to pointCount - 1. Returns
-    // whether the range moved; a refused scroll changes nothing.
-    bool scroll(double offset, bool checkLimits, qint64 pointCount);
 
 private:
     double m_minimum;

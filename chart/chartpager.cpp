@@ -2,6 +2,8 @@
 
 #include "chart/chartsurface.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr PointColour PureBlue{0, 0, 255};
@@ -9,117 +11,82 @@ constexpr PointColour PureBlue{0, 0, 255};
 } // namespace
 
 ChartPager::ChartPager(ChartSurface &chart, qint32 pageSize)
-    : m_chart(chart)
+    : m_chart(chart), m_pageSize(std::max(pageSize, qint32(1)))
 {
-    setPageSize(pageSize);
     m_chart.switchBottomAutomaticOff();
-    setAxisEnds(1, m_pageSize);
-    m_pageCount = 1;
-    m_currentPage = 1;
-    m_pagedBack = false;
+    reset();
 }
 
-bool ChartPager::setAxisEnds(double minimum, double maximum)
+qint32 ChartPager::pageCount() const
 {
-    // The minimum goes first, as the chart takes one end at a time.
-    if (!m_chart.setBottomMinimum(minimum)) {
-        m_errorString = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
-        return false;
-    }
-    if (!m_chart.setBottomMaximum(maximum)) {
-        m_errorString = QString::fromLatin1(ChartAxis::MaximumBelowMinimum);
-        return false;
-    }
-    m_errorString.clear();
-    return true;
+    // The log stops at ten million values, so the count fits.
+    return qint32(std::max<qint64>(1, (m_valueCount + m_pageSize - 1) / m_pageSize));
 }
 
 void ChartPager::addPoint(double value)
 {
-    if (m_chart.seriesCount() > 0)
-        m_chart.addPoint(value, PureBlue);
-    m_pageCount = computePageCount();
-    if (!m_pagedBack) {
-        scrollForward();
-        m_currentPage = m_pageCount;
-    }
+    if (m_chart.seriesCount() <= 0)
+        return;
+    const bool following = !pagedBack();
+    m_chart.addPoint(value, PureBlue);
+    ++m_valueCount;
+    if (following && m_currentPage != pageCount())
+        showPage(pageCount());
 }
 
 void ChartPager::showFirstPage()
 {
-    if (m_pageCount <= 1 || m_currentPage == 1)
-        return;
-    for (qint32 i = 1; i < m_currentPage; ++i)
-        scrollBack();
-    m_currentPage = 1;
-    m_pagedBack = true;
+    if (m_currentPage != 1)
+        showPage(1);
 }
 
 void ChartPager::showPreviousPage()
 {
-    if (m_currentPage <= 1)
-        return;
-    scrollBack();
-    --m_currentPage;
-    m_pagedBack = true;
+    if (m_currentPage > 1)
+        showPage(m_currentPage - 1);
 }
 
 void ChartPager::showNextPage()
 {
-    if (m_pageCount <= 1 || m_currentPage == m_pageCount)
-        return;
-    scrollForward();
-    ++m_currentPage;
-    m_pagedBack = m_currentPage != m_pageCount;
+    if (m_currentPage < pageCount())
+        showPage(m_currentPage + 1);
 }
 
 void ChartPager::showLastPage()
 {
-    if (m_pageCount <= 1 || m_currentPage == m_pageCount)
-        return;
-    for (qint32 i = m_currentPage; i < m_pageCount; ++i)
-        scrollForward();
-    m_currentPage = m_pageCount;
-    m_pagedBack = false;
+    if (m_currentPage != pageCount())
+        showPage(pageCount());
 }
 
-bool ChartPager::setPageSize(qint32 size)
+void ChartPager::setPageSize(qint32 size)
 {
-    if (size == m_pageSize || size < 1)
-        return true;
+    if (size < 1 || size == m_pageSize)
+        return;
     m_pageSize = size;
-    if (!setAxisEnds(1, size))
-        return false;
-    m_pageCount = computePageCount();
-    for (qint32 i = 1; i < m_pageCount; ++i)
-        scrollForward();
-    m_currentPage = m_pageCount;
-    m_pagedBack = false;
-    return true;
+    showPage(pageCount());
 }
 
 void ChartPager::reset()
 {
-    showFirstPage();
-    m_chart.clearPoints();
-    m_pagedBack = false;
+    m_valueCount = 0;
+    m_chart.resetSeries();
+    showPage(1);
 }
 
-qint32 ChartPager::computePageCount() const
+void ChartPager::showPage(qint32 page)
 {
-    // Every series holds the same points; with no series there are none.
-    const qint64 points = m_chart.seriesCount() > 0 ? m_chart.pointCount() : 0;
-    if (m_pageSize < 1)
-        return 0;
-    return qint32(points / m_pageSize + (points % m_pageSize > 0 ? 1 : 0));
-}
-
-void ChartPager::scrollForward()
-{
-    m_chart.scrollBottom(m_pageSize, true);
-}
-
-void ChartPager::scrollBack()
-{
-    m_chart.scrollBottom(-m_pageSize, true);
+    m_currentPage = page;
+    const double minimum = double((qint64(page) - 1) * m_pageSize + 1);
+    const double maximum = double(qint64(page) * m_pageSize);
+    // The chart refuses an end that passes the other one, so the end that
+    // moves away from the other goes first: the maximum when the window
+    // moves right of the present one, the minimum otherwise. Neither step
+    // can then be refused.
+    if (minimum > m_chart.bottomMaximum()) {
+        m_chart.setBottomMaximum(maximum);
+        m_chart.setBottomMinimum(minimum);
+    } else {
+        m_chart.setBottomMinimum(minimum);
+        m_chart.setBottomMaximum(maximum);
+    }
 }

@@ -21,9 +21,9 @@ struct PointColour
 //
 // The series share one list of points. The pager adds every value to every
 // series, so a chart keeps each value once: addPoint adds it to all series,
-// pointCount is the number of points of each series, clearPoints empties them
-// all. A point's horizontal position is the number of points before it, so the
-// first point sits at 0.
+// pointCount is the number of points of each series. A point's horizontal
+// position is the number of points before it. Position 0 holds a placeholder
+// point, which stands for no value, so the first value sits at 1.
 //
 // Setting an axis end past the other one is refused.
 class ChartSurface
@@ -36,7 +36,9 @@ public:
     // drawn in its series' colour.
     virtual void addPoint(double value, std::optional<PointColour> colour) = 0;
     virtual qint64 pointCount() const = 0;
-    virtual void clearPoints() = 0;
+    // Every series holds only the placeholder point, which has no colour of
+    // its own.
+    virtual void resetSeries() = 0;
 
     virtual void switchBottomAutomaticOff() = 0;
     virtual double bottomMinimum() const = 0;
@@ -44,8 +46,4 @@ public:
     // False, with the axis as it was, when the end would pass the other one.
     virtual bool setBottomMinimum(double minimum) = 0;
     virtual bool setBottomMaximum(double maximum) = 0;
-    // Adds offset to both ends of the bottom axis, switches its automatic
-    // scaling off and repaints; see ChartAxis::scroll for the limit check.
-    // A refused scroll changes nothing and reports nothing.
-    virtual void scrollBottom(double offset, bool checkLimits) = 0;
 };

@@ -3,6 +3,7 @@
 #include <QImageWriter>
 #include <QResizeEvent>
 #include <QSaveFile>
+#include <QVarLengthArray>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
@@ -36,6 +37,17 @@ public:
     }
 
     const ChartPoints &points() const { return m_points; }
+
+    // Draws the series as its layer does: clipped to the plot area, which
+    // the layer shifts up by a pixel, and with the series' antialiasing.
+    void drawInPlotArea(QCPPainter *painter)
+    {
+        painter->save();
+        painter->setClipRect(clipRect().translated(0, -1));
+        applyDefaultAntialiasingHint(painter);
+        draw(painter);
+        painter->restore();
+    }
 
     double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
 
@@ -168,10 +180,176 @@ void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span,
     // The lines between the segments; where points are denser than pixels
     // they would cover the fill, so only the outline is drawn then.
     if (!sampled) {
+        // In one call; rounded as QCPPainter rounds a line it draws without
+        // antialiasing.
+        QVarLengthArray<QLine, 256> dividers;
+        dividers.reserve(line.size());
         for (const QPointF &p : line)
-            painter->drawLine(QLineF(p.x(), p.y(), p.x(), base));
+            dividers.append(QLineF(p.x(), p.y(), p.x(), base).toLine());
+        painter->drawLines(dividers.constData(), int(dividers.size()));
     }
     painter->drawPolyline(line);
+}
+
+// The plot on screen. What stays the same from one value to the next (the
+// backgrounds, the grid, the axes with their labels, the bevel) is drawn into
+// two pictures, kept until the size, an axis range or the pixel ratio
+// changes: the chart without its series, and the axes alone. A paint copies
+// the first, draws the shown series over the plot area and the axes over
+// them again, the order in which QCustomPlot's layers put them; so a new
+// value costs the series of one page and repaints the plot area alone.
+// QCustomPlot's replot, which draws every layer into buffers of its own each
+// time, is not used for the screen; toPixmap still draws the whole chart.
+class ChartPlot : public QCustomPlot
+{
+public:
+    explicit ChartPlot(QWidget *parent) : QCustomPlot(parent) {}
+
+    void addSeries(ChartSeries *series) { m_series.push_back(series); }
+
+    // Queue a repaint of what the series reach, the plot area, or of all,
+    // which draws the pictures afresh after a change of an axis range. Each
+    // is asked for once until the paint: a log opened at ten million rows
+    // adds its values in one burst.
+    void updateSeries()
+    {
+        if (m_queued == Queued::Nothing) {
+            m_queued = Queued::Series;
+            update(seriesArea());
+        }
+    }
+    void updateAll()
+    {
+        if (m_queued != Queued::All) {
+            m_queued = Queued::All;
+            update();
+        }
+    }
+
+    // The whole chart at the given size, drawn afresh.
+    QImage renderImage(QSize size)
+    {
+        const QImage image = toPixmap(size.width(), size.height()).toImage();
+        // Drawing at another size laid the plot out for that size; the
+        // series on screen are placed by the layout of the widget's own.
+        updateLayout();
+        return image;
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void resizeEvent(QResizeEvent *) override
+    {
+        // QCustomPlot would replot everything; the next paint notices the
+        // new size.
+        setViewport(rect());
+    }
+    void changeEvent(QEvent *event) override
+    {
+        // The bevel takes its colours from the palette.
+        if (event->type() == QEvent::PaletteChange) {
+            m_pictures.reset();
+            updateAll();
+        }
+        QCustomPlot::changeEvent(event);
+    }
+
+private:
+    // What the pictures depend on, besides the palette.
+    struct PictureKey
+    {
+        QSize size;
+        qreal pixelRatio = 1;
+        QCPRange keys;
+        QCPRange values;
+
+        bool operator==(const PictureKey &) const = default;
+    };
+
+    // The series are clipped to the axis rectangle, which their layer
+    // shifts up by a pixel.
+    QRect seriesArea() const { return axisRect()->rect().translated(0, -1); }
+    void drawPictures(qreal pixelRatio);
+    void drawPicture(QPixmap &picture, const QRect &area, qreal pixelRatio, const QBrush &background);
+
+    enum class Queued { Nothing, Series, All };
+
+    std::vector<ChartSeries *> m_series;
+    Queued m_queued = Queued::Nothing;
+    std::optional<PictureKey> m_pictures; // of the pictures held, if any
+    QPixmap m_chart;                      // everything but the series
+    QPixmap m_axes;                       // the axes over the series' area, transparent elsewhere
+};
+
+void ChartPlot::paintEvent(QPaintEvent *)
+{
+    // This paint covers whatever was queued.
+    m_queued = Queued::Nothing;
+    // The buffers of the one replot QCustomPlot queues when it is made are
+    // never shown.
+    mPaintBuffers.clear();
+    if (size().isEmpty())
+        return;
+    const PictureKey key{size(), devicePixelRatioF(), xAxis->range(), yAxis->range()};
+    if (m_pictures != key) {
+        drawPictures(key.pixelRatio);
+        m_pictures = key;
+    }
+    // Only the region to repaint reaches the screen: after a new value, no
+    // more than the plot area is copied and drawn.
+    QCPPainter painter(this);
+    painter.drawPixmap(0, 0, m_chart);
+    for (ChartSeries *series : m_series) {
+        if (series->realVisibility())
+            series->drawInPlotArea(&painter);
+    }
+    // Where the axes cross the plot area (base lines, inner ticks) they lie
+    // above the series.
+    painter.drawPixmap(seriesArea().topLeft(), m_axes);
+}
+
+void ChartPlot::drawPictures(qreal pixelRatio)
+{
+    setBufferDevicePixelRatio(pixelRatio);
+    // Hidden one by one rather than by layer: a hidden layer hides the
+    // children of what it holds too, and the grid is the axes' child.
+    std::vector<bool> shown;
+    for (ChartSeries *series : m_series) {
+        shown.push_back(series->visible());
+        series->setVisible(false);
+    }
+    drawPicture(m_chart, rect(), pixelRatio, mBackgroundBrush);
+
+    const QBrush plotBackground = axisRect()->backgroundBrush();
+    axisRect()->setBackground(QBrush(Qt::NoBrush));
+    layer(QStringLiteral("grid"))->setVisible(false);
+    layer(QStringLiteral("overlay"))->setVisible(false);
+    drawPicture(m_axes, seriesArea(), pixelRatio, QBrush(Qt::NoBrush));
+    layer(QStringLiteral("overlay"))->setVisible(true);
+    layer(QStringLiteral("grid"))->setVisible(true);
+    axisRect()->setBackground(plotBackground);
+
+    for (std::size_t i = 0; i < m_series.size(); ++i)
+        m_series[i]->setVisible(shown[i]);
+}
+
+void ChartPlot::drawPicture(QPixmap &picture, const QRect &area, qreal pixelRatio, const QBrush &background)
+{
+    // A new page draws into the pictures of the last one.
+    const QSize pixels = area.size() * pixelRatio;
+    if (picture.size() != pixels)
+        picture = QPixmap(pixels);
+    picture.setDevicePixelRatio(pixelRatio);
+    // Filled with a solid colour, the picture has no alpha channel and is
+    // copied to the screen rather than blended.
+    const bool solid = background.style() == Qt::SolidPattern && background.isOpaque();
+    picture.fill(solid ? background.color() : QColor(Qt::transparent));
+    QCPPainter painter(&picture);
+    painter.translate(-area.topLeft());
+    if (!solid && background.style() != Qt::NoBrush)
+        painter.fillRect(mViewport, background);
+    // Lays the plot out, then draws what is visible.
+    draw(&painter);
 }
 
 namespace {
@@ -244,7 +422,7 @@ QCPRange shownRange(const ChartAxis &axis)
 } // namespace
 
 ChartView::ChartView(QWidget *parent)
-    : QWidget(parent), m_plot(new QCustomPlot(this))
+    : QWidget(parent), m_plot(new ChartPlot(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -284,6 +462,8 @@ ChartView::ChartView(QWidget *parent)
                                            QColor(255, 255, 128), QPen(QColor(0, 128, 255), 1));
     m_series[LineSeries] = new ChartSeries(bottom, left, m_points, ChartSeries::Kind::Line,
                                            QColor(255, 0, 0), QPen(QColor(128, 255, 0), 1));
+    for (ChartSeries *series : m_series)
+        m_plot->addSeries(series);
     new ChartBevel(m_plot);
 
     showSeries(AreaSeries);
@@ -299,39 +479,29 @@ void ChartView::addPoint(double value, std::optional<PointColour> colour)
     // A point beyond the page changes nothing on screen; while the user has
     // paged back that is every new point.
     if (positionInView(m_points.size() - 1))
-        queueRepaint();
-}
-
-void ChartView::clearPoints()
-{
-    m_points.clear();
-    queueRepaint();
+        m_plot->updateSeries();
 }
 
 bool ChartView::setBottomMinimum(double minimum)
 {
+    if (minimum == m_bottom.minimum())
+        return true;
     if (!m_bottom.setMinimum(minimum))
         return false;
     applyRanges();
-    queueRepaint();
+    m_plot->updateAll();
     return true;
 }
 
 bool ChartView::setBottomMaximum(double maximum)
 {
+    if (maximum == m_bottom.maximum())
+        return true;
     if (!m_bottom.setMaximum(maximum))
         return false;
     applyRanges();
-    queueRepaint();
+    m_plot->updateAll();
     return true;
-}
-
-void ChartView::scrollBottom(double offset, bool checkLimits)
-{
-    if (!m_bottom.scroll(offset, checkLimits, m_points.size()))
-        return;
-    applyRanges();
-    queueRepaint();
 }
 
 void ChartView::showSeries(int index)
@@ -341,7 +511,7 @@ void ChartView::showSeries(int index)
     for (ChartSeries *series : m_series)
         series->setVisible(false);
     m_series[std::size_t(index)]->setVisible(true);
-    queueRepaint();
+    m_plot->updateSeries();
 }
 
 int ChartView::shownSeries() const
@@ -357,7 +527,7 @@ void ChartView::resetSeries()
 {
     m_points.clear();
     m_points.append(PlaceholderValue, std::nullopt);
-    queueRepaint();
+    m_plot->updateSeries();
 }
 
 bool ChartView::setVerticalAxis(double maximum, double minimum)
@@ -370,7 +540,7 @@ bool ChartView::setVerticalAxis(double maximum, double minimum)
     else if (!(taken = m_vertical.setMinimum(minimum)))
         m_errorString = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
     applyRanges();
-    queueRepaint();
+    m_plot->updateAll();
     return taken;
 }
 
@@ -387,7 +557,7 @@ double ChartView::seriesValue(int series, qint64 index) const
 QImage ChartView::renderImage()
 {
     applyMargins(size());
-    return m_plot->toPixmap(width(), height()).toImage();
+    return m_plot->renderImage(size());
 }
 
 bool ChartView::saveBitmap(const QString &fileName)
@@ -429,11 +599,6 @@ void ChartView::applyRanges()
 {
     m_plot->xAxis->setRange(shownRange(m_bottom));
     m_plot->yAxis->setRange(shownRange(m_vertical));
-}
-
-void ChartView::queueRepaint()
-{
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 bool ChartView::positionInView(qint64 position) const

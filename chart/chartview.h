@@ -10,7 +10,7 @@
 
 #include <array>
 
-class QCustomPlot;
+class ChartPlot;
 class ChartSeries;
 
 // The chart of the logged values against their record number, one page
@@ -19,7 +19,10 @@ class ChartSeries;
 // the vertical one to the decoder. No legend, no zoom or pan by mouse.
 //
 // Drawing costs the visible page, not the number of points; repaints are
-// queued, so a multi-page move or a burst of points repaints once.
+// queued, so a multi-page move or a burst of points repaints once. On screen
+// the axes, grid and backgrounds are drawn once per page and range, and a new
+// value on the page shown repaints the plot area only; a value beyond it
+// repaints nothing.
 class ChartView : public QWidget, public ChartSurface
 {
     Q_OBJECT
@@ -36,7 +39,8 @@ public:
     int seriesCount() const override { return int(m_series.size()); }
     void addPoint(double value, std::optional<PointColour> colour) override;
     qint64 pointCount() const override { return m_points.size(); }
-    void clearPoints() override;
+    // The axes and the shown series stay as they are.
+    void resetSeries() override;
 
     // The bottom axis is manual from the start.
     void switchBottomAutomaticOff() override {}
@@ -44,18 +48,12 @@ public:
     double bottomMaximum() const override { return m_bottom.maximum(); }
     bool setBottomMinimum(double minimum) override;
     bool setBottomMaximum(double maximum) override;
-    void scrollBottom(double offset, bool checkLimits) override;
 
     // Hides every series, then shows the one at index. An index that names no
     // series changes nothing.
     void showSeries(int index);
     // The series shown, or -1.
     int shownSeries() const;
-
-    // Every series holds only the placeholder point at position 0, which has
-    // no colour of its own. The axes, the shown series and the pager's
-    // counters stay as they are.
-    void resetSeries();
 
     // The vertical range for the meter's range: maximum first, then minimum,
     // each end checked as on the bottom axis. False, with errorString() set,
@@ -85,10 +83,9 @@ protected:
 private:
     void applyMargins(QSize size);
     void applyRanges();
-    void queueRepaint();
     bool positionInView(qint64 position) const;
 
-    QCustomPlot *m_plot = nullptr;
+    ChartPlot *m_plot = nullptr;
     ChartPoints m_points;
     std::array<ChartSeries *, 2> m_series{};
     ChartAxis m_bottom{1, 100};

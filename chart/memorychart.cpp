@@ -14,16 +14,33 @@ void MemoryChart::addPoint(double value, std::optional<PointColour> colour)
     m_lastColour = colour;
 }
 
-void MemoryChart::clearPoints()
+void MemoryChart::resetSeries()
 {
-    m_pointCount = 0;
+    m_pointCount = m_seriesCount > 0 ? 1 : 0;
+    m_lastValue = 0;
     m_lastColour.reset();
 }
 
-void MemoryChart::scrollBottom(double offset, bool checkLimits)
+bool MemoryChart::setBottomMinimum(double minimum)
 {
-    if (!m_bottom.scroll(offset, checkLimits, m_pointCount))
-        return;
-    m_bottomAutomatic = false;
-    ++m_repaints;
+    const double before = m_bottom.minimum();
+    if (!m_bottom.setMinimum(minimum)) {
+        if (m_axisError.isEmpty())
+            m_axisError = QString::fromLatin1(ChartAxis::MinimumAboveMaximum);
+        return false;
+    }
+    m_axisChanges += minimum != before;
+    return true;
+}
+
+bool MemoryChart::setBottomMaximum(double maximum)
+{
+    const double before = m_bottom.maximum();
+    if (!m_bottom.setMaximum(maximum)) {
+        if (m_axisError.isEmpty())
+            m_axisError = QString::fromLatin1(ChartAxis::MaximumBelowMinimum);
+        return false;
+    }
+    m_axisChanges += maximum != before;
+    return true;
 }

@@ -726,7 +726,7 @@ void TestMainWindow::lostComLink()
     // Back: the link goes on, and a new reading is bright again.
     f.serial->failReads = false;
     QTRY_COMPARE(linkState(f), ComLinkState);
-    f.serial->input = dcVolts("1235");
+    f.serial->input = QByteArray("\n") + dcVolts("1235");   // a new stream, as at the start
     QTRY_COMPARE(f.session().log().rowCount(), 2);
     QVERIFY(!panel->isStale());
 }

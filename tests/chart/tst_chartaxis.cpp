@@ -8,8 +8,6 @@ class TestChartAxis : public QObject
 private slots:
     void setEnds_data();
     void setEnds();
-    void scroll_data();
-    void scroll();
 };
 
 void TestChartAxis::setEnds_data()
@@ -47,44 +45,6 @@ void TestChartAxis::setEnds()
         QCOMPARE(QString::fromLatin1(setsMinimum ? ChartAxis::MinimumAboveMaximum : ChartAxis::MaximumBelowMinimum), error);
     QCOMPARE(axis.minimum(), minimum);
     QCOMPARE(axis.maximum(), maximum);
-}
-
-void TestChartAxis::scroll_data()
-{
-    QTest::addColumn<double>("minimum");
-    QTest::addColumn<double>("maximum");
-    QTest::addColumn<double>("offset");
-    QTest::addColumn<bool>("checkLimits");
-    QTest::addColumn<qint64>("pointCount");
-    QTest::addColumn<bool>("applied");
-
-    // Points sit at 0 .. pointCount - 1.
-    QTest::newRow("forward: a point beyond the maximum") << 1.0 << 100.0 << 100.0 << true << qint64(102) << true;
-    QTest::newRow("forward: last point on the maximum") << 1.0 << 100.0 << 100.0 << true << qint64(101) << false;
-    QTest::newRow("forward: no points") << 1.0 << 100.0 << 100.0 << true << qint64(0) << false;
-    QTest::newRow("back: placeholder before the minimum") << 1.0 << 100.0 << -100.0 << true << qint64(1) << true;
-    QTest::newRow("back: first point on the minimum") << 0.0 << 99.0 << -100.0 << true << qint64(500) << false;
-    QTest::newRow("back: no points") << 101.0 << 200.0 << -100.0 << true << qint64(0) << false;
-    QTest::newRow("zero offset is never applied") << 1.0 << 100.0 << 0.0 << true << qint64(500) << false;
-    QTest::newRow("zero offset without the check") << 1.0 << 100.0 << 0.0 << false << qint64(500) << false;
-    QTest::newRow("without the check: past the points") << 1.0 << 100.0 << 100.0 << false << qint64(0) << true;
-    QTest::newRow("ten million points, last page") << 9999901.0 << 10000000.0 << 100.0 << true
-                                                    << qint64(10000001) << false;
-}
-
-void TestChartAxis::scroll()
-{
-    QFETCH(double, minimum);
-    QFETCH(double, maximum);
-    QFETCH(double, offset);
-    QFETCH(bool, checkLimits);
-    QFETCH(qint64, pointCount);
-    QFETCH(bool, applied);
-
-    ChartAxis axis(minimum, maximum);
-    QCOMPARE(axis.scroll(offset, checkLimits, pointCount), applied);
-    QCOMPARE(axis.minimum(), applied ? minimum + offset : minimum);
-    QCOMPARE(axis.maximum(), applied ? maximum + offset : maximum);
 }
 
 QTEST_APPLESS_MAIN(TestChartAxis)

@@ -1,6 +1,8 @@
 #include "chart/chartview.h"
 #include "chart/chartpager.h"
 
+#include <QPaintEvent>
+#include <QScreen>
 #include <QtEndian>
 #include <QtTest>
 
@@ -25,6 +27,28 @@ void addWave(ChartPager &pager, int count)
         pager.addPoint(3000 * std::sin(i / 15.0));
 }
 
+// The region of every paint of a widget.
+class PaintRecorder : public QObject
+{
+public:
+    QList<QRegion> paints;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            paints.append(static_cast<QPaintEvent *>(event)->region());
+        return false;
+    }
+};
+
+// Delivers the queued repaints.
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
 } // namespace
 
 class TestChartView : public QObject
@@ -41,6 +65,9 @@ private slots:
     void saveBitmap_data();
     void saveBitmap();
     void saveFailure();
+    void repaints_data();
+    void repaints();
+    void screenAfterRepaints();
 };
 
 void TestChartView::startState()
@@ -111,17 +138,35 @@ void TestChartView::placeholderAndSharedPoints()
 
 void TestChartView::pagerOnView()
 {
-    // The view's limit check sees the placeholder before page 1.
+    // The pager on the real chart: the placeholder at 0, the n-th value at
+    // n, and every move shows its page's positions.
     ChartView view;
     ChartPager pager(view, 100);
-    view.resetSeries();
+    QCOMPARE(view.pointCount(), qint64(1));
+    QCOMPARE(view.seriesValue(ChartView::AreaSeries, 0), ChartView::PlaceholderValue);
     addWave(pager, 100);
     QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
     pager.showPreviousPage();
-    QCOMPARE(view.bottomMinimum(), -99.0);
-    QCOMPARE(view.bottomMaximum(), 0.0);
-    QVERIFY(!pager.setPageSize(50));
-    QCOMPARE(pager.errorString(), QStringLiteral("Axis Minimum Value must be <= Maximum"));
+    QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
+    pager.setPageSize(50);
+    QCOMPARE(view.bottomMinimum(), 51.0);
+    QCOMPARE(view.bottomMaximum(), 100.0);
+    pager.showFirstPage();
+    pager.setPageSize(7);
+    QCOMPARE(view.bottomMinimum(), 99.0);
+    QCOMPARE(view.bottomMaximum(), 105.0);
+
+    // Emptied: the first value after it sits at 1 again.
+    pager.reset();
+    QCOMPARE(view.pointCount(), qint64(1));
+    QCOMPARE(view.pointColour(0), std::nullopt);
+    QCOMPARE(view.bottomMinimum(), 1.0);
+    QCOMPARE(view.bottomMaximum(), 7.0);
+    addWave(pager, 1);
+    QCOMPARE(view.pointCount(), qint64(2));
+    QCOMPARE(view.seriesValue(ChartView::LineSeries, 1), 3000 * std::sin(1 / 15.0));
 }
 
 void TestChartView::axisErrors_data()
@@ -231,6 +276,117 @@ void TestChartView::saveFailure()
     QVERIFY(!view.saveBitmap(path));
     QVERIFY(view.errorString().contains(path));
     QVERIFY(!QFile::exists(path));
+}
+
+void TestChartView::repaints_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("repainted"); // nothing, plot area, everything
+
+    // 130 values shown, page 2 followed.
+    QTest::newRow("a value on the page shown") << "value" << "plot area";
+    QTest::newRow("a burst of values repaints once") << "values" << "plot area";
+    QTest::newRow("a value beyond the page shown") << "paged back, value" << "nothing";
+    QTest::newRow("a value opening a new page") << "value 201" << "everything";
+    QTest::newRow("a page move") << "previous" << "everything";
+    QTest::newRow("the other series") << "fill" << "plot area";
+    QTest::newRow("a new vertical range") << "vertical" << "everything";
+    QTest::newRow("the placeholder alone") << "reset series" << "plot area";
+}
+
+void TestChartView::repaints()
+{
+    // The axes, grid and backgrounds are drawn afresh only when they change.
+    QFETCH(QString, change);
+    QFETCH(QString, repainted);
+
+    ChartView view;
+    ChartPager pager(view, 100);
+    addWave(pager, 130);
+    view.resize(350, 316);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    if (change == u"paged back, value") {
+        pager.showPreviousPage();
+        change = QStringLiteral("value");
+    }
+    settle();
+    auto *plot = view.findChild<QWidget *>();
+    PaintRecorder recorder;
+    plot->installEventFilter(&recorder);
+
+    if (change == u"value") {
+        pager.addPoint(1500);
+    } else if (change == u"values") {
+        for (int i = 0; i < 20; ++i)
+            pager.addPoint(100 * i);
+    } else if (change == u"value 201") {
+        addWave(pager, 71);
+        QCOMPARE(pager.currentPage(), 3);
+    } else if (change == u"previous") {
+        pager.showPreviousPage();
+    } else if (change == u"fill") {
+        view.showSeries(ChartView::LineSeries);
+    } else if (change == u"vertical") {
+        QVERIFY(view.setVerticalAxis(400, -400));
+    } else if (change == u"reset series") {
+        view.resetSeries();
+    }
+    settle();
+
+    const QRegion whole(plot->rect());
+    if (repainted == u"nothing") {
+        QCOMPARE(recorder.paints.size(), 0);
+    } else if (repainted == u"everything") {
+        QCOMPARE(recorder.paints.size(), 1);
+        QCOMPARE(recorder.paints.at(0), whole);
+    } else {
+        // Inside the frame of axes and labels around the plot area.
+        QCOMPARE(recorder.paints.size(), 1);
+        const QRect area = recorder.paints.at(0).boundingRect();
+        QVERIFY(!area.isEmpty());
+        QVERIFY2(whole.boundingRect().adjusted(20, 20, -5, -20).contains(area),
+                 qPrintable(QStringLiteral("repainted %1,%2 %3x%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height())));
+    }
+}
+
+void TestChartView::screenAfterRepaints()
+{
+    // What the repaints leave on the screen, from values on a page, across
+    // pages, paged back and forward and with the other series for a while,
+    // is what a chart shown afresh in the same state draws.
+    auto value = [](int i) { return 3000 * std::sin(i / 15.0) + (i % 7) * 50; };
+    ChartView view;
+    ChartPager pager(view, 100);
+    view.resize(350, 316);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    for (int i = 1; i <= 250; ++i) {
+        pager.addPoint(value(i));
+        settle();
+        if (i == 120)
+            view.showSeries(ChartView::LineSeries);
+        if (i == 160)
+            view.showSeries(ChartView::AreaSeries);
+        if (i == 180)
+            pager.showPreviousPage();
+        if (i == 200)
+            pager.showLastPage();
+        settle();
+    }
+    const QImage screen = view.screen()->grabWindow(view.winId()).toImage();
+    if (screen.isNull())
+        QSKIP("this platform cannot read back the screen");
+
+    ChartView fresh;
+    ChartPager freshPager(fresh, 100);
+    for (int i = 1; i <= 250; ++i)
+        freshPager.addPoint(value(i));
+    fresh.resize(350, 316);
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    settle();
+    QCOMPARE(screen.convertToFormat(QImage::Format_RGB32), fresh.grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_MAIN(TestChartView)

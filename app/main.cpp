@@ -1,11 +1,35 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/qm320application.h"
+#include "app/startwindow.h"
+
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // Read before the application object exists, so that --help, --version
+    // and a wrong command line need no display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const StartCommand start = parseStartCommand(arguments);
+    if (start.action == StartCommand::Action::Print) {
+        std::fputs(start.text.toLocal8Bit().constData(), stdout);
+        return start.exitCode;
+    }
+    if (start.action == StartCommand::Action::Fail) {
+        std::fprintf(stderr, "qm320: %s\n", start.text.toLocal8Bit().constData());
+        return start.exitCode;
+    }
+
     Qm320Application app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QM320_VERSION));
     MainWindow window(systemWindowServices());
     window.centreOnScreen();
     window.show();
+    // Once the window is up, so that a message box has it for its parent.
+    QTimer::singleShot(0, &window, [&window, options = start.options] { applyStartOptions(window, options); });
     return app.exec();
 }

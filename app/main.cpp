@@ -26,6 +26,8 @@ int main(int argc, char *argv[])
 
     Qm320Application app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(QM320_VERSION));
+    // The menu entry's name, by which a Wayland desktop finds the window's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QM320_APP_ID));
     MainWindow window(systemWindowServices());
     window.centreOnScreen();
     window.show();

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that qm320 needs, and only those that are
 # missing, so it is quick and harmless to run again.
 #   install-deps.sh         what building and running the program needs
-#   install-deps.sh --test  also what the test suite, fuzzers and benchmarks need
+#   install-deps.sh --test  also what the test suite, fuzzers, benchmarks and
+#                           the Debian package's check need
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,8 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(clang libclang-rt-14-dev libbenchmark-dev poppler-utils locales)
+    # The Debian package and its check (scripts/package-check.sh).
+    packages+=(help2man lintian desktop-file-utils appstream debootstrap wget)
 fi
 
 missing=()

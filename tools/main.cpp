@@ -17,7 +17,7 @@ namespace {
 const char MainHelp[] = R"(qm320-cli: the meter core of qm320 on the command line.
 
 Usage: qm320-cli COMMAND [OPTIONS]
-       qm320-cli --help | --version
+  or:  qm320-cli --help | --version
 
 Commands:
   decode     decode captured or live meter data into JSON lines

@@ -23,32 +23,43 @@ mirror=${QM320_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 suite=bookworm
 arch=$(dpkg --print-architecture)
 
+started=$SECONDS
+step() {
+    echo "== $* (at $((SECONDS - started)) s)"
+}
 skip() {
     echo "package check skipped: $*"
     exit 0
 }
 
 ./scripts/install-deps.sh --test
+# Usually the test build, already up to date; what the build prints matters
+# only when it fails.
 if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
     QM320_BUILD_DIR="$build_dir" ./scripts/build.sh
-else
-    cmake --build "$build_dir" -j"$(nproc)"
 fi
 
-echo "== the package"
+step "the package"
+if ! cmake --build "$build_dir" -j"$(nproc)" --target qm320-package-files >"$build_dir/package-build.log" 2>&1; then
+    tail -n 40 "$build_dir/package-build.log" >&2
+    exit 1
+fi
 rm -f "$build_dir"/qm320_*.deb
-(cd "$build_dir" && cpack -G DEB >/dev/null)
+if ! (cd "$build_dir" && cpack -G DEB >"$build_dir/package-cpack.log" 2>&1); then
+    cat "$build_dir/package-cpack.log" >&2
+    exit 1
+fi
 debs=("$build_dir"/qm320_*_"$arch".deb)
 deb=${debs[0]}
 [[ -f "$deb" ]] || { echo "cpack made no package" >&2; exit 1; }
 version=$(dpkg-deb -f "$deb" Version)
 echo "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
 
-echo "== lintian"
+step "lintian"
 # lintian warns when it runs as root; nothing it checks depends on it.
 lintian --fail-on error,warning --info "$deb" 2> >(grep -v "running with root privileges" >&2)
 
-echo "== the menu entry and the metainfo"
+step "the menu entry and the metainfo"
 work=$(mktemp -d)
 root=""
 # Removes the Debian 12 root, once nothing is mounted inside it any more.
@@ -77,7 +88,7 @@ desktop-file-validate "$work"/files/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$work"/files/usr/share/metainfo/*.metainfo.xml
 appstreamcli validate-tree --no-net "$work/files"
 
-echo "== installing into a fresh Debian 12 root"
+step "installing into a fresh Debian 12 root"
 [[ $(id -u) -eq 0 ]] || skip "making a Debian 12 root with debootstrap needs root"
 command -v debootstrap >/dev/null || skip "debootstrap is not installed"
 mkdir -p "$cache_dir/apt-archives/partial"
@@ -96,7 +107,7 @@ if [[ ! -f "$tarball" ]]; then
     echo "making the Debian 12 root (once; it is kept in $tarball)"
     fresh="$cache_dir/debootstrap"
     rm -rf "$fresh"
-    if ! timeout 1200 debootstrap --variant=minbase --arch="$arch" "$suite" "$fresh" "$mirror" \
+    if ! timeout 900 debootstrap --variant=minbase --arch="$arch" "$suite" "$fresh" "$mirror" \
         >"$cache_dir/debootstrap.log" 2>&1; then
         rm -rf "$fresh"
         skip "debootstrap could not make the Debian 12 root (see $cache_dir/debootstrap.log)"
@@ -120,22 +131,28 @@ chmod 755 "$root/usr/sbin/policy-rc.d"
 # apt keeps what it fetched, for the next run.
 echo 'Binary::apt::APT::Keep-Downloaded-Packages "true";' >"$root/etc/apt/apt.conf.d/90keep-downloads"
 echo 'Acquire::http::Timeout "30"; Acquire::Retries "2";' >"$root/etc/apt/apt.conf.d/90timeouts"
+# The root has no /dev/pts for dpkg's progress terminal, and is thrown away
+# after the check: dpkg need not wait for each file to reach the disk.
+echo 'Dpkg::Use-Pty "0";' >"$root/etc/apt/apt.conf.d/90no-pty"
+echo 'force-unsafe-io' >"$root/etc/dpkg/dpkg.cfg.d/90unsafe-io"
 in_root() {
     chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
 }
 
+step "apt-get update"
 cp "$deb" "$root/tmp/"
 cp tests/data/decode-serial.bin tests/data/report-rows.txt "$root/tmp/"
 updated=true
-in_root apt-get update -qq >/dev/null 2>&1 || updated=false
-if ! in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >"$work/install.log" 2>&1; then
+in_root timeout 300 apt-get update -qq >/dev/null 2>&1 || updated=false
+step "apt-get install"
+if ! in_root timeout 900 apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >"$work/install.log" 2>&1; then
     $updated || skip "apt could not reach the Debian mirror to fetch the package's dependencies"
     cat "$work/install.log" >&2
     echo "the package does not install into a fresh Debian 12 root" >&2
     exit 1
 fi
 
-echo "== the installed programs"
+step "the installed programs"
 installed=$(in_root dpkg-query -W -f='${Version}' qm320)
 [[ "$installed" == "$version" ]] || { echo "installed version $installed, not $version" >&2; exit 1; }
 expect_line() {
@@ -153,7 +170,7 @@ in_root /usr/bin/qm320-cli report /tmp/report-rows.txt --pdf /tmp/report.pdf 2>"
 [[ -f "$root/usr/lib/udev/rules.d/70-qm320.rules" ]]
 echo "qm320 $version runs from /usr/bin"
 
-echo "== purging"
+step "purging"
 in_root dpkg-query -L qm320 >"$work/files.txt"
 in_root apt-get purge -y -qq qm320 >/dev/null
 status=$(in_root dpkg-query -W -f='${db:Status-Status}' qm320 2>/dev/null || true)
@@ -176,4 +193,4 @@ if [[ ${#left[@]} -gt 0 ]]; then
     exit 1
 fi
 echo "purged without a trace"
-echo "Package check passed: $(basename "$deb")"
+echo "Package check passed: $(basename "$deb") in $((SECONDS - started)) s"

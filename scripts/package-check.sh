@@ -16,7 +16,6 @@
 # ends with success.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source_dir=$PWD
 build_dir=$(realpath -m "${QM320_BUILD_DIR:-build}")
 cache_dir=$(realpath -m "${QM320_PACKAGE_CACHE:-$build_dir/package-check}")
 mirror=${QM320_DEBIAN_MIRROR:-http://deb.debian.org/debian}
@@ -37,6 +36,9 @@ skip() {
 # only when it fails.
 if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
     QM320_BUILD_DIR="$build_dir" ./scripts/build.sh
+elif grep -q '^QM320_HELP2MAN:FILEPATH=.*NOTFOUND' "$build_dir/CMakeCache.txt"; then
+    # Configured before help2man was installed: look for it again.
+    cmake "$build_dir" >/dev/null
 fi
 
 step "the package"

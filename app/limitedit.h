@@ -5,8 +5,9 @@
 #include <QTimer>
 
 // An edit for a limit of the Pass/Fail judgement. Its key filter refuses
-// typed characters that cannot be part of a number; half a second after the
-// last change, a text that is not a number is put back to the last valid one.
+// typed characters that cannot be part of a number, and lets the editing
+// shortcuts through; half a second after the last change, a text that is not
+// a number is put back to the last valid one.
 class LimitEdit : public QLineEdit
 {
     Q_OBJECT

@@ -9,6 +9,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 LogGridView::LogGridView(QWidget *parent)
@@ -35,6 +36,10 @@ LogGridView::LogGridView(QWidget *parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalScrollBar()->setSingleStep(1);
+    // Wherever the view is moved to, by the user or to show a row: it
+    // follows the end from then on when it is at the end.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int value) { m_followEnd = value >= verticalScrollBar()->maximum(); });
     viewport()->setBackgroundRole(QPalette::Base);
     layoutHeader();
 }
@@ -124,6 +129,21 @@ void LogGridView::setCurrentRow(int row)
     }
 }
 
+void LogGridView::followRow(int row)
+{
+    if (m_followEnd) {
+        setCurrentRow(row);
+        return;
+    }
+    if (row < -1 || row >= m_rowCount || row == m_currentRow)
+        return;
+    const int old = m_currentRow;
+    m_currentRow = row;
+    updateRows(old, old);
+    updateRows(row, row);
+    emit currentRowChanged(row);
+}
+
 void LogGridView::scrollToRow(int row)
 {
     QScrollBar *bar = verticalScrollBar();
@@ -190,9 +210,16 @@ void LogGridView::resizeEvent(QResizeEvent *event)
     updateScrollBars();
 }
 
-void LogGridView::scrollContentsBy(int, int)
+void LogGridView::scrollContentsBy(int dx, int dy)
 {
-    viewport()->update();
+    // The vertical bar counts rows, the horizontal one pixels. Moving the
+    // pixels already drawn leaves only the uncovered strip to paint: while
+    // logging, that is the one new row at the bottom.
+    const int pixels = dy * m_rowHeight;
+    if (std::abs(pixels) < viewport()->height() && std::abs(dx) < viewport()->width())
+        viewport()->scroll(dx, pixels);
+    else
+        viewport()->update();
 }
 
 void LogGridView::paintEvent(QPaintEvent *event)
@@ -209,6 +236,29 @@ void LogGridView::paintEvent(QPaintEvent *event)
     const QColor gridColour(QRgb(style()->styleHint(QStyle::SH_Table_GridLineColor, nullptr, this)));
     const int width = viewport()->width();
 
+    // Font and alignment are the same down a column: asked once a paint.
+    struct Column
+    {
+        int logical;
+        int x;
+        int width;
+        QFont font;
+        Qt::Alignment alignment;
+    };
+    std::vector<Column> shown;
+    for (int visual = 0; visual < columns; ++visual) {
+        const int column = m_header->logicalIndex(visual);
+        const int x = m_header->sectionViewportPosition(column);
+        const int w = m_header->sectionSize(column);
+        if (x >= width || x + w <= 0)
+            continue;
+        const QModelIndex index = m_model->index(first, column);
+        const QVariant font = index.data(Qt::FontRole);
+        const QVariant align = index.data(Qt::TextAlignmentRole);
+        shown.push_back({column, x, w, font.isValid() ? font.value<QFont>() : this->font(),
+                         align.isValid() ? Qt::Alignment(align.toInt()) : Qt::Alignment(Qt::AlignLeft)});
+    }
+
     for (int row = first; row <= last; ++row) {
         const int y = (row - first) * m_rowHeight;
         const QRect rowRect(0, y, width, m_rowHeight);
@@ -218,26 +268,16 @@ void LogGridView::paintEvent(QPaintEvent *event)
         if (current)
             painter.fillRect(QRect(0, y, std::min(width, m_header->length() - m_header->offset()), m_rowHeight),
                              pal.brush(QPalette::Highlight));
-        for (int visual = 0; visual < columns; ++visual) {
-            const int column = m_header->logicalIndex(visual);
-            const int x = m_header->sectionViewportPosition(column);
-            const int w = m_header->sectionSize(column);
-            if (x >= width || x + w <= 0)
-                continue;
-            const QModelIndex index = m_model->index(row, column);
-            const QVariant font = index.data(Qt::FontRole);
-            painter.setFont(font.isValid() ? font.value<QFont>() : this->font());
-            painter.setPen(pal.color(current ? QPalette::HighlightedText : QPalette::Text));
-            const QVariant align = index.data(Qt::TextAlignmentRole);
-            const Qt::Alignment alignment = align.isValid() ? Qt::Alignment(align.toInt()) : Qt::AlignLeft;
-            painter.drawText(QRect(x + 2, y, w - 4, m_rowHeight - 1), int(alignment | Qt::AlignVCenter),
-                             index.data(Qt::DisplayRole).toString());
-            painter.setPen(gridColour);
-            painter.drawLine(x + w - 1, y, x + w - 1, y + m_rowHeight - 1);
+        painter.setPen(pal.color(current ? QPalette::HighlightedText : QPalette::Text));
+        for (const Column &column : shown) {
+            painter.setFont(column.font);
+            painter.drawText(QRect(column.x + 2, y, column.width - 4, m_rowHeight - 1),
+                             int(column.alignment | Qt::AlignVCenter),
+                             m_model->index(row, column.logical).data(Qt::DisplayRole).toString());
+            painter.fillRect(column.x + column.width - 1, y, 1, m_rowHeight, gridColour);
         }
-        painter.setPen(gridColour);
-        painter.drawLine(0, y + m_rowHeight - 1, std::min(width, m_header->length() - m_header->offset()) - 1,
-                         y + m_rowHeight - 1);
+        painter.fillRect(0, y + m_rowHeight - 1, std::min(width, m_header->length() - m_header->offset()), 1,
+                         gridColour);
     }
 }
 

@@ -31,6 +31,11 @@ public:
     int currentRow() const { return m_currentRow; }
     void setCurrentRow(int row);
     void scrollToRow(int row);
+    // The log moved its current row (a logged row): the grid follows it only
+    // while the user looks at the end, as log viewers do, so that nobody is
+    // pulled away from the rows they are reading.
+    void followRow(int row);
+    bool followsEnd() const { return m_followEnd; }
 
     // First row in view and the number of rows that fit.
     int firstVisibleRow() const;
@@ -59,4 +64,5 @@ private:
     int m_rowHeight = 18;
     int m_currentRow = -1;
     int m_rowCount = 0;
+    bool m_followEnd = true;
 };

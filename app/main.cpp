@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include <QTimer>
+
 int main(int argc, char *argv[])
 {
     // Read before the application object exists, so that --help, --version
@@ -31,7 +33,12 @@ int main(int argc, char *argv[])
     MainWindow window(systemWindowServices());
     window.centreOnScreen();
     window.show();
-    // Once the window is up, so that a message box has it for its parent.
-    QTimer::singleShot(0, &window, [&window, options = start.options] { applyStartOptions(window, options); });
+    // Once the window shows: rows an earlier run could not save are offered,
+    // then what the command line asked for is done, so that a message box
+    // has the window for its parent.
+    QTimer::singleShot(0, &window, [&window, options = start.options] {
+        window.offerRecovery();
+        applyStartOptions(window, options);
+    });
     return app.exec();
 }

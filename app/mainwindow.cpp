@@ -5,9 +5,11 @@
 #include "app/windowcaption.h"
 #include "chart/chartpager.h"
 #include "chart/charttoolbar.h"
+#include "log/logjournal.h"
 #include "log/logmodel.h"
 #include "log/reportbuilder.h"
 #include "meter/lcdlayout.h"
+#include "meter/localenumber.h"
 #include "session/metersession.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
@@ -15,6 +17,8 @@
 #include "ui_mainwindow.h"
 
 #include <QActionGroup>
+#include <QCloseEvent>
+#include <QFile>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QProgressDialog>
@@ -40,6 +44,7 @@ WindowServices systemWindowServices()
     services.serialBackend = createSerialBackend();
     services.hidBackend = createHidBackend();
     services.machine = nativeMachine();
+    services.dataFolder = LogJournal::defaultFolder();
     return services;
 }
 
@@ -68,9 +73,17 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_ui->highLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultHighLimit));
     m_ui->lowLimitEdit->setLastValidText(QString::fromLatin1(MeterSession::DefaultLowLimit));
     setWindowTitle(QString::fromLatin1(ProgramCaption) + captionSuffix(services.machine));
+    m_dataFolder = services.dataFolder;
 
+    // A pulled cable or adapter that comes back is taken up again, as the
+    // Connection menu's item starts ticked.
+    m_session->setReconnect(true);
     m_pageSizeTimer.setInterval(1000);
     setupConnections();
+    // Every logged row goes to the journal as well; a failure to write it
+    // is said once, and logging goes on in memory.
+    if (!services.dataFolder.isEmpty())
+        m_session->startJournal(services.dataFolder);
     // The first USB pass lists the devices and selects the cable before the
     // window shows.
     m_session->start();
@@ -107,7 +120,18 @@ void MainWindow::setupLogGrid()
         grid->setColumnWidth(c, LogModel::columns()[std::size_t(c)].width);
     // The grid shows the table's current row: a logged row, the end of an
     // open or a save.
-    connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::setCurrentRow);
+    connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::followRow);
+    // "Function" and its widest value "DutyCycle" whole, in the fonts at hand
+    // (bold is the wider).
+    const int function = int(LogField::DcAc) - int(LogField::No);
+    QFont cell = LogModel::cellFont();
+    QFont title = LogModel::titleFont();
+    cell.setBold(true);
+    title.setBold(true);
+    const int padding = 8;
+    grid->setColumnWidth(function, std::max({LogModel::columns()[std::size_t(function)].width,
+                                             QFontMetrics(cell).horizontalAdvance(QStringLiteral("DutyCycle")) + padding,
+                                             QFontMetrics(title).horizontalAdvance(QStringLiteral("Function")) + padding}));
 }
 
 void MainWindow::setupConnections()
@@ -122,11 +146,14 @@ void MainWindow::setupConnections()
     connect(session, &MeterSession::linkFailed, this, &MainWindow::showLinkFailure);
     connect(session, &MeterSession::dataArrivingChanged, this, &MainWindow::showDataArriving);
     connect(session, &MeterSession::limitTextsRewritten, this, &MainWindow::showLimitTexts);
+    connect(session, &MeterSession::logFullChanged, this, &MainWindow::showLogFull);
+    connect(session, &MeterSession::journalFailed, this, &MainWindow::showJournalFailure);
 
     connect(ui->portButton, &PanelButton::clicked, this, &MainWindow::selectNextPort);
     connect(ui->comButton, &QPushButton::clicked, this, &MainWindow::setComLink);
     connect(ui->usbButton, &QPushButton::clicked, this, &MainWindow::setUsbLink);
     connect(ui->quitButton, &QPushButton::clicked, this, &MainWindow::quit);
+    connect(ui->reconnectAction, &QAction::toggled, session, &MeterSession::setReconnect);
 
     const auto limitsChanged = [this] {
         m_session->setLimitTexts(m_ui->highLimitEdit->text(), m_ui->lowLimitEdit->text());
@@ -169,6 +196,7 @@ void MainWindow::setupConnections()
 void MainWindow::showReading(const DecodeResult &result)
 {
     const Reading &reading = result.reading;
+    m_ui->lcdPanel->setStale(false);
     m_ui->lcdPanel->showState(lcdStateFor(reading));
 
     // The key filters follow the user's decimal separator as the frames read it.
@@ -218,11 +246,15 @@ void MainWindow::setBarGraphPosition(qint32 position)
     // A progress bar would reset itself for a value out of range; the bar
     // graph shows it at its nearest end instead. It would also repaint at
     // once for every new value; with updates off it repaints with the rest
-    // of the window.
+    // of the window, and only when its value moves (turning updates back on
+    // asks for a repaint).
     m_barPosition = position;
     QProgressBar *bar = m_ui->barGraph;
+    const int value = std::clamp(position, bar->minimum(), bar->maximum());
+    if (value == bar->value())
+        return;
     bar->setUpdatesEnabled(false);
-    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    bar->setValue(value);
     bar->setUpdatesEnabled(true);
 }
 
@@ -232,20 +264,51 @@ void MainWindow::showLogCleared()
     showPageNumber();
 }
 
+void MainWindow::showLogFull(bool full)
+{
+    QLabel *label = m_ui->recordLimitLabel;
+    label->setVisible(full);
+    if (!full)
+        return;
+    // A log that silently stopped growing while the panel goes on would
+    // pass for one that logs.
+    const qint32 limit = m_session->logger().recordLimit();
+    label->setText(QStringLiteral("Record limit of %1 rows reached: not logging").arg(limit));
+    label->setAutoFillBackground(true);
+    DesignLook::setColour(label, QPalette::Window, QColor(255, 255, 160));
+    label->raise();
+    m_messages->information(this, QStringLiteral("The record limit of %1 rows is reached, and logging has stopped. "
+                                                 "Choose a larger limit in the Record menu to go on.")
+                                      .arg(limit));
+}
+
+void MainWindow::showJournalFailure(const QString &reason)
+{
+    m_messages->error(this, QStringLiteral("The log cannot be kept on disk as well: %1.\n\n"
+                                           "Logging goes on in memory; save the log before you quit.")
+                                .arg(reason));
+}
+
 void MainWindow::showLinkState(LinkState state)
 {
-    const bool serial = state == LinkState::Serial;
-    const bool usbShown = state == LinkState::Usb || state == LinkState::UsbStopped;
+    const bool serial = state == LinkState::Serial || state == LinkState::WaitingForSerial;
+    const bool usb = state == LinkState::Usb || state == LinkState::WaitingForUsb;
+    QString comText = serial ? QStringLiteral("COM Disconnect") : QStringLiteral("COM Connection");
+    QString usbText = usb ? QStringLiteral("USB Disconnect") : QStringLiteral("USB Connection");
+    // A lost link that waits for its device says so on its button; pressing
+    // it stops the wait.
+    if (state == LinkState::WaitingForSerial || state == LinkState::WaitingForUsb) {
+        const QString waiting = QStringLiteral("Waiting for %1 \u2026").arg(m_session->awaitedDevice());
+        (serial ? comText : usbText) = waiting;
+    }
     m_ui->comButton->setChecked(serial);
-    m_ui->comButton->setText(serial ? QStringLiteral("COM Disconnect") : QStringLiteral("COM Connection"));
-    m_ui->comButton->setVisible(!usbShown);
-    // After the idle time-out the button is up but still offers to
-    // disconnect: the next press connects again.
-    m_ui->usbButton->setChecked(state == LinkState::Usb);
-    m_ui->usbButton->setText(usbShown ? QStringLiteral("USB Disconnect") : QStringLiteral("USB Connection"));
+    m_ui->comButton->setText(comText);
+    m_ui->comButton->setVisible(!usb);
+    m_ui->usbButton->setChecked(usb);
+    m_ui->usbButton->setText(usbText);
     m_ui->usbButton->setVisible(!serial);
     // The port cannot change while it is open.
-    m_ui->portButton->setVisible(!usbShown);
+    m_ui->portButton->setVisible(!usb);
     m_ui->portButton->setEnabled(!serial);
 }
 
@@ -255,7 +318,17 @@ void MainWindow::showLinkFailure(const LinkFailure &failure)
     case LinkFailure::Kind::PortNotOpened:
         m_messages->error(this, failure.detail);
         break;
-    case LinkFailure::Kind::PortReadFailed:
+    case LinkFailure::Kind::PortLost:
+    case LinkFailure::Kind::CableLost:
+        // The last reading stays on the panel, dimmed: it is not current.
+        m_ui->lcdPanel->setStale(true);
+        // A link that waits for its device shows it on its button instead.
+        if (!failure.reconnecting) {
+            const QString where = failure.kind == LinkFailure::Kind::PortLost
+                                      ? failure.detail
+                                      : QStringLiteral("%1 (%2): %3").arg(failure.port, failure.device, failure.detail);
+            m_messages->error(this, QStringLiteral("The link to the meter is lost.\n\n%1.").arg(where));
+        }
         break;
     case LinkFailure::Kind::CableNotFound:
         m_messages->information(
@@ -326,8 +399,42 @@ void MainWindow::setUsbLink(bool connected)
 
 void MainWindow::quit()
 {
+    if (m_session->unsavedRows() > 0) {
+        if (keepUnsavedRows())
+            QCoreApplication::quit();
+        return;
+    }
     if (m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?")))
         QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The close box quits without the Quit button's question, but never
+    // with rows nobody saved.
+    if (!keepUnsavedRows()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::keepUnsavedRows()
+{
+    const int unsaved = m_session->unsavedRows();
+    if (unsaved == 0)
+        return true;
+    const QString question = QStringLiteral("The log holds %1 readings that are not saved. Save them first?").arg(unsaved);
+    switch (m_messages->askToSave(this, question)) {
+    case UserMessages::SaveChoice::Save:
+        return saveLog();
+    case UserMessages::SaveChoice::Discard:
+        m_session->discardUnsaved();
+        return true;
+    case UserMessages::SaveChoice::Cancel:
+        break;
+    }
+    return false;
 }
 
 // --- the log ---
@@ -353,7 +460,8 @@ void MainWindow::setRecordLimit(qint32 limit)
 
 void MainWindow::clearLog()
 {
-    if (m_messages->confirm(this, QStringLiteral("Do you want to empty the logged data?")))
+    if (m_session->unsavedRows() > 0 ? keepUnsavedRows()
+                                     : m_messages->confirm(this, QStringLiteral("Do you want to empty the logged data?")))
         m_session->clearLog();
 }
 
@@ -372,31 +480,38 @@ TableFileProgress MainWindow::fileProgress(const QString &label)
     };
 }
 
-void MainWindow::saveLog()
+bool MainWindow::saveLog()
 {
     const QString name = m_dialogs->saveTableFileName(this);
-    if (!name.isEmpty())
-        saveLogFile(name);
+    return !name.isEmpty() && saveLogFile(name);
 }
 
-void MainWindow::saveLogFile(const QString &fileName)
+bool MainWindow::saveLogFile(const QString &fileName)
 {
     if (m_fileBusy)
-        return;
+        return false;
     m_fileBusy = true;
+    // Rows logged while the file is written are not in it.
+    const int rowsSaved = m_session->log().rowCount();
     const TableFileResult result
         = saveTableFile(m_session->log(), fileName, fileProgress(QStringLiteral("Saving %1").arg(fileName)));
     m_fileBusy = false;
-    if (result)
-        m_messages->information(this, saveSucceededMessage(fileName));
-    else if (tableFileFormat(fileName) == TableFileFormat::Xml)
-        m_messages->error(this, result.reason);   // the XML writer's own words
-    else
-        m_messages->error(this, textSaveFailedMessage(fileName));
+    if (!result) {
+        if (tableFileFormat(fileName) == TableFileFormat::Xml)
+            m_messages->error(this, result.reason);   // the XML writer's own words
+        else
+            m_messages->error(this, textSaveFailedMessage(fileName));
+        return false;
+    }
+    m_session->markSaved(m_session->log().rowCount() - rowsSaved);
+    m_messages->information(this, saveSucceededMessage(fileName));
+    return true;
 }
 
 void MainWindow::openLog()
 {
+    if (!keepUnsavedRows())
+        return;
     const QString name = m_dialogs->openTableFileName(this);
     if (!name.isEmpty())
         openLogFile(name);
@@ -411,17 +526,58 @@ void MainWindow::openLogFile(const QString &fileName)
     const TableFileResult result
         = loadTableFile(fileName, m_session->log(), fileProgress(QStringLiteral("Opening %1").arg(fileName)));
     m_fileBusy = false;
+    m_session->noteLogOpened(tableFileFormat(fileName) == TableFileFormat::Xml);
+    // The chart shows what the grid shows; readings held meanwhile follow.
+    redrawChartFromLog();
     m_session->releaseReadings();
+    // The program's words, then which file and what in it stood in the way.
     if (!result)
-        m_messages->error(this, QString::fromLatin1(LoadFailedMessage));
+        m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), fileName, result.reason));
+}
+
+void MainWindow::offerRecovery()
+{
+    for (const QString &journal : LogJournal::abandoned(m_dataFolder)) {
+        const LogJournal::Summary summary = LogJournal::summarize(journal);
+        if (summary.rows == 0) {
+            QFile::remove(journal);
+            continue;
+        }
+        const QString question = QStringLiteral("Recover %1 readings logged from %2 to %3?")
+                                     .arg(summary.rows)
+                                     .arg(summary.firstTime, summary.lastTime);
+        if (!m_messages->confirm(this, question)) {
+            LogJournal::setAside(journal);
+            continue;
+        }
+        QString error;
+        if (!m_session->recoverJournal(journal, &error))
+            m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), journal, error));
+        redrawChartFromLog();
+        return;
+    }
+}
+
+void MainWindow::redrawChartFromLog()
+{
+    // The chart draws the values of the rows; a value that is not a number
+    // (an over-range display) draws at zero.
+    const LogTable &log = m_session->log();
+    const int valueField = int(LogField::Value);
+    m_chartPager->reset();
+    m_ui->chart->resetSeries();
+    for (int row = 0; row < log.rowCount(); ++row)
+        m_chartPager->addPoint(parseLocaleNumber(log.text(row, valueField), m_session->decimalSeparator()).value_or(0));
+    showPageNumber();
 }
 
 void MainWindow::printLog()
 {
-    // The report holds the rows of this moment; rows logged while the
-    // preview is open go into the next one.
+    // The report holds the rows of this moment and reads them from the log
+    // as its pages are drawn; rows logged while the preview is open go into
+    // the next one.
     LogTable &log = m_session->log();
-    ReportBuilder report(reportRowsOf(log));
+    ReportBuilder report(log);
     if (!log.isEmpty())
         log.setCurrentRow(log.rowCount() - 1);
     m_dialogs->previewReport(this, report);
@@ -455,9 +611,7 @@ void MainWindow::applyPageSize()
 {
     m_pageSizeTimer.stop();
     const PageSizeChange change = pageSizeChangeFor(m_ui->pageSizeEdit->text());
-    if (change.action == PageSizeChange::Action::Reject)
-        m_messages->error(this, change.message);
-    else if (change.action == PageSizeChange::Action::Apply && !m_chartPager->setPageSize(change.size))
+    if (change.action == PageSizeChange::Action::Apply && !m_chartPager->setPageSize(change.size))
         m_messages->error(this, m_chartPager->errorString());
     showPageNumber();
 }
@@ -467,12 +621,15 @@ void MainWindow::enlargeChart()
     m_ui->enlargeChartButton->hide();
     m_ui->restoreChartButton->show();
     m_restoredChart = m_ui->chart->geometry();
+    m_restoredToolbar = m_ui->chartToolbar->pos();
     const ChartPlacement placement = enlargedChartPlacement(frameGeometry().size());
     m_ui->chart->setGeometry(placement.chart);
     m_ui->chartToolbar->move(placement.toolbar);
     m_ui->chart->raise();
     m_ui->chartToolbar->raise();
-    for (QWidget *covered : {m_ui->logControls, m_ui->limitsPanel, m_ui->topBar})
+    // Whatever the enlarged chart does not cover entirely goes too, or its
+    // edge would show beside the chart.
+    for (QWidget *covered : coveredByEnlargedChart())
         covered->hide();
 }
 
@@ -480,11 +637,18 @@ void MainWindow::restoreChart()
 {
     m_ui->restoreChartButton->hide();
     m_ui->enlargeChartButton->show();
-    const ChartPlacement placement = restoredChartPlacement(m_restoredChart);
+    const ChartPlacement placement = restoredChartPlacement(m_restoredChart, m_restoredToolbar);
     m_ui->chart->setGeometry(placement.chart);
     m_ui->chartToolbar->move(placement.toolbar);
-    for (QWidget *covered : {m_ui->logControls, m_ui->limitsPanel, m_ui->topBar})
+    for (QWidget *covered : coveredByEnlargedChart())
         covered->show();
+    m_ui->recordLimitLabel->setVisible(m_session->isLogFull());
+}
+
+QList<QWidget *> MainWindow::coveredByEnlargedChart() const
+{
+    return {m_ui->logControls, m_ui->limitsPanel, m_ui->topBar, m_ui->logGrid, m_ui->lcdPanel, m_ui->barGraph,
+            m_ui->recordLimitLabel};
 }
 
 void MainWindow::saveChartPicture()

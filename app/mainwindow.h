@@ -35,7 +35,8 @@ struct WindowServices
     std::unique_ptr<WindowDialogs> dialogs;
     std::unique_ptr<SerialBackend> serialBackend;
     std::unique_ptr<HidBackend> hidBackend;
-    QString machine;   // as uname -m names it
+    QString machine;      // as uname -m names it
+    QString dataFolder;   // where the log's journal goes; empty: no journal
 };
 
 WindowServices systemWindowServices();
@@ -60,6 +61,9 @@ public:
     MeterSession &session() { return *m_session; }
     const ChartPager &chartPager() const { return *m_chartPager; }
 
+    // At start: offers the rows of a journal that an earlier run left.
+    void offerRecovery();
+
     // What the user's clicks and keys do.
     void selectNextPort();
     void setComLink(bool connected);
@@ -68,8 +72,8 @@ public:
     void clearLog();
     void openLog();
     void openLogFile(const QString &fileName);
-    void saveLog();
-    void saveLogFile(const QString &fileName);
+    bool saveLog();
+    bool saveLogFile(const QString &fileName);
     void printLog();
     void setFill(bool fill);
     void showFirstPage();
@@ -84,7 +88,15 @@ public:
     void setRecordLimit(qint32 limit);
     void setSamplingIntervalText(const QString &text);
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    // Asks whether to save unsaved rows before they could be lost; true when
+    // the action may go on (saved, discarded, or nothing to lose).
+    bool keepUnsavedRows();
+    void redrawChartFromLog();
+
     // What the session announces.
     void showReading(const DecodeResult &result);
     void showRowLogged(int row, double numericValue);
@@ -94,12 +106,15 @@ private:
     void showDataArriving(bool arriving);
     void showLimitTexts(const QString &high, const QString &low);
     void showDecimalSeparator();
+    void showLogFull(bool full);
+    void showJournalFailure(const QString &reason);
 
     void setupConnections();
     void setupLogGrid();
     void setBarGraphPosition(qint32 position);
     void showPageNumber();
     void turnChartPage(void (ChartPager::*turn)());
+    QList<QWidget *> coveredByEnlargedChart() const;
     TableFileProgress fileProgress(const QString &label);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
@@ -118,4 +133,6 @@ private:
     qint32 m_barPosition = 30;     // before clamping to the bar's range
     bool m_fileBusy = false;
     QRect m_restoredChart;         // the chart's bounds while it is enlarged
+    QPoint m_restoredToolbar;      // and its toolbar's place
+    QString m_dataFolder;          // where the journals are
 };

@@ -20,3 +20,18 @@ bool MessageBoxes::confirm(QWidget *parent, const QString &text)
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
+
+UserMessages::SaveChoice MessageBoxes::askToSave(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("MessageBoxes", "Information"), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveChoice::Save;
+    case QMessageBox::Discard:
+        return SaveChoice::Discard;
+    default:
+        return SaveChoice::Cancel;
+    }
+}

@@ -9,4 +9,5 @@ public:
     void information(QWidget *parent, const QString &text) override;
     void error(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &text) override;
+    SaveChoice askToSave(QWidget *parent, const QString &text) override;
 };

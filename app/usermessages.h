@@ -17,4 +17,7 @@ public:
     virtual void error(QWidget *parent, const QString &text) = 0;
     // A Yes/No question with the information icon; true for Yes.
     virtual bool confirm(QWidget *parent, const QString &text) = 0;
+    // A question with the buttons Save, Discard and Cancel.
+    enum class SaveChoice { Save, Discard, Cancel };
+    virtual SaveChoice askToSave(QWidget *parent, const QString &text) = 0;
 };

@@ -1,10 +1,11 @@
 #include "app/windowdialogs.h"
 
+#include "app/messageboxes.h"
+#include "app/reportpreviewdialog.h"
 #include "log/reportbuilder.h"
 
 #include <QFileDialog>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
+#include <QFileInfo>
 
 namespace {
 
@@ -17,18 +18,41 @@ QString runDialog(QFileDialog &dialog)
 
 } // namespace
 
-QString SystemDialogs::saveTableFileName(QWidget *parent)
+QString tableFileNameFor(const QString &name, const QString &nameFilter)
+{
+    if (name.isEmpty() || !QFileInfo(name).suffix().isEmpty())
+        return name;
+    // "XML(*.xml)": the extension between "*." and the closing parenthesis.
+    const qsizetype star = nameFilter.indexOf(QLatin1String("*."));
+    const qsizetype close = nameFilter.indexOf(u')', star);
+    if (star < 0 || close < 0)
+        return name;
+    return name + nameFilter.mid(star + 1, close - star - 1);
+}
+
+void setUpTableSaveDialog(QFileDialog &dialog)
 {
     // A fresh dialog every time: its file name starts empty. The first
-    // filter is selected; a name without extension gets ".xls".
-    QFileDialog dialog(parent);
+    // filter is selected; a name typed without extension gets the extension
+    // of the type chosen, and with it that type's format (the dialog's own
+    // overwrite question then asks about the right file).
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
                            QStringLiteral("Txt File(*.txt)")});
     dialog.setDefaultSuffix(QStringLiteral("xls"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
+        dialog.setDefaultSuffix(QFileInfo(tableFileNameFor(QStringLiteral("x"), filter)).suffix());
+    });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    return runDialog(dialog);
+}
+
+QString SystemDialogs::saveTableFileName(QWidget *parent)
+{
+    QFileDialog dialog(parent);
+    setUpTableSaveDialog(dialog);
+    // A desktop's own dialog may leave the extension to us.
+    return tableFileNameFor(runDialog(dialog), dialog.selectedNameFilter());
 }
 
 QString SystemDialogs::openTableFileName(QWidget *parent)
@@ -60,13 +84,7 @@ QString SystemDialogs::savePictureFileName(QWidget *parent)
 
 void SystemDialogs::previewReport(QWidget *parent, ReportBuilder &report)
 {
-    // A fresh printer each time, so a page range or copy count chosen for an
-    // earlier print does not carry over.
-    QPrinter printer(QPrinter::HighResolution);
-    ReportBuilder::setUpPrinter(printer);
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setWindowTitle(QStringLiteral("Data Report"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&report](QPrinter *p) { report.print(p); });
+    MessageBoxes messages;
+    ReportPreviewDialog preview(report, messages, parent);
     preview.exec();
 }

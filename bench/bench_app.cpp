@@ -114,6 +114,7 @@ public:
     void information(QWidget *, const QString &) override {}
     void error(QWidget *, const QString &) override {}
     bool confirm(QWidget *, const QString &) override { return false; }
+    SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Discard; }
 };
 
 // Two frames that differ in digits, point, sign and annunciators, so every

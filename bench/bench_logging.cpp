@@ -2,7 +2,8 @@
 // and 10 000 000 logged rows: frame assembly and decoding, the LCD panel and
 // the judgement, the log table and its grid, the chart point with the page
 // follow, and the repaint of what changed. Also the resident memory that the
-// logged rows cost (table, grid and chart together), and how long moving the
+// logged rows cost (table, grid and chart together; the journal on disk is
+// written as in a real run), and how long moving the
 // grid or the chart to any place takes at the largest size.
 //
 //   build/bench/bench_logging [largest-row-count]
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,6 +70,10 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const long largest = argc > 1 ? std::atol(argv[1]) : 10000000;
+    // The journal goes where it would for a user, in a folder of its own
+    // here; every row is written to it as in a real run.
+    QTemporaryDir dataHome;
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
 
     MainWindow window(systemWindowServices());
     window.show();

@@ -2,16 +2,12 @@
 
 PageSizeChange pageSizeChangeFor(const QString &pageSizeText)
 {
+    // An edit being typed in holds many a text that is no number yet (empty,
+    // pasted text); it is simply not applied until it is one.
     PageSizeChange change;
-    // Leading blanks and a sign are accepted, trailing characters are not.
     bool ok = !pageSizeText.isEmpty() && !pageSizeText.back().isSpace();
     const qint32 size = ok ? pageSizeText.toInt(&ok, 10) : 0;
-    if (!ok) {
-        change.action = PageSizeChange::Action::Reject;
-        change.message = QStringLiteral("'%1' is not a valid integer value").arg(pageSizeText);
-        return change;
-    }
-    if (size <= 0)
+    if (!ok || size <= 0)
         return change;
     change.action = PageSizeChange::Action::Apply;
     change.size = size;
@@ -23,7 +19,7 @@ ChartPlacement enlargedChartPlacement(QSize windowFrameSize)
     return {QRect(2, 28, windowFrameSize.width() - 12, windowFrameSize.height() - 55), QPoint(2, 0)};
 }
 
-ChartPlacement restoredChartPlacement(const QRect &rememberedChart)
+ChartPlacement restoredChartPlacement(const QRect &rememberedChart, QPoint rememberedToolbar)
 {
-    return {rememberedChart, QPoint(312, 141)};
+    return {rememberedChart, rememberedToolbar};
 }

@@ -14,12 +14,10 @@ struct PageSizeChange
 {
     enum class Action {
         Apply,  // hand size to the pager
-        Ignore, // 0 or less: the pager keeps its page size
-        Reject, // not a 32-bit integer: show message
+        Ignore, // not (yet) a whole number above 0: the pager keeps its page size
     };
     Action action = Action::Ignore;
     qint32 size = 0;
-    QString message;
 };
 
 PageSizeChange pageSizeChangeFor(const QString &pageSizeText);
@@ -35,7 +33,5 @@ struct ChartPlacement
 // window's outer size: frame, title bar and menu bar included.
 ChartPlacement enlargedChartPlacement(QSize windowFrameSize);
 
-// The restored chart goes back to the bounds remembered on enlarging. The
-// toolbar goes to a fixed place, 6 pixels right of and 8 above its design
-// place.
-ChartPlacement restoredChartPlacement(const QRect &rememberedChart);
+// The restored chart and its toolbar go back to where they were on enlarging.
+ChartPlacement restoredChartPlacement(const QRect &rememberedChart, QPoint rememberedToolbar);

@@ -77,29 +77,39 @@ void LogTextWriter::appendCell(QByteArray &line, QStringView text)
     m_codec.appendEncoded(line, s);
 }
 
-TableFileResult LogTextWriter::write(QIODevice &out)
+void LogTextWriter::appendHeader(QByteArray &out)
+{
+    out += "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n";
+}
+
+void LogTextWriter::appendRow(QByteArray &out, int row)
 {
     // The writer reads the judgement under the name the report prints.
-    const std::array<int, 6> cells{
+    static const std::array<int, 6> cells{
         LogTable::fieldIndex(u"No"),    LogTable::fieldIndex(u"Time"), LogTable::fieldIndex(u"DC/AC"),
         LogTable::fieldIndex(u"Value"), LogTable::fieldIndex(u"Unit"), LogTable::fieldIndex(u"AUTO"),
     };
+    if (const std::optional<qint32> no = m_table.integer(row, cells[0]))
+        appendDecimal(out, *no);
+    else
+        out += "\"\"";
+    for (std::size_t i = 1; i < cells.size(); ++i) {
+        out += '\t';
+        appendCell(out, m_table.text(row, cells[i]));
+    }
+    out += "\r\n";
+}
+
+TableFileResult LogTextWriter::write(QIODevice &out)
+{
     const int rows = m_table.rowCount();
     const std::uint64_t generation = m_table.generation();
 
     QByteArray buffer;
     buffer.reserve(FlushSize + 4096);
-    buffer += "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n";
+    appendHeader(buffer);
     for (int row = 0; row < rows; ++row) {
-        if (const std::optional<qint32> no = m_table.integer(row, cells[0]))
-            appendDecimal(buffer, *no);
-        else
-            buffer += "\"\"";
-        for (std::size_t i = 1; i < cells.size(); ++i) {
-            buffer += '\t';
-            appendCell(buffer, m_table.text(row, cells[i]));
-        }
-        buffer += "\r\n";
+        appendRow(buffer, row);
         if (buffer.size() >= FlushSize) {
             if (!writeAll(out, buffer))
                 return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));

@@ -30,6 +30,9 @@ public:
 
     // One cell as the file holds it, in the locale's encoding.
     void appendCell(QByteArray &line, QStringView text);
+    // The header line, and one row's line, each with its CR LF.
+    static void appendHeader(QByteArray &out);
+    void appendRow(QByteArray &out, int row);
 
 private:
     const LogTable &m_table;

@@ -108,6 +108,12 @@ QString ReadingLogger::timeText(QTime time, TimeForm form) const
     return twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator + twoDigits(time.second());
 }
 
+void ReadingLogger::continueAfter(qint32 lastNumber, qint32 rows)
+{
+    m_frameCount = qint32(quint32(lastNumber) + 1u);
+    m_loggedCount += rows;
+}
+
 void ReadingLogger::emptyLog()
 {
     if (!m_table.isEmpty())

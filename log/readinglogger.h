@@ -86,6 +86,10 @@ public:
     std::vector<LoggedRow> releaseReadings();
     bool isHolding() const { return m_holding; }
 
+    // Rows that an earlier run logged were taken up again: numbering goes on
+    // after the last of them, and they count against the record limit.
+    void continueAfter(qint32 lastNumber, qint32 rows);
+
     // Clear: the table is emptied and the counters start again. The last
     // logged reading and the record limit stay, so an unchanged reading is
     // still not logged again while Repeat is off.

@@ -1,7 +1,9 @@
 #include "log/reportbuilder.h"
 
+#include "log/logtable.h"
 #include "log/unitsymbols.h"
 
+#include <QFile>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageRanges>
@@ -13,6 +15,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -43,12 +46,12 @@ private:
 
 // A stored text may hold line breaks or tabs (the XML file carries them); on
 // paper a field stays on its one line.
-QString singleLine(const QString &text)
+QString singleLine(QStringView text)
 {
     const auto isControl = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; };
+    QString line = text.toString();
     if (std::none_of(text.cbegin(), text.cend(), isControl))
-        return text;
-    QString line = text;
+        return line;
     for (QChar &c : line) {
         if (isControl(c))
             c = QLatin1Char(' ');
@@ -56,31 +59,61 @@ QString singleLine(const QString &text)
     return line;
 }
 
+QString rowsGoneError()
+{
+    return QStringLiteral("The rows of this report are gone: the log was emptied or replaced after the report was "
+                          "made. Print again for a report of the log as it is now.");
+}
+
 constexpr int TextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip;
 constexpr int TitleFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip;
 
-// The pages to paint, in the order to paint them, from 0.
-QList<int> pageSequence(int pages, const QPageRanges &ranges, int copies, bool collate, bool lastFirst)
+// The pages to paint, in the order to paint them, from 0. Worked out page by
+// page rather than listed: a full log has some 270 000 pages.
+class PageSequence
 {
-    QList<int> selected;
-    for (int page = 1; page <= pages; ++page) {
-        if (ranges.isEmpty() || ranges.contains(page))
-            selected.append(page - 1);
+public:
+    PageSequence(int pages, const QPageRanges &ranges, int copies, bool collate, bool lastFirst)
+        : m_copies(copies)
+        , m_collate(collate)
+        , m_lastFirst(lastFirst)
+    {
+        // The ranges come sorted and merged; pages beyond the report drop out.
+        const QList<QPageRanges::Range> wanted
+            = ranges.isEmpty() ? QList<QPageRanges::Range>{{1, pages}} : ranges.toRangeList();
+        for (const QPageRanges::Range &r : wanted) {
+            const int from = std::max(r.from, 1);
+            const int to = std::min(r.to, pages);
+            if (from <= to) {
+                m_ranges.append({from, to});
+                m_selected += to - from + 1;
+            }
+        }
     }
-    if (lastFirst)
-        std::reverse(selected.begin(), selected.end());
 
-    QList<int> sequence;
-    sequence.reserve(selected.size() * copies);
-    if (collate) {
-        for (int copy = 0; copy < copies; ++copy)
-            sequence.append(selected);
-    } else {
-        for (int page : selected)
-            sequence.insert(sequence.size(), copies, page);
+    qint64 size() const { return qint64(m_selected) * m_copies; }
+
+    int pageAt(qint64 i) const
+    {
+        qint64 k = m_collate ? i % m_selected : i / m_copies;
+        if (m_lastFirst)
+            k = m_selected - 1 - k;
+        for (const QPageRanges::Range &r : m_ranges) {
+            const int n = r.to - r.from + 1;
+            if (k < n)
+                return r.from - 1 + int(k);
+            k -= n;
+        }
+        return -1;
     }
-    return sequence;
-}
+
+private:
+    QList<QPageRanges::Range> m_ranges;
+    qint64 m_selected = 0;
+    int m_copies;
+    bool m_collate;
+    bool m_lastFirst;
+};
 
 // Qt puts the painter's origin at the margins rounded to whole points (9.88 mm
 // for 10 mm); the shift back to the exact margins keeps every text where the
@@ -97,14 +130,31 @@ QPointF marginCorrection(const QPageLayout &page, const QPaintDevice *device)
 
 } // namespace
 
-ReportBuilder::ReportBuilder(ReportRows rows)
-    : m_rows(std::move(rows))
+ReportBuilder::ReportBuilder(const LogTable &table)
+    : m_table(table)
+    , m_rowCount(table.rowCount())
+    , m_generation(table.generation())
 {
 }
 
 int ReportBuilder::pageCount(const ReportLayout &layout) const
 {
-    return layout.pageCount(m_rows.size());
+    return layout.pageCount(m_rowCount);
+}
+
+bool ReportBuilder::rowsAvailable() const
+{
+    // While the generation stands the table only grows, so the report's rows
+    // are still where they were.
+    return m_table.generation() == m_generation && m_table.rowCount() >= m_rowCount;
+}
+
+bool ReportBuilder::failIfRowsGone()
+{
+    if (rowsAvailable())
+        return false;
+    m_error = rowsGoneError();
+    return true;
 }
 
 QFont ReportBuilder::reportFont()
@@ -134,8 +184,10 @@ QFont ReportBuilder::calibriFont()
     return font;
 }
 
-void ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &layout) const
+bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &layout) const
 {
+    if (!rowsAvailable())
+        return false;
     const DeviceMm mm(painter.device());
     const QFont lcd = reportFont();
     const QFont arial = arialFont();
@@ -161,7 +213,7 @@ void ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     const QFontMetricsF arialMetrics(arial, painter.device());
     const QFontMetricsF calibriMetrics(calibri, painter.device());
     const auto field = [&](int column, qreal top, const QFont &font, const QFontMetricsF &metrics,
-                           const QString &text) {
+                           QStringView text) {
         if (text.isEmpty())
             return;
         const ReportColumn &col = cols[column];
@@ -171,17 +223,20 @@ void ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
         painter.drawText(mm.rect(col.fieldLeft, top, 0, ReportLayout::TextHeight), TextFlags, shown);
     };
 
+    // The page's rows straight from the table; NVal is never printed.
     const qsizetype first = layout.firstRowOfPage(page);
-    const qsizetype count = layout.rowsOnPage(page, m_rows.size());
+    const qsizetype count = layout.rowsOnPage(page, m_rowCount);
     for (qsizetype line = 0; line < count; ++line) {
-        const ReportRow &row = m_rows.at(first + line);
+        const int row = int(first + line);
+        const auto text = [&](LogField f) { return m_table.text(row, int(f)); };
+        const std::optional<qint32> number = m_table.integer(row, int(LogField::No));
         const qreal top = layout.detailTop(int(line)) + ReportLayout::FieldTop;
-        field(ReportLayout::ColNo, top, lcd, lcdMetrics, row.number);
-        field(ReportLayout::ColTime, top, arial, arialMetrics, row.time);
-        field(ReportLayout::ColDcAc, top, lcd, lcdMetrics, row.function);
-        field(ReportLayout::ColValue, top, calibri, calibriMetrics, row.value);
-        field(ReportLayout::ColUnit, top, lcd, lcdMetrics, lcdUnitText(row.unit));
-        field(ReportLayout::ColAuto, top, lcd, lcdMetrics, row.judgement);
+        field(ReportLayout::ColNo, top, lcd, lcdMetrics, number ? QString::number(*number) : QString());
+        field(ReportLayout::ColTime, top, arial, arialMetrics, text(LogField::Time));
+        field(ReportLayout::ColDcAc, top, lcd, lcdMetrics, text(LogField::DcAc));
+        field(ReportLayout::ColValue, top, calibri, calibriMetrics, text(LogField::Value));
+        field(ReportLayout::ColUnit, top, lcd, lcdMetrics, lcdUnitText(text(LogField::Unit)));
+        field(ReportLayout::ColAuto, top, lcd, lcdMetrics, text(LogField::Auto));
     }
 
     painter.setFont(lcd);
@@ -189,11 +244,14 @@ void ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
                              ReportLayout::TextHeight),
                      TextFlags, FooterText);
     painter.restore();
+    return true;
 }
 
 bool ReportBuilder::print(QPagedPaintDevice *device, const Progress &progress)
 {
     m_error.clear();
+    if (failIfRowsGone())
+        return false;
     const ReportLayout layout = ReportLayout::forPage(device->pageLayout());
 
     QPageRanges ranges = device->pageRanges();
@@ -202,8 +260,9 @@ bool ReportBuilder::print(QPagedPaintDevice *device, const Progress &progress)
     bool lastFirst = false;
     auto *printer = dynamic_cast<QPrinter *>(device);
     if (printer) {
-        // A printer keeps the last range even when the dialog then chose all pages.
-        if (printer->printRange() != QPrinter::PageRange)
+        // A printer keeps the last range even when the dialog then chose all
+        // pages; for the current page the caller has put its number there.
+        if (printer->printRange() != QPrinter::PageRange && printer->printRange() != QPrinter::CurrentPage)
             ranges = QPageRanges();
         // Where the print system makes the copies itself, one copy is painted.
         if (!printer->supportsMultipleCopies())
@@ -212,8 +271,8 @@ bool ReportBuilder::print(QPagedPaintDevice *device, const Progress &progress)
         lastFirst = printer->pageOrder() == QPrinter::LastPageFirst;
     }
 
-    const QList<int> sequence = pageSequence(pageCount(layout), ranges, copies, collate, lastFirst);
-    if (sequence.isEmpty())
+    const PageSequence sequence(pageCount(layout), ranges, copies, collate, lastFirst);
+    if (sequence.size() == 0)
         return true;
 
     QPainter painter;
@@ -222,20 +281,34 @@ bool ReportBuilder::print(QPagedPaintDevice *device, const Progress &progress)
         return false;
     }
     painter.translate(marginCorrection(device->pageLayout(), device));
-    for (qsizetype i = 0; i < sequence.size(); ++i) {
+    const auto stop = [&](const QString &error) {
+        m_error = error;
+        if (!printer) {
+            painter.end();
+            return false;
+        }
+        // Qt's PDF and CUPS engines cannot abort: ending the painter hands
+        // the pages painted so far to the print queue, or leaves them in the
+        // output file. Such a file is only part of the report, so it goes.
+        const bool aborted = printer->abort();
+        painter.end();
+        if (!aborted && !printer->outputFileName().isEmpty())
+            QFile::remove(printer->outputFileName());
+        return false;
+    };
+    for (qint64 i = 0; i < sequence.size(); ++i) {
+        const int page = sequence.pageAt(i);
         if (i > 0 && !device->newPage()) {
-            m_error = QStringLiteral("Could not start page %1 of the report.").arg(sequence.at(i) + 1);
+            m_error = QStringLiteral("Could not start page %1 of the report.").arg(page + 1);
             painter.end();
             return false;
         }
-        paintPage(painter, sequence.at(i), layout);
-        if (progress && !progress(int(i + 1), int(sequence.size()))) {
-            m_error = QStringLiteral("Printing was cancelled.");
-            if (printer)
-                printer->abort();
-            painter.end();
-            return false;
-        }
+        // The progress callback lets the window run, and with it anything
+        // that may empty the log.
+        if (!paintPage(painter, page, layout))
+            return stop(rowsGoneError());
+        if (progress && !progress(int(i + 1), int(sequence.size())))
+            return stop(QStringLiteral("Printing was cancelled."));
     }
     const bool ended = painter.end();
     if (!ended || (printer && printer->printerState() == QPrinter::Error)) {
@@ -245,11 +318,21 @@ bool ReportBuilder::print(QPagedPaintDevice *device, const Progress &progress)
     return true;
 }
 
-bool ReportBuilder::writePdf(const QString &fileName, const Progress &progress)
+bool ReportBuilder::writePdf(const QString &fileName, const QPageRanges &pages, const Progress &progress)
 {
     m_error.clear();
-    if (m_rows.isEmpty()) {
+    if (failIfRowsGone())
+        return false;
+    if (m_rowCount == 0) {
         m_error = QStringLiteral("The table is empty: the report has no pages.");
+        return false;
+    }
+    const int total = pageCount(ReportLayout::forPage(ReportLayout::designPage()));
+    if (!pages.isEmpty() && pages.firstPage() > total) {
+        m_error = QStringLiteral("The range %1 holds no page of the report, which has %2 %3.")
+                      .arg(pages.toString())
+                      .arg(total)
+                      .arg(total == 1 ? QStringLiteral("page") : QStringLiteral("pages"));
         return false;
     }
     QSaveFile file(fileName);
@@ -263,6 +346,7 @@ bool ReportBuilder::writePdf(const QString &fileName, const Progress &progress)
         writer.setPageLayout(ReportLayout::designPage());
         writer.setTitle(ReportTitle);
         writer.setCreator(QStringLiteral("qm320"));
+        writer.setPageRanges(pages);
         printed = print(&writer, progress);
     }
     if (!printed) {

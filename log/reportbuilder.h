@@ -1,13 +1,15 @@
 #pragma once
 
 #include "log/reportlayout.h"
-#include "log/reportrow.h"
 
 #include <QFont>
+#include <QPageRanges>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
+class LogTable;
 class QPagedPaintDevice;
 class QPainter;
 class QPrinter;
@@ -16,37 +18,49 @@ class QPrinter;
 // detail line per row and the page footer on every page. Units print with the
 // symbols the LCD symbol font draws for them ("k*" as "kΩ").
 //
-// It holds a snapshot of the rows taken when the print command started, so
-// rows logged while the preview is open change nothing. One paint path serves
-// the print preview, a printer and PDF files: print() paints on any paged
-// device and honours the page range, and for a printer copies, collation and
-// page order.
+// The report is the rows the table held when it was made: the print command
+// makes it when it starts, so rows logged while the preview is open go into
+// the next report. It copies nothing: each page reads its rows from the table
+// as it is painted, so a report of ten million rows costs no more memory than
+// one of ten. The table must outlive the report. Once the table loses its
+// rows (emptied, or replaced by an opened file) the report paints no more
+// rows and printing stops with an error.
+//
+// One paint path serves the print preview, a printer and PDF files: print()
+// paints on any paged device and honours the page range, and for a printer
+// copies, collation and page order.
 class ReportBuilder
 {
 public:
     // Called after every page; returning false cancels the job.
     using Progress = std::function<bool(int pagesDone, int pagesTotal)>;
 
-    explicit ReportBuilder(ReportRows rows);
+    explicit ReportBuilder(const LogTable &table);
 
-    const ReportRows &rows() const { return m_rows; }
+    int rowCount() const { return m_rowCount; }
     int pageCount(const ReportLayout &layout = ReportLayout()) const;
+    // False once the table has lost the rows of the report.
+    bool rowsAvailable() const;
 
     // Paints page `page` (from 0). The painter is open on its device with the
     // origin at the top left corner of the printable area and one unit per
     // device pixel, as on a printer that does not print the full page.
-    void paintPage(QPainter &painter, int page, const ReportLayout &layout = ReportLayout()) const;
+    // Returns false, having painted nothing, when the rows are gone.
+    bool paintPage(QPainter &painter, int page, const ReportLayout &layout = ReportLayout()) const;
 
     // Paints the report on `device`, laid out for the device's page. An empty
     // table, or a page range that holds none of the report's pages, paints
-    // nothing and opens no job. Returns false when the device refused a page
-    // or the job was cancelled; errorString() then says why.
+    // nothing and opens no job. A printer's range counts when it is set to a
+    // page range or to the current page (whose number the caller puts in its
+    // page ranges). Returns false when the device refused a page, the job was
+    // cancelled or the rows are gone; errorString() then says why.
     bool print(QPagedPaintDevice *device, const Progress &progress = {});
 
-    // The same pages as a PDF file on the design page. The file is replaced
-    // only when the whole report was written; an empty table writes nothing
-    // and fails.
-    bool writePdf(const QString &fileName, const Progress &progress = {});
+    // The same pages as a PDF file on the design page, all of them or those
+    // in `pages` (from 1). The file is replaced only when the whole report
+    // was written; an empty table, or a range that holds none of the pages,
+    // writes nothing and fails.
+    bool writePdf(const QString &fileName, const QPageRanges &pages = {}, const Progress &progress = {});
 
     QString errorString() const { return m_error; }
 
@@ -62,6 +76,10 @@ public:
     static QFont calibriFont();
 
 private:
-    ReportRows m_rows;
+    bool failIfRowsGone();
+
+    const LogTable &m_table;
+    int m_rowCount = 0;
+    std::uint64_t m_generation = 0;
     QString m_error;
 };

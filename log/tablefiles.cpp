@@ -81,7 +81,7 @@ TableFileResult loadTableFile(const QString &fileName, LogTable &table, const Ta
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return TableFileResult::failed(QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
+        return TableFileResult::failed(file.errorString()); // callers name the file
     if (tableFileFormat(fileName) == TableFileFormat::Xml) {
         LogXmlReader reader(table);
         reader.setProgress(progress);

@@ -21,6 +21,9 @@ public:
     // What a digit draws: '0'..'9', 'L' or ' '.
     QChar glyph() const { return m_glyph; }
     void setGlyph(QChar glyph);
+    // A stale element is drawn faded: the reading is no longer current.
+    bool isStale() const { return m_stale; }
+    void setStale(bool stale);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -28,6 +31,7 @@ protected:
 private:
     LcdElement m_element;
     QChar m_glyph;
+    bool m_stale = false;
     QPainterPath m_path;                // in widget coordinates
-    QHash<char16_t, QPixmap> m_images;  // m_path drawn, per glyph shown so far
+    QHash<quint32, QPixmap> m_images;   // m_path drawn, per glyph and staleness shown so far
 };

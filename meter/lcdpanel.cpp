@@ -41,6 +41,15 @@ void LcdPanel::showState(const LcdState &state)
     }
 }
 
+void LcdPanel::setStale(bool stale)
+{
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    for (LcdElementWidget *element : m_elements)
+        element->setStale(stale);
+}
+
 LcdState LcdPanel::shownState() const
 {
     LcdState state;

@@ -22,6 +22,9 @@ public:
     // Only what changed is touched, so a steady reading repaints nothing. The
     // panel starts in lcdDesignState().
     void showState(const LcdState &state);
+    // Fades what the panel shows, as for a reading that is no longer current.
+    void setStale(bool stale);
+    bool isStale() const { return m_stale; }
     // What the panel shows now, read back from its elements.
     LcdState shownState() const;
 
@@ -38,4 +41,5 @@ private:
 
     std::array<LcdElementWidget *, LcdElementCount> m_elements{};
     QPixmap m_face;   // the glass with every unlit segment, drawn once
+    bool m_stale = false;
 };

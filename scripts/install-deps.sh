@@ -2,8 +2,8 @@
 # Installs the Debian 12 packages that qm320 needs, and only those that are
 # missing, so it is quick and harmless to run again.
 #   install-deps.sh         what building and running the program needs
-#   install-deps.sh --test  also what the test suite, fuzzers, benchmarks and
-#                           the Debian package's check need
+#   install-deps.sh --test  also what the test suite, fuzzers, benchmarks,
+#                           guest tests and the Debian package's check need
 set -euo pipefail
 
 packages=(
@@ -16,6 +16,10 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(clang libclang-rt-14-dev libbenchmark-dev poppler-utils locales)
     # The Debian package and its check (scripts/package-check.sh).
     packages+=(help2man lintian desktop-file-utils appstream debootstrap wget)
+    # The guest tests' machine: QEMU, a busybox that needs no libraries, and
+    # the one library of Debian's udev daemon that a system without systemd
+    # may lack.
+    packages+=(qemu-system-x86 busybox-static libkmod2)
 fi
 
 missing=()

@@ -1,7 +1,9 @@
 #include "session/metersession.h"
 
+#include "log/tablefiles.h"
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
+#include "transport/comportnames.h"
 #include "transport/serialportdriver.h"
 #include "transport/serialsettings.h"
 #include "transport/usblink.h"
@@ -36,8 +38,12 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
 {
     m_connectionTimer.setInterval(ConnectionTickMs);
     m_samplingTimer.setInterval(1000);
+    m_reconnectTimer.setInterval(ReconnectTickMs);
+    m_journalTimer.setInterval(LogJournal::HandOverMs);
+    connect(&m_journalTimer, &QTimer::timeout, this, &MeterSession::checkJournal);
     connect(&m_connectionTimer, &QTimer::timeout, this, &MeterSession::tickConnection);
     connect(&m_samplingTimer, &QTimer::timeout, this, &MeterSession::tickSampling);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &MeterSession::tryReconnect);
 
     connect(m_serial.get(), &SerialPortDriver::dataReceived, this, &MeterSession::feedSerialBytes);
     connect(m_serial.get(), &SerialPortDriver::readFailed, this, &MeterSession::onSerialReadFailed);
@@ -55,6 +61,27 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
     connect(usb, &UsbLink::readFailed, this, [this](quint32 error) {
         m_history.addLine(QStringLiteral("READ ERROR: %1 (%2)")
                               .arg(qt_error_string(int(error)), QString::number(error, 16).toUpper()));
+        if (m_linkState != LinkState::Usb)
+            return;
+        // A cable pulled fails its reads before the system reports it gone;
+        // look now rather than wait for the notice. Queued: the failure is
+        // being delivered by the very device a new list may return.
+        QMetaObject::invokeMethod(m_usbLink.get(), &UsbLink::refreshDevices, Qt::QueuedConnection);
+        // A cable that stays listed but cannot be read is lost all the same.
+        if (++m_usbReadFailures == LostAfterReadFailures) {
+            LinkFailure failure;
+            failure.kind = LinkFailure::Kind::CableLost;
+            failure.port = m_usbLink->selectedName();
+            failure.device = m_usbLink->selectedPath();
+            failure.detail = QStringLiteral("its reads fail: %1").arg(qt_error_string(int(error)));
+            m_usbLink->stopReading();
+            loseLink(failure);
+        }
+    });
+    connect(usb, &UsbLink::cableLost, this, &MeterSession::onCableLost);
+    connect(usb, &UsbLink::deviceListChanged, this, [this] {
+        if (m_linkState == LinkState::WaitingForUsb)
+            tryReconnect();
     });
     connect(usb, &UsbLink::cableSilent, this,
             [this] { fail(LinkFailure::Kind::CableSilent, m_usbLink->selectedPath()); });
@@ -64,11 +91,14 @@ MeterSession::~MeterSession()
 {
     m_connectionTimer.stop();
     m_samplingTimer.stop();
+    m_reconnectTimer.stop();
     // A USB read thread may have handed over a report that is delivered
     // while the thread stops; the link drops it, and nothing of this
     // session is gone yet.
     m_usbLink.reset();
     m_serial.reset();
+    // A normal end: the journal goes unless it holds rows nobody saved.
+    m_journal.close(m_unsavedRows == 0);
 }
 
 void MeterSession::start()
@@ -81,13 +111,115 @@ void MeterSession::setLinkState(LinkState state)
 {
     if (state == m_linkState)
         return;
+    // When a link stops, what it logged goes to the system at once.
+    if (state != LinkState::Serial && state != LinkState::Usb)
+        m_journal.flush();
     m_linkState = state;
     emit linkStateChanged(state);
 }
 
 void MeterSession::fail(LinkFailure::Kind kind, const QString &device, const QString &detail)
 {
-    emit linkFailed(LinkFailure{kind, device, detail});
+    LinkFailure failure;
+    failure.kind = kind;
+    failure.port = kind == LinkFailure::Kind::PortNotOpened || kind == LinkFailure::Kind::PortLost
+                       ? m_serialPort
+                       : m_usbLink->selectedName();
+    failure.device = device;
+    failure.detail = detail;
+    emit linkFailed(failure);
+}
+
+void MeterSession::setReconnect(bool reconnect)
+{
+    m_reconnect = reconnect;
+    // Switched off while waiting: the wait ends.
+    if (!reconnect && (m_linkState == LinkState::WaitingForSerial || m_linkState == LinkState::WaitingForUsb))
+        disconnectLink();
+}
+
+void MeterSession::disconnectLink()
+{
+    switch (m_linkState) {
+    case LinkState::Serial:
+        disconnectSerial();
+        break;
+    case LinkState::Usb:
+        disconnectUsb();
+        break;
+    case LinkState::WaitingForSerial:
+    case LinkState::WaitingForUsb:
+        m_reconnectTimer.stop();
+        setLinkState(LinkState::Idle);
+        break;
+    case LinkState::Idle:
+        break;
+    }
+}
+
+void MeterSession::loseLink(LinkFailure failure)
+{
+    // The last reading stays, but no frame comes: the lamp goes out at once.
+    m_noFrameTicks = 0;
+    setDataArriving(false);
+    failure.reconnecting = m_reconnect;
+    const bool serial = failure.kind == LinkFailure::Kind::PortLost;
+    if (m_reconnect) {
+        m_lostLink = failure;
+        setLinkState(serial ? LinkState::WaitingForSerial : LinkState::WaitingForUsb);
+        m_reconnectTimer.start();
+    } else {
+        setLinkState(LinkState::Idle);
+    }
+    emit linkFailed(failure);
+}
+
+void MeterSession::onSerialReadFailed(const QString &reason)
+{
+    if (m_linkState != LinkState::Serial)
+        return;
+    // The driver would poll on; a device that failed its reads or hung up
+    // is gone for this link.
+    m_serial->close();
+    LinkFailure failure;
+    failure.kind = LinkFailure::Kind::PortLost;
+    failure.port = m_serialPort;
+    failure.device = m_serialDevice;
+    failure.detail = reason;
+    loseLink(failure);
+}
+
+void MeterSession::onCableLost(const QString &path, const QString &name)
+{
+    if (m_linkState != LinkState::Usb)
+        return;
+    LinkFailure failure;
+    failure.kind = LinkFailure::Kind::CableLost;
+    failure.port = name;
+    failure.device = path;
+    failure.detail = QStringLiteral("the cable was unplugged");
+    loseLink(failure);
+}
+
+void MeterSession::tryReconnect()
+{
+    if (m_linkState == LinkState::WaitingForSerial) {
+        // Opening a device that is not there fails at once and quietly.
+        if (!m_serial->open(m_serialDevice, MeterLineSettings))
+            return;
+        m_reconnectTimer.stop();
+        setLinkState(LinkState::Serial);
+    } else if (m_linkState == LinkState::WaitingForUsb) {
+        if (!m_usbLink->selectReturnedCable(m_lostLink.device, m_lostLink.port))
+            return;
+        if (m_usbLink->connectCable() != UsbLink::Result::Done)
+            return;
+        m_usbReadFailures = 0;
+        m_reconnectTimer.stop();
+        setLinkState(LinkState::Usb);
+    } else {
+        m_reconnectTimer.stop();
+    }
 }
 
 void MeterSession::setSerialPort(const QString &port)
@@ -101,9 +233,12 @@ bool MeterSession::connectSerial()
     if (m_linkState == LinkState::Serial)
         return true;
     if (!m_serial->open(m_serialPort, MeterLineSettings)) {
-        fail(LinkFailure::Kind::PortNotOpened, m_serialPort, m_serial->lastError());
+        fail(LinkFailure::Kind::PortNotOpened, deviceForPortName(m_serialPort), m_serial->lastError());
         return false;
     }
+    // The adapter by a name that follows it to another number when it is
+    // plugged in again.
+    m_serialDevice = stableDevicePath(deviceForPortName(m_serialPort));
     setLinkState(LinkState::Serial);
     return true;
 }
@@ -111,13 +246,10 @@ bool MeterSession::connectSerial()
 void MeterSession::disconnectSerial()
 {
     m_serial->close();
-    if (m_linkState == LinkState::Serial)
+    if (m_linkState == LinkState::Serial || m_linkState == LinkState::WaitingForSerial) {
+        m_reconnectTimer.stop();
         setLinkState(LinkState::Idle);
-}
-
-void MeterSession::onSerialReadFailed(const QString &reason)
-{
-    fail(LinkFailure::Kind::PortReadFailed, m_serialPort, reason);
+    }
 }
 
 bool MeterSession::connectUsb(const QString &devicePath)
@@ -130,6 +262,7 @@ bool MeterSession::connectUsb(const QString &devicePath)
     }
     switch (m_usbLink->connectCable()) {
     case UsbLink::Result::Done:
+        m_usbReadFailures = 0;
         setLinkState(LinkState::Usb);
         return true;
     case UsbLink::Result::NoCable:
@@ -147,6 +280,11 @@ bool MeterSession::connectUsb(const QString &devicePath)
 void MeterSession::disconnectUsb()
 {
     m_assembler.resetEmptyReportCount();
+    if (m_linkState == LinkState::WaitingForUsb) {
+        m_reconnectTimer.stop();
+        setLinkState(LinkState::Idle);
+        return;
+    }
     if (m_usbLink->disconnectCable() == UsbLink::Result::NoCable)
         fail(LinkFailure::Kind::CableNotFound);
     setLinkState(LinkState::Idle);
@@ -165,6 +303,7 @@ void MeterSession::feedReport(std::uint8_t reportId, QByteArrayView data)
 
 void MeterSession::onReport(std::uint8_t reportId, QByteArrayView data)
 {
+    m_usbReadFailures = 0;
     const FrameAssembler::ReportResult result = m_assembler.addReport(data);
     if (result.carriedPayload)
         m_history.addLine(FrameAssembler::reportLine(reportId, data));
@@ -225,8 +364,85 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
 
 void MeterSession::logRow(const std::optional<LoggedRow> &row)
 {
-    if (row)
-        emit rowLogged(row->row, row->numericValue);
+    if (!row)
+        return;
+    m_journal.append(row->row);
+    ++m_unsavedRows;
+    emit rowLogged(row->row, row->numericValue);
+    checkLogFull();
+}
+
+void MeterSession::checkLogFull()
+{
+    if (m_logger.isFull() == m_logFull)
+        return;
+    m_logFull = m_logger.isFull();
+    emit logFullChanged(m_logFull);
+}
+
+void MeterSession::setRecordLimit(qint32 limit)
+{
+    m_logger.setRecordLimit(limit);
+    checkLogFull();
+}
+
+void MeterSession::checkJournal()
+{
+    if (!m_journal.failed() || m_journalFailureReported)
+        return;
+    m_journalFailureReported = true;
+    emit journalFailed(m_journal.errorString());
+}
+
+bool MeterSession::startJournal(const QString &folder)
+{
+    m_journalFolder = folder;
+    m_journalFailureReported = false;
+    if (!m_journal.create(folder)) {
+        m_journalFailureReported = true;
+        emit journalFailed(m_journal.errorString());
+        return false;
+    }
+    m_journalTimer.start();
+    return true;
+}
+
+bool MeterSession::recoverJournal(const QString &fileName, QString *error)
+{
+    if (!LogJournal::dropPartialLine(fileName, error))
+        return false;
+    const int before = m_log.rowCount();
+    holdReadings();
+    const TableFileResult loaded = loadTableFile(fileName, m_log);
+    releaseReadings();
+    if (!loaded) {
+        if (error)
+            *error = loaded.reason;
+        return false;
+    }
+    const int recovered = m_log.rowCount() - before;
+    if (recovered > 0) {
+        const int last = m_log.rowCount() - 1;
+        m_logger.continueAfter(m_log.integer(last, int(LogField::No)).value_or(0), recovered);
+    }
+    m_unsavedRows += recovered;
+    // The new rows go on in the journal they came from; the fresh one this
+    // run started holds nothing yet.
+    m_journal.close(true);
+    if (!m_journal.adopt(fileName)) {
+        m_journalFailureReported = true;
+        emit journalFailed(m_journal.errorString());
+    } else {
+        m_journalTimer.start();
+    }
+    checkLogFull();
+    return true;
+}
+
+void MeterSession::noteLogOpened(bool replaced)
+{
+    if (replaced)
+        m_unsavedRows = 0;
 }
 
 void MeterSession::setDataArriving(bool arriving)
@@ -249,7 +465,7 @@ void MeterSession::tickConnection()
         m_assembler.resetEmptyReportCount();
         m_usbLink->stopReading();
         if (m_linkState == LinkState::Usb)
-            setLinkState(LinkState::UsbStopped);
+            setLinkState(LinkState::Idle);
         fail(LinkFailure::Kind::CableIdle, m_usbLink->selectedPath());
     }
     setDataArriving(false);
@@ -270,7 +486,14 @@ void MeterSession::setSamplingInterval(int milliseconds)
 void MeterSession::clearLog()
 {
     m_logger.emptyLog();
+    m_unsavedRows = 0;
+    // The rows were saved or given up: their journal goes, a new one starts.
+    if (m_journal.isOpen()) {
+        m_journal.close(true);
+        startJournal(m_journalFolder);
+    }
     emit logCleared();
+    checkLogFull();
 }
 
 void MeterSession::holdReadings()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/logjournal.h"
 #include "log/logtable.h"
 #include "log/readinglogger.h"
 #include "meter/frameassembler.h"
@@ -20,25 +21,27 @@ class LocaleInfo;
 class SerialPortDriver;
 class UsbLink;
 
-// Which link is up. UsbStopped is the USB link after its idle time-out: the
-// cable is no longer read, but the controls still show the USB link, so the
-// next press of the USB button connects again.
-enum class LinkState { Idle, Serial, Usb, UsbStopped };
+// Which link is up. A lost link either ends (Idle) or, with reconnecting on,
+// waits for the same device to come back.
+enum class LinkState { Idle, Serial, Usb, WaitingForSerial, WaitingForUsb };
 
 // What went wrong with a link; the window words it for the user.
 struct LinkFailure
 {
     enum class Kind {
         PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
-        PortReadFailed,    // detail: the reason; the port stays open and is polled on
+        PortLost,          // reads failed or the line hung up; detail: the reason
         CableNotFound,     // no device that looks like the cable is selected
         CableNotReadable,  // device: its path; detail: why this user may not read it
-        CableIdle,         // the cable reports, but carries no meter data
+        CableIdle,         // the cable reports, but carries no meter data; the link ended
         CableSilent,       // the cable sends no reports at all
+        CableLost,         // the cable went away during the link
     };
     Kind kind = Kind::PortNotOpened;
-    QString device;
+    QString port;         // "COM1", or the cable's display text
+    QString device;       // the device path
     QString detail;
+    bool reconnecting = false;   // a lost link waits for its device to come back
 };
 
 // One meter's readings, from the link to the log, without any widget: the
@@ -60,6 +63,12 @@ public:
     static constexpr int ConnectionTickMs = 100;
     // Reports without meter bytes in a row that make the USB idle time-out.
     static constexpr int IdleReportCount = 1900;
+    // How often a waiting link looks for its device: well within the two
+    // seconds a user waits for a replugged adapter to be taken up again.
+    static constexpr int ReconnectTickMs = 500;
+    // Failed reads in a row that end a USB link whose cable is still listed;
+    // the read thread tries again after a pause of its sleep time.
+    static constexpr int LostAfterReadFailures = 3;
     static constexpr const char *DefaultHighLimit = "4000";
     static constexpr const char *DefaultLowLimit = "-4000";
 
@@ -87,6 +96,16 @@ public:
     // The USB link: the selected device, or the one at `devicePath`.
     bool connectUsb(const QString &devicePath = QString());
     void disconnectUsb();
+    // Ends the link, or stops waiting for its device.
+    void disconnectLink();
+
+    // Whether a lost link waits for the same device (the same serial adapter,
+    // found through its by-id name; the same cable, by path or by product
+    // and serial number) and goes on by itself when it is back.
+    bool reconnects() const { return m_reconnect; }
+    void setReconnect(bool reconnect);
+    // What a waiting link waits for: "COM1", or the cable's display text.
+    QString awaitedDevice() const { return m_lostLink.port; }
     UsbLink &usbLink() { return *m_usbLink; }
 
     // Meter data that does not come through a link: a capture file, a test.
@@ -110,12 +129,37 @@ public:
     // A running timer keeps its phase when the interval does not change.
     void setSamplingInterval(int milliseconds);
     int samplingInterval() const { return m_samplingTimer.interval(); }
-    void setRecordLimit(qint32 limit) { m_logger.setRecordLimit(limit); }
+    void setRecordLimit(qint32 limit);
+    // The record limit is reached: logging has stopped.
+    bool isLogFull() const { return m_logger.isFull(); }
+    // Empties the log and starts a new journal.
     void clearLog();
     // While a table file is being opened readings wait, and are logged after
     // the file's rows.
     void holdReadings();
     void releaseReadings();
+    // A table file was opened into the log; one that replaced the log took
+    // the unsaved rows with it (the user was asked first).
+    void noteLogOpened(bool replaced);
+
+    // Rows logged since the log was last saved, cleared or opened anew.
+    int unsavedRows() const { return m_unsavedRows; }
+    // The log was saved to a file, but for the rows logged while it was
+    // being written.
+    void markSaved(int rowsNotInFile = 0) { m_unsavedRows = rowsNotInFile; }
+    // The user chose not to keep the unsaved rows: at the end, the journal
+    // goes with them.
+    void discardUnsaved() { m_unsavedRows = 0; }
+
+    // The journal: every logged row goes to a file in `folder` as well, so
+    // that a crash loses nothing; it is removed at the end when nothing in
+    // it is unsaved. False when it cannot be written (journalFailed says why).
+    bool startJournal(const QString &folder);
+    // Takes up the rows of a journal an earlier run left: as opening that
+    // file would, with the counters going on after them, and with new rows
+    // going to the same journal. A line cut short at the end is dropped.
+    bool recoverJournal(const QString &fileName, QString *error = nullptr);
+    QString journalFile() const { return m_journal.fileName(); }
 
     // The last decoded frame and what it decoded to.
     const MeterFrame &lastFrame() const { return m_lastFrame; }
@@ -130,6 +174,7 @@ public:
     // What the timers run; public so a test can tick by hand.
     void tickConnection();
     void tickSampling();
+    void tryReconnect();
 
 signals:
     // A frame was decoded and judged. The result is valid during the
@@ -140,6 +185,10 @@ signals:
     void limitTextsRewritten(const QString &high, const QString &low);
     void rowLogged(int row, double numericValue);
     void logCleared();
+    // The record limit was reached (logging stopped) or is no longer.
+    void logFullChanged(bool full);
+    // The journal cannot be written; said once. Logging goes on in memory.
+    void journalFailed(const QString &reason);
     void dataArrivingChanged(bool arriving);
     void linkStateChanged(LinkState state);
     void linkFailed(const LinkFailure &failure);
@@ -147,10 +196,14 @@ signals:
 private:
     void decodeFrame(const MeterFrame &frame);
     void logRow(const std::optional<LoggedRow> &row);
+    void checkLogFull();
+    void checkJournal();
     void setLinkState(LinkState state);
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
     void onSerialReadFailed(const QString &reason);
+    void onCableLost(const QString &path, const QString &name);
+    void loseLink(LinkFailure failure);
     void fail(LinkFailure::Kind kind, const QString &device = QString(), const QString &detail = QString());
 
     const LocaleInfo &m_locale;
@@ -159,6 +212,12 @@ private:
     FrameDecoder m_decoder;
     LogTable m_log;
     ReadingLogger m_logger;
+    LogJournal m_journal{m_log};
+    QString m_journalFolder;
+    bool m_journalFailureReported = false;
+    QTimer m_journalTimer;
+    int m_unsavedRows = 0;
+    bool m_logFull = false;
     HistoryList m_history;
     MeterFrame m_lastFrame;
     long long m_decodedFrames = 0;
@@ -174,6 +233,11 @@ private:
 
     LinkState m_linkState = LinkState::Idle;
     QString m_serialPort = QStringLiteral("COM1");
+    QString m_serialDevice;        // the adapter the link reads, by its stable name
+    bool m_reconnect = false;
+    LinkFailure m_lostLink;        // what a waiting link lost
+    QTimer m_reconnectTimer;
+    int m_usbReadFailures = 0;
     std::unique_ptr<SerialPortDriver> m_serial;
     std::unique_ptr<UsbLink> m_usbLink;
 };

@@ -44,7 +44,8 @@ Live input:
   --seconds S         stop after S seconds
   --reconnect         when the port or the cable is lost, wait for the same
                       device and resume; the exit status is then 3 if the
-                      link was lost during the run
+                      link was lost during the run. Without it a lost link
+                      ends the run with exit status 2.
 
 Options:
   --low X, --high Y   the limits of the Pass/Fail judgement, written with the
@@ -69,9 +70,10 @@ Each line holds the keys:
   min, max  the MIN and MAX displays of the current mode
 
 Exit status: 0 on success; 2 when the input cannot be read, a --hid line is
-malformed (the message names the file and line), a port cannot be opened, or
-the USB cable is missing, cannot be read, is unplugged, sends nothing, or
-reports without meter data for about 19 seconds; 3 as --reconnect says.
+malformed (the message names the file and line), a port cannot be opened, the
+link is lost (without --reconnect), or the USB cable is missing, cannot be
+read, sends nothing, or reports without meter data for about 19 seconds; 3
+when the link was lost during the run and --reconnect waited for it.
 )";
 
 

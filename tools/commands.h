@@ -36,7 +36,7 @@ struct DecodeOptions
     QString hidDevicePath;    // its optional path
     long long frames = -1;    // --frames N: stop after N decoded frames
     double seconds = -1;      // --seconds S: stop after S seconds
-    bool reconnect = false;   // --reconnect: wait for a lost port or cable and resume
+    bool reconnect = false;   // --reconnect: wait for a lost device and resume
 };
 
 // Live decoding, from a serial port and from the USB cable.

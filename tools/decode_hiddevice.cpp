@@ -32,6 +32,8 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
     UsbLink &usb = session.usbLink();
     QEventLoop loop;
     int result = 0;
+    bool lost = false;
+    session.setReconnect(options.reconnect);
     const auto fail = [&](const QString &message) {
         if (result == 0)
             result = cliFail(message);
@@ -71,9 +73,21 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
         case LinkFailure::Kind::CableIdle:
             fail(QStringLiteral("%1 sends no meter data; check that the meter is on and sending").arg(failure.device));
             break;
+        case LinkFailure::Kind::CableLost:
+            lost = true;
+            if (failure.reconnecting)
+                std::fprintf(stderr, "qm320-cli: %s was unplugged; waiting for it to come back\n",
+                             qPrintable(failure.device));
+            else
+                fail(QStringLiteral("%1 was unplugged; the link is lost").arg(failure.device));
+            break;
         default:
             break;
         }
+    });
+    QObject::connect(&session, &MeterSession::linkStateChanged, &loop, [&](LinkState state) {
+        if (lost && state == LinkState::Usb)
+            std::fprintf(stderr, "qm320-cli: reading %s again\n", qPrintable(usb.selectedPath()));
     });
     QObject::connect(&usb, &UsbLink::setupReportSent, &loop, [&](QByteArrayView, bool accepted) {
         if (!accepted && usb.accessError().isEmpty())
@@ -82,13 +96,6 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
     });
     QObject::connect(&usb, &UsbLink::cableReset, &loop, [&] {
         std::fprintf(stderr, "qm320-cli: %s sent nothing; it was reset\n", qPrintable(usb.selectedPath()));
-    });
-    QObject::connect(&usb, &UsbLink::readFailed, &loop, [&](quint32 error) {
-        fail(QStringLiteral("cannot read %1: %2").arg(usb.selectedPath(), qt_error_string(int(error))));
-    });
-    QObject::connect(&usb, &UsbLink::deviceRemoved, &loop, [&](const QString &, const QString &path) {
-        if (session.linkState() == LinkState::Usb && path == usb.selectedPath())
-            fail(QStringLiteral("%1 was unplugged").arg(path));
     });
 
     session.start();
@@ -108,8 +115,11 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
     if (result == 0)
         loop.exec();
 
-    session.disconnectUsb();
+    session.disconnectLink();
     if (!out.flush() && result == 0)
         return cliFail(QStringLiteral("cannot write the output"));
-    return result;
+    if (result)
+        return result;
+    // The run went on, but the link was lost on the way.
+    return lost ? 3 : 0;
 }

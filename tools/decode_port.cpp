@@ -48,26 +48,29 @@ int decodeFromPort(const DecodeOptions &options, MeterSession &session, JsonLine
             loop.quit();
     });
 
-    // A pulled adapter or a stopped simulator: say so once, then try the port
-    // again every second until it is back.
-    QTimer reopen;
-    reopen.setInterval(1000);
+    // A pulled adapter or a stopped simulator ends the run, or with
+    // --reconnect is waited for.
+    bool lost = false;
+    int result = 0;
+    session.setReconnect(options.reconnect);
     QObject::connect(&session, &MeterSession::linkFailed, &loop, [&](const LinkFailure &failure) {
         if (failure.kind == LinkFailure::Kind::PortNotOpened) {
             openError = failure.detail;
             return;
         }
-        if (failure.kind != LinkFailure::Kind::PortReadFailed)
+        if (failure.kind != LinkFailure::Kind::PortLost)
             return;
-        note(QStringLiteral("%1; trying to open %2 again every second").arg(failure.detail, options.port));
-        session.disconnectSerial();
-        reopen.start();
+        lost = true;
+        if (!failure.reconnecting) {
+            result = cliFail(QStringLiteral("%1; the link is lost").arg(failure.detail));
+            loop.quit();
+            return;
+        }
+        note(QStringLiteral("%1; waiting for %2 to come back").arg(failure.detail, options.port));
     });
-    QObject::connect(&reopen, &QTimer::timeout, &loop, [&] {
-        if (!session.connectSerial())
-            return;
-        reopen.stop();
-        note(QStringLiteral("reading %1 again").arg(options.port));
+    QObject::connect(&session, &MeterSession::linkStateChanged, &loop, [&](LinkState state) {
+        if (lost && state == LinkState::Serial)
+            note(QStringLiteral("reading %1 again").arg(options.port));
     });
 
     if (!session.connectSerial())
@@ -82,8 +85,11 @@ int decodeFromPort(const DecodeOptions &options, MeterSession &session, JsonLine
         deadline.start(int(std::min(std::llround(options.seconds * 1000.0), 0x7fffffffLL)));
 
     loop.exec();
-    session.disconnectSerial();
+    session.disconnectLink();
     if (outputFailed || !out.flush())
         return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    return 0;
+    if (result)
+        return result;
+    // The run went on, but the link was lost on the way.
+    return lost ? 3 : 0;
 }

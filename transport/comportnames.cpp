@@ -1,5 +1,6 @@
 #include "transport/comportnames.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 QString comPortDevice(int n)
@@ -30,4 +31,17 @@ QString deviceForPortName(const QString &name)
     if (name.startsWith(u'/'))
         return name;
     return QString();
+}
+
+QString stableDevicePath(const QString &device, const QString &byIdFolder)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return device;
+    const QDir folder(byIdFolder);
+    for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (link.isSymLink() && link.canonicalFilePath() == target)
+            return link.absoluteFilePath();
+    }
+    return device;
 }

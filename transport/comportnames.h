@@ -25,3 +25,9 @@ int comPortNumber(const QString &name);
 // The device a port name stands for: comPortDevice() for "COM1".."COM4", the
 // name itself for an absolute device path, else empty.
 QString deviceForPortName(const QString &name);
+
+// A name for `device` that stays with the adapter when it is plugged in again
+// under another number: its /dev/serial/by-id link (udev makes one for every
+// USB serial adapter), or the device itself when it has none. `byIdFolder`
+// is where to look; tests point it elsewhere.
+QString stableDevicePath(const QString &device, const QString &byIdFolder = QStringLiteral("/dev/serial/by-id"));

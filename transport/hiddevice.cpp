@@ -120,7 +120,7 @@ void HidDevice::closeControlHandle()
 bool HidDevice::openReadHandle()
 {
     std::uint32_t error = 0;
-    return bool(acquireReadHandle(error));
+    return openReadHandleForThread(error);
 }
 
 void HidDevice::closeReadHandle()
@@ -240,8 +240,8 @@ void HidDevice::stopReading()
 
 // Why closing cannot race the read thread. The thread never keeps the read
 // handle in a field of its own: for each read it takes a reference from
-// acquireReadHandle(), which tests the plugged state and opens the handle
-// under m_ioMutex. Here the plugged state is cleared and the handle taken out
+// openReadHandleForThread(), which tests the plugged state and opens the
+// handle under m_ioMutex. Here the plugged state is cleared and the handle taken out
 // under the same mutex, so after this no read can be issued, and the handle
 // is only cancelled, never destroyed under the thread: a read that waits on
 // it returns Cancelled, and the handle closes when the thread drops its
@@ -275,16 +275,22 @@ HidBackend::ResetResult HidDevice::resetUsbDevice(QString &detail)
     return m_backend->resetUsbDevice(m_interfaceInfo.path, detail);
 }
 
-std::shared_ptr<HidHandle> HidDevice::acquireReadHandle(std::uint32_t &error)
+std::shared_ptr<HidHandle> HidDevice::readHandle() const
+{
+    std::lock_guard lock(m_ioMutex);
+    return m_readHandle;
+}
+
+bool HidDevice::openReadHandleForThread(std::uint32_t &error)
 {
     std::lock_guard lock(m_ioMutex);
     if (!isAccessible() || !m_backend) {
         error = hidDeviceGoneError();
-        return nullptr;
+        return false;
     }
     if (!m_readHandle)
         m_readHandle = m_backend->open(m_interfaceInfo.path, HidAccess::Read, error);
-    return m_readHandle;
+    return bool(m_readHandle);
 }
 
 void HidDevice::cancelPendingRead()

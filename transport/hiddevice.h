@@ -32,8 +32,9 @@ using HidChangeHandler = HidHandler<void(HidDeviceController *controller)>;
 // claimant then owns it and returns it by destroying it, which puts a fresh
 // unclaimed device for the same interface back at its place in the list.
 //
-// Threads: everything here runs on the main thread except acquireReadHandle(),
-// sleepTime() and cancelPendingRead(), which the device's read thread calls.
+// Threads: everything here runs on the main thread except readHandle(),
+// sleepTime() and cancelPendingRead(), which the device's read thread calls;
+// every open happens on the main thread.
 // The read handle and the plugged test before it is opened are guarded by one
 // mutex, so markUnplugged() can close the handle while the thread reads (see
 // there).
@@ -128,11 +129,13 @@ public:
     // Resets the USB device behind this interface (see HidBackend).
     HidBackend::ResetResult resetUsbDevice(QString &detail);
 
-    // Read thread: opens the read handle if need be and returns it, or null
-    // with the system's error code when no read can be issued.
-    std::shared_ptr<HidHandle> acquireReadHandle(std::uint32_t &error);
-    // Cancels a waiting read and closes the read handle; the next
-    // acquireReadHandle() opens it again.
+    // Read thread: the read handle, or null when it is not open.
+    std::shared_ptr<HidHandle> readHandle() const;
+    // Main thread, asked by the read thread: opens the read handle if need
+    // be; false, with the system's error code, when no read can be issued.
+    bool openReadHandleForThread(std::uint32_t &error);
+    // Cancels a waiting read and closes the read handle; the read thread has
+    // the next one opened.
     void cancelPendingRead();
 
     // Main thread, handed over by the read thread.

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // Why stopping cannot deadlock. The read thread blocks in two places only:
@@ -20,6 +21,15 @@
 // the delivery the read thread waits for) releases the read thread at once;
 // the thread finds the stop flag and ends without touching the report buffer
 // the handler is still reading.
+//
+// Why the thread only reads. hidapi keeps global state (its library set-up
+// and the last global error) that hid_init, hid_enumerate and hid_open_path
+// write without a lock, and the main thread opens devices for their strings
+// and set-up reports at any time. So the thread never opens: when it has no
+// read handle it hands an Open request over, and the main thread opens the
+// handle (or delivers why it cannot) as it delivers any hand-off. hid_read
+// and hid_close touch only the device's own state, so the thread may read,
+// and may close the handle it was the last to hold after a cancel.
 struct HidReadThread::HandOff
 {
     std::mutex mutex;
@@ -70,6 +80,11 @@ void HidReadThread::start()
     HidDevice *device = &m_device;
     std::shared_ptr<HandOff> handOff = m_handOff;
     m_wake = new HidWakeUp([handOff, device] { deliverHandedOver(handOff, device); });
+    // The first open happens here, on the main thread; should it fail, the
+    // thread hands the reason over as its first round.
+    std::uint32_t error = 0;
+    if (!m_device.openReadHandleForThread(error))
+        m_startError = error;
     m_thread = std::thread([this] { run(); });
 }
 
@@ -138,6 +153,9 @@ void HidReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, H
             return;
         h.delivering = true;
         kind = h.pending;
+        // A thread that is being stopped reads no more: nothing to open.
+        if (kind == Kind::Open && h.stopping)
+            kind = Kind::None;
         bytesRead = h.bytesRead;
         error = h.lastError;
     }
@@ -155,10 +173,20 @@ void HidReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, H
             h.changed.notify_all();
         }
     } release{h};
-    if (kind == Kind::Report)
+    switch (kind) {
+    case Kind::Report:
         device->deliverReport(h.report.data(), bytesRead);
-    else
+        break;
+    case Kind::Error:
         device->deliverError(error);
+        break;
+    case Kind::Open:
+        if (!device->openReadHandleForThread(error))
+            device->deliverError(error);
+        break;
+    case Kind::None:
+        break;
+    }
 }
 
 bool HidReadThread::handOver(Kind kind, int bytesRead, std::uint32_t error)
@@ -192,13 +220,23 @@ void HidReadThread::run()
     while (!stopRequested()) {
         readCompleted = true;
         std::fill(h.report.begin(), h.report.end(), std::uint8_t(0));
-        std::uint32_t error = 0;
-        std::shared_ptr<HidHandle> handle = m_device.acquireReadHandle(error);
-        if (!handle) {
+        std::shared_ptr<HidHandle> handle = m_device.readHandle();
+        if (!handle && m_startError) {
+            const std::uint32_t error = std::exchange(m_startError, 0);
             if (!handOver(Kind::Error, 0, error))
                 break;
             pauseAfterFailure();
             continue;
+        }
+        if (!handle) {
+            // The main thread opens it, or delivers why it cannot.
+            if (!handOver(Kind::Open, 0, 0))
+                break;
+            handle = m_device.readHandle();
+            if (!handle) {
+                pauseAfterFailure();
+                continue;
+            }
         }
         if (stopRequested())
             break;
@@ -215,13 +253,13 @@ void HidReadThread::run()
             if (result.bytes > 0 && !handOver(Kind::Report, std::min(result.bytes, length), 0))
                 break;
         } else if (result.status == HidReadResult::Status::Failed) {
-            // Nothing to deliver; the next acquireReadHandle() opens the device
-            // afresh and reports why if it cannot.
+            // Nothing to deliver; the next round has the device opened afresh,
+            // which reports why if it cannot.
             m_device.cancelPendingRead();
             pauseAfterFailure();
         }
         // Cancelled: the device was found unplugged and its handle closed;
-        // the next acquireReadHandle() says so.
+        // the next round says so.
     }
     if (!readCompleted)
         m_device.cancelPendingRead();

@@ -40,7 +40,9 @@ public:
 
 private:
     struct HandOff;
-    enum class Kind { None, Report, Error };
+    // Open: the thread asks the main thread to open the read handle, since
+    // only the main thread opens devices (see hidreadthread.cpp).
+    enum class Kind { None, Report, Error, Open };
 
     void run();
     // False when the thread was asked to end before the hand-off.
@@ -54,4 +56,6 @@ private:
     std::shared_ptr<HandOff> m_handOff;
     HidWakeUp *m_wake = nullptr;
     std::thread m_thread;
+    // Why the open at start failed; read by the thread only after it started.
+    std::uint32_t m_startError = 0;
 };

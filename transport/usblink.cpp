@@ -93,9 +93,34 @@ bool UsbLink::selectDevicePath(const QString &path)
     return false;
 }
 
+bool UsbLink::selectReturnedCable(const QString &path, const QString &name)
+{
+    for (int row = 0; row < int(m_devices.size()); ++row) {
+        if (devicePath(row) == path) {
+            selectRow(row);
+            return true;
+        }
+    }
+    const int row = int(m_deviceNames.lastIndexOf(name));
+    if (row < 0)
+        return false;
+    selectRow(row);
+    return true;
+}
+
 QString UsbLink::selectedPath() const
 {
     return devicePath(m_selectedRow);
+}
+
+QString UsbLink::selectedName() const
+{
+    return m_selectedRow >= 0 && m_selectedRow < m_deviceNames.size() ? m_deviceNames.at(m_selectedRow) : QString();
+}
+
+void UsbLink::refreshDevices()
+{
+    m_controller.runDeviceChangePass();
 }
 
 QString UsbLink::accessError() const
@@ -133,6 +158,8 @@ UsbLink::Result UsbLink::connectCable()
     if (!device->hasReadWriteAccess())
         return Result::NoAccess;
     m_connectedInstance = device->interfaceInfo().instanceKey;
+    m_connectedPath = device->interfaceInfo().path;
+    m_connectedName = selectedName();
     m_reportsSinceConnect = 0;
     m_resetTried = false;
     attachReportHandler(*device);
@@ -214,6 +241,9 @@ void UsbLink::rebuildDeviceList()
         } else {
             m_connectedInstance.clear();
             m_silentTimer.stop();
+            emit deviceListChanged();
+            emit cableLost(m_connectedPath, m_connectedName);
+            return;
         }
     }
     emit deviceListChanged();

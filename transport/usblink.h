@@ -58,6 +58,11 @@ public:
     void selectRow(int row);
     // Selects the device at `path` (links resolved); false when none is there.
     bool selectDevicePath(const QString &path);
+    // Selects the cable that went away when it is back: the device at the
+    // same path, or one with the same display text (product and serial
+    // number); false while it is not.
+    bool selectReturnedCable(const QString &path, const QString &name);
+    QString selectedName() const;
     // The selected device's path and, when it cannot be read, why not.
     QString selectedPath() const;
     QString accessError() const;
@@ -71,6 +76,10 @@ public:
     // Stops reading the selected device; the set-up report is not sent.
     void stopReading();
     bool isReading() const;
+    // Compares the list with the system's devices now, as a device-change
+    // notice does; a read that failed may mean the cable is gone before the
+    // system has said so.
+    void refreshDevices();
 
     // Report ID 0, the line speed (least significant byte first), the
     // character format and four zero bytes: 2400 bit/s, 8 data bits, no
@@ -98,6 +107,8 @@ signals:
     void setupReportSent(QByteArrayView report, bool accepted);
     void cableReset(const QString &name);
     void cableSilent();
+    // The cable the link read is no longer there; the link has stopped.
+    void cableLost(const QString &path, const QString &name);
     void deviceListChanged();
 
 private:
@@ -116,6 +127,8 @@ private:
     // While connected: the instance key of the cable the link reads, so that
     // a device change that leaves the cable in place does not end the link.
     QString m_connectedInstance;
+    QString m_connectedPath;
+    QString m_connectedName;
     // Made once, so that the device sees the same handler when it is set again.
     HidDataHandler m_reportHandler;
 

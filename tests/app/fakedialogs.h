@@ -10,22 +10,27 @@
 class FakeDialogs : public WindowDialogs
 {
 public:
-    QString saveTableFileName(QWidget *) override { return next(); }
-    QString openTableFileName(QWidget *) override { return next(); }
-    QString savePictureFileName(QWidget *) override { return next(); }
+    QString saveTableFileName(QWidget *) override { return next(QStringLiteral("save table")); }
+    QString openTableFileName(QWidget *) override { return next(QStringLiteral("open table")); }
+    QString savePictureFileName(QWidget *) override { return next(QStringLiteral("save picture")); }
     void previewReport(QWidget *, ReportBuilder &report) override
     {
-        previewedRows.append(int(report.rows().size()));
+        previewedRows.append(report.rowCount());
         previewedPages.append(report.pageCount());
         if (duringPreview)
             duringPreview();
     }
 
     QStringList names;   // answers in order; empty: the dialog was cancelled
+    QStringList shown;   // the dialogs shown, in order
     QList<int> previewedRows;
     QList<int> previewedPages;
     std::function<void()> duringPreview;
 
 private:
-    QString next() { return names.isEmpty() ? QString() : names.takeFirst(); }
+    QString next(const QString &dialog)
+    {
+        shown << dialog;
+        return names.isEmpty() ? QString() : names.takeFirst();
+    }
 };

@@ -18,6 +18,13 @@ public:
         return answerYes;
     }
 
+    SaveChoice askToSave(QWidget *, const QString &text) override
+    {
+        shown << QStringLiteral("save? ") + text;
+        return saveChoice;
+    }
+
     QStringList shown;
     bool answerYes = false;
+    SaveChoice saveChoice = SaveChoice::Cancel;
 };

@@ -3,12 +3,14 @@
 
 #include "app/loggridview.h"
 #include "chart/chartpager.h"
+#include "log/logmodel.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -23,9 +25,12 @@ class TestLogWindow : public QObject
 private slots:
     void gridShowsTitlesAboveRows();
     void framesFillGridAndChart();
+    void gridFollowsOnlyAtTheEnd();
     void recordLimitStopsAndResumes();
     void newAsksFirst_data();
     void newAsksFirst();
+    void unsavedRowsQuestion_data();
+    void unsavedRowsQuestion();
     void samplingInterval_data();
     void samplingInterval();
     void samplingModeLogsOncePerTick();
@@ -102,6 +107,42 @@ void TestLogWindow::framesFillGridAndChart()
     QCOMPARE(f.window->chartPager().pageCount(), 2);
 }
 
+void TestLogWindow::gridFollowsOnlyAtTheEnd()
+{
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *grid = f.find<LogGridView>("logGrid");
+    // The widest function and the title fit their column, bold as well
+    // (the cell text sits 2 px inside each side).
+    const int function = 2;
+    for (bool bold : {false, true}) {
+        QFont cell = LogModel::cellFont();
+        QFont title = LogModel::titleFont();
+        cell.setBold(bold);
+        title.setBold(bold);
+        QVERIFY(grid->columnWidth(function) - 4 >= QFontMetrics(cell).horizontalAdvance(QStringLiteral("DutyCycle")));
+        QVERIFY(grid->columnWidth(function) - 4 >= QFontMetrics(title).horizontalAdvance(QStringLiteral("Function")));
+    }
+
+    for (int i = 1; i <= 60; ++i)
+        f.receiveFrame(volts(1000 + i));
+    QScrollBar *bar = grid->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+    // The user scrolls back to read: new rows do not pull the view away.
+    bar->setValue(0);
+    for (int i = 61; i <= 80; ++i)
+        f.receiveFrame(volts(1000 + i));
+    QCOMPARE(gridRows(f), 80);
+    QCOMPARE(grid->firstVisibleRow(), 0);
+    // Back at the end, the grid follows the newest row again.
+    bar->setValue(bar->maximum());
+    f.receiveFrame(volts(1081));
+    QCOMPARE(grid->currentRow(), 80);
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(grid->firstVisibleRow() + grid->visibleRowCount() - 1, 80);
+}
+
 void TestLogWindow::recordLimitStopsAndResumes()
 {
     WindowFixture f;
@@ -124,18 +165,99 @@ void TestLogWindow::newAsksFirst_data()
 
 void TestLogWindow::newAsksFirst()
 {
+    // A saved log is emptied after the question of its own.
     QFETCH(bool, yes);
+    QTemporaryDir dir;
     WindowFixture f;
     for (int i = 0; i < 120; ++i)
         f.receiveFrame(volts(i));
+    QVERIFY(f.window->saveLogFile(dir.filePath(QStringLiteral("log.xls"))));
+    f.messages->shown.clear();
     f.messages->answerYes = yes;
     f.find<QToolButton>("clearLogButton")->click();
-    QCOMPARE(f.messages->shown.size(), 1);
-    QVERIFY(f.messages->shown.first().startsWith(QStringLiteral("confirm: ")));
+    QCOMPARE(f.messages->shown, QStringList{QStringLiteral("confirm: Do you want to empty the logged data?")});
     QCOMPARE(gridRows(f), yes ? 0 : 120);
     QCOMPARE(pageNumber(f), yes ? QStringLiteral("1") : QStringLiteral("2"));
     f.receiveFrame(volts(5000));
     QCOMPARE(gridRow(f, gridRows(f) - 1).at(0), yes ? QStringLiteral("1") : QStringLiteral("121"));
+}
+
+void TestLogWindow::unsavedRowsQuestion_data()
+{
+    QTest::addColumn<QString>("action");   // quit, close, clear, open
+    QTest::addColumn<QString>("log");      // empty, saved, unsaved, "saved then more"
+    QTest::addColumn<int>("answer");       // UserMessages::SaveChoice, when asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("goesOn");
+
+    using Choice = UserMessages::SaveChoice;
+    for (const char *action : {"quit", "close", "clear", "open"}) {
+        for (const char *log : {"empty", "saved"})
+            QTest::addRow("%s, %s log: no question", action, log) << action << log << int(Choice::Cancel) << false << true;
+        QTest::addRow("%s, unsaved: Cancel stops it", action) << action << "unsaved" << int(Choice::Cancel) << true << false;
+        QTest::addRow("%s, unsaved: Discard goes on", action) << action << "unsaved" << int(Choice::Discard) << true << true;
+        QTest::addRow("%s, unsaved: Save saves, then goes on", action) << action << "unsaved" << int(Choice::Save) << true
+                                                                    << true;
+        QTest::addRow("%s, saved then more readings: asked again", action)
+            << action << "saved then more" << int(Choice::Cancel) << true << false;
+    }
+}
+
+void TestLogWindow::unsavedRowsQuestion()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, log);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, goesOn);
+
+    QTemporaryDir dir;
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    if (log != u"empty") {
+        for (int i = 0; i < 3; ++i)
+            f.receiveFrame(volts(100 + i));
+    }
+    if (log.startsWith(u"saved")) {
+        QVERIFY(f.window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+        if (log == u"saved then more")
+            f.receiveFrame(volts(200));
+    }
+    f.messages->shown.clear();
+    f.messages->saveChoice = UserMessages::SaveChoice(answer);
+    // The questions of their own: Quit's and Clear's; the open dialog is
+    // cancelled unless the action goes on to it.
+    f.messages->answerYes = true;
+    const QString savedName = dir.filePath(QStringLiteral("asked.xls"));
+    f.dialogs->names = {savedName};
+
+    bool wentOn = false;
+    const int rowsBefore = gridRows(f);
+    if (action == u"quit") {
+        QTimer::singleShot(0, f.window.get(), [&] {
+            f.window->quit();
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(7); });
+        });
+        wentOn = QCoreApplication::exec() == 0;
+    } else if (action == u"close") {
+        wentOn = f.window->close();
+    } else if (action == u"clear") {
+        f.window->clearLog();
+        wentOn = gridRows(f) == 0 && rowsBefore > 0;
+        if (rowsBefore == 0)
+            wentOn = f.messages->shown.contains(QStringLiteral("confirm: Do you want to empty the logged data?"));
+    } else {
+        f.window->openLog();
+        wentOn = f.dialogs->shown.contains(QStringLiteral("open table"));
+    }
+    const bool questionShown = !f.messages->shown.filter(QStringLiteral("save? ")).isEmpty();
+    QCOMPARE(questionShown, asked);
+    QCOMPARE(wentOn, goesOn);
+    if (asked)
+        QVERIFY(f.messages->shown.filter(QStringLiteral("save? ")).first().contains(QLatin1String("not saved")));
+    if (asked && answer == int(UserMessages::SaveChoice::Save))
+        QVERIFY(QFile::exists(savedName));
 }
 
 void TestLogWindow::samplingInterval_data()
@@ -245,7 +367,9 @@ void TestLogWindow::fileFailures()
     QVERIFY(f.messages->shown.last().contains(QLatin1String("blocker")));
 
     f.window->openLogFile(dir.filePath(QStringLiteral("missing.xls")));
-    QCOMPARE(f.messages->shown.last(), QStringLiteral("error: Failed to Load File!"));
+    // The program's words, then the file and what stood in the way.
+    QCOMPARE(f.messages->shown.last(), "error: Failed to Load File!\n\n" + dir.filePath(QStringLiteral("missing.xls"))
+                                           + ": No such file or directory");
     QCOMPARE(gridRows(f), 1);
 }
 

@@ -95,6 +95,7 @@ private slots:
     void limitNotANumberLeavesJudgement();
     void limitKeys_data();
     void limitKeys();
+    void limitEditingShortcuts();
     void limitValidation_data();
     void limitValidation();
     void separatorRewrite_data();
@@ -106,12 +107,15 @@ private slots:
     void portCycle();
     void comLink();
     void comLinkOpenFailure();
+    void lostComLink_data();
+    void lostComLink();
     void quit_data();
     void quit();
     void closeBoxEndsWithoutQuestion();
     void fillChoice();
     void pageSizeEdit();
     void enlargeAndRestore();
+    void toolButtonsHaveTooltips();
     void savePicture();
     void recordLimitItems();
     void renderStates();
@@ -247,6 +251,8 @@ void TestMainWindow::menus_data()
     auto row = [](const char *name, const char *text, bool checked = false) {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(text) << checked;
     };
+    row("connectionMenu", "Connection");
+    row("reconnectAction", "Reconnect when the device comes back", true);
     row("recordMenu", "Record");
     row("recordLimit1000Action", "1000");
     row("recordLimit5000Action", "5000");
@@ -272,8 +278,7 @@ void TestMainWindow::menus()
     QVERIFY(action->isEnabled());
     QCOMPARE(action->isChecked(), checked);
     QVERIFY(action->shortcut().isEmpty());
-    // The Record menu is the only one on the bar.
-    QCOMPARE(f.find<QMenuBar>("menuBar")->actions().size(), 1);
+    QCOMPARE(f.find<QMenuBar>("menuBar")->actions().size(), 2);
 }
 
 void TestMainWindow::startValues()
@@ -456,6 +461,35 @@ void TestMainWindow::limitKeys()
     }
 }
 
+void TestMainWindow::limitEditingShortcuts()
+{
+    // The editing shortcuts pass the filter: select all, copy, cut, paste, undo.
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *edit = f.find<QLineEdit>("highLimitEdit");
+    edit->setFocus();
+    edit->setText(QStringLiteral("4000"));
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, QStringLiteral("20"));
+    QCOMPARE(edit->text(), QStringLiteral("20"));
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->text(), QStringLiteral("2020"));
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(edit->text(), QStringLiteral("20"));
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(edit->text(), QString());
+    auto *low = f.find<QLineEdit>("lowLimitEdit");
+    low->setFocus();
+    low->clear();
+    QTest::keyClick(low, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(low->text(), QStringLiteral("20"));
+}
+
 void TestMainWindow::limitValidation_data()
 {
     QTest::addColumn<QString>("edit");
@@ -586,9 +620,10 @@ void TestMainWindow::usbIdleTimeout()
     const QStringList message{
         QStringLiteral("information: USB interface cable is securely connected, please check if the meter is ready.")};
     QCOMPARE(f.messages->shown, timedOut ? message : QStringList());
-    // The caption and the hidden COM controls stay; the next press connects again.
-    QCOMPARE(usb->text(), QStringLiteral("USB Disconnect"));
-    QVERIFY(!f.shown("comButton"));
+    // A timed-out link ends honestly: the button offers to connect again and
+    // the COM controls are back.
+    QCOMPARE(usb->text(), timedOut ? QStringLiteral("USB Connection") : QStringLiteral("USB Disconnect"));
+    QCOMPARE(f.shown("comButton"), timedOut);
     if (timedOut) {
         usb->click();
         QVERIFY(usb->isChecked());
@@ -648,6 +683,54 @@ void TestMainWindow::comLinkOpenFailure()
     QCOMPARE(linkState(f), ComLinkState);
 }
 
+void TestMainWindow::lostComLink_data()
+{
+    QTest::addColumn<bool>("reconnect");
+    QTest::newRow("reconnecting off: idle and one message") << false;
+    QTest::newRow("reconnecting on: the button waits") << true;
+}
+
+void TestMainWindow::lostComLink()
+{
+    QFETCH(bool, reconnect);
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.find<QAction>("reconnectAction")->setChecked(reconnect);
+    QTest::mouseClick(f.find<QPushButton>("comButton"), Qt::LeftButton);
+    f.serial->input = QByteArray("\n") + dcVolts("1234");
+    QTRY_COMPARE(f.session().log().rowCount(), 1);
+    auto *panel = f.find<LcdPanel>("lcdPanel");
+    QVERIFY(!panel->isStale());
+
+    // The adapter is pulled.
+    f.serial->failReads = true;
+    QTRY_VERIFY(panel->isStale());
+    QCOMPARE(panel->shownState().digitText(), QStringLiteral("1234"));   // the last reading stays, dimmed
+    QCOMPARE(f.session().log().rowCount(), 1);
+    QVERIFY(!f.shown("dataArrivingPicture"));
+    if (!reconnect) {
+        QCOMPARE(linkState(f), IdleState);
+        QCOMPARE(f.messages->shown.size(), 1);
+        const QString message = f.messages->shown.first();
+        QVERIFY2(message.startsWith(QLatin1String("error: The link to the meter is lost.")), qPrintable(message));
+        QVERIFY2(message.contains(QLatin1String("hung up")), qPrintable(message));
+        return;
+    }
+    QVERIFY(f.messages->shown.isEmpty());
+    auto *com = f.find<QPushButton>("comButton");
+    QCOMPARE(com->text(), QStringLiteral("Waiting for COM1 \u2026"));
+    QVERIFY(com->isChecked());
+    QVERIFY(!f.find("portButton")->isEnabled());
+
+    // Back: the link goes on, and a new reading is bright again.
+    f.serial->failReads = false;
+    QTRY_COMPARE(linkState(f), ComLinkState);
+    f.serial->input = dcVolts("1235");
+    QTRY_COMPARE(f.session().log().rowCount(), 2);
+    QVERIFY(!panel->isStale());
+}
+
 void TestMainWindow::quit_data()
 {
     QTest::addColumn<bool>("yes");
@@ -702,14 +785,19 @@ void TestMainWindow::pageSizeEdit()
 {
     WindowFixture f;
     auto *pageSize = f.find<QLineEdit>("pageSizeEdit");
-    // A text that is not a number is reported a second after the change.
+    // Deleting the number on the way to another is not an error: an empty
+    // entry is simply not applied.
     pageSize->clear();
-    QTRY_COMPARE(f.messages->shown, QStringList{QStringLiteral("error: '' is not a valid integer value")});
+    QTest::qWait(1200);
+    QVERIFY(f.messages->shown.isEmpty());
     QCOMPARE(f.window->chartPager().pageSize(), 100);
 
     pageSize->setText(QStringLiteral("50"));
     QTRY_COMPARE(f.window->chartPager().pageSize(), 50);
-    QCOMPARE(f.messages->shown.size(), 1);
+    pageSize->setText(QStringLiteral("0"));
+    QTest::qWait(1200);
+    QCOMPARE(f.window->chartPager().pageSize(), 50);
+    QVERIFY(f.messages->shown.isEmpty());
 }
 
 void TestMainWindow::enlargeAndRestore()
@@ -719,21 +807,43 @@ void TestMainWindow::enlargeAndRestore()
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
     auto *chart = f.find("chart");
     auto *toolbar = f.find("chartToolbar");
+    const QPoint designed = toolbar->pos();
+    const QRect chartDesigned = chart->geometry();
 
     QTest::mouseClick(f.find<QToolButton>("enlargeChartButton"), Qt::LeftButton);
     const QSize outer = f.window->frameGeometry().size();
     QCOMPARE(chart->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 55));
     QCOMPARE(toolbar->pos(), QPoint(2, 0));
-    for (const char *hidden : {"logControls", "limitsPanel", "topBar", "enlargeChartButton"})
+    // Nothing of the window underneath shows around the enlarged chart.
+    for (const char *hidden : {"logControls", "logGrid", "limitsPanel", "topBar", "enlargeChartButton"})
         QVERIFY2(!f.find(hidden)->isVisible(), hidden);
     QVERIFY(f.find("restoreChartButton")->isVisible());
 
+    // Restored, the toolbar is back where it was, inside the window's
+    // right column and clear of the limits panel.
     QTest::mouseClick(f.find<QToolButton>("restoreChartButton"), Qt::LeftButton);
-    QCOMPARE(chart->geometry(), QRect(309, 189, 350, 316));
-    QCOMPARE(toolbar->pos(), QPoint(312, 141));
-    for (const char *shown : {"logControls", "limitsPanel", "topBar", "enlargeChartButton"})
+    QCOMPARE(chart->geometry(), chartDesigned);
+    QCOMPARE(toolbar->pos(), designed);
+    QVERIFY(toolbar->y() >= f.find("limitsPanel")->geometry().bottom());   // at most a shared border line
+    QVERIFY(toolbar->geometry().right() < f.window->width());
+    for (const char *shown : {"logControls", "logGrid", "limitsPanel", "topBar", "enlargeChartButton"})
         QVERIFY2(f.find(shown)->isVisible(), shown);
     QVERIFY(!f.find("restoreChartButton")->isVisible());
+}
+
+void TestMainWindow::toolButtonsHaveTooltips()
+{
+    // The window has no status bar: a tool button explains itself by its tooltip.
+    WindowFixture f;
+    const auto buttons = f.window->findChildren<QToolButton *>();
+    QVERIFY(!buttons.isEmpty());
+    for (QToolButton *button : buttons) {
+        if (button->objectName().startsWith(QLatin1String("qt_")))
+            continue;   // the toolkit's own, such as the menu bar's overflow arrow
+        QVERIFY2(!button->toolTip().isEmpty(), qPrintable(button->objectName()));
+        if (!button->statusTip().isEmpty())
+            QCOMPARE(button->toolTip(), button->statusTip());
+    }
 }
 
 void TestMainWindow::savePicture()

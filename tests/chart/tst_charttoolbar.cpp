@@ -20,7 +20,6 @@ void TestChartToolbar::pageSize_data()
 
     const int apply = int(PageSizeChange::Action::Apply);
     const int ignore = int(PageSizeChange::Action::Ignore);
-    const int reject = int(PageSizeChange::Action::Reject);
     QTest::newRow("design text") << "100" << apply << 100;
     QTest::newRow("fifty") << "50" << apply << 50;
     QTest::newRow("leading zeros") << "007" << apply << 7;
@@ -29,11 +28,12 @@ void TestChartToolbar::pageSize_data()
     QTest::newRow("leading blank") << " 20" << apply << 20;
     QTest::newRow("zero is ignored") << "0" << ignore << 0;
     QTest::newRow("negative is ignored") << "-5" << ignore << 0;
-    QTest::newRow("empty") << "" << reject << 0;
-    QTest::newRow("too large for 32 bits") << "2147483648" << reject << 0;
-    QTest::newRow("letters") << "abc" << reject << 0;
-    QTest::newRow("trailing blank") << "20 " << reject << 0;
-    QTest::newRow("decimal") << "1.5" << reject << 0;
+    // Not applied, and nothing said, until the text is a number.
+    QTest::newRow("empty while typing") << "" << ignore << 0;
+    QTest::newRow("too large for 32 bits") << "2147483648" << ignore << 0;
+    QTest::newRow("pasted letters") << "abc" << ignore << 0;
+    QTest::newRow("trailing blank") << "20 " << ignore << 0;
+    QTest::newRow("decimal") << "1.5" << ignore << 0;
 }
 
 void TestChartToolbar::pageSize()
@@ -45,10 +45,6 @@ void TestChartToolbar::pageSize()
     const PageSizeChange change = pageSizeChangeFor(text);
     QCOMPARE(int(change.action), action);
     QCOMPARE(change.size, size);
-    const QString expected = action == int(PageSizeChange::Action::Reject)
-                                 ? QStringLiteral("'%1' is not a valid integer value").arg(text)
-                                 : QString();
-    QCOMPARE(change.message, expected);
 }
 
 void TestChartToolbar::enlargeAndRestore_data()
@@ -71,11 +67,10 @@ void TestChartToolbar::enlargeAndRestore()
     QCOMPARE(enlarged.chart, enlargedChart);
     QCOMPARE(enlarged.toolbar, QPoint(2, 0));
 
-    // The chart comes back where it was; the toolbar 6 right and 8 up of its
-    // design place (306, 149).
-    const ChartPlacement restored = restoredChartPlacement(designChart);
+    // Chart and toolbar come back where they were.
+    const ChartPlacement restored = restoredChartPlacement(designChart, QPoint(306, 149));
     QCOMPARE(restored.chart, designChart);
-    QCOMPARE(restored.toolbar, QPoint(306 + 6, 149 - 8));
+    QCOMPARE(restored.toolbar, QPoint(306, 149));
 }
 
 QTEST_APPLESS_MAIN(TestChartToolbar)

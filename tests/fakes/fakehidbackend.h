@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 // One scripted HID interface of the fake system.
@@ -107,6 +108,13 @@ public:
         std::lock_guard lock(mutex);
         return sentFeatures;
     }
+    // Opens made on another thread than the one that made the system: the
+    // program opens devices on its main thread only.
+    int opensOffMainThread() const
+    {
+        std::lock_guard lock(mutex);
+        return offThreadOpens;
+    }
     int readOpens() const
     {
         std::lock_guard lock(mutex);
@@ -134,6 +142,8 @@ public:
     std::map<QString, std::uint32_t> readFailures;
     std::vector<Feature> sentFeatures;
     int readOpenCount = 0;
+    int offThreadOpens = 0;
+    const std::thread::id mainThread = std::this_thread::get_id();
 
     // Under `mutex`.
     const FakeHidDevice *find(const QString &path) const
@@ -276,6 +286,8 @@ public:
         const FakeHidDevice *d = m_system->find(path);
         if (access == HidAccess::Read)
             ++m_system->readOpenCount;
+        if (std::this_thread::get_id() != m_system->mainThread)
+            ++m_system->offThreadOpens;
         if (!d) {
             error = ENOENT;
             return nullptr;

@@ -63,6 +63,7 @@ private slots:
     void logThenShow_data();
     void logThenShow();
     void showPrintsRowsBeforeAFailure();
+    void showTextNullCellsAsNull();
     void refusals_data();
     void refusals();
     void help_data();
@@ -121,6 +122,20 @@ void TestLogCli::logThenShow()
     QCOMPARE(show.exitCode, 0);
     QCOMPARE(show.err, QByteArray());
     QCOMPARE(linesWithoutTimes(show.out), rows);
+}
+
+void TestLogCli::showTextNullCellsAsNull()
+{
+    // A text file writes "NULL" for an empty cell: show prints null for it.
+    const QString file = m_dir.filePath(QStringLiteral("nullcells.txt"));
+    QFile text(file);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n1\t10:15:03\tNULL\t01.23\tNULL\tpass\r\n");
+    text.close();
+    const Run show = runCli({"show", file});
+    QCOMPARE(show.exitCode, 0);
+    QCOMPARE(show.out, QByteArray(R"({"No":1,"Time":"10:15:03","DC/AC":null,"Value":"01.23","Unit":null,"Auto":"pass","NVal":null})"
+                                  "\n"));
 }
 
 void TestLogCli::showPrintsRowsBeforeAFailure()

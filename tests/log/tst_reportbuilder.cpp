@@ -1,9 +1,14 @@
+#include "log/logfixtures.h"
+#include "log/logtable.h"
 #include "log/reportbuilder.h"
 #include "log/reportlayout.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QPageLayout>
+#include <QPageRanges>
+#include <QPainter>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -18,15 +23,20 @@ const QStringList Functions{"DC", "AC", "OHM", "TMP", "TMP", "CAP"};
 const QStringList Units{"mV", "uA", "k*", "#", "?", "uF"};
 const QStringList UnitsShown{"mV", "µA", "kΩ", "°C", "°F", "µF"};
 
-ReportRows makeRows(int count)
+// Row n (from 1) of the tables these tests print.
+LogRow rowNumber(int n)
 {
-    ReportRows rows;
-    for (int i = 0; i < count; ++i) {
-        const int n = i + 1;
-        rows.append({QString::number(n), QTime(10, 0).addSecs(i).toString("hh:mm:ss"), Functions.at(i % 6),
-                     QString::number(n * 0.001, 'f', 3), Units.at(i % 6), n % 3 ? "pass" : "Fail"});
-    }
-    return rows;
+    const int i = n - 1;
+    return loggedRow(n, QTime(10, 0).addSecs(i).toString("hh:mm:ss"), Functions.at(i % 6),
+                     QString::number(n * 0.001, 'f', 3), Units.at(i % 6), n % 3 ? "pass" : "Fail");
+}
+
+void fillRows(LogTable &table, int count)
+{
+    table.beginBulk();
+    for (int n = 1; n <= count; ++n)
+        appendRow(table, rowNumber(n), false);
+    table.endBulk();
 }
 
 QString expectedLine(int n)
@@ -109,6 +119,8 @@ private slots:
 
     void pages_data();
     void pages();
+    void pagesOfALargeTable_data();
+    void pagesOfALargeTable();
     void positions_data();
     void positions();
     void fieldsStayInTheirColumns();
@@ -116,12 +128,18 @@ private slots:
     void emptyTable();
     void printRange_data();
     void printRange();
+    void printCancelled();
+    void writePdfRange_data();
+    void writePdfRange();
     void writePdfFailures_data();
     void writePdfFailures();
+    void tableChangedUnderTheReport_data();
+    void tableChangedUnderTheReport();
 
 private:
     QTemporaryDir m_dir;
     QString m_positionsPdf;
+    LogTable m_large;   // 200 000 rows: four blocks of the table, 5406 pages
 };
 
 void TestReportBuilder::initTestCase()
@@ -130,10 +148,14 @@ void TestReportBuilder::initTestCase()
         QSKIP("pdftotext (poppler-utils) is needed to read the reports back");
     QVERIFY(m_dir.isValid());
 
-    ReportRows rows{{"1", "10:15:03", "OHM", "1.234", "k*", "pass"}, {"2", "10:15:04", "AC", "-0.567", "#", "Fail"}};
-    ReportBuilder report(rows);
+    LogTable table;
+    fillTable(table, {loggedRow(1, "10:15:03", "OHM", "1.234", "k*", "pass"),
+                      loggedRow(2, "10:15:04", "AC", "-0.567", "#", "Fail")});
+    ReportBuilder report(table);
     m_positionsPdf = m_dir.filePath("positions.pdf");
     QVERIFY2(report.writePdf(m_positionsPdf), qPrintable(report.errorString()));
+
+    fillRows(m_large, 200000);
 }
 
 void TestReportBuilder::paging_data()
@@ -199,7 +221,9 @@ void TestReportBuilder::pages()
     QFETCH(int, rows);
     QFETCH(QList<int>, rowsPerPage);
 
-    ReportBuilder report(makeRows(rows));
+    LogTable table;
+    fillRows(table, rows);
+    ReportBuilder report(table);
     const QString pdf = m_dir.filePath(QStringLiteral("pages-%1.pdf").arg(rows));
     QVERIFY2(report.writePdf(pdf), qPrintable(report.errorString()));
 
@@ -215,6 +239,38 @@ void TestReportBuilder::pages()
             QCOMPARE(lines.at(2 + line), expectedLine(n++));
         QCOMPARE(lines.last(), QStringLiteral("The Data Print Foot"));
     }
+}
+
+void TestReportBuilder::pagesOfALargeTable_data()
+{
+    QTest::addColumn<int>("page"); // from 1
+    QTest::addColumn<int>("firstRow");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("first page") << 1 << 1 << 37;
+    QTest::newRow("middle page, third block") << 3600 << 3599 * 37 + 1 << 37;
+    QTest::newRow("last page, fourth block") << 5406 << 5405 * 37 + 1 << 15;
+}
+
+void TestReportBuilder::pagesOfALargeTable()
+{
+    QFETCH(int, page);
+    QFETCH(int, firstRow);
+    QFETCH(int, rows);
+
+    // Each page reads its own rows from the table.
+    ReportBuilder report(m_large);
+    QCOMPARE(report.pageCount(), 5406);
+    QPageRanges range;
+    range.addPage(page);
+    const QString pdf = m_dir.filePath(QStringLiteral("large-%1.pdf").arg(page));
+    QVERIFY2(report.writePdf(pdf, range), qPrintable(report.errorString()));
+
+    QStringList expected{"Data Report", "No Time DC|AC Value Unit AUTO"};
+    for (int n = firstRow; n < firstRow + rows; ++n)
+        expected.append(expectedLine(n));
+    expected.append("The Data Print Foot");
+    QCOMPARE(pdfPageLines(pdf), QList<QStringList>{expected});
 }
 
 void TestReportBuilder::positions_data()
@@ -266,8 +322,9 @@ void TestReportBuilder::fieldsStayInTheirColumns()
 {
     // Texts as long as a field holds, and line breaks from an XML file.
     const QString longValue = QStringLiteral("12345678901234567890");
-    ReportRows rows{{"2147483647", "10:15:03 PM", "Line\nBreak", longValue, "Tab\tbed", "WWWWWWWWWWWWWWWWWWWW"}};
-    ReportBuilder report(rows);
+    LogTable table;
+    fillTable(table, {loggedRow(2147483647, "10:15:03 PM", "Line\nBreak", longValue, "Tab\tbed", "WWWWWWWWWWWWWWWWWWWW")});
+    ReportBuilder report(table);
     const QString pdf = m_dir.filePath("long.pdf");
     QVERIFY2(report.writePdf(pdf), qPrintable(report.errorString()));
 
@@ -293,7 +350,8 @@ void TestReportBuilder::fieldsStayInTheirColumns()
 
 void TestReportBuilder::emptyTable()
 {
-    ReportBuilder report{ReportRows()};
+    LogTable table;
+    ReportBuilder report(table);
     QCOMPARE(report.pageCount(), 0);
 
     QPrinter printer;
@@ -316,7 +374,7 @@ void TestReportBuilder::emptyTable()
 
 void TestReportBuilder::printRange_data()
 {
-    QTest::addColumn<bool>("pageRange");
+    QTest::addColumn<int>("printRange"); // QPrinter::PrintRange
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
     QTest::addColumn<int>("copies");
@@ -324,22 +382,30 @@ void TestReportBuilder::printRange_data()
     QTest::addColumn<bool>("lastFirst");
     QTest::addColumn<QList<int>>("firstRows"); // of each printed page
 
+    const int all = QPrinter::AllPages;
+    const int range = QPrinter::PageRange;
+    const int current = QPrinter::CurrentPage;
     // 120 rows: pages start with rows 1, 38, 75 and 112.
-    QTest::newRow("all pages") << false << 0 << 0 << 1 << true << false << QList<int>{1, 38, 75, 112};
-    QTest::newRow("pages 2 to 3") << true << 2 << 3 << 1 << true << false << QList<int>{38, 75};
-    QTest::newRow("range past the end") << true << 4 << 9 << 1 << true << false << QList<int>{112};
-    QTest::newRow("range left over, all pages chosen") << false << 2 << 3 << 1 << true << false
+    QTest::newRow("all pages") << all << 0 << 0 << 1 << true << false << QList<int>{1, 38, 75, 112};
+    QTest::newRow("pages 2 to 3") << range << 2 << 3 << 1 << true << false << QList<int>{38, 75};
+    QTest::newRow("range past the end") << range << 4 << 9 << 1 << true << false << QList<int>{112};
+    QTest::newRow("range left over, all pages chosen") << all << 2 << 3 << 1 << true << false
                                                        << QList<int>{1, 38, 75, 112};
-    QTest::newRow("last page first") << false << 0 << 0 << 1 << true << true << QList<int>{112, 75, 38, 1};
+    QTest::newRow("current page, put in the range") << current << 3 << 3 << 1 << true << false << QList<int>{75};
+    QTest::newRow("last page first") << all << 0 << 0 << 1 << true << true << QList<int>{112, 75, 38, 1};
     // The PDF engine makes no copies itself, so the report paints them.
-    QTest::newRow("two copies collated") << true << 1 << 2 << 2 << true << false << QList<int>{1, 38, 1, 38};
-    QTest::newRow("two copies uncollated") << true << 1 << 2 << 2 << false << false << QList<int>{1, 1, 38, 38};
-    QTest::newRow("range beyond the report") << true << 5 << 6 << 1 << true << false << QList<int>{};
+    QTest::newRow("two copies collated") << range << 1 << 2 << 2 << true << false << QList<int>{1, 38, 1, 38};
+    QTest::newRow("two copies uncollated") << range << 1 << 2 << 2 << false << false << QList<int>{1, 1, 38, 38};
+    QTest::newRow("range, last first, collated") << range << 3 << 4 << 2 << true << true
+                                                 << QList<int>{112, 75, 112, 75};
+    QTest::newRow("range, last first, uncollated") << range << 3 << 4 << 2 << false << true
+                                                   << QList<int>{112, 112, 75, 75};
+    QTest::newRow("range beyond the report") << range << 5 << 6 << 1 << true << false << QList<int>{};
 }
 
 void TestReportBuilder::printRange()
 {
-    QFETCH(bool, pageRange);
+    QFETCH(int, printRange);
     QFETCH(int, from);
     QFETCH(int, to);
     QFETCH(int, copies);
@@ -347,13 +413,15 @@ void TestReportBuilder::printRange()
     QFETCH(bool, lastFirst);
     QFETCH(QList<int>, firstRows);
 
-    ReportBuilder report(makeRows(120));
+    LogTable table;
+    fillRows(table, 120);
+    ReportBuilder report(table);
     QPrinter printer;
     ReportBuilder::setUpPrinter(printer);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(m_dir.filePath(QStringLiteral("range-%1.pdf").arg(QTest::currentDataTag())));
     printer.setFromTo(from, to);
-    printer.setPrintRange(pageRange ? QPrinter::PageRange : QPrinter::AllPages);
+    printer.setPrintRange(QPrinter::PrintRange(printRange));
     printer.setCopyCount(copies);
     printer.setCollateCopies(collate);
     printer.setPageOrder(lastFirst ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
@@ -363,6 +431,63 @@ void TestReportBuilder::printRange()
         QVERIFY(!QFile::exists(printer.outputFileName()));
     else
         QCOMPARE(firstRowOfEachPage(printer.outputFileName()), firstRows);
+}
+
+void TestReportBuilder::printCancelled()
+{
+    LogTable table;
+    fillRows(table, 120);
+    ReportBuilder report(table);
+    QPrinter printer;
+    ReportBuilder::setUpPrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(m_dir.filePath("cancelled-print.pdf"));
+
+    QList<QPair<int, int>> calls;
+    const auto progress = [&](int done, int total) {
+        calls.append({done, total});
+        return done < 2;
+    };
+    QVERIFY(!report.print(&printer, progress));
+    QVERIFY2(report.errorString().contains("cancelled"), qPrintable(report.errorString()));
+    QCOMPARE(calls, (QList<QPair<int, int>>{{1, 4}, {2, 4}}));
+    // Half a report in a file would pass for the whole one.
+    QVERIFY(!QFile::exists(printer.outputFileName()));
+}
+
+void TestReportBuilder::writePdfRange_data()
+{
+    QTest::addColumn<QString>("pages");        // as a print dialog writes them; empty for all
+    QTest::addColumn<QList<int>>("firstRows");  // of each page; empty: nothing is written
+
+    // 120 rows: pages start with rows 1, 38, 75 and 112.
+    QTest::newRow("all pages") << "" << QList<int>{1, 38, 75, 112};
+    QTest::newRow("pages 2 to 3") << "2-3" << QList<int>{38, 75};
+    QTest::newRow("range past the end") << "4-9" << QList<int>{112};
+    QTest::newRow("two ranges") << "1,3-4" << QList<int>{1, 75, 112};
+    QTest::newRow("range beyond the report") << "5-6" << QList<int>{};
+}
+
+void TestReportBuilder::writePdfRange()
+{
+    QFETCH(QString, pages);
+    QFETCH(QList<int>, firstRows);
+
+    LogTable table;
+    fillRows(table, 120);
+    ReportBuilder report(table);
+    const QString pdf = m_dir.filePath(QStringLiteral("pdfrange-%1.pdf").arg(QTest::currentDataTag()));
+    QVERIFY(writeBytes(pdf, "earlier report"));
+
+    const bool written = report.writePdf(pdf, QPageRanges::fromString(pages));
+    if (firstRows.isEmpty()) {
+        QVERIFY(!written);
+        QVERIFY2(report.errorString().contains("4 pages"), qPrintable(report.errorString()));
+        QCOMPARE(fileBytes(pdf), QByteArray("earlier report"));
+    } else {
+        QVERIFY2(written, qPrintable(report.errorString()));
+        QCOMPARE(firstRowOfEachPage(pdf), firstRows);
+    }
 }
 
 void TestReportBuilder::writePdfFailures_data()
@@ -391,12 +516,14 @@ void TestReportBuilder::writePdfFailures()
         file.write("earlier report");
     }
 
-    ReportBuilder report(makeRows(80));
+    LogTable table;
+    fillRows(table, 80);
+    ReportBuilder report(table);
     const auto progress = [&](int done, int total) {
         Q_UNUSED(total)
         return !cancel || done < 1;
     };
-    QVERIFY(!report.writePdf(path, progress));
+    QVERIFY(!report.writePdf(path, {}, progress));
     QVERIFY(!report.errorString().isEmpty());
 
     // Nothing but what was there before: no partial report, no temporary file.
@@ -406,6 +533,82 @@ void TestReportBuilder::writePdfFailures()
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("earlier report"));
+    }
+}
+
+void TestReportBuilder::tableChangedUnderTheReport_data()
+{
+    QTest::addColumn<bool>("emptied");
+    QTest::addColumn<bool>("whilePrinting"); // after the first page
+    QTest::addColumn<int>("loggedAfter");    // rows logged after the change
+
+    QTest::newRow("rows logged after the report") << false << false << 50;
+    QTest::newRow("rows logged while printing") << false << true << 50;
+    QTest::newRow("table emptied") << true << false << 0;
+    QTest::newRow("emptied, more rows logged than before") << true << false << 200;
+    QTest::newRow("emptied while printing") << true << true << 0;
+}
+
+void TestReportBuilder::tableChangedUnderTheReport()
+{
+    QFETCH(bool, emptied);
+    QFETCH(bool, whilePrinting);
+    QFETCH(int, loggedAfter);
+
+    // Once to a PDF file, once to a printer.
+    for (const bool toPrinter : {false, true}) {
+        LogTable table;
+        fillRows(table, 80);
+        ReportBuilder report(table);
+        const auto change = [&] {
+            if (emptied)
+                table.clear();
+            for (int i = 0; i < loggedAfter; ++i)
+                appendRow(table, loggedRow(i + 1, "11:00:00", "DC", "9.999", "V", "pass"));
+        };
+        if (!whilePrinting)
+            change();
+        const auto progress = [&](int done, int) {
+            if (whilePrinting && done == 1)
+                change();
+            return true;
+        };
+
+        const QString pdf = m_dir.filePath(QStringLiteral("changed-%1-%2.pdf").arg(QTest::currentDataTag()).arg(toPrinter));
+        QVERIFY(writeBytes(pdf, "earlier report"));
+        bool printed = false;
+        if (toPrinter) {
+            QPrinter printer;
+            ReportBuilder::setUpPrinter(printer);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            printed = report.print(&printer, progress);
+        } else {
+            printed = report.writePdf(pdf, {}, progress);
+        }
+
+        QCOMPARE(report.rowsAvailable(), !emptied);
+        QImage page(600, 800, QImage::Format_RGB32);
+        QPainter painter(&page);
+        QCOMPARE(report.paintPage(painter, 0), !emptied);
+        if (emptied) {
+            QVERIFY(!printed);
+            QVERIFY2(report.errorString().contains("gone"), qPrintable(report.errorString()));
+            // No part of a report: a job that never started leaves the file
+            // as it was, a printer's job stopped halfway leaves none.
+            if (toPrinter && whilePrinting)
+                QVERIFY(!QFile::exists(pdf));
+            else
+                QCOMPARE(fileBytes(pdf), QByteArray("earlier report"));
+        } else {
+            // The rows of the report's moment, none logged after.
+            QVERIFY2(printed, qPrintable(report.errorString()));
+            QCOMPARE(report.pageCount(), 3);
+            const QList<QStringList> pages = pdfPageLines(pdf);
+            QCOMPARE(pages.size(), 3);
+            QCOMPARE(pages.last().at(pages.last().size() - 2), expectedLine(80));
+            QVERIFY(!pages.last().join(' ').contains("9.999"));
+        }
     }
 }
 

@@ -15,6 +15,8 @@ private slots:
     void help();
     void report_data();
     void report();
+    void pages_data();
+    void pages();
 
 private:
     QTemporaryDir m_dir;
@@ -42,6 +44,22 @@ Run runCli(const QStringList &args)
     return run;
 }
 
+// The number of the first row on each page.
+QList<int> firstRowOfEachPage(const QString &pdf)
+{
+    QProcess tool;
+    tool.start("pdftotext", {"-layout", pdf, "-"});
+    tool.waitForFinished(60000);
+    QStringList pages = QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\f'));
+    pages.removeLast();
+    QList<int> firsts;
+    for (const QString &page : pages) {
+        const QStringList lines = page.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        firsts.append(lines.size() > 2 ? lines.at(2).simplified().section(' ', 0, 0).toInt() : 0);
+    }
+    return firsts;
+}
+
 QStringList pdfLines(const QString &pdf)
 {
     QProcess tool;
@@ -62,13 +80,21 @@ void TestReportCli::initTestCase()
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
         QSKIP("pdftotext (poppler-utils) is needed to read the reports back");
     QVERIFY(m_dir.isValid());
+
+    // Four pages: they start with rows 1, 38, 75 and 112.
+    QByteArray table("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
+    for (int n = 1; n <= 120; ++n)
+        table += QByteArray::number(n) + "\t10:00:00\tDC\t1.000\tV\tpass\r\n";
+    QFile file(m_dir.filePath("rows-120.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(table);
 }
 
 void TestReportCli::help()
 {
     const Run run = runCli({"report", "--help"});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.out.contains("qm320-cli report FILE --pdf OUT.pdf"), qPrintable(run.out));
+    QVERIFY2(run.out.contains("qm320-cli report FILE --pdf OUT.pdf [--pages FROM-TO]"), qPrintable(run.out));
 }
 
 void TestReportCli::report_data()
@@ -118,6 +144,51 @@ void TestReportCli::report()
         return;
     }
     QCOMPARE(pdfLines(out), lines);
+}
+
+void TestReportCli::pages_data()
+{
+    QTest::addColumn<QStringList>("pages"); // what follows --pages
+    QTest::addColumn<QList<int>>("firstRows");
+    QTest::addColumn<QString>("message");   // the one line on standard error when it fails
+
+    QTest::newRow("pages 2 to 3") << QStringList{"2-3"} << QList<int>{38, 75} << "";
+    QTest::newRow("one page") << QStringList{"4-4"} << QList<int>{112} << "";
+    QTest::newRow("range past the end") << QStringList{"3-99"} << QList<int>{75, 112} << "";
+    QTest::newRow("range beyond the report") << QStringList{"5-6"} << QList<int>{}
+                                             << "The range 5-6 holds no page of the report, which has 4 pages.";
+    const QString malformed = "is not a page range FROM-TO";
+    QTest::newRow("one number") << QStringList{"2"} << QList<int>{} << malformed;
+    QTest::newRow("backwards") << QStringList{"3-2"} << QList<int>{} << malformed;
+    QTest::newRow("page 0") << QStringList{"0-2"} << QList<int>{} << malformed;
+    QTest::newRow("no end") << QStringList{"2-"} << QList<int>{} << malformed;
+    QTest::newRow("negative") << QStringList{"-2-3"} << QList<int>{} << malformed;
+    QTest::newRow("three parts") << QStringList{"1-2-3"} << QList<int>{} << malformed;
+    QTest::newRow("letters") << QStringList{"a-b"} << QList<int>{} << malformed;
+    QTest::newRow("blanks") << QStringList{" 1-2"} << QList<int>{} << malformed;
+    QTest::newRow("beyond 32 bits") << QStringList{"1-99999999999"} << QList<int>{} << malformed;
+    QTest::newRow("empty") << QStringList{""} << QList<int>{} << malformed;
+    QTest::newRow("no range given") << QStringList{} << QList<int>{} << "--pages needs a page range";
+}
+
+void TestReportCli::pages()
+{
+    QFETCH(QStringList, pages);
+    QFETCH(QList<int>, firstRows);
+    QFETCH(QString, message);
+
+    const QString out = m_dir.filePath(QStringLiteral("pages-%1.pdf").arg(QTest::currentDataTag()));
+    const Run run = runCli(QStringList{"report", m_dir.filePath("rows-120.txt"), "--pdf", out, "--pages"} + pages);
+    if (message.isEmpty()) {
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(firstRowOfEachPage(out), firstRows);
+    } else {
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.startsWith("qm320-cli: ") && run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        QVERIFY(!QFile::exists(out));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestReportCli)

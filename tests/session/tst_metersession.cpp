@@ -41,7 +41,7 @@ struct Rig
         QObject::connect(s, &MeterSession::rowLogged, s,
                          [this](int row, double value) { events << QStringLiteral("row %1 %2").arg(row).arg(value); });
         QObject::connect(s, &MeterSession::linkStateChanged, s, [this](LinkState state) {
-            static const char *const names[] = {"idle", "serial", "usb", "usb stopped"};
+            static const char *const names[] = {"idle", "serial", "usb", "waiting for serial", "waiting for usb"};
             events << QStringLiteral("link %1").arg(QLatin1String(names[int(state)]));
         });
         QObject::connect(s, &MeterSession::linkFailed, s, [this](const LinkFailure &f) {
@@ -114,12 +114,16 @@ private slots:
     void heldReadingsLandAfterTheFile();
     void serialLink();
     void serialOpenFailure();
-    void serialReadFailureIsReported();
+    void lostSerialLink_data();
+    void lostSerialLink();
     void usbConnectAndDisconnect();
     void usbWithoutCableOrAccess();
     void usbIdleTimeout_data();
     void usbIdleTimeout();
     void usbDeviceChangeWhileConnected();
+    void lostUsbLink_data();
+    void lostUsbLink();
+    void unreadableCableIsLost();
     void usbSilentCable();
     void destroyedWithReportsPending();
 };
@@ -305,13 +309,55 @@ void TestMeterSession::serialOpenFailure()
     QCOMPARE(rig.session->linkState(), LinkState::Serial);
 }
 
-void TestMeterSession::serialReadFailureIsReported()
+void TestMeterSession::lostSerialLink_data()
 {
+    QTest::addColumn<bool>("reconnect");
+    QTest::newRow("the link ends") << false;
+    QTest::newRow("the link waits for the adapter") << true;
+}
+
+void TestMeterSession::lostSerialLink()
+{
+    QFETCH(bool, reconnect);
     Rig rig;
+    rig.session->setReconnect(reconnect);
     QVERIFY(rig.session->connectSerial());
+    rig.frame(Dc1234);
+    QVERIFY(rig.session->dataArriving());
+    rig.takeEvents();
+
+    // The adapter is pulled: the reads fail.
     rig.serial->failReads = true;
-    QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::PortReadFailed);
+    QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::PortLost);
+    QCOMPARE(rig.lastFailure.reconnecting, reconnect);
+    QCOMPARE(rig.lastFailure.port, QStringLiteral("COM1"));
     QVERIFY(rig.lastFailure.detail.contains(QLatin1String("hung up")));
+    QVERIFY(!rig.serial->isOpen);
+    QVERIFY(!rig.session->dataArriving());
+    QCOMPARE(rig.session->log().rowCount(), 1);   // what was logged stays
+    const QStringList lost = rig.takeEvents();
+    QCOMPARE(lost.filter(QStringLiteral("failed")).size(), 1);
+    QVERIFY(lost.contains(reconnect ? QStringLiteral("link waiting for serial") : QStringLiteral("link idle")));
+    if (!reconnect)
+        return;
+
+    // While the adapter is away the port does not open; once it is back
+    // the link goes on by itself.
+    QCOMPARE(rig.session->awaitedDevice(), QStringLiteral("COM1"));
+    rig.serial->failReads = false;
+    rig.serial->failOpen = true;
+    rig.session->tryReconnect();
+    QCOMPARE(rig.session->linkState(), LinkState::WaitingForSerial);
+    rig.serial->failOpen = false;
+    QTRY_COMPARE(rig.session->linkState(), LinkState::Serial);
+    rig.serial->input = Dc1234;   // the LF before it ended the last frame
+    QTRY_COMPARE(rig.session->log().rowCount(), 2);
+
+    // Pressing the button while it waits ends the wait.
+    rig.serial->failReads = true;
+    QTRY_COMPARE(rig.session->linkState(), LinkState::WaitingForSerial);
+    rig.session->disconnectSerial();
+    QCOMPARE(rig.session->linkState(), LinkState::Idle);
 }
 
 void TestMeterSession::usbConnectAndDisconnect()
@@ -385,10 +431,11 @@ void TestMeterSession::usbIdleTimeout()
     for (int i = 0; i < 3; ++i)
         rig.session->tickConnection();
     QCOMPARE(rig.session->emptyReportCount(), timedOut ? 0 : emptyReports);
-    QCOMPARE(rig.session->linkState(), timedOut ? LinkState::UsbStopped : LinkState::Usb);
+    // The link ends honestly: the controls return to idle.
+    QCOMPARE(rig.session->linkState(), timedOut ? LinkState::Idle : LinkState::Usb);
     QCOMPARE(rig.session->usbLink().isReading(), !timedOut);
     if (timedOut)
-        QCOMPARE(rig.takeEvents(), QStringList({"link usb stopped", "failed " + kind(LinkFailure::Kind::CableIdle) + " " + CablePath}));
+        QCOMPARE(rig.takeEvents(), QStringList({"link idle", "failed " + kind(LinkFailure::Kind::CableIdle) + " " + CablePath}));
 
     // The next press connects again.
     if (timedOut) {
@@ -410,17 +457,68 @@ void TestMeterSession::usbDeviceChangeWhileConnected()
     rig.queueCableFrame(Dc1234);
     QTRY_COMPARE(rig.session->log().rowCount(), 1);
 
-    // The cable goes: nothing is read.
+    // The cable goes: the link ends.
     rig.hid->remove(QStringLiteral("cable"));
     rig.hid->notify();
     QVERIFY(rig.session->history().lines().contains(QStringLiteral("Removal of USB to Serial")));
     QCOMPARE(rig.session->usbLink().selectedRow(), -1);
     QVERIFY(!rig.session->usbLink().isReading());
+    QCOMPARE(rig.session->linkState(), LinkState::Idle);
+    QCOMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableLost);
+    QCOMPARE(rig.session->log().rowCount(), 1);
+}
+
+void TestMeterSession::lostUsbLink_data()
+{
+    QTest::addColumn<bool>("reconnect");
+    QTest::addColumn<bool>("samePath");
+    QTest::newRow("the link ends") << false << false;
+    QTest::newRow("the cable comes back at its path") << true << true;
+    QTest::newRow("the cable comes back at another path") << true << false;
+}
+
+void TestMeterSession::lostUsbLink()
+{
+    QFETCH(bool, reconnect);
+    QFETCH(bool, samePath);
+    Rig rig({fakeHidDevice(QStringLiteral("cable"))});
+    rig.session->setReconnect(reconnect);
+    QVERIFY(rig.session->connectUsb());
+    rig.queueCableFrame(Dc1234);
+    QTRY_COMPARE(rig.session->log().rowCount(), 1);
     rig.takeEvents();
 
-    // Releasing the button says so and returns to idle.
-    rig.session->disconnectUsb();
-    QCOMPARE(rig.takeEvents(), QStringList({"failed " + kind(LinkFailure::Kind::CableNotFound) + " ", "link idle"}));
+    rig.hid->remove(QStringLiteral("cable"));
+    rig.hid->notify();
+    QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableLost);
+    QCOMPARE(rig.lastFailure.device, CablePath);
+    QCOMPARE(rig.lastFailure.port, QStringLiteral("USB to Serial"));
+    QCOMPARE(rig.lastFailure.reconnecting, reconnect);
+    QCOMPARE(rig.session->linkState(), reconnect ? LinkState::WaitingForUsb : LinkState::Idle);
+    if (!reconnect)
+        return;
+
+    // Plugged in again: the link takes it up, sets it up and reads on.
+    FakeHidDevice back = fakeHidDevice(QStringLiteral("cable-again"));
+    if (samePath)
+        back.path = CablePath;
+    rig.hid->add(back);
+    rig.hid->notify();
+    QCOMPARE(rig.session->linkState(), LinkState::Usb);
+    QCOMPARE(rig.features().size(), 2);
+    rig.queueCableFrame(Dc1234, back.path);
+    QTRY_COMPARE(rig.session->log().rowCount(), 2);
+}
+
+void TestMeterSession::unreadableCableIsLost()
+{
+    // Listed, but every read fails: after a few the link ends all the same.
+    Rig rig({fakeHidDevice(QStringLiteral("cable"))});
+    QVERIFY(rig.session->connectUsb());
+    rig.hid->edit(QStringLiteral("cable"), [](FakeHidDevice &d) { d.readOpenError = EIO; });
+    rig.hid->failNextRead(CablePath, EIO);
+    QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableLost);
+    QCOMPARE(rig.session->linkState(), LinkState::Idle);
 }
 
 void TestMeterSession::usbSilentCable()

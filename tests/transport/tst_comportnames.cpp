@@ -1,5 +1,8 @@
 #include "transport/comportnames.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestComPortNames : public QObject
@@ -9,6 +12,7 @@ class TestComPortNames : public QObject
 private slots:
     void portNames_data();
     void portNames();
+    void stableDevicePath();
 };
 
 void TestComPortNames::portNames_data()
@@ -48,6 +52,28 @@ void TestComPortNames::portNames()
         QVERIFY2(devices.contains(device), qPrintable(device));
     if (const int n = comPortNumber(name))
         QCOMPARE(comPortDevice(n), device);
+}
+
+void TestComPortNames::stableDevicePath()
+{
+    // An adapter's by-id link follows it to another ttyUSB number.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString device = dir.filePath(QStringLiteral("ttyUSB3"));
+    QFile node(device);
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("by-id"))));
+    const QString link = dir.filePath(QStringLiteral("by-id/usb-FTDI_FT232R_A1B2-if00-port0"));
+    QVERIFY(QFile::link(device, link));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere")), dir.filePath(QStringLiteral("by-id/usb-other"))));
+
+    QCOMPARE(::stableDevicePath(device, dir.filePath(QStringLiteral("by-id"))), link);
+    // A device without a link, and a folder that is not there, keep the device.
+    const QString plain = dir.filePath(QStringLiteral("ttyS0"));
+    QFile other(plain);
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    QCOMPARE(::stableDevicePath(plain, dir.filePath(QStringLiteral("by-id"))), plain);
+    QCOMPARE(::stableDevicePath(device, dir.filePath(QStringLiteral("none"))), device);
 }
 
 QTEST_GUILESS_MAIN(TestComPortNames)

@@ -261,6 +261,8 @@ void TestHidReadThread::failedReadIsNotDelivered()
     QCOMPARE(rig.deliveries[0].data, QByteArray::fromHex("33"));
     QVERIFY(rig.errors.isEmpty());
     QCOMPARE(rig.system->readOpens(), 2);   // the failed handle was closed and opened afresh
+    // hidapi's opens touch its global state: the read thread never opens.
+    QCOMPARE(rig.system->opensOffMainThread(), 0);
 }
 
 void TestHidReadThread::readCannotBeIssued()
@@ -283,6 +285,7 @@ void TestHidReadThread::readCannotBeIssued()
     rig.device->setDataHandler(nullptr);
     QVERIFY2(clock.elapsed() < 5000, "stopping waited out the pause");
     QVERIFY(rig.deliveries.isEmpty());
+    QCOMPARE(rig.system->opensOffMainThread(), 0);
 }
 
 void TestHidReadThread::unplugWhileReading()
@@ -341,6 +344,7 @@ void TestHidReadThread::startAndStopRepeatedly()
         std::lock_guard lock(rig.system->mutex);
         rig.system->reports.clear();
     }
+    QCOMPARE(rig.system->opensOffMainThread(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestHidReadThread)

@@ -59,6 +59,8 @@ private slots:
     void simulatedStreamsDecode();
     void decodePortReadsARunningSimulator();
     void decodePortNamesTheDeviceItCannotOpen();
+    void lostPort_data();
+    void lostPort();
 
 private:
     QTemporaryDir m_dir;
@@ -146,6 +148,60 @@ void TestSerialCli::decodePortNamesTheDeviceItCannotOpen()
     QVERIFY(decode.out.isEmpty());
     QCOMPARE(decode.err, QByteArray("qm320-cli: COM2 (/dev/qm320-missing) cannot be opened: there is no such device; "
                                     "plug in the USB-to-RS-232 adapter, or set QM320_COM2 to the device to use.\n"));
+}
+
+void TestSerialCli::lostPort_data()
+{
+    QTest::addColumn<bool>("reconnect");
+    QTest::newRow("without --reconnect the run ends") << false;
+    QTest::newRow("with --reconnect it waits and says the link was lost") << true;
+}
+
+void TestSerialCli::lostPort()
+{
+    QFETCH(bool, reconnect);
+    QProcess simulator;
+    simulator.start(Cli, {QStringLiteral("simulate"), QStringLiteral("--interval"), QStringLiteral("50")});
+    QVERIFY(simulator.waitForStarted());
+    QByteArray printed;
+    QTRY_VERIFY_WITH_TIMEOUT((printed += simulator.readAllStandardOutput()).contains("QM320_COM1="), 10000);
+    QString device;
+    for (const QByteArray &line : printed.split('\n')) {
+        if (line.startsWith("QM320_COM1="))
+            device = QString::fromLocal8Bit(line.mid(11));
+    }
+
+    QProcess decode;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QM320_COM1"), device);
+    decode.setProcessEnvironment(env);
+    QStringList args{QStringLiteral("decode"), QStringLiteral("--port"), QStringLiteral("COM1"),
+                     QStringLiteral("--seconds"), reconnect ? QStringLiteral("4") : QStringLiteral("20")};
+    if (reconnect)
+        args << QStringLiteral("--reconnect");
+    decode.start(Cli, args);
+    QVERIFY(decode.waitForStarted());
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += decode.readAllStandardOutput()).count('\n') >= 2, 10000);
+
+    // The simulator goes away: its end of the line hangs up.
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(5000));
+    if (!reconnect) {
+        // A lost link ends the run within a few seconds, with one line.
+        QVERIFY(decode.waitForFinished(3000));
+        QCOMPARE(decode.exitCode(), 2);
+        const QByteArray err = decode.readAllStandardError();
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(err.contains("the link is lost"), err.constData());
+        return;
+    }
+    // It waits for the port until the run's end, and the exit status says
+    // that the link was lost meanwhile.
+    QVERIFY(decode.waitForFinished(10000));
+    QCOMPARE(decode.exitCode(), 3);
+    const QByteArray err = decode.readAllStandardError();
+    QVERIFY2(err.contains("waiting for COM1 to come back"), err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestSerialCli)

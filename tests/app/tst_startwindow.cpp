@@ -70,7 +70,7 @@ void TestStartWindow::startOptions_data()
                                                << LinkState::Serial << 4 << QStringList();
     QTest::newRow("a log file that is not there")
         << "" << false << "" << QStringLiteral("/nonexistent/log.xls") << false << "" << "COM 1" << LinkState::Idle
-        << 0 << QStringList{"error: Failed to Load File!"};
+        << 0 << QStringList{"error: Failed to Load File!\n\n/nonexistent/log.xls: No such file or directory"};
 }
 
 void TestStartWindow::startOptions()

@@ -172,6 +172,28 @@ QIcon toolIcon(ToolIcon which)
     return icon;
 }
 
+void paintProgramIcon(QPainter &p, qreal size)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    p.setPen(QPen(Ink, 1.2));
+    p.setBrush(QColor(236, 178, 40));
+    p.drawRoundedRect(QRectF(6, 1.5, 20, 29), 4, 4);
+    p.setBrush(QColor(201, 211, 190));
+    p.drawRect(QRectF(9, 4.5, 14, 8));
+    p.setPen(QPen(QColor(24, 30, 26), 1.6));
+    p.drawLine(QPointF(11, 8.5), QPointF(21, 8.5));
+    p.setPen(QPen(Ink, 1.2));
+    p.setBrush(QColor(70, 70, 70));
+    p.drawEllipse(QPointF(16, 19), 4.5, 4.5);
+    p.setBrush(QColor(200, 40, 40));
+    p.drawEllipse(QPointF(11, 27), 1.4, 1.4);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(21, 27), 1.4, 1.4);
+    p.restore();
+}
+
 QIcon programIcon()
 {
     QIcon icon;
@@ -179,22 +201,7 @@ QIcon programIcon()
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        p.setPen(QPen(Ink, 1.2));
-        p.setBrush(QColor(236, 178, 40));
-        p.drawRoundedRect(QRectF(6, 1.5, 20, 29), 4, 4);
-        p.setBrush(QColor(201, 211, 190));
-        p.drawRect(QRectF(9, 4.5, 14, 8));
-        p.setPen(QPen(QColor(24, 30, 26), 1.6));
-        p.drawLine(QPointF(11, 8.5), QPointF(21, 8.5));
-        p.setPen(QPen(Ink, 1.2));
-        p.setBrush(QColor(70, 70, 70));
-        p.drawEllipse(QPointF(16, 19), 4.5, 4.5);
-        p.setBrush(QColor(200, 40, 40));
-        p.drawEllipse(QPointF(11, 27), 1.4, 1.4);
-        p.setBrush(Qt::black);
-        p.drawEllipse(QPointF(21, 27), 1.4, 1.4);
+        paintProgramIcon(p, size);
         p.end();
         icon.addPixmap(pixmap);
     }

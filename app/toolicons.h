@@ -2,6 +2,8 @@
 
 #include <QIcon>
 
+class QPainter;
+
 // The pictures of the window's speed buttons, drawn as vector art so they
 // stay sharp on any screen.
 enum class ToolIcon {
@@ -23,3 +25,6 @@ QIcon toolIcon(ToolIcon which);
 
 // The program's icon: a handheld meter.
 QIcon programIcon();
+// Paints it into the square (0, 0, size, size); the icon files of the
+// installed program are drawn by it too.
+void paintProgramIcon(QPainter &painter, qreal size);

@@ -11,6 +11,19 @@ if(QM320_TSAN)
     add_link_options(-fsanitize=thread)
 endif()
 
+# The desktop and AppStream id of the window program: the name of its menu
+# entry and metainfo files, and the application id a Wayland desktop matches
+# its windows by.
+set(QM320_APP_ID "io.github.qm320.qm320" CACHE STRING "The program's desktop id (reverse domain name)")
+
+# Hardening as Debian builds its packages: checked buffer functions where
+# the optimiser can see the sizes, and relocations read-only after start-up.
+# The sanitizer builds bring their own checks.
+if(NOT QM320_FUZZ AND NOT QM320_TSAN)
+    add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+    add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
+
 # Warnings for the targets we write ourselves.
 function(qm320_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)

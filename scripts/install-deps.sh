@@ -2,18 +2,20 @@
 # Installs the Debian 12 packages that qm320 needs, and only those that are
 # missing, so it is quick and harmless to run again.
 #   install-deps.sh         what building and running the program needs
-#   install-deps.sh --test  also what the test suite, fuzzers, benchmarks and
-#                           guest tests need
+#   install-deps.sh --test  also what the test suite, fuzzers, benchmarks,
+#                           guest tests and the Debian package's check need
 set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
     libqcustomplot-dev libhidapi-dev libudev-dev
     fonts-liberation fonts-dejavu-core
 )
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(clang libclang-rt-14-dev libbenchmark-dev poppler-utils locales)
+    # The Debian package and its check (scripts/package-check.sh).
+    packages+=(help2man lintian desktop-file-utils appstream debootstrap wget)
     # The guest tests' machine: QEMU, a busybox that needs no libraries, and
     # the one library of Debian's udev daemon that a system without systemd
     # may lack.

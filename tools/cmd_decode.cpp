@@ -6,6 +6,7 @@
 #include "session/metersession.h"
 #include "tools/decodeinput.h"
 #include "tools/jsonwriter.h"
+#include "tools/optionparser.h"
 #include "tools/readingjson.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
@@ -18,8 +19,10 @@ namespace {
 
 const char DecodeHelp[] = R"(Usage:
   qm320-cli decode [--hid] [--low X] [--high Y] [FILE]
-  qm320-cli decode --port NAME [--frames N] [--seconds S] [--reconnect] [--low X] [--high Y]
-  qm320-cli decode --hid-device [PATH] [--frames N] [--seconds S] [--reconnect] [--low X] [--high Y]
+  qm320-cli decode --port NAME [--frames N] [--seconds S] [--reconnect]
+                   [--low X] [--high Y]
+  qm320-cli decode --hid-device [PATH] [--frames N] [--seconds S] [--reconnect]
+                   [--low X] [--high Y]
 
 Runs meter data through the program's frame assembly and decoder and prints
 one JSON object per decoded frame, one per line.
@@ -79,48 +82,55 @@ when the link was lost during the run and --reconnect waited for it.
 
 int runDecode(const QStringList &args)
 {
+    OptionParser parser(QStringLiteral("qm320-cli decode --help"));
+    parser.addFlag({QStringLiteral("hid")});
+    parser.addValueOption({QStringLiteral("low")}, QStringLiteral("--low needs a value"));
+    parser.addValueOption({QStringLiteral("high")}, QStringLiteral("--high needs a value"));
+    parser.addValueOption({QStringLiteral("port")},
+                          QStringLiteral("--port needs a port name (COM1..COM4) or a device path"));
+    parser.addOptionalValueOption(QStringLiteral("hid-device"));
+    parser.addValueOption({QStringLiteral("frames")}, QStringLiteral("--frames needs a whole number of frames"));
+    parser.addValueOption({QStringLiteral("seconds")}, QStringLiteral("--seconds needs a number of seconds"));
+    parser.addFlag({QStringLiteral("reconnect")});
+    if (const std::optional<int> done = parseCommand(parser, args, DecodeHelp))
+        return *done;
+
     DecodeOptions options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        QString value;
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(DecodeHelp, stdout);
-            return 0;
-        } else if (arg == QLatin1String("--hid")) {
-            options.hid = true;
-        } else if (arg == QLatin1String("--reconnect")) {
-            options.reconnect = true;
-        } else if (arg == QLatin1String("--low") || arg == QLatin1String("--high")) {
-            if (!takeValue(args, i, value))
-                return cliFail(QStringLiteral("%1 needs a value").arg(arg));
-            (arg == QLatin1String("--low") ? options.low : options.high) = value;
-        } else if (arg == QLatin1String("--port")) {
-            if (!takeValue(args, i, options.port))
-                return cliFail(QStringLiteral("--port needs a port name (COM1..COM4) or a device path"));
-        } else if (arg == QLatin1String("--hid-device")) {
-            options.hidDevice = true;
-            if (i + 1 < args.size() && !args.at(i + 1).startsWith(QLatin1String("--")))
-                options.hidDevicePath = args.at(++i);
-        } else if (arg == QLatin1String("--frames")) {
-            bool ok = false;
-            if (takeValue(args, i, value))
-                options.frames = value.toLongLong(&ok);
-            if (!ok || options.frames < 0)
-                return cliFail(QStringLiteral("--frames needs a whole number of frames"));
-        } else if (arg == QLatin1String("--seconds")) {
-            bool ok = false;
-            if (takeValue(args, i, value))
-                options.seconds = value.toDouble(&ok);
-            if (!ok || options.seconds < 0)
-                return cliFail(QStringLiteral("--seconds needs a number of seconds"));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli decode --help)").arg(arg));
-        } else if (options.file.isEmpty()) {
-            options.file = arg;
-        } else {
-            return cliFail(QStringLiteral("decode reads one file; %1 is one too many").arg(arg));
-        }
+    options.hid = parser.isSet(QStringLiteral("hid"));
+    if (parser.isSet(QStringLiteral("low")))
+        options.low = parser.value(QStringLiteral("low"));
+    if (parser.isSet(QStringLiteral("high")))
+        options.high = parser.value(QStringLiteral("high"));
+    options.port = parser.value(QStringLiteral("port"));
+    if (parser.isSet(QStringLiteral("port")) && options.port.isEmpty())
+        return cliFail(QStringLiteral("--port needs a port name (COM1..COM4) or a device path"));
+    options.hidDevice = parser.isSet(QStringLiteral("hid-device"));
+    options.hidDevicePath = parser.value(QStringLiteral("hid-device"));
+    if (parser.isSet(QStringLiteral("frames"))) {
+        bool ok = false;
+        options.frames = parser.value(QStringLiteral("frames")).toLongLong(&ok);
+        if (!ok || options.frames < 0)
+            return cliFail(QStringLiteral("--frames needs a whole number of frames"));
     }
+    if (parser.isSet(QStringLiteral("seconds"))) {
+        bool ok = false;
+        options.seconds = parser.value(QStringLiteral("seconds")).toDouble(&ok);
+        if (!ok || options.seconds < 0)
+            return cliFail(QStringLiteral("--seconds needs a number of seconds"));
+    }
+    options.reconnect = parser.isSet(QStringLiteral("reconnect"));
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return cliFail(QStringLiteral("decode reads one file; %1 is one too many").arg(files.at(1)));
+    options.file = files.value(0);
+    const bool live = !options.port.isEmpty() || options.hidDevice;
+    if (!options.port.isEmpty() && options.hidDevice)
+        return cliFail(QStringLiteral("--port and --hid-device read one link each; choose one"));
+    if (live && !options.file.isEmpty())
+        return cliFail(QStringLiteral("decode reads a live link or a file; %1 is one too many").arg(options.file));
+    if (options.reconnect && !live)
+        return cliFail(QStringLiteral("--reconnect needs a live link: --port NAME or --hid-device [PATH]"));
 
     const std::unique_ptr<LocaleInfo> locale = createSystemLocaleInfo();
     const QString separator = locale->userDecimalSeparator();

@@ -7,6 +7,7 @@
 #include "meter/localenumber.h"
 #include "session/metersession.h"
 #include "tools/decodeinput.h"
+#include "tools/optionparser.h"
 #include "transport/serialbackend.h"
 
 #include <cstdio>
@@ -51,44 +52,38 @@ is saved then) or the table cannot be saved.
 
 int runLog(const QStringList &args)
 {
-    bool hid = false;
-    bool repeat = true;
+    OptionParser parser(QStringLiteral("qm320-cli log --help"));
+    parser.addFlag({QStringLiteral("hid")});
+    parser.addFlag({QStringLiteral("no-repeat")});
+    parser.addValueOption({QStringLiteral("limit")}, QStringLiteral("--limit needs a whole number of rows"));
+    parser.addValueOption({QStringLiteral("low")}, QStringLiteral("--low needs a value"));
+    parser.addValueOption({QStringLiteral("high")}, QStringLiteral("--high needs a value"));
+    parser.addValueOption({QStringLiteral("out")}, QStringLiteral("--out needs a file name"));
+    if (const std::optional<int> done = parseCommand(parser, args, LogHelp))
+        return *done;
+
+    const bool hid = parser.isSet(QStringLiteral("hid"));
+    const bool repeat = !parser.isSet(QStringLiteral("no-repeat"));
     qint32 limit = 10000;
+    if (parser.isSet(QStringLiteral("limit"))) {
+        bool ok = false;
+        limit = parser.value(QStringLiteral("limit")).toInt(&ok);
+        if (!ok || limit < 0)
+            return cliFail(QStringLiteral("--limit needs a whole number of rows"));
+    }
     QString low = QStringLiteral("-4000");
     QString high = QStringLiteral("4000");
-    QString out;
-    QString input;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        QString value;
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(LogHelp, stdout);
-            return 0;
-        } else if (arg == QLatin1String("--hid")) {
-            hid = true;
-        } else if (arg == QLatin1String("--no-repeat")) {
-            repeat = false;
-        } else if (arg == QLatin1String("--limit")) {
-            bool ok = false;
-            if (takeValue(args, i, value))
-                limit = value.toInt(&ok);
-            if (!ok || limit < 0)
-                return cliFail(QStringLiteral("--limit needs a whole number of rows"));
-        } else if (arg == QLatin1String("--low") || arg == QLatin1String("--high")) {
-            if (!takeValue(args, i, value))
-                return cliFail(QStringLiteral("%1 needs a value").arg(arg));
-            (arg == QLatin1String("--low") ? low : high) = value;
-        } else if (arg == QLatin1String("--out")) {
-            if (!takeValue(args, i, out) || out.isEmpty())
-                return cliFail(QStringLiteral("--out needs a file name"));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli log --help)").arg(arg));
-        } else if (input.isEmpty()) {
-            input = arg;
-        } else {
-            return cliFail(QStringLiteral("log reads one input; %1 is one too many").arg(arg));
-        }
-    }
+    if (parser.isSet(QStringLiteral("low")))
+        low = parser.value(QStringLiteral("low"));
+    if (parser.isSet(QStringLiteral("high")))
+        high = parser.value(QStringLiteral("high"));
+    const QString out = parser.value(QStringLiteral("out"));
+    if (parser.isSet(QStringLiteral("out")) && out.isEmpty())
+        return cliFail(QStringLiteral("--out needs a file name"));
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() > 1)
+        return cliFail(QStringLiteral("log reads one input; %1 is one too many").arg(inputs.at(1)));
+    const QString input = inputs.value(0);
     if (out.isEmpty())
         return cliFail(QStringLiteral("log needs --out FILE (see qm320-cli log --help)"));
 

@@ -3,6 +3,7 @@
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
 #include "log/tablefiles.h"
+#include "tools/optionparser.h"
 
 #include <QPageRanges>
 #include <QRegularExpression>
@@ -50,33 +51,23 @@ QPageRanges pageRangeOf(const QString &text)
 
 int runReport(const QStringList &args)
 {
-    QString file;
-    QString pdf;
+    OptionParser parser(QStringLiteral("qm320-cli report --help"));
+    parser.addValueOption({QStringLiteral("pdf")}, QStringLiteral("--pdf needs the name of the PDF file to write"));
+    parser.addValueOption({QStringLiteral("pages")}, QStringLiteral("--pages needs a page range FROM-TO, such as 3-7"));
+    if (const std::optional<int> done = parseCommand(parser, args, ReportHelp))
+        return *done;
     QPageRanges pages;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(ReportHelp, stdout);
-            return 0;
-        } else if (arg == QLatin1String("--pdf")) {
-            if (i + 1 >= args.size())
-                return cliFail(QStringLiteral("--pdf needs the name of the PDF file to write"));
-            pdf = args.at(++i);
-        } else if (arg == QLatin1String("--pages")) {
-            if (i + 1 >= args.size())
-                return cliFail(QStringLiteral("--pages needs a page range FROM-TO, such as 3-7"));
-            pages = pageRangeOf(args.at(++i));
-            if (pages.isEmpty())
-                return cliFail(
-                    QStringLiteral("--pages %1 is not a page range FROM-TO with 1 <= FROM <= TO").arg(args.at(i)));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli report --help)").arg(arg));
-        } else if (file.isEmpty()) {
-            file = arg;
-        } else {
-            return cliFail(QStringLiteral("report reads one table file; %1 is one too many").arg(arg));
-        }
+    if (parser.isSet(QStringLiteral("pages"))) {
+        pages = pageRangeOf(parser.value(QStringLiteral("pages")));
+        if (pages.isEmpty())
+            return cliFail(QStringLiteral("--pages %1 is not a page range FROM-TO with 1 <= FROM <= TO")
+                               .arg(parser.value(QStringLiteral("pages"))));
     }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return cliFail(QStringLiteral("report reads one table file; %1 is one too many").arg(files.at(1)));
+    const QString file = files.value(0);
+    const QString pdf = parser.value(QStringLiteral("pdf"));
     if (file.isEmpty() || pdf.isEmpty())
         return cliFail(QStringLiteral("report needs a table file and --pdf OUT.pdf (see qm320-cli report --help)"));
 

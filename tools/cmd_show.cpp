@@ -3,6 +3,7 @@
 #include "log/logtable.h"
 #include "log/tablefiles.h"
 #include "tools/jsonwriter.h"
+#include "tools/optionparser.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -48,18 +49,13 @@ void writeRow(JsonLineWriter &out, const LogTable &table, int row, bool nullCell
 
 int runShow(const QStringList &args)
 {
-    QString file;
-    for (const QString &arg : args) {
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(ShowHelp, stdout);
-            return 0;
-        }
-        if (arg.startsWith(QLatin1String("--")))
-            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli show --help)").arg(arg));
-        if (!file.isEmpty())
-            return cliFail(QStringLiteral("show reads one file; %1 is one too many").arg(arg));
-        file = arg;
-    }
+    OptionParser parser(QStringLiteral("qm320-cli show --help"));
+    if (const std::optional<int> done = parseCommand(parser, args, ShowHelp))
+        return *done;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return cliFail(QStringLiteral("show reads one file; %1 is one too many").arg(files.at(1)));
+    const QString file = files.value(0);
     if (file.isEmpty())
         return cliFail(QStringLiteral("show needs a table file (see qm320-cli show --help)"));
 

@@ -2,6 +2,7 @@
 
 #include "tools/hidreportfile.h"
 #include "tools/metersimulator.h"
+#include "tools/optionparser.h"
 
 #include <QFile>
 
@@ -179,44 +180,49 @@ int playOnPseudoTerminal(MeterSimulator &meter, const QString &scenario, long lo
 
 int runSimulate(const QStringList &args)
 {
+    OptionParser parser(QStringLiteral("qm320-cli simulate --help"));
+    parser.addFlag({QStringLiteral("list")});
+    parser.addValueOption({QStringLiteral("scenario")},
+                          QStringLiteral("--scenario needs a name (see qm320-cli simulate --list)"));
+    parser.addValueOption({QStringLiteral("out")}, QStringLiteral("--out needs a file name"));
+    parser.addValueOption({QStringLiteral("hid-out")}, QStringLiteral("--hid-out needs a file name"));
+    parser.addValueOption({QStringLiteral("frames")}, QStringLiteral("--frames needs a whole number of frames"));
+    parser.addValueOption({QStringLiteral("interval")},
+                          QStringLiteral("--interval needs a whole number of milliseconds"));
+    if (const std::optional<int> done = parseCommand(parser, args, SimulateHelp))
+        return *done;
+    if (!parser.positionalArguments().isEmpty())
+        return cliFail(QStringLiteral("simulate takes only options; %1 is not one (see qm320-cli simulate --help)")
+                           .arg(parser.positionalArguments().first()));
+    if (parser.isSet(QStringLiteral("list"))) {
+        std::printf("%-12s %s\n", MeterSimulator::AllScenarios, "every scenario in turn (the default)");
+        for (const MeterSimulator::ScenarioInfo &s : MeterSimulator::scenarios())
+            std::printf("%-12s %s\n", s.name.toLocal8Bit().constData(), s.description.toLocal8Bit().constData());
+        return 0;
+    }
+
     QString scenario = QString::fromLatin1(MeterSimulator::AllScenarios);
-    QString out;
-    QString hidOut;
+    if (parser.isSet(QStringLiteral("scenario")))
+        scenario = parser.value(QStringLiteral("scenario"));
+    const QString out = parser.value(QStringLiteral("out"));
+    const QString hidOut = parser.value(QStringLiteral("hid-out"));
+    for (const char *option : {"out", "hid-out"}) {
+        if (parser.isSet(QLatin1String(option)) && parser.value(QLatin1String(option)).isEmpty())
+            return cliFail(QStringLiteral("--%1 needs a file name").arg(QLatin1String(option)));
+    }
     long long frames = -1;
+    if (parser.isSet(QStringLiteral("frames"))) {
+        bool ok = false;
+        frames = parser.value(QStringLiteral("frames")).toLongLong(&ok);
+        if (!ok || frames < 0)
+            return cliFail(QStringLiteral("--frames needs a whole number of frames"));
+    }
     int intervalMs = 400;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        QString value;
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(SimulateHelp, stdout);
-            return 0;
-        } else if (arg == QLatin1String("--list")) {
-            std::printf("%-12s %s\n", MeterSimulator::AllScenarios, "every scenario in turn (the default)");
-            for (const MeterSimulator::ScenarioInfo &s : MeterSimulator::scenarios())
-                std::printf("%-12s %s\n", s.name.toLocal8Bit().constData(), s.description.toLocal8Bit().constData());
-            return 0;
-        } else if (arg == QLatin1String("--scenario")) {
-            if (!takeValue(args, i, scenario))
-                return cliFail(QStringLiteral("--scenario needs a name (see qm320-cli simulate --list)"));
-        } else if (arg == QLatin1String("--out") || arg == QLatin1String("--hid-out")) {
-            if (!takeValue(args, i, value))
-                return cliFail(QStringLiteral("%1 needs a file name").arg(arg));
-            (arg == QLatin1String("--out") ? out : hidOut) = value;
-        } else if (arg == QLatin1String("--frames")) {
-            bool ok = false;
-            if (takeValue(args, i, value))
-                frames = value.toLongLong(&ok);
-            if (!ok || frames < 0)
-                return cliFail(QStringLiteral("--frames needs a whole number of frames"));
-        } else if (arg == QLatin1String("--interval")) {
-            bool ok = false;
-            if (takeValue(args, i, value))
-                intervalMs = value.toInt(&ok);
-            if (!ok || intervalMs < 0)
-                return cliFail(QStringLiteral("--interval needs a whole number of milliseconds"));
-        } else {
-            return cliFail(QStringLiteral("unknown option %1 (see qm320-cli simulate --help)").arg(arg));
-        }
+    if (parser.isSet(QStringLiteral("interval"))) {
+        bool ok = false;
+        intervalMs = parser.value(QStringLiteral("interval")).toInt(&ok);
+        if (!ok || intervalMs < 0)
+            return cliFail(QStringLiteral("--interval needs a whole number of milliseconds"));
     }
     if (!out.isEmpty() && !hidOut.isEmpty())
         return cliFail(QStringLiteral("--out and --hid-out write one stream each; run simulate twice"));

@@ -3,8 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class MeterSession;
 class JsonLineWriter;
+class OptionParser;
 
 // One function per command of qm320-cli; each returns the process exit code.
 int runDecode(const QStringList &args);
@@ -16,8 +19,11 @@ int runReport(const QStringList &args);
 // Prints "qm320-cli: <message>" on standard error and returns exit code 2.
 int cliFail(const QString &message);
 
-// The value after option args[i]: moves i onto it; false when there is none.
-bool takeValue(const QStringList &args, qsizetype &i, QString &value);
+// Reads a command's arguments with `parser`, which holds the command's own
+// options; -h and --help are added here. Returns the exit code when the
+// command is done (0 after printing `help`, 2 after one line on standard
+// error), or nothing when it goes on.
+std::optional<int> parseCommand(OptionParser &parser, const QStringList &args, const char *help);
 
 struct DecodeOptions
 {

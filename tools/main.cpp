@@ -1,4 +1,5 @@
 #include "tools/commands.h"
+#include "tools/optionparser.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@ namespace {
 const char MainHelp[] = R"(qm320-cli: the meter core of qm320 on the command line.
 
 Usage: qm320-cli COMMAND [OPTIONS]
+  or:  qm320-cli --help | --version
 
 Commands:
   decode     decode captured or live meter data into JSON lines
@@ -26,7 +28,12 @@ Commands:
 
 "qm320-cli COMMAND --help" explains each command. Numbers are read and
 written with the decimal separator of the user's locale, as in the program.
+
+Exit status: 0 on success; 2 with one line on standard error saying why
+otherwise ("decode --reconnect" adds 3, see decode --help).
 )";
+
+const QString HelpOption = QStringLiteral("help");
 
 } // namespace
 
@@ -36,22 +43,48 @@ int cliFail(const QString &message)
     return 2;
 }
 
-bool takeValue(const QStringList &args, qsizetype &i, QString &value)
+std::optional<int> parseCommand(OptionParser &parser, const QStringList &args, const char *help)
 {
-    if (i + 1 >= args.size())
-        return false;
-    value = args.at(++i);
-    return true;
+    parser.addFlag({QStringLiteral("h"), HelpOption});
+    const bool parsed = parser.parse(args);
+    if (parser.isSet(HelpOption)) {
+        std::fputs(help, stdout);
+        return 0;
+    }
+    if (!parsed)
+        return cliFail(parser.errorText());
+    return std::nullopt;
 }
 
 int main(int argc, char *argv[])
 {
-    const QByteArray command = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    // The program's own options come before the command; the command reads
+    // everything after its name.
+    OptionParser parser(QStringLiteral("qm320-cli --help"));
+    parser.addFlag({QStringLiteral("v"), QStringLiteral("version")});
+    parser.stopAtFirstArgument();
+    if (const std::optional<int> done = parseCommand(parser, arguments, MainHelp))
+        return *done;
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("qm320-cli %s\n", QM320_VERSION);
+        return 0;
+    }
+    const QStringList positional = parser.positionalArguments();
+    const QString command = positional.value(0);
+    const QStringList args = positional.mid(1);
+    if (command.isEmpty() || command == QLatin1String("help")) {
+        std::fputs(MainHelp, stdout);
+        return command.isEmpty() ? 2 : 0;
+    }
 
     // Rendering a report needs fonts and a paint device; everything else only
     // the event loop. Both set the process locale from the environment.
     std::unique_ptr<QCoreApplication> app;
-    if (command == "report") {
+    if (command == QLatin1String("report")) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         // Outside a desktop session Qt warns about the missing runtime folder
@@ -66,21 +99,17 @@ int main(int argc, char *argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("qm320-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QM320_VERSION));
 
-    QStringList args = QCoreApplication::arguments().mid(2);
-    if (command.isEmpty() || command == "--help" || command == "-h" || command == "help") {
-        std::fputs(MainHelp, stdout);
-        return command.isEmpty() ? 2 : 0;
-    }
-    if (command == "decode")
+    if (command == QLatin1String("decode"))
         return runDecode(args);
-    if (command == "simulate")
+    if (command == QLatin1String("simulate"))
         return runSimulate(args);
-    if (command == "log")
+    if (command == QLatin1String("log"))
         return runLog(args);
-    if (command == "show")
+    if (command == QLatin1String("show"))
         return runShow(args);
-    if (command == "report")
+    if (command == QLatin1String("report"))
         return runReport(args);
-    return cliFail(QStringLiteral("unknown command '%1' (see qm320-cli --help)").arg(QString::fromLocal8Bit(command)));
+    return cliFail(QStringLiteral("unknown command '%1' (see qm320-cli --help)").arg(command));
 }

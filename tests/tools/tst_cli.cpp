@@ -16,6 +16,8 @@ private slots:
     void commaLocale();
     void failures_data();
     void failures();
+    void commandLines_data();
+    void commandLines();
     void help();
 
 private:
@@ -145,6 +147,96 @@ void TestCli::failures()
     QCOMPARE(r.err.count('\n'), 1);
 }
 
+void TestCli::commandLines_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");   // how standard output starts
+    QTest::addColumn<QByteArray>("err");   // all of standard error
+
+    const QByteArray version = "qm320-cli " QM320_VERSION "\n";
+    const QByteArray mainHelp = "qm320-cli: the meter core of qm320 on the command line.\n";
+    const QString serial = data("decode-serial.bin");
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << version << QByteArray();
+    QTest::newRow("-v") << QStringList{"-v"} << 0 << version << QByteArray();
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << mainHelp << QByteArray();
+    QTest::newRow("help command") << QStringList{"help"} << 0 << mainHelp << QByteArray();
+    QTest::newRow("no command") << QStringList{} << 2 << mainHelp << QByteArray();
+    QTest::newRow("unknown option before the command")
+        << QStringList{"--fast", "decode"} << 2 << QByteArray()
+        << QByteArray("qm320-cli: unknown option --fast (see qm320-cli --help)\n");
+    QTest::newRow("the command's options are its own") << QStringList{"decode", "--version"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: unknown option --version (see qm320-cli decode --help)\n");
+    QTest::newRow("decode: values after =") << QStringList{"decode", "--low=1.2", "--high=1.234", serial} << 0
+                                            << QByteArray("{\"frame\":") << QByteArray();
+    QTest::newRow("decode: options after the file, one dash") << QStringList{"decode", serial, "-low", "1"} << 0
+                                                              << QByteArray("{\"frame\":") << QByteArray();
+    QTest::newRow("decode: -- before a file named like an option")
+        << QStringList{"decode", "--", "--capture.bin"} << 2 << QByteArray()
+        << QByteArray("qm320-cli: cannot read --capture.bin: No such file or directory\n");
+    QTest::newRow("decode: --port without a name") << QStringList{"decode", "--port"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: --port needs a port name (COM1..COM4) or a device path\n");
+    QTest::newRow("decode: --low without a value") << QStringList{"decode", serial, "--low"} << 2 << QByteArray()
+                                                   << QByteArray("qm320-cli: --low needs a value\n");
+    QTest::newRow("decode: --hid with a value") << QStringList{"decode", "--hid=yes"} << 2 << QByteArray()
+                                                << QByteArray("qm320-cli: --hid takes no value\n");
+    QTest::newRow("decode: --frames not a number") << QStringList{"decode", "--port", "COM1", "--frames", "ten"} << 2
+                                                   << QByteArray()
+
+        << QByteArray("qm320-cli: --frames needs a whole number of frames\n");
+    QTest::newRow("decode: --reconnect is an option of decode")
+        << QStringList{"decode", "--port", "COM1", "--reconnect", "--seconds", "soon"} << 2 << QByteArray()
+        << QByteArray("qm320-cli: --seconds needs a number of seconds\n");
+    QTest::newRow("decode: --reconnect without a live link") << QStringList{"decode", "--reconnect", serial} << 2
+                                                             << QByteArray()
+
+        << QByteArray("qm320-cli: --reconnect needs a live link: --port NAME or --hid-device [PATH]\n");
+    QTest::newRow("decode: two links") << QStringList{"decode", "--port", "COM1", "--hid-device"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: --port and --hid-device read one link each; choose one\n");
+    QTest::newRow("decode: a live link and a file") << QStringList{"decode", "--port", "COM1", serial} << 2 << QByteArray()
+                                                    << "qm320-cli: decode reads a live link or a file; " + serial.toUtf8()
+                                                           + " is one too many\n";
+    QTest::newRow("decode: two files") << QStringList{"decode", serial, "b.bin"} << 2 << QByteArray()
+                                       << QByteArray("qm320-cli: decode reads one file; b.bin is one too many\n");
+    QTest::newRow("log: --out without a name") << QStringList{"log", serial, "--out"} << 2 << QByteArray()
+                                               << QByteArray("qm320-cli: --out needs a file name\n");
+    QTest::newRow("log: --limit below zero") << QStringList{"log", "--limit=-1", "--out", "x.txt"} << 2 << QByteArray()
+                                             << QByteArray("qm320-cli: --limit needs a whole number of rows\n");
+    QTest::newRow("log: two inputs") << QStringList{"log", "--out", "x.txt", "a.bin", "b.bin"} << 2 << QByteArray()
+                                     << QByteArray("qm320-cli: log reads one input; b.bin is one too many\n");
+    QTest::newRow("show: two files") << QStringList{"show", "a.txt", "b.txt"} << 2 << QByteArray()
+                                     << QByteArray("qm320-cli: show reads one file; b.txt is one too many\n");
+    QTest::newRow("report: --pdf without a name") << QStringList{"report", "a.txt", "--pdf"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: --pdf needs the name of the PDF file to write\n");
+    QTest::newRow("report: unknown option") << QStringList{"report", "-x", "a.txt"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: unknown option -x (see qm320-cli report --help)\n");
+    QTest::newRow("simulate: --list") << QStringList{"simulate", "--list"} << 0 << QByteArray("all ") << QByteArray();
+    QTest::newRow("simulate: --interval not a number") << QStringList{"simulate", "--interval=fast"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: --interval needs a whole number of milliseconds\n");
+    QTest::newRow("simulate: an argument") << QStringList{"simulate", "ohm"} << 2 << QByteArray()
+
+        << QByteArray("qm320-cli: simulate takes only options; ohm is not one (see qm320-cli simulate --help)\n");
+}
+
+void TestCli::commandLines()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    const Result r = run(args);
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.out.startsWith(out), r.out.left(200).constData());
+    QCOMPARE(r.err, err);
+    QVERIFY(!QFile::exists(QStringLiteral("x.txt")));
+}
+
 void TestCli::help()
 {
     const Result main = run({"--help"});
@@ -153,7 +245,7 @@ void TestCli::help()
     const Result decode = run({"decode", "--help"});
     QCOMPARE(decode.exitCode, 0);
     for (const char *key : {"frame", "value", "count", "numeric", "function", "unit", "range", "judge", "flags",
-                            "axis_min", "axis_max", "--hid", "--low"})
+                            "axis_min", "axis_max", "--hid", "--low", "--reconnect"})
         QVERIFY2(decode.out.contains(key), key);
 }
 

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/designlook.h"
+#include "app/limitedit.h"
 #include "app/messageboxes.h"
 #include "app/windowcaption.h"
 #include "chart/chartpager.h"
@@ -11,14 +12,18 @@
 #include "meter/lcdlayout.h"
 #include "meter/localenumber.h"
 #include "session/metersession.h"
+#include "transport/comportnames.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
+#include "transport/usblink.h"
 
 #include "ui_mainwindow.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QProgressDialog>
@@ -27,6 +32,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -45,6 +51,7 @@ WindowServices systemWindowServices()
     services.hidBackend = createHidBackend();
     services.machine = nativeMachine();
     services.dataFolder = LogJournal::defaultFolder();
+    services.settingsFile = WindowSettings::defaultFile();
     return services;
 }
 
@@ -79,6 +86,15 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_session->setReconnect(true);
     m_pageSizeTimer.setInterval(1000);
     setupConnections();
+    // The settings of the last run, through the same handlers as the clicks.
+    m_settingsFile = services.settingsFile;
+    if (!m_settingsFile.isEmpty()) {
+        QString problem;
+        const WindowSettings settings = WindowSettings::load(m_settingsFile, &problem);
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "qm320: %s\n", qPrintable(problem));
+        applySettings(settings);
+    }
     // Every logged row goes to the journal as well; a failure to write it
     // is said once, and logging goes on in memory.
     if (!services.dataFolder.isEmpty())
@@ -91,6 +107,8 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    if (!m_settingsFile.isEmpty() && !currentSettings().save(m_settingsFile))
+        std::fprintf(stderr, "qm320: cannot write the settings to %s\n", qPrintable(m_settingsFile));
     // The session goes first, while everything it reports to is whole; the
     // grid and the chart let go of the log before it.
     m_session->disconnect(this);
@@ -341,6 +359,12 @@ void MainWindow::showLinkFailure(const LinkFailure &failure)
                                                "cable and plug it in again.")
                                     .arg(failure.device, failure.detail));
         break;
+    case LinkFailure::Kind::CableInUse:
+        m_messages->error(this, QStringLiteral("USB interface cable (%1) cannot be read here: %2.\n\n"
+                                               "A cable is read by one window at a time; choose another cable, "
+                                               "or disconnect it where it is read.")
+                                    .arg(failure.device, failure.detail));
+        break;
     case LinkFailure::Kind::CableIdle:
         m_messages->information(
             this, QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."));
@@ -367,13 +391,79 @@ void MainWindow::showLimitTexts(const QString &high, const QString &low)
         m_ui->lowLimitEdit->setText(low);
 }
 
+// --- settings ---
+
+void MainWindow::applySettings(const WindowSettings &settings)
+{
+    selectPort(settings.port);
+    m_ui->reconnectAction->setChecked(settings.reconnect);
+    const auto limitText = [this](double value) {
+        return QString::number(value, 'g', QLocale::FloatingPointShortest)
+            .replace(u'.', m_session->decimalSeparator());
+    };
+    for (const auto &[edit, value] : {std::pair{m_ui->highLimitEdit, settings.highLimit},
+                                      std::pair{m_ui->lowLimitEdit, settings.lowLimit}}) {
+        edit->setLastValidText(limitText(value));
+        edit->setText(limitText(value));
+    }
+    for (std::size_t i = 0; i < RecordLimitChoices.size(); ++i) {
+        if (RecordLimitChoices[i].limit == settings.recordLimit)
+            m_ui->recordMenu->actions().at(int(i))->trigger();
+    }
+    m_ui->repeatCheck->setChecked(settings.repeat);
+    m_ui->samplingIntervalEdit->setText(QString::number(settings.samplingSeconds));
+    m_ui->samplingCheck->setChecked(settings.sampling);
+    m_ui->fillCheck->setChecked(settings.fill);
+    m_ui->pageSizeEdit->setText(QString::number(settings.pageSize));
+    applyPageSize();
+    m_logFolder = settings.logFolder;
+    m_chartFolder = settings.chartFolder;
+}
+
+WindowSettings MainWindow::currentSettings() const
+{
+    WindowSettings settings;
+    settings.port = m_session->serialPort();
+    settings.reconnect = m_ui->reconnectAction->isChecked();
+    // A limit being typed that is no number yet keeps the last number.
+    const auto limit = [this](const LimitEdit *edit, double fallback) {
+        for (const QString &text : {edit->text(), edit->lastValidText()}) {
+            if (const std::optional<double> value = parseLocaleNumber(text, m_session->decimalSeparator()))
+                return *value;
+        }
+        return fallback;
+    };
+    settings.highLimit = limit(m_ui->highLimitEdit, settings.highLimit);
+    settings.lowLimit = limit(m_ui->lowLimitEdit, settings.lowLimit);
+    settings.recordLimit = m_session->logger().recordLimit();
+    settings.repeat = m_ui->repeatCheck->isChecked();
+    settings.sampling = m_ui->samplingCheck->isChecked();
+    if (const std::optional<SamplingInterval> interval =
+            ReadingLogger::samplingIntervalFor(m_ui->samplingIntervalEdit->text()))
+        settings.samplingSeconds = interval->milliseconds / 1000;
+    settings.fill = m_ui->fillCheck->isChecked();
+    settings.pageSize = m_chartPager->pageSize();
+    settings.logFolder = m_logFolder;
+    settings.chartFolder = m_chartFolder;
+    return settings;
+}
+
 // --- the links ---
 
 void MainWindow::selectNextPort()
 {
-    m_portNumber = m_portNumber % 4 + 1;
-    m_session->setSerialPort(QStringLiteral("COM%1").arg(m_portNumber));
-    m_ui->portButton->setText(QStringLiteral("COM %1").arg(m_portNumber));
+    // From a device path the next port is COM1.
+    selectPort(QStringLiteral("COM%1").arg(m_portNumber % 4 + 1));
+}
+
+void MainWindow::selectPort(const QString &port)
+{
+    m_session->setSerialPort(port);
+    if (m_session->serialPort() != port)
+        return;   // not while the port is open
+    m_portNumber = comPortNumber(port);
+    m_ui->portButton->setText(m_portNumber ? QStringLiteral("COM %1").arg(m_portNumber) : QFileInfo(port).fileName());
+    m_ui->portButton->setToolTip(m_portNumber ? QString() : port);
 }
 
 void MainWindow::setComLink(bool connected)
@@ -389,11 +479,29 @@ void MainWindow::setComLink(bool connected)
 
 void MainWindow::setUsbLink(bool connected)
 {
-    if (connected)
-        m_session->connectUsb();
-    else
+    if (!connected) {
         m_session->disconnectUsb();
+    } else if (const std::optional<QString> cable = chooseCable()) {
+        m_session->connectUsb(*cable);
+    }
     showLinkState(m_session->linkState());
+}
+
+std::optional<QString> MainWindow::chooseCable()
+{
+    // With one cable (or none, which the session reports) there is nothing
+    // to choose; with several, the user says which meter this window reads.
+    UsbLink &usb = m_session->usbLink();
+    const QList<int> rows = usb.cableRows();
+    if (rows.size() < 2)
+        return QString();
+    QStringList cables;
+    for (int row : rows)
+        cables << QStringLiteral("%1  %2").arg(usb.devicePath(row), usb.deviceNames().at(row));
+    const int chosen = m_dialogs->chooseCable(this, cables);
+    if (chosen < 0 || chosen >= rows.size())
+        return std::nullopt;
+    return usb.devicePath(rows.at(chosen));
 }
 
 void MainWindow::quit()
@@ -481,8 +589,11 @@ TableFileProgress MainWindow::fileProgress(const QString &label)
 
 bool MainWindow::saveLog()
 {
-    const QString name = m_dialogs->saveTableFileName(this);
-    return !name.isEmpty() && saveLogFile(name);
+    const QString name = m_dialogs->saveTableFileName(this, m_logFolder);
+    if (name.isEmpty())
+        return false;
+    m_logFolder = QFileInfo(name).absolutePath();
+    return saveLogFile(name);
 }
 
 bool MainWindow::saveLogFile(const QString &fileName)
@@ -511,9 +622,11 @@ void MainWindow::openLog()
 {
     if (!keepUnsavedRows())
         return;
-    const QString name = m_dialogs->openTableFileName(this);
-    if (!name.isEmpty())
-        openLogFile(name);
+    const QString name = m_dialogs->openTableFileName(this, m_logFolder);
+    if (name.isEmpty())
+        return;
+    m_logFolder = QFileInfo(name).absolutePath();
+    openLogFile(name);
 }
 
 void MainWindow::openLogFile(const QString &fileName)
@@ -651,9 +764,11 @@ QList<QWidget *> MainWindow::coveredByEnlargedChart() const
 
 void MainWindow::saveChartPicture()
 {
-    const QString name = m_dialogs->savePictureFileName(this);
-    if (!name.isEmpty())
-        saveChartPictureFile(name);
+    const QString name = m_dialogs->savePictureFileName(this, m_chartFolder);
+    if (name.isEmpty())
+        return;
+    m_chartFolder = QFileInfo(name).absolutePath();
+    saveChartPictureFile(name);
 }
 
 void MainWindow::saveChartPictureFile(const QString &fileName)

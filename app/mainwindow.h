@@ -2,6 +2,7 @@
 
 #include "app/usermessages.h"
 #include "app/windowdialogs.h"
+#include "app/windowsettings.h"
 #include "log/tablefiles.h"
 #include "meter/localeinfo.h"
 #include "transport/hidbackend.h"
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class ChartPager;
 class LogModel;
@@ -37,6 +39,7 @@ struct WindowServices
     std::unique_ptr<HidBackend> hidBackend;
     QString machine;      // as uname -m names it
     QString dataFolder;   // where the log's journal goes; empty: no journal
+    QString settingsFile; // where the settings stay between runs; empty: none are kept
 };
 
 WindowServices systemWindowServices();
@@ -66,6 +69,8 @@ public:
 
     // What the user's clicks and keys do.
     void selectNextPort();
+    // COM1..COM4 or a device path, shown on the port button.
+    void selectPort(const QString &port);
     void setComLink(bool connected);
     void setUsbLink(bool connected);
     void quit();
@@ -95,6 +100,11 @@ private:
     // Asks whether to save unsaved rows before they could be lost; true when
     // the action may go on (saved, discarded, or nothing to lose).
     bool keepUnsavedRows();
+    // The cable path to connect (empty: the selected one), or nothing when
+    // the user cancelled the choice.
+    std::optional<QString> chooseCable();
+    void applySettings(const WindowSettings &settings);
+    WindowSettings currentSettings() const;
     void redrawChartFromLog();
 
     // What the session announces.
@@ -135,4 +145,7 @@ private:
     QRect m_restoredChart;         // the chart's bounds while it is enlarged
     QPoint m_restoredToolbar;      // and its toolbar's place
     QString m_dataFolder;          // where the journals are
+    QString m_settingsFile;        // empty: settings are not kept
+    QString m_logFolder;           // last folder of the log's file dialogs
+    QString m_chartFolder;         // and of the chart picture's
 };

@@ -6,6 +6,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 
 namespace {
 
@@ -47,18 +48,18 @@ void setUpTableSaveDialog(QFileDialog &dialog)
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
 }
 
-QString SystemDialogs::saveTableFileName(QWidget *parent)
+QString SystemDialogs::saveTableFileName(QWidget *parent, const QString &folder)
 {
-    QFileDialog dialog(parent);
+    QFileDialog dialog(parent, QString(), folder);
     setUpTableSaveDialog(dialog);
     // A desktop's own dialog may leave the extension to us.
     return tableFileNameFor(runDialog(dialog), dialog.selectedNameFilter());
 }
 
-QString SystemDialogs::openTableFileName(QWidget *parent)
+QString SystemDialogs::openTableFileName(QWidget *parent, const QString &folder)
 {
     // A name of a file that does not exist may be typed; the open reports it.
-    QFileDialog dialog(parent);
+    QFileDialog dialog(parent, QString(), folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
@@ -71,15 +72,25 @@ QString SystemDialogs::openTableFileName(QWidget *parent)
     return name;
 }
 
-QString SystemDialogs::savePictureFileName(QWidget *parent)
+QString SystemDialogs::savePictureFileName(QWidget *parent, const QString &folder)
 {
-    QFileDialog dialog(parent);
+    QFileDialog dialog(parent, QString(), folder);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("Bitmaps (*.bmp)"));
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setSizeGripEnabled(true);
     return runDialog(dialog);
+}
+
+int SystemDialogs::chooseCable(QWidget *parent, const QStringList &cables)
+{
+    bool chosen = false;
+    const QString cable = QInputDialog::getItem(parent, QStringLiteral("USB Connection"),
+                                                QStringLiteral("Several USB interface cables are plugged in.\n"
+                                                               "Read the meter on which one?"),
+                                                cables, 0, false, &chosen);
+    return chosen ? int(cables.indexOf(cable)) : -1;
 }
 
 void SystemDialogs::previewReport(QWidget *parent, ReportBuilder &report)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QFileDialog;
 class QWidget;
@@ -14,12 +15,17 @@ class WindowDialogs
 public:
     virtual ~WindowDialogs() = default;
 
-    // A table file to save; empty when cancelled.
-    virtual QString saveTableFileName(QWidget *parent) = 0;
-    // A table file to open; empty when cancelled.
-    virtual QString openTableFileName(QWidget *parent) = 0;
-    // A bitmap file for the chart; empty when cancelled.
-    virtual QString savePictureFileName(QWidget *parent) = 0;
+    // Each file dialog starts in `folder` (the last one used; empty: the
+    // desktop's choice) and returns the file chosen, empty when cancelled.
+    // A table file to save.
+    virtual QString saveTableFileName(QWidget *parent, const QString &folder) = 0;
+    // A table file to open.
+    virtual QString openTableFileName(QWidget *parent, const QString &folder) = 0;
+    // A bitmap file for the chart.
+    virtual QString savePictureFileName(QWidget *parent, const QString &folder) = 0;
+    // Several meter cables are plugged in: the one to read, as an index
+    // into `cables` (each "path  name"), or -1 when cancelled.
+    virtual int chooseCable(QWidget *parent, const QStringList &cables) = 0;
     // Shows the report in a print preview, from which it prints or goes to a
     // PDF file, and returns once the preview is closed.
     virtual void previewReport(QWidget *parent, ReportBuilder &report) = 0;
@@ -38,9 +44,10 @@ void setUpTableSaveDialog(QFileDialog &dialog);
 class SystemDialogs : public WindowDialogs
 {
 public:
-    QString saveTableFileName(QWidget *parent) override;
-    QString openTableFileName(QWidget *parent) override;
-    QString savePictureFileName(QWidget *parent) override;
+    QString saveTableFileName(QWidget *parent, const QString &folder) override;
+    QString openTableFileName(QWidget *parent, const QString &folder) override;
+    QString savePictureFileName(QWidget *parent, const QString &folder) override;
+    int chooseCable(QWidget *parent, const QStringList &cables) override;
     void previewReport(QWidget *parent, ReportBuilder &report) override;
 
 private:

@@ -17,6 +17,7 @@
 #include "transport/serialbackend.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QProcess>
@@ -162,6 +163,10 @@ int main(int argc, char **argv)
         return runChild(argc, argv, !std::strcmp(argv[1], ChildWindow));
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The started windows keep their journal and settings away from the user's.
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
     QApplication app(argc, argv);
     selfPath = QCoreApplication::applicationFilePath();
     benchmark::Initialize(&argc, argv);

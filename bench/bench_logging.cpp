@@ -71,9 +71,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const long largest = argc > 1 ? std::atol(argv[1]) : 10000000;
     // The journal goes where it would for a user, in a folder of its own
-    // here; every row is written to it as in a real run.
+    // here; every row is written to it as in a real run. The settings stay
+    // away from the user's too.
     QTemporaryDir dataHome;
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dataHome.filePath(QStringLiteral("config")).toLocal8Bit());
 
     MainWindow window(systemWindowServices());
     window.show();

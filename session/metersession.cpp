@@ -276,6 +276,10 @@ bool MeterSession::connectUsb(const QString &devicePath)
         setLinkState(LinkState::Idle);
         fail(LinkFailure::Kind::CableNotReadable, m_usbLink->selectedPath(), m_usbLink->accessError());
         return false;
+    case UsbLink::Result::InUse:
+        setLinkState(LinkState::Idle);
+        fail(LinkFailure::Kind::CableInUse, m_usbLink->selectedPath(), m_usbLink->claimError());
+        return false;
     }
     return false;
 }

@@ -36,6 +36,7 @@ struct LinkFailure
         CableIdle,         // the cable reports, but carries no meter data; the link ended
         CableSilent,       // the cable sends no reports at all
         CableLost,         // the cable went away during the link
+        CableInUse,        // device: its path; detail: who holds it ("qm320 (process 1234) holds it") or why it cannot be claimed
     };
     Kind kind = Kind::PortNotOpened;
     QString port;         // "COM1", or the cable's display text

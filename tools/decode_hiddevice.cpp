@@ -78,6 +78,10 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
                                 "plug it in again.")
                      .arg(failure.device, failure.detail));
             break;
+        case LinkFailure::Kind::CableInUse:
+            fail(QStringLiteral("%1 cannot be read here: %2; a cable is read by one program at a time")
+                     .arg(failure.device, failure.detail));
+            break;
         case LinkFailure::Kind::CableSilent:
             fail(QStringLiteral("%1 sends no data; unplug the cable, plug it in again and re-try").arg(failure.device));
             break;

@@ -85,6 +85,14 @@ public:
     virtual void cancelRead() = 0;
 };
 
+// A device claimed for this program: while the claim lives, a claim of the
+// same device by any other program, or another copy of this one, fails.
+class HidClaim
+{
+public:
+    virtual ~HidClaim() = default;
+};
+
 // The operating system's HID services: everything the HID controller asks of
 // the system goes through here, so the controller's logic runs the same on a
 // real system and against a test's fake.
@@ -115,6 +123,10 @@ public:
     // system reports a device change; an empty function stops the notices.
     virtual void watchDeviceChanges(std::function<void(int eventCode)> notice) = 0;
 
+    // Claims the interface at `path` before it is read. Null when it is held
+    // already or cannot be claimed; `why` then names the holder ("qm320
+    // (process 1234) holds it") or what stood in the way.
+    virtual std::unique_ptr<HidClaim> claim(const QString &path, QString &why) = 0;
     // Resets the USB device behind the interface at `path`, as if it were
     // plugged in again. `detail` says what was tried or what stood in the way.
     virtual ResetResult resetUsbDevice(const QString &path, QString &detail) = 0;

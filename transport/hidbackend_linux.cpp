@@ -4,6 +4,7 @@
 // opening it, and reports plug-in and removal.
 
 #include "transport/hidbackend.h"
+#include "transport/devicelock.h"
 #include "transport/hidreportdescriptor.h"
 
 #include <QFile>
@@ -409,6 +410,22 @@ public:
         }
         m_notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(m_monitor.get()), QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { receiveChanges(); });
+    }
+
+    std::unique_ptr<HidClaim> claim(const QString &path, QString &why) override
+    {
+        // hidraw has no exclusive open; a lock on the node is the claim, and
+        // it goes with the process that held it.
+        struct LockClaim final : HidClaim
+        {
+            std::unique_ptr<DeviceLock> lock;
+        };
+        std::unique_ptr<DeviceLock> lock = DeviceLock::take(path, why);
+        if (!lock)
+            return nullptr;
+        auto claim = std::make_unique<LockClaim>();
+        claim->lock = std::move(lock);
+        return claim;
     }
 
     ResetResult resetUsbDevice(const QString &path, QString &detail) override

@@ -37,6 +37,7 @@ UsbLink::~UsbLink()
     // connected to a link being destroyed.
     blockSignals(true);
     m_devices.clear();
+    m_claim.reset();
     m_controller.setArrivalHandler(nullptr);
     m_controller.setRemovalHandler(nullptr);
     m_controller.setEnumerateHandler(nullptr);
@@ -152,9 +153,18 @@ HidDevice *UsbLink::stopAndSetUpSelected()
 
 UsbLink::Result UsbLink::connectCable()
 {
-    HidDevice *device = stopAndSetUpSelected();
+    HidDevice *device = selectedDevice();
     if (!device)
         return Result::NoCable;
+    // A cable another program reads is not touched: its set-up and its
+    // reports are that program's.
+    m_claim.reset();
+    if (device->hasReadWriteAccess()) {
+        m_claim = m_controller.backend()->claim(device->interfaceInfo().path, m_claimError);
+        if (!m_claim)
+            return Result::InUse;
+    }
+    stopAndSetUpSelected();
     if (!device->hasReadWriteAccess())
         return Result::NoAccess;
     m_connectedInstance = device->interfaceInfo().instanceKey;
@@ -172,6 +182,7 @@ UsbLink::Result UsbLink::disconnectCable()
     m_connectedInstance.clear();
     m_silentTimer.stop();
     HidDevice *device = stopAndSetUpSelected();
+    m_claim.reset();
     if (!device)
         return Result::NoCable;
     return device->hasReadWriteAccess() ? Result::Done : Result::NoAccess;
@@ -183,6 +194,19 @@ void UsbLink::stopReading()
     m_silentTimer.stop();
     if (HidDevice *device = selectedDevice())
         device->setDataHandler(nullptr);
+    m_claim.reset();
+}
+
+QList<int> UsbLink::cableRows() const
+{
+    const QString cable = QString::fromUtf16(CableName);
+    const QString withSerial = cable + QStringLiteral(" (Serial=");
+    QList<int> rows;
+    for (int row = 0; row < int(m_deviceNames.size()); ++row) {
+        if (m_deviceNames.at(row) == cable || m_deviceNames.at(row).startsWith(withSerial))
+            rows.append(row);
+    }
+    return rows;
 }
 
 void UsbLink::attachReportHandler(HidDevice &device)
@@ -241,6 +265,7 @@ void UsbLink::rebuildDeviceList()
         } else {
             m_connectedInstance.clear();
             m_silentTimer.stop();
+            m_claim.reset();
             emit deviceListChanged();
             emit cableLost(m_connectedPath, m_connectedName);
             return;

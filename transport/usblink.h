@@ -4,6 +4,7 @@
 #include "transport/hiddevicecontroller.h"
 
 #include <QByteArrayView>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -38,6 +39,7 @@ public:
         Done,
         NoCable,    // no device is selected: nothing is plugged in that looks like the cable
         NoAccess,   // the cable is there, but this user may not read it
+        InUse,      // another program (or window) reads the cable; claimError() says which
     };
 
     explicit UsbLink(std::unique_ptr<HidBackend> backend, QObject *parent = nullptr);
@@ -66,12 +68,19 @@ public:
     // The selected device's path and, when it cannot be read, why not.
     QString selectedPath() const;
     QString accessError() const;
+    // Who holds the cable a connect found in use ("qm320 (process 1234)
+    // holds it"), or what kept it from being claimed.
+    QString claimError() const { return m_claimError; }
+    // The rows of the devices that are meter cables, with or without a
+    // serial number; the user chooses among them when there are several.
+    QList<int> cableRows() const;
 
-    // Connects: stops reading the selected device, sends it the set-up report
-    // and reads its reports from now on.
+    // Connects: claims the selected device (a cable another program reads
+    // is left alone), stops reading it, sends it the set-up report and reads
+    // its reports from now on.
     Result connectCable();
     // Disconnects: stops reading and sends the set-up report once more, as
-    // the cable gets one at every change of the link.
+    // the cable gets one at every change of the link, then lets the claim go.
     Result disconnectCable();
     // Stops reading the selected device; the set-up report is not sent.
     void stopReading();
@@ -131,6 +140,10 @@ private:
     QString m_connectedName;
     // Made once, so that the device sees the same handler when it is set again.
     HidDataHandler m_reportHandler;
+
+    // The claim on the cable while connected.
+    std::unique_ptr<HidClaim> m_claim;
+    QString m_claimError;
 
     QTimer m_silentTimer;
     long long m_reportsSinceConnect = 0;

@@ -10,9 +10,15 @@
 class FakeDialogs : public WindowDialogs
 {
 public:
-    QString saveTableFileName(QWidget *) override { return next(QStringLiteral("save table")); }
-    QString openTableFileName(QWidget *) override { return next(QStringLiteral("open table")); }
-    QString savePictureFileName(QWidget *) override { return next(QStringLiteral("save picture")); }
+    QString saveTableFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("save table"), folder); }
+    QString openTableFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("open table"), folder); }
+    QString savePictureFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("save picture"), folder); }
+    int chooseCable(QWidget *, const QStringList &cables) override
+    {
+        shown << QStringLiteral("choose cable");
+        offeredCables = cables;
+        return chosenCable;
+    }
     void previewReport(QWidget *, ReportBuilder &report) override
     {
         previewedRows.append(report.rowCount());
@@ -23,14 +29,18 @@ public:
 
     QStringList names;   // answers in order; empty: the dialog was cancelled
     QStringList shown;   // the dialogs shown, in order
+    QStringList folders; // the folder each started in
+    QStringList offeredCables;
+    int chosenCable = -1;   // cancelled unless a test chooses
     QList<int> previewedRows;
     QList<int> previewedPages;
     std::function<void()> duringPreview;
 
 private:
-    QString next(const QString &dialog)
+    QString next(const QString &dialog, const QString &folder)
     {
         shown << dialog;
+        folders << folder;
         return names.isEmpty() ? QString() : names.takeFirst();
     }
 };

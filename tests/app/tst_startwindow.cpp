@@ -54,7 +54,7 @@ void TestStartWindow::startOptions_data()
                                                   << LinkState::Serial << 0 << QStringList();
     QTest::newRow("COM1 as the window starts") << "COM1" << false << "" << "" << false << "open COM1" << "COM 1"
                                                << LinkState::Serial << 0 << QStringList();
-    QTest::newRow("a device path") << "/dev/ttyUSB1" << false << "" << "" << false << "open /dev/ttyUSB1" << "COM 1"
+    QTest::newRow("a device path") << "/dev/ttyUSB1" << false << "" << "" << false << "open /dev/ttyUSB1" << "ttyUSB1"
                                    << LinkState::Serial << 0 << QStringList();
     QTest::newRow("a port that cannot be opened")
         << "COM2" << false << "" << "" << true << "open COM2" << "COM 2" << LinkState::Idle << 0

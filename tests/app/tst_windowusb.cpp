@@ -9,8 +9,9 @@
 
 // The USB link through the window: the cable found before the window shows,
 // "USB Connection" sending the set-up report and carrying the cable's
-// reports to the panel, the message when there is no cable, and quitting
-// while reports are on their way.
+// reports to the panel, the message when there is no cable, the choice
+// among several cables and one read elsewhere, and quitting while reports are
+// on their way.
 class TestWindowUsb : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,8 @@ private slots:
     void noCable();
     void cableReadingsReachThePanel();
     void quitWithReportsPending();
+    void severalCables_data();
+    void severalCables();
 };
 
 namespace {
@@ -101,6 +104,53 @@ void TestWindowUsb::cableReadingsReachThePanel()
     QCOMPARE(usb->text(), QStringLiteral("USB Connection"));
     QVERIFY(f.shown("comButton"));
     QCOMPARE(f.hid->features().size(), 2u);
+}
+
+void TestWindowUsb::severalCables_data()
+{
+    QTest::addColumn<int>("chosen");              // -1: the choice is cancelled
+    QTest::addColumn<bool>("heldElsewhere");      // the chosen cable is read by another window
+    QTest::addColumn<QString>("reading");         // path read afterwards; empty: none
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("the first of two") << 0 << false << "/dev/hidraw0" << QStringList();
+    QTest::newRow("the second of two") << 1 << false << "/dev/hidraw2" << QStringList();
+    QTest::newRow("cancelled") << -1 << false << "" << QStringList();
+    QTest::newRow("read by another window")
+        << 1 << true << ""
+        << QStringList{"error: USB interface cable (/dev/hidraw2) cannot be read here: qm320 (process 4242) holds "
+                       "it.\n\nA cable is read by one window at a time; choose another cable, or disconnect it "
+                       "where it is read."};
+}
+
+void TestWindowUsb::severalCables()
+{
+    QFETCH(int, chosen);
+    QFETCH(bool, heldElsewhere);
+    QFETCH(QString, reading);
+    QFETCH(QStringList, messages);
+    const auto plugIn = [](FakeHidSystem &hid) {
+        plugInMouseAndCable(hid);
+        FakeHidDevice second = cable();
+        second.key = QStringLiteral("second");
+        second.path = QStringLiteral("/dev/hidraw2");
+        second.serial = QStringLiteral("B7");
+        hid.add(second);
+    };
+    WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), plugIn);
+    if (heldElsewhere)
+        f.hid->claimed.insert(QStringLiteral("/dev/hidraw2"));
+    f.dialogs->chosenCable = chosen;
+    auto *usb = f.find<QPushButton>("usbButton");
+    usb->click();
+    QCOMPARE(f.dialogs->offeredCables,
+             QStringList({"/dev/hidraw0  USB to Serial", "/dev/hidraw2  USB to Serial (Serial=B7)"}));
+    QCOMPARE(f.messages->shown, messages);
+    QCOMPARE(usb->isChecked(), !reading.isEmpty());
+    QCOMPARE(f.session().usbLink().isReading(), !reading.isEmpty());
+    if (!reading.isEmpty())
+        QCOMPARE(f.session().usbLink().selectedPath(), reading);
+    // Nothing is sent to a cable that is not read here.
+    QCOMPARE(f.hid->features().size(), reading.isEmpty() ? 0u : 1u);
 }
 
 void TestWindowUsb::quitWithReportsPending()

@@ -21,7 +21,8 @@ struct WindowFixture
     explicit WindowFixture(const QString &userSeparator = QStringLiteral("."),
                            const QString &systemSeparator = QStringLiteral("."),
                            const QString &machine = QStringLiteral("x86_64"),
-                           const std::function<void(FakeHidSystem &)> &plugIn = {})
+                           const std::function<void(FakeHidSystem &)> &plugIn = {},
+                           const QString &settingsFile = {})
     {
         if (plugIn)
             plugIn(*hid);
@@ -38,6 +39,7 @@ struct WindowFixture
         services.serialBackend = std::move(fakeSerial);
         services.hidBackend = hid->backend();
         services.machine = machine;
+        services.settingsFile = settingsFile;
         window = std::make_unique<MainWindow>(std::move(services));
     }
 

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -134,6 +135,9 @@ public:
     const HidBackend *noticeOwner = nullptr;   // each backend watches on its own
     HidBackend::ResetResult resetResult = HidBackend::ResetResult::NotPermitted;
     QStringList resets;
+    // Devices claimed through any backend of this system, as the locks of
+    // several programs on one machine.
+    std::set<QString> claimed;
 
     mutable std::mutex mutex;
     std::condition_variable changed;
@@ -306,6 +310,24 @@ public:
     {
         m_system->notice = std::move(notice);
         m_system->noticeOwner = m_system->notice ? this : nullptr;
+    }
+
+    std::unique_ptr<HidClaim> claim(const QString &path, QString &why) override
+    {
+        struct FakeClaim final : HidClaim
+        {
+            std::shared_ptr<FakeHidSystem> system;
+            QString path;
+            ~FakeClaim() override { system->claimed.erase(path); }
+        };
+        if (!m_system->claimed.insert(path).second) {
+            why = QStringLiteral("qm320 (process 4242) holds it");
+            return nullptr;
+        }
+        auto claim = std::make_unique<FakeClaim>();
+        claim->system = m_system;
+        claim->path = path;
+        return claim;
     }
 
     ResetResult resetUsbDevice(const QString &path, QString &detail) override

@@ -16,6 +16,7 @@ private slots:
     void selectByPath();
     void setupReport();
     void readFailuresAreReported();
+    void aCableIsReadByOneLinkAtATime();
 };
 
 void TestUsbLink::deviceList_data()
@@ -23,17 +24,21 @@ void TestUsbLink::deviceList_data()
     QTest::addColumn<QStringList>("devices");   // "product|serial", no serial without "|"
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<int>("selected");
+    QTest::addColumn<QList<int>>("cables");   // what the user may choose from
 
     QTest::newRow("the cable is selected")
-        << QStringList({"Optical Mouse", "USB to Serial"}) << QStringList({"Optical Mouse", "USB to Serial"}) << 1;
-    QTest::newRow("a device with a serial number is not the cable")
-        << QStringList({"USB to Serial|0042"}) << QStringList({"USB to Serial (Serial=0042)"}) << -1;
+        << QStringList({"Optical Mouse", "USB to Serial"}) << QStringList({"Optical Mouse", "USB to Serial"}) << 1
+        << QList<int>{1};
+    QTest::newRow("a device with a serial number is not selected, but may be chosen")
+        << QStringList({"USB to Serial|0042"}) << QStringList({"USB to Serial (Serial=0042)"}) << -1 << QList<int>{0};
     QTest::newRow("no product string: vendor and product id")
-        << QStringList({""}) << QStringList({"Device VID=04D9 PID=A0CD"}) << -1;
+        << QStringList({""}) << QStringList({"Device VID=04D9 PID=A0CD"}) << -1 << QList<int>();
     QTest::newRow("of two cables the later one")
         << QStringList({"USB to Serial", "Keyboard", "USB to Serial"})
-        << QStringList({"USB to Serial", "Keyboard", "USB to Serial"}) << 2;
-    QTest::newRow("nothing listed") << QStringList() << QStringList() << -1;
+        << QStringList({"USB to Serial", "Keyboard", "USB to Serial"}) << 2 << QList<int>{0, 2};
+    QTest::newRow("a product that only starts alike")
+        << QStringList({"USB to Serial Bridge"}) << QStringList({"USB to Serial Bridge"}) << -1 << QList<int>();
+    QTest::newRow("nothing listed") << QStringList() << QStringList() << -1 << QList<int>();
 }
 
 void TestUsbLink::deviceList()
@@ -56,6 +61,7 @@ void TestUsbLink::deviceList()
     link.start();
     QCOMPARE(link.deviceNames(), names);
     QCOMPARE(link.selectedRow(), selected);
+    QTEST(link.cableRows(), "cables");
     QCOMPARE(listChanged.size(), 1);
     // Nothing is read before the link is connected.
     QVERIFY(!link.isReading());
@@ -116,6 +122,41 @@ void TestUsbLink::readFailuresAreReported()
     QTRY_VERIFY(!failed.isEmpty());
     QCOMPARE(failed.at(0).at(0).toUInt(), quint32(EACCES));
     link.stopReading();
+}
+
+void TestUsbLink::aCableIsReadByOneLinkAtATime()
+{
+    // Another copy of the program reads cable a.
+    auto system = std::make_shared<FakeHidSystem>();
+    system->add(fakeHidDevice(QStringLiteral("a")));
+    system->add(fakeHidDevice(QStringLiteral("b")));
+    system->claimed.insert(QStringLiteral("/dev/hidraw-a"));
+    UsbLink link(system->backend());
+    link.start();
+
+    // That cable is neither set up nor read here.
+    QVERIFY(link.selectDevicePath(QStringLiteral("/dev/hidraw-a")));
+    QCOMPARE(link.connectCable(), UsbLink::Result::InUse);
+    QCOMPARE(link.claimError(), QStringLiteral("qm320 (process 4242) holds it"));
+    QVERIFY(system->features().empty());
+    QVERIFY(!link.isReading());
+
+    // The other one is free, and held while it is read.
+    QVERIFY(link.selectDevicePath(QStringLiteral("/dev/hidraw-b")));
+    QCOMPARE(link.connectCable(), UsbLink::Result::Done);
+    QCOMPARE(system->claimed, (std::set<QString>{"/dev/hidraw-a", "/dev/hidraw-b"}));
+
+    // Let go by a disconnect, a stop and an unplug alike.
+    system->claimed.erase(QStringLiteral("/dev/hidraw-a"));
+    QCOMPARE(link.disconnectCable(), UsbLink::Result::Done);
+    QVERIFY(system->claimed.empty());
+    QCOMPARE(link.connectCable(), UsbLink::Result::Done);
+    link.stopReading();
+    QVERIFY(system->claimed.empty());
+    QCOMPARE(link.connectCable(), UsbLink::Result::Done);
+    system->remove(QStringLiteral("b"));
+    system->notify();
+    QVERIFY(system->claimed.empty());
 }
 
 QTEST_GUILESS_MAIN(TestUsbLink)

@@ -58,6 +58,7 @@ private slots:
     void serialLinkOnDefaultCom1();
     void usbLinkFindsCableAndSetsItUp();
     void cablePluggedInAfterStart();
+    void twoCablesTwoRuns();
     void cablePulledAndPluggedBackWithReconnect();
     void adapterPulledAndPluggedBackWithReconnect();
     void pulledLinkEndsRun_data();
@@ -156,6 +157,56 @@ void TestVmCli::cablePluggedInAfterStart()
     QCOMPARE(readings.size(), 20);
     const QString difference = ReadingCheck::compare(readings, cable.sentFrames(), Link::Usb);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestVmCli::twoCablesTwoRuns()
+{
+    // Two meters, each on its own cable, each logged by its own run.
+    CableProcess volts(GuestRun::runFile(QStringLiteral("cli-two-volts.txt")), QStringLiteral("dcv"));
+    CableProcess ohms(GuestRun::runFile(QStringLiteral("cli-two-ohms.txt")), QStringLiteral("ohm"));
+    QString nodes[2];
+    CableProcess *cables[2] = {&volts, &ohms};
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY2(cables[i]->start(), qPrintable(cables[i]->errorString()));
+        QVERIFY2(cables[i]->command(QStringLiteral("create")), qPrintable(cables[i]->lastAnswer()));
+        QVERIFY2(cables[i]->command(QStringLiteral("node")), qPrintable(cables[i]->lastAnswer()));
+        nodes[i] = cables[i]->lastAnswer().section(u' ', 1);
+    }
+    QVERIFY(nodes[0] != nodes[1]);
+
+    CliRun voltsRun({QStringLiteral("decode"), QStringLiteral("--hid-device"), nodes[0], QStringLiteral("--frames"),
+                     QStringLiteral("30")});
+    CliRun ohmsRun({QStringLiteral("decode"), QStringLiteral("--hid-device"), nodes[1], QStringLiteral("--frames"),
+                    QStringLiteral("30")});
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(waitForSetupReports(*cables[i], 1, 15000), qPrintable(nodes[i]));
+
+    // A third run for a cable that is read already is refused, names the
+    // holder, and leaves the cable alone.
+    CliRun intruder({QStringLiteral("decode"), QStringLiteral("--hid-device"), nodes[0], QStringLiteral("--frames"),
+                     QStringLiteral("5")});
+    QVERIFY2(intruder.waitForExit(15000), qPrintable(intruder.howItEnded()));
+    QVERIFY2(intruder.exitedWith(2), qPrintable(intruder.howItEnded() + u' ' + intruder.errorLines().join(u'\n')));
+    QCOMPARE(intruder.errorLines().size(), 1);
+    const QString refusal = intruder.errorLines().first();
+    QVERIFY2(refusal.contains(nodes[0]) && refusal.contains(QStringLiteral("qm320-cli (process %1) holds it").arg(voltsRun.pid())),
+             qPrintable(refusal));
+    QCOMPARE(volts.featureReports().size(), 1);
+
+    for (CableProcess *cable : cables) {
+        QVERIFY(cable->command(QStringLiteral("idle %1").arg(LeadInMs)));
+        QVERIFY(cable->command(QStringLiteral("play 35")));
+    }
+    CliRun *runs[2] = {&voltsRun, &ohmsRun};
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY2(runs[i]->waitForExit(60000), qPrintable(QStringLiteral("%1 readings so far").arg(runs[i]->lineCount())));
+        QVERIFY2(runs[i]->exitedWith(0), qPrintable(runs[i]->howItEnded() + u' ' + runs[i]->errorLines().join(u'\n')));
+        const QList<QJsonObject> readings = ReadingCheck::parseLines(runs[i]->output());
+        QCOMPARE(readings.size(), 30);
+        // Each run read its own meter's frames, and only those.
+        const QString difference = ReadingCheck::compare(readings, cables[i]->sentFrames(), Link::Usb);
+        QVERIFY2(difference.isEmpty(), qPrintable(nodes[i] + QStringLiteral(": ") + difference));
+    }
 }
 
 void TestVmCli::cablePulledAndPluggedBackWithReconnect()

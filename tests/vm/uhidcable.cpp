@@ -1,5 +1,8 @@
 #include "uhidcable.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <linux/input.h>
 #include <linux/uhid.h>
 
@@ -88,7 +91,8 @@ bool UhidCable::create()
     uhid_event ev{};
     ev.type = UHID_CREATE2;
     std::strncpy(reinterpret_cast<char *>(ev.u.create2.name), ProductName, sizeof ev.u.create2.name - 1);
-    std::strncpy(reinterpret_cast<char *>(ev.u.create2.phys), "qm320-vm/uhidcable", sizeof ev.u.create2.phys - 1);
+    // A place of its own, by which its hidraw node is found among other cables.
+    std::strncpy(reinterpret_cast<char *>(ev.u.create2.phys), physicalPlace().constData(), sizeof ev.u.create2.phys - 1);
     ev.u.create2.rd_size = std::uint16_t(CableDescriptor.size());
     ev.u.create2.bus = BUS_USB;
     ev.u.create2.vendor = VirtualVendor;
@@ -109,6 +113,28 @@ bool UhidCable::create()
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+QByteArray UhidCable::physicalPlace()
+{
+    return "qm320-vm/uhidcable/" + QByteArray::number(qint64(::getpid()));
+}
+
+QString UhidCable::hidrawNode(int timeoutMs) const
+{
+    const QByteArray wanted = "HID_PHYS=" + physicalPlace() + '\n';
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        const QDir hidraw(QStringLiteral("/sys/class/hidraw"));
+        for (const QString &name : hidraw.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile uevent(hidraw.filePath(name + QStringLiteral("/device/uevent")));
+            const QString node = QStringLiteral("/dev/") + name;
+            if (uevent.open(QIODevice::ReadOnly) && uevent.readAll().contains(wanted) && QFile::exists(node))
+                return node;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return {};
 }
 
 bool UhidCable::destroy()

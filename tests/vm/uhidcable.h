@@ -39,6 +39,9 @@ public:
 
     // Plugs the cable in and waits until the kernel has started the device.
     bool create();
+    // The hidraw node of the cable while it is plugged in ("/dev/hidraw3"),
+    // once the system has made it; empty when it has not within `timeoutMs`.
+    QString hidrawNode(int timeoutMs) const;
     // Pulls it: stops playing, mid-frame if need be, and destroys the device.
     bool destroy();
     bool isCreated() const { return m_created; }
@@ -62,6 +65,7 @@ public:
     long long framesSent() const { return m_framesSent; }
 
 private:
+    static QByteArray physicalPlace();
     struct Job
     {
         long long frames = 0;   // 0: reports without payload only

@@ -12,6 +12,7 @@
 //   stop                       drop what is queued
 //   features                   the feature reports received since create, as hex
 //   opened                     "ok yes" while a program holds the device open
+//   node                       "ok /dev/hidrawN", the cable's node once it is there
 //   sent                       the number of frames that went out whole
 //   quit
 //
@@ -125,6 +126,9 @@ int main(int argc, char *argv[])
                 answer((QStringList{QStringLiteral("ok")} + hex).join(u' '));
             } else if (command == QLatin1String("opened")) {
                 answer(cable.isOpened() ? QStringLiteral("ok yes") : QStringLiteral("ok no"));
+            } else if (command == QLatin1String("node")) {
+                const QString node = cable.hidrawNode(5000);
+                answer(node.isEmpty() ? QStringLiteral("error no hidraw node") : QStringLiteral("ok ") + node);
             } else if (command == QLatin1String("sent")) {
                 answer(QStringLiteral("ok %1").arg(cable.framesSent()));
             } else if (command == QLatin1String("quit")) {

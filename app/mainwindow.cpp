@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/cachedpanelstyle.h"
 #include "app/designlook.h"
 #include "app/limitedit.h"
 #include "app/messageboxes.h"
@@ -66,6 +67,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
 {
     DesignLook::installFontSubstitutes();
     m_ui->setupUi(this);
+    // The value display repaints at every reading; its panel is copied.
+    auto *valueStyle = new CachedPanelStyle;
+    valueStyle->setParent(m_ui->valueDisplay);
+    m_ui->valueDisplay->setStyle(valueStyle);
     DesignLook::apply(*this, *m_ui);
     setupLogGrid();
 

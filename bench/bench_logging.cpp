@@ -12,6 +12,7 @@
 
 #include "app/loggridview.h"
 #include "app/mainwindow.h"
+#include "bench/silentmessages.h"
 #include "session/metersession.h"
 
 #include <QAction>
@@ -77,7 +78,10 @@ int main(int argc, char **argv)
     qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", dataHome.filePath(QStringLiteral("config")).toLocal8Bit());
 
-    MainWindow window(systemWindowServices());
+    // The notice that the record limit is reached would wait for a click.
+    WindowServices services = systemWindowServices();
+    services.messages = std::make_unique<SilentMessages>();
+    MainWindow window(std::move(services));
     window.show();
     window.findChild<QAction *>(QStringLiteral("recordLimitlessAction"))->trigger();
     app.processEvents();

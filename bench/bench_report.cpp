@@ -13,7 +13,7 @@
 
 #include "app/reportpageview.h"
 #include "app/reportpreviewdialog.h"
-#include "app/usermessages.h"
+#include "bench/silentmessages.h"
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
 
@@ -78,15 +78,6 @@ void resetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-class SilentMessages : public UserMessages
-{
-public:
-    void information(QWidget *, const QString &) override {}
-    void error(QWidget *, const QString &text) override { lastError = text; }
-    bool confirm(QWidget *, const QString &) override { return false; }
-    SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Cancel; }
-    QString lastError;
-};
 
 // Notes the first paint event of a widget; once the event loop has handed it
 // on, the widget has painted.

@@ -1,0 +1,39 @@
+#include "app/cachedpanelstyle.h"
+
+#include <QPainter>
+#include <QStyleOption>
+
+void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                                     const QWidget *widget) const
+{
+    // Only a panel drawn straight onto the device (a move at most) looks
+    // the same copied from a picture.
+    if (element != PE_PanelLineEdit || painter->worldTransform().type() > QTransform::TxTranslate
+        || option->rect.isEmpty()) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    const QString key = QStringLiteral("%1x%2 %3 %4 %5 %6")
+                            .arg(option->rect.width())
+                            .arg(option->rect.height())
+                            .arg(int(option->state))
+                            .arg(option->palette.cacheKey())
+                            .arg(ratio)
+                            .arg(int(option->direction));
+    if (key != m_key) {
+        QPixmap panel(option->rect.size() * ratio);
+        panel.setDevicePixelRatio(ratio);
+        panel.fill(Qt::transparent);
+        QPainter onPanel(&panel);
+        std::unique_ptr<QStyleOption> moved(option->type == QStyleOption::SO_Frame
+                                                ? new QStyleOptionFrame(*qstyleoption_cast<const QStyleOptionFrame *>(option))
+                                                : new QStyleOption(*option));
+        moved->rect.moveTopLeft(QPoint(0, 0));
+        QProxyStyle::drawPrimitive(element, moved.get(), &onPanel, widget);
+        onPanel.end();
+        m_panel = panel;
+        m_key = key;
+    }
+    painter->drawPixmap(option->rect.topLeft(), m_panel);
+}

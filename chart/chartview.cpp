@@ -211,12 +211,24 @@ public:
     // which draws the pictures afresh after a change of an axis range. Each
     // is asked for once until the paint: a log opened at ten million rows
     // adds its values in one burst.
-    void updateSeries()
+    void updateSeries() { updateSeriesBetween(xAxis->range().lower, xAxis->range().upper); }
+    // Only the part of the series between two positions changed: a new value
+    // changes the segment from the value before it, and repaints that strip.
+    void updateSeriesBetween(double fromKey, double toKey)
     {
-        if (m_queued == Queued::Nothing) {
-            m_queued = Queued::Series;
-            update(seriesArea());
-        }
+        if (m_queued == Queued::All)
+            return;
+        // The line's width and its smoothed edges reach a little beyond.
+        constexpr int Margin = 3;
+        const int left = int(std::floor(std::min(xAxis->coordToPixel(fromKey), xAxis->coordToPixel(toKey)))) - Margin;
+        const int right = int(std::ceil(std::max(xAxis->coordToPixel(fromKey), xAxis->coordToPixel(toKey)))) + Margin;
+        const QRect area = seriesArea();
+        const QRect strip = QRect(QPoint(left, area.top()), QPoint(right, area.bottom())) & area;
+        if (m_queued == Queued::Series && m_queuedArea.contains(strip))
+            return;
+        m_queued = Queued::Series;
+        m_queuedArea |= strip;
+        update(m_queuedArea);
     }
     void updateAll()
     {
@@ -276,6 +288,7 @@ private:
 
     std::vector<ChartSeries *> m_series;
     Queued m_queued = Queued::Nothing;
+    QRect m_queuedArea;                   // of the series, while Queued::Series
     std::optional<PictureKey> m_pictures; // of the pictures held, if any
     QPixmap m_chart;                      // everything but the series
     QPixmap m_axes;                       // the axes over the series' area, transparent elsewhere
@@ -285,6 +298,7 @@ void ChartPlot::paintEvent(QPaintEvent *)
 {
     // This paint covers whatever was queued.
     m_queued = Queued::Nothing;
+    m_queuedArea = QRect();
     // The buffers of the one replot QCustomPlot queues when it is made are
     // never shown.
     mPaintBuffers.clear();
@@ -478,8 +492,9 @@ void ChartView::addPoint(double value, std::optional<PointColour> colour)
     m_points.append(value, colour);
     // A point beyond the page changes nothing on screen; while the user has
     // paged back that is every new point.
-    if (positionInView(m_points.size() - 1))
-        m_plot->updateSeries();
+    const qint64 position = m_points.size() - 1;
+    if (positionInView(position))
+        m_plot->updateSeriesBetween(double(position - 1), double(position));
 }
 
 bool ChartView::setBottomMinimum(double minimum)

@@ -124,6 +124,7 @@ private slots:
     void comLinkReadsAndReturnsToIdleWhenAdapterPulled();
     void comLinkWaitsForAdapterAndResumes();
     void usbLinkReadsAndReturnsToIdleWhenCablePulled();
+    void usbLinkWaitsForCableAndResumes();
     void cablePluggedInAfterWindowStartIsFound();
     void windowGoesWhileLinkReads_data();
     void windowGoesWhileLinkReads();
@@ -246,6 +247,8 @@ void TestVmWindow::comLinkWaitsForAdapterAndResumes()
     difference = ReadingCheck::compare(w.readings.mid(readingsBefore), ReadingCheck::framesOfCapture(afterFile.readAll()),
                                        Link::Serial);
     QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("after the plug-in: ") + difference));
+    // Every reading, before and after the gap, is a row of the log.
+    QCOMPARE(w.session().log().rowCount(), int(w.readings.size()));
     QTest::mouseClick(com, Qt::LeftButton);
     QCOMPARE(w.session().linkState(), LinkState::Idle);
 }
@@ -293,6 +296,52 @@ void TestVmWindow::usbLinkReadsAndReturnsToIdleWhenCablePulled()
     QCOMPARE(rowsAfter.mid(0, rowsBefore.size()), rowsBefore);
     const QString difference = ReadingCheck::compare(w.readings, cable.sentFrames(), Link::Usb);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestVmWindow::usbLinkWaitsForCableAndResumes()
+{
+    CableProcess cable(GuestRun::runFile(QStringLiteral("window-usb-resume.txt")));
+    QVERIFY2(cable.start(), qPrintable(cable.errorString()));
+    QVERIFY2(cable.command(QStringLiteral("create")), qPrintable(cable.lastAnswer()));
+
+    GuestWindow w;
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(w.session().reconnects());
+    QTest::mouseClick(w.find<QPushButton>("usbButton"), Qt::LeftButton);
+    QCOMPARE(w.session().linkState(), LinkState::Usb);
+    QVERIFY(waitForSetupReport(cable, 10000));
+    QVERIFY(cable.command(QStringLiteral("idle %1").arg(LeadInMs)));
+    QVERIFY(cable.command(QStringLiteral("play 30")));
+    QVERIFY(cable.command(QStringLiteral("wait 30000")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.readings.size(), 30, 5000);
+
+    QElapsedTimer sincePull;
+    sincePull.start();
+    QVERIFY2(cable.command(QStringLiteral("destroy")), qPrintable(cable.lastAnswer()));
+    QTRY_VERIFY_WITH_TIMEOUT(w.session().linkState() == LinkState::WaitingForUsb,
+                             LostLinkDeadlineMs - int(sincePull.elapsed()));
+    QPushButton *usb = w.find<QPushButton>("usbButton");
+    QVERIFY2(usb->text().startsWith(QLatin1String("Waiting for")), qPrintable(usb->text()));
+    QCOMPARE(w.messages->shown, QStringList());
+    const QStringList rowsBefore = w.rows();
+
+    // The same cable again: taken up by itself, set up, and read on.
+    QVERIFY2(cable.command(QStringLiteral("create")), qPrintable(cable.lastAnswer()));
+    QTRY_VERIFY_WITH_TIMEOUT(w.session().linkState() == LinkState::Usb, 10000);
+    QVERIFY(waitForSetupReport(cable, 10000));
+    QVERIFY(cable.command(QStringLiteral("idle %1").arg(LeadInMs)));
+    QVERIFY(cable.command(QStringLiteral("play 30")));
+    QVERIFY(cable.command(QStringLiteral("wait 30000")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.readings.size(), 60, 5000);
+    QCOMPARE(w.messages->shown, QStringList());
+
+    // Every frame sent whole is a reading and a row, before and after the gap.
+    const QString difference = ReadingCheck::compare(w.readings, cable.sentFrames(), Link::Usb);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(w.session().log().rowCount(), 60);
+    QCOMPARE(w.rows().mid(0, rowsBefore.size()), rowsBefore);
+    QTest::mouseClick(usb, Qt::LeftButton);
+    QCOMPARE(w.session().linkState(), LinkState::Idle);
 }
 
 void TestVmWindow::cablePluggedInAfterWindowStartIsFound()

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainterPathStroker>
 #include <QPolygonF>
 #include <QTransform>
@@ -200,8 +201,17 @@ QPainterPath lcdArtPath(const LcdElementInfo &info, const QRectF &rect, QChar gl
     }
     case LcdArt::Bar:
         return barPath(rect);
-    case LcdArt::Text:
-        return textPath(rect, QString::fromUtf8(info.symbol));
+    case LcdArt::Text: {
+        // Lettering is laid out from a font, which costs far more than any
+        // other art; the element and the panel's face ask for the same one,
+        // each at its own place.
+        static QHash<QString, QPainterPath> laidOut;
+        const QString key = QStringLiteral("%1 %2 %3").arg(QString::fromUtf8(info.symbol)).arg(rect.width()).arg(rect.height());
+        auto it = laidOut.constFind(key);
+        if (it == laidOut.constEnd())
+            it = laidOut.insert(key, textPath(QRectF(QPointF(0, 0), rect.size()), QString::fromUtf8(info.symbol)));
+        return it->translated(rect.topLeft());
+    }
     case LcdArt::Triangle:
         return trianglePath(rect);
     case LcdArt::Battery:

@@ -92,6 +92,20 @@ void LogGridView::setColumnWidth(int column, int width)
     m_header->resizeSection(column, width);
 }
 
+void LogGridView::fitColumn(int column, const QStringList &texts)
+{
+    // The text sits 2 px inside each side of its cell.
+    constexpr int Padding = 8;
+    int width = columnWidth(column);
+    for (QFont font : {this->font(), m_header->font()}) {
+        font.setBold(true);
+        const QFontMetrics metrics(font);
+        for (const QString &text : texts)
+            width = std::max(width, metrics.horizontalAdvance(text) + Padding);
+    }
+    setColumnWidth(column, width);
+}
+
 int LogGridView::columnWidth(int column) const
 {
     return m_header->sectionSize(column);

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QAbstractScrollArea>
+#include <QStringList>
 #include <QPointer>
 
 class QHeaderView;
@@ -25,6 +26,9 @@ public:
     void setRowHeight(int pixels);
     int rowHeight() const { return m_rowHeight; }
     void setColumnWidth(int column, int width);
+    // Widens `column` so that each of `texts` fits whole, in the cells' font
+    // and the title's, bold as well (the wider).
+    void fitColumn(int column, const QStringList &texts);
     int columnWidth(int column) const;
 
     // The row shown as selected; -1 for none. Setting it scrolls it into view.

@@ -3,6 +3,7 @@
 #include "app/cachedpanelstyle.h"
 #include "app/designlook.h"
 #include "app/limitedit.h"
+#include "app/linkmessages.h"
 #include "app/messageboxes.h"
 #include "app/windowcaption.h"
 #include "chart/chartpager.h"
@@ -143,17 +144,8 @@ void MainWindow::setupLogGrid()
     // The grid shows the table's current row: a logged row, the end of an
     // open or a save.
     connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::followRow);
-    // "Function" and its widest value "DutyCycle" whole, in the fonts at hand
-    // (bold is the wider).
-    const int function = int(LogField::DcAc) - int(LogField::No);
-    QFont cell = LogModel::cellFont();
-    QFont title = LogModel::titleFont();
-    cell.setBold(true);
-    title.setBold(true);
-    const int padding = 8;
-    grid->setColumnWidth(function, std::max({LogModel::columns()[std::size_t(function)].width,
-                                             QFontMetrics(cell).horizontalAdvance(QStringLiteral("DutyCycle")) + padding,
-                                             QFontMetrics(title).horizontalAdvance(QStringLiteral("Function")) + padding}));
+    // "Function" and its widest value "DutyCycle" whole.
+    grid->fitColumn(int(LogField::DcAc) - int(LogField::No), {QStringLiteral("Function"), QStringLiteral("DutyCycle")});
 }
 
 void MainWindow::setupConnections()
@@ -336,48 +328,14 @@ void MainWindow::showLinkState(LinkState state)
 
 void MainWindow::showLinkFailure(const LinkFailure &failure)
 {
-    switch (failure.kind) {
-    case LinkFailure::Kind::PortNotOpened:
-        m_messages->error(this, failure.detail);
-        break;
-    case LinkFailure::Kind::PortLost:
-    case LinkFailure::Kind::CableLost:
-        // The last reading stays on the panel, dimmed: it is not current.
+    // The last reading stays on the panel, dimmed: it is not current.
+    if (failure.kind == LinkFailure::Kind::PortLost || failure.kind == LinkFailure::Kind::CableLost)
         m_ui->lcdPanel->setStale(true);
-        // A link that waits for its device shows it on its button instead.
-        if (!failure.reconnecting) {
-            const QString where = failure.kind == LinkFailure::Kind::PortLost
-                                      ? failure.detail
-                                      : QStringLiteral("%1 (%2): %3").arg(failure.port, failure.device, failure.detail);
-            m_messages->error(this, QStringLiteral("The link to the meter is lost.\n\n%1.").arg(where));
-        }
-        break;
-    case LinkFailure::Kind::CableNotFound:
-        m_messages->information(
-            this, QStringLiteral("USB interface cable is not securely connected, please check and re-try."));
-        break;
-    case LinkFailure::Kind::CableNotReadable:
-        // Releasing the button without a word left the user guessing; the
-        // cause is nearly always the device node's permissions.
-        m_messages->error(this, QStringLiteral("USB interface cable found (%1), but this user may not read it: %2.\n\n"
-                                               "Install the udev rule 70-qm320.rules (see README), then unplug the "
-                                               "cable and plug it in again.")
-                                    .arg(failure.device, failure.detail));
-        break;
-    case LinkFailure::Kind::CableInUse:
-        m_messages->error(this, QStringLiteral("USB interface cable (%1) cannot be read here: %2.\n\n"
-                                               "A cable is read by one window at a time; choose another cable, "
-                                               "or disconnect it where it is read.")
-                                    .arg(failure.device, failure.detail));
-        break;
-    case LinkFailure::Kind::CableIdle:
-        m_messages->information(
-            this, QStringLiteral("USB interface cable is securely connected, please check if the meter is ready."));
-        break;
-    case LinkFailure::Kind::CableSilent:
-        m_messages->information(
-            this, QStringLiteral("USB interface cable sends no data. Please unplug it, plug it in again and re-try."));
-        break;
+    if (const std::optional<LinkMessage> message = linkFailureMessage(failure)) {
+        if (message->error)
+            m_messages->error(this, message->text);
+        else
+            m_messages->information(this, message->text);
     }
 }
 
@@ -429,24 +387,23 @@ WindowSettings MainWindow::currentSettings() const
 {
     WindowSettings settings;
     settings.port = m_session->serialPort();
-    settings.reconnect = m_ui->reconnectAction->isChecked();
+    settings.reconnect = m_session->reconnects();
     // A limit being typed that is no number yet keeps the last number.
-    const auto limit = [this](const LimitEdit *edit, double fallback) {
-        for (const QString &text : {edit->text(), edit->lastValidText()}) {
+    const auto limit = [this](const QString &typed, const LimitEdit *edit, double fallback) {
+        for (const QString &text : {typed, edit->lastValidText()}) {
             if (const std::optional<double> value = parseLocaleNumber(text, m_session->decimalSeparator()))
                 return *value;
         }
         return fallback;
     };
-    settings.highLimit = limit(m_ui->highLimitEdit, settings.highLimit);
-    settings.lowLimit = limit(m_ui->lowLimitEdit, settings.lowLimit);
-    settings.recordLimit = m_session->logger().recordLimit();
-    settings.repeat = m_ui->repeatCheck->isChecked();
-    settings.sampling = m_ui->samplingCheck->isChecked();
-    if (const std::optional<SamplingInterval> interval =
-            ReadingLogger::samplingIntervalFor(m_ui->samplingIntervalEdit->text()))
-        settings.samplingSeconds = interval->milliseconds / 1000;
-    settings.fill = m_ui->fillCheck->isChecked();
+    settings.highLimit = limit(m_session->highLimitText(), m_ui->highLimitEdit, settings.highLimit);
+    settings.lowLimit = limit(m_session->lowLimitText(), m_ui->lowLimitEdit, settings.lowLimit);
+    const ReadingLogger &logger = m_session->logger();
+    settings.recordLimit = logger.recordLimit();
+    settings.repeat = logger.repeat();
+    settings.sampling = logger.sampling();
+    settings.samplingSeconds = m_session->samplingInterval() / 1000;
+    settings.fill = m_ui->chart->shownSeries() == ChartView::AreaSeries;
     settings.pageSize = m_chartPager->pageSize();
     settings.logFolder = m_logFolder;
     settings.chartFolder = m_chartFolder;
@@ -577,21 +534,6 @@ void MainWindow::clearLog()
         m_session->clearLog();
 }
 
-TableFileProgress MainWindow::fileProgress(const QString &label)
-{
-    // A long save or open shows how far it has come and keeps the window
-    // painting and the meter logging; the dialog is modal, so Clear or a
-    // second file command cannot start meanwhile.
-    auto dialog = std::make_shared<QProgressDialog>(label, QString(), 0, 1000, this);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setMinimumDuration(400);
-    dialog->setAutoClose(true);
-    return [dialog](double fraction) {
-        dialog->setValue(int(std::clamp(fraction, 0.0, 1.0) * 1000));
-        QCoreApplication::processEvents();
-    };
-}
-
 bool MainWindow::saveLog()
 {
     const QString name = m_dialogs->saveTableFileName(this, m_logFolder);
@@ -609,7 +551,7 @@ bool MainWindow::saveLogFile(const QString &fileName)
     // Rows logged while the file is written are not in it.
     const int rowsSaved = m_session->log().rowCount();
     const TableFileResult result
-        = saveTableFile(m_session->log(), fileName, fileProgress(QStringLiteral("Saving %1").arg(fileName)));
+        = saveTableFile(m_session->log(), fileName, progressDialogFor(this, QStringLiteral("Saving %1").arg(fileName)));
     m_fileBusy = false;
     if (!result) {
         if (tableFileFormat(fileName) == TableFileFormat::Xml)
@@ -641,7 +583,7 @@ void MainWindow::openLogFile(const QString &fileName)
     m_fileBusy = true;
     m_session->holdReadings();
     const TableFileResult result
-        = loadTableFile(fileName, m_session->log(), fileProgress(QStringLiteral("Opening %1").arg(fileName)));
+        = loadTableFile(fileName, m_session->log(), progressDialogFor(this, QStringLiteral("Opening %1").arg(fileName)));
     m_fileBusy = false;
     m_session->noteLogOpened(tableFileFormat(fileName) == TableFileFormat::Xml);
     // The chart shows what the grid shows; readings held meanwhile follow.

@@ -125,7 +125,6 @@ private:
     void showPageNumber();
     void turnChartPage(void (ChartPager::*turn)());
     QList<QWidget *> coveredByEnlargedChart() const;
-    TableFileProgress fileProgress(const QString &label);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     std::unique_ptr<LocaleInfo> m_locale;

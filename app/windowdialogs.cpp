@@ -4,9 +4,14 @@
 #include "app/reportpreviewdialog.h"
 #include "log/reportbuilder.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QProgressDialog>
+
+#include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -18,6 +23,18 @@ QString runDialog(QFileDialog &dialog)
 }
 
 } // namespace
+
+TableFileProgress progressDialogFor(QWidget *parent, const QString &label)
+{
+    auto dialog = std::make_shared<QProgressDialog>(label, QString(), 0, 1000, parent);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(400);
+    dialog->setAutoClose(true);
+    return [dialog](double fraction) {
+        dialog->setValue(int(std::clamp(fraction, 0.0, 1.0) * 1000));
+        QCoreApplication::processEvents();
+    };
+}
 
 QString tableFileNameFor(const QString &name, const QString &nameFilter)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/tablefiles.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,11 @@ QString tableFileNameFor(const QString &name, const QString &nameFilter);
 // The save dialog of the log: its file types, and the extension of the type
 // chosen for a name typed without one.
 void setUpTableSaveDialog(QFileDialog &dialog);
+
+// A long save or open shows how far it has come and keeps the window
+// painting and the meter logging; the dialog is modal, so Clear or a second
+// file command cannot start meanwhile.
+TableFileProgress progressDialogFor(QWidget *parent, const QString &label);
 
 // The dialogs of the desktop.
 class SystemDialogs : public WindowDialogs

@@ -2,6 +2,8 @@
 // a simulated meter is killed with SIGKILL, and the next start recovers the
 // rows it had shown, row for row.
 
+#include "fakes/simulatorprocess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -36,15 +38,8 @@ void TestJournalRecovery::killedRunIsRecovered()
     QTemporaryDir dir;
     QProcess simulator;
     // A frame every 20 ms: fifty rows a second.
-    simulator.start(Cli, {QStringLiteral("simulate"), QStringLiteral("--interval"), QStringLiteral("20")});
-    QVERIFY(simulator.waitForStarted());
-    QByteArray printed;
-    QTRY_VERIFY_WITH_TIMEOUT((printed += simulator.readAllStandardOutput()).contains("QM320_COM1="), 10000);
-    QString device;
-    for (const QByteArray &line : printed.split('\n')) {
-        if (line.startsWith("QM320_COM1="))
-            device = QString::fromLocal8Bit(line.mid(11));
-    }
+    const QString device = startSimulator(simulator, {QStringLiteral("--interval"), QStringLiteral("20")});
+    QVERIFY(!device.isEmpty());
 
     QProcess logging;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,6 +1,7 @@
 // qm320-cli's serial link as a user runs it: the simulator's streams decoded
 // by `decode`, and `decode --port` reading a running simulator.
 
+#include "fakes/simulatorprocess.h"
 #include "tools/metersimulator.h"
 
 #include <QJsonDocument>
@@ -111,16 +112,8 @@ void TestSerialCli::simulatedStreamsDecode()
 void TestSerialCli::decodePortReadsARunningSimulator()
 {
     QProcess simulator;
-    simulator.start(Cli, {QStringLiteral("simulate"), QStringLiteral("--scenario"), QStringLiteral("ohm"),
-                          QStringLiteral("--interval"), QStringLiteral("0")});
-    QVERIFY(simulator.waitForStarted());
-    QString device;
-    QByteArray printed;
-    QTRY_VERIFY_WITH_TIMEOUT((printed += simulator.readAllStandardOutput()).contains("QM320_COM1="), 10000);
-    for (const QByteArray &line : printed.split('\n')) {
-        if (line.startsWith("QM320_COM1="))
-            device = QString::fromLocal8Bit(line.mid(11));
-    }
+    const QString device = startSimulator(simulator, {QStringLiteral("--scenario"), QStringLiteral("ohm"),
+                                                      QStringLiteral("--interval"), QStringLiteral("0")});
     QVERIFY(device.startsWith(QLatin1String("/dev/")));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -161,15 +154,8 @@ void TestSerialCli::lostPort()
 {
     QFETCH(bool, reconnect);
     QProcess simulator;
-    simulator.start(Cli, {QStringLiteral("simulate"), QStringLiteral("--interval"), QStringLiteral("50")});
-    QVERIFY(simulator.waitForStarted());
-    QByteArray printed;
-    QTRY_VERIFY_WITH_TIMEOUT((printed += simulator.readAllStandardOutput()).contains("QM320_COM1="), 10000);
-    QString device;
-    for (const QByteArray &line : printed.split('\n')) {
-        if (line.startsWith("QM320_COM1="))
-            device = QString::fromLocal8Bit(line.mid(11));
-    }
+    const QString device = startSimulator(simulator, {QStringLiteral("--interval"), QStringLiteral("50")});
+    QVERIFY(!device.isEmpty());
 
     QProcess decode;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -14,13 +14,7 @@ void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
         return;
     }
     const qreal ratio = painter->device()->devicePixelRatioF();
-    const QString key = QStringLiteral("%1x%2 %3 %4 %5 %6")
-                            .arg(option->rect.width())
-                            .arg(option->rect.height())
-                            .arg(int(option->state))
-                            .arg(option->palette.cacheKey())
-                            .arg(ratio)
-                            .arg(int(option->direction));
+    const Key key{option->rect.size(), int(option->state), option->palette.cacheKey(), ratio, int(option->direction)};
     if (key != m_key) {
         QPixmap panel(option->rect.size() * ratio);
         panel.setDevicePixelRatio(ratio);

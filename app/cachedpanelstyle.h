@@ -16,6 +16,16 @@ public:
                        const QWidget *widget = nullptr) const override;
 
 private:
+    // What the panel's picture depends on.
+    struct Key
+    {
+        QSize size;
+        int state = 0;
+        qint64 palette = 0;
+        qreal ratio = 0;
+        int direction = 0;
+        bool operator==(const Key &) const = default;
+    };
     mutable QPixmap m_panel;
-    mutable QString m_key;
+    mutable Key m_key;
 };

@@ -36,16 +36,27 @@ TableFileProgress progressDialogFor(QWidget *parent, const QString &label)
     };
 }
 
-QString tableFileNameFor(const QString &name, const QString &nameFilter)
+namespace {
+
+// "xml" for "XML(*.xml)": the extension between "*." and the closing
+// parenthesis; empty when the filter names none.
+QString filterExtension(const QString &nameFilter)
 {
-    if (name.isEmpty() || !QFileInfo(name).suffix().isEmpty())
-        return name;
-    // "XML(*.xml)": the extension between "*." and the closing parenthesis.
     const qsizetype star = nameFilter.indexOf(QLatin1String("*."));
     const qsizetype close = nameFilter.indexOf(u')', star);
     if (star < 0 || close < 0)
+        return {};
+    return nameFilter.mid(star + 2, close - star - 2);
+}
+
+} // namespace
+
+QString tableFileNameFor(const QString &name, const QString &nameFilter)
+{
+    const QString extension = filterExtension(nameFilter);
+    if (name.isEmpty() || !QFileInfo(name).suffix().isEmpty() || extension.isEmpty())
         return name;
-    return name + nameFilter.mid(star + 1, close - star - 1);
+    return name + u'.' + extension;
 }
 
 void setUpTableSaveDialog(QFileDialog &dialog)
@@ -60,7 +71,7 @@ void setUpTableSaveDialog(QFileDialog &dialog)
                            QStringLiteral("Txt File(*.txt)")});
     dialog.setDefaultSuffix(QStringLiteral("xls"));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
-        dialog.setDefaultSuffix(QFileInfo(tableFileNameFor(QStringLiteral("x"), filter)).suffix());
+        dialog.setDefaultSuffix(filterExtension(filter));
     });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
 }

@@ -22,10 +22,10 @@ inline QString startSimulator(QProcess &simulator, const QStringList &arguments)
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         printed += simulator.readAllStandardOutput();
-        for (const QByteArray &line : printed.split('\n')) {
-            if (line.startsWith(prefix) && printed.contains(line + '\n'))
-                return QString::fromLocal8Bit(line.mid(prefix.size()));
-        }
+        const qsizetype at = printed.indexOf(prefix);
+        const qsizetype end = at < 0 ? -1 : printed.indexOf('\n', at);
+        if (end > at)
+            return QString::fromLocal8Bit(printed.mid(at + prefix.size(), end - at - prefix.size()));
         simulator.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
     }
     return {};

@@ -1,5 +1,7 @@
 #include "app/qm320application.h"
 
+#include "app/programstyle.h"
+
 #include <QMessageBox>
 
 #include <exception>
@@ -7,6 +9,7 @@
 Qm320Application::Qm320Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
+    setStyle(new ProgramStyle);
 }
 
 bool Qm320Application::notify(QObject *receiver, QEvent *event)

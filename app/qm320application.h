@@ -4,7 +4,7 @@
 
 #include <functional>
 
-// The application object. An error that an event handler raises and does not
+// The application object, in the program's style. An error that an event handler raises and does not
 // handle ends up here: its message is shown in a message box and the program
 // goes on with the next event.
 class Qm320Application : public QApplication

@@ -148,6 +148,16 @@ void paintIcon(QPainter &p, ToolIcon which)
         p.drawLine(QPointF(9.5, 8), QPointF(15, 8));
         p.drawPolyline(QPolygonF({{12.5, 5.5}, {15, 8}, {12.5, 10.5}}));
         break;
+    case ToolIcon::MoreBelow:
+        // The same chevrons, turned to point down.
+        p.translate(16, 0);
+        p.rotate(90);
+        [[fallthrough]];
+    case ToolIcon::MoreRight:
+        p.setPen(QPen(Ink, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({{4, 4.5}, {7.5, 8}, {4, 11.5}}));
+        p.drawPolyline(QPolygonF({{8.5, 4.5}, {12, 8}, {8.5, 11.5}}));
+        break;
     }
 }
 

@@ -19,6 +19,9 @@ enum class ToolIcon {
     Enlarge,
     Restore,
     Quit,
+    // Shown by a menu bar or tool bar whose items do not all fit.
+    MoreRight,
+    MoreBelow,
 };
 
 QIcon toolIcon(ToolIcon which);

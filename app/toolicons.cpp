@@ -1,8 +1,16 @@
 #include "app/toolicons.h"
 
+#include <QApplication>
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -161,25 +169,90 @@ void paintIcon(QPainter &p, ToolIcon which)
     }
 }
 
-QPixmap render(ToolIcon which, qreal scale)
+// An icon drawn when it is first shown, at the size and resolution it is
+// shown at, rather than at every size beforehand. What it draws is a
+// picture of `design` × `design` units; it is never drawn larger than that
+// (as pixmaps of that size are not), unless `design` is 0, when any size is
+// drawn.
+class PaintedIconEngine : public QIconEngine
 {
-    QPixmap pixmap(QSize(16, 16) * scale);
-    pixmap.setDevicePixelRatio(scale);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    paintIcon(p, which);
-    return pixmap;
-}
+public:
+    using Painter = std::function<void(QPainter &, qreal size)>;
+
+    PaintedIconEngine(Painter paint, int design, QList<QSize> sizes)
+        : m_paint(std::move(paint))
+        , m_design(design)
+        , m_sizes(std::move(sizes))
+    {
+    }
+
+    QIconEngine *clone() const override { return new PaintedIconEngine(*this); }
+    QString key() const override { return QStringLiteral("qm320-painted"); }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return m_sizes; }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return QSize(side, side).boundedTo(m_design > 0 ? QSize(m_design, m_design) : QSize(side, side));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    // `size` is in device pixels: the logical size times `scale`.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        const QSize logical = actualSize((QSizeF(size) / scale).toSize(), mode, state);
+        if (logical.isEmpty())
+            return {};
+        const QString key = QStringLiteral("%1x%2@%3/%4").arg(logical.width()).arg(logical.height()).arg(scale).arg(int(mode));
+        auto it = m_drawn.constFind(key);
+        if (it != m_drawn.constEnd())
+            return *it;
+        QPixmap drawn(logical * scale);
+        drawn.setDevicePixelRatio(scale);
+        drawn.fill(Qt::transparent);
+        {
+            QPainter p(&drawn);
+            p.setRenderHint(QPainter::Antialiasing);
+            m_paint(p, logical.width());
+        }
+        // Greyed for a disabled button, as the style greys any icon.
+        if (mode == QIcon::Disabled || mode == QIcon::Selected) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            drawn = QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+        }
+        m_drawn.insert(key, drawn);
+        return drawn;
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : qApp->devicePixelRatio();
+        const QPixmap drawn = scaledPixmap(rect.size() * scale, mode, state, scale);
+        const QSize shown = (QSizeF(drawn.size()) / drawn.devicePixelRatio()).toSize();
+        painter->drawPixmap(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, shown, rect), drawn);
+    }
+
+private:
+    Painter m_paint;
+    int m_design;
+    QList<QSize> m_sizes;
+    QHash<QString, QPixmap> m_drawn;
+};
 
 } // namespace
 
 QIcon toolIcon(ToolIcon which)
 {
-    QIcon icon;
-    icon.addPixmap(render(which, 1));
-    icon.addPixmap(render(which, 2));
-    return icon;
+    // Drawn in 16 × 16 units.
+    return QIcon(new PaintedIconEngine([which](QPainter &p, qreal size) {
+        p.scale(size / 16.0, size / 16.0);
+        paintIcon(p, which);
+    }, 16, {QSize(16, 16)}));
 }
 
 void paintProgramIcon(QPainter &p, qreal size)
@@ -206,14 +279,5 @@ void paintProgramIcon(QPainter &p, qreal size)
 
 QIcon programIcon()
 {
-    QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        paintProgramIcon(p, size);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return QIcon(new PaintedIconEngine(paintProgramIcon, 0, {QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(64, 64)}));
 }

@@ -34,16 +34,21 @@ QColor infoColour()
     return QPalette().color(QPalette::ToolTipBase);
 }
 
-} // namespace
-
-namespace DesignLook {
-
 void installFontSubstitutes()
 {
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }
+
+QFont windowFont()
+{
+    return DesignLook::font("MS Sans Serif", 11, true);
+}
+
+} // namespace
+
+namespace DesignLook {
 
 QFont font(const char *family, int pixelSize, bool bold)
 {
@@ -62,10 +67,15 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
     widget->setPalette(palette);
 }
 
+void prepare(QMainWindow &window)
+{
+    installFontSubstitutes();
+    window.setFont(windowFont());
+}
+
 void apply(QMainWindow &window, Ui::MainWindow &ui)
 {
     // The client area is fixed; the window is that plus its menu bar.
-    window.setFont(font("MS Sans Serif", 11, true));
     ui.menuBar->setFont(font("MS Sans Serif", 12, false));
     for (const WidgetFont &f : WidgetFonts) {
         if (auto *w = window.findChild<QWidget *>(QString::fromLatin1(f.objectName)))

@@ -19,10 +19,13 @@ inline const QColor FailColour{255, 0, 0};
 
 // The design names Windows fonts ("MS Sans Serif", "Arial"); fonts of the
 // same metrics stand in for them elsewhere.
-void installFontSubstitutes();
 QFont font(const char *family, int pixelSize, bool bold);
 
-// Fonts, colours, icons and the fixed size of the window.
+// The window's font, before its parts are made: each part then lays out its
+// text once, in that font, rather than in the application's first.
+void prepare(QMainWindow &window);
+// Fonts, colours, icons and the fixed size of the window, once its parts
+// are made.
 void apply(QMainWindow &window, Ui::MainWindow &ui);
 
 // Sets one colour of a widget's palette; an unchanged colour touches nothing,

@@ -66,7 +66,7 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     , m_session(std::make_unique<MeterSession>(*m_locale, std::move(services.serialBackend),
                                                services.hidBackend ? std::move(services.hidBackend) : createHidBackend()))
 {
-    DesignLook::installFontSubstitutes();
+    DesignLook::prepare(*this);
     m_ui->setupUi(this);
     // The value display repaints at every reading; its panel is copied.
     auto *valueStyle = new CachedPanelStyle;

@@ -7,8 +7,6 @@
 
 #include <cstdio>
 
-#include <QTimer>
-
 int main(int argc, char *argv[])
 {
     // Read before the application object exists, so that --help, --version

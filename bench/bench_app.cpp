@@ -2,6 +2,10 @@
 // a bare Qt window started the same way, and what one decoded frame costs
 // the LCD panel (decode, then paint). Offscreen, so no display is needed.
 //
+// A third window, bare but for one line of text, shows what any window with
+// text pays before it shows: reading the system's font configuration and
+// loading a font, which the bare window never does.
+//
 //   build/bench/bench_app
 //
 // Each start-up sample spawns a fresh process (this program in a child mode)
@@ -20,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLabel>
 #include <QProcess>
 #include <QWidget>
 
@@ -33,6 +38,7 @@ namespace {
 
 const char *ChildWindow = "--child=window";
 const char *ChildBare = "--child=bare";
+const char *ChildText = "--child=text";
 
 // Reports the first paint of the watched window on standard output and ends
 // the child.
@@ -54,9 +60,11 @@ private:
     bool m_reported = false;
 };
 
-int runChild(int argc, char **argv, bool window)
+enum class Child { Window, Bare, Text };
+
+int runChild(int argc, char **argv, Child child)
 {
-    if (window) {
+    if (child == Child::Window) {
         // As main() does it.
         Qm320Application app(argc, argv);
         MainWindow w(systemWindowServices());
@@ -69,6 +77,8 @@ int runChild(int argc, char **argv, bool window)
     QApplication app(argc, argv);
     QWidget w;
     w.resize(663, 530);
+    if (child == Child::Text)
+        new QLabel(QStringLiteral("Digital Multimeter"), &w);
     FirstPaint watch;
     w.installEventFilter(&watch);
     w.show();
@@ -102,6 +112,12 @@ void BM_StartToShown_BareQtWindow(benchmark::State &state)
     startUntilShown(state, ChildBare);
 }
 BENCHMARK(BM_StartToShown_BareQtWindow)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
+
+void BM_StartToShown_BareQtWindowWithText(benchmark::State &state)
+{
+    startUntilShown(state, ChildText);
+}
+BENCHMARK(BM_StartToShown_BareQtWindowWithText)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
 
 void BM_StartToShown_Qm320Window(benchmark::State &state)
 {
@@ -159,8 +175,12 @@ BENCHMARK(BM_DecodeAndPaintFrame)->Repetitions(9)->Unit(benchmark::kMicrosecond)
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && (!std::strcmp(argv[1], ChildWindow) || !std::strcmp(argv[1], ChildBare)))
-        return runChild(argc, argv, !std::strcmp(argv[1], ChildWindow));
+    if (argc > 1 && !std::strcmp(argv[1], ChildWindow))
+        return runChild(argc, argv, Child::Window);
+    if (argc > 1 && !std::strcmp(argv[1], ChildBare))
+        return runChild(argc, argv, Child::Bare);
+    if (argc > 1 && !std::strcmp(argv[1], ChildText))
+        return runChild(argc, argv, Child::Text);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The started windows keep their journal and settings away from the user's.

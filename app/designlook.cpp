@@ -1,6 +1,7 @@
 #include "app/designlook.h"
 
 #include "app/toolicons.h"
+#include "meter/designfont.h"
 
 #include "ui_mainwindow.h"
 
@@ -34,29 +35,14 @@ QColor infoColour()
     return QPalette().color(QPalette::ToolTipBase);
 }
 
-void installFontSubstitutes()
-{
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-}
-
 QFont windowFont()
 {
-    return DesignLook::font("MS Sans Serif", 11, true);
+    return designFont("MS Sans Serif", 11, true);
 }
 
 } // namespace
 
 namespace DesignLook {
-
-QFont font(const char *family, int pixelSize, bool bold)
-{
-    QFont f(QString::fromLatin1(family));
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
-}
 
 void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 {
@@ -69,17 +55,16 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 
 void prepare(QMainWindow &window)
 {
-    installFontSubstitutes();
     window.setFont(windowFont());
 }
 
 void apply(QMainWindow &window, Ui::MainWindow &ui)
 {
     // The client area is fixed; the window is that plus its menu bar.
-    ui.menuBar->setFont(font("MS Sans Serif", 12, false));
+    ui.menuBar->setFont(designFont("MS Sans Serif", 12, false));
     for (const WidgetFont &f : WidgetFonts) {
         if (auto *w = window.findChild<QWidget *>(QString::fromLatin1(f.objectName)))
-            w->setFont(font(f.family, f.pixelSize, f.bold));
+            w->setFont(designFont(f.family, f.pixelSize, f.bold));
     }
     // The Windows check box puts its caption closer to the box.
     for (QCheckBox *box : {ui.repeatCheck, ui.samplingCheck, ui.fillCheck})

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QColor>
-#include <QFont>
 #include <QPalette>
 
 class QMainWindow;
@@ -16,10 +15,6 @@ namespace DesignLook {
 
 inline const QColor PassColour{0, 128, 0};
 inline const QColor FailColour{255, 0, 0};
-
-// The design names Windows fonts ("MS Sans Serif", "Arial"); fonts of the
-// same metrics stand in for them elsewhere.
-QFont font(const char *family, int pixelSize, bool bold);
 
 // The window's font, before its parts are made: each part then lays out its
 // text once, in that font, rather than in the application's first.

@@ -1,5 +1,7 @@
 #include "chart/chartview.h"
 
+#include "meter/designfont.h"
+
 #include <QImageWriter>
 #include <QResizeEvent>
 #include <QSaveFile>
@@ -417,13 +419,6 @@ protected:
     }
 };
 
-QFont arialFont(int pixelSize)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixelSize);
-    return font;
-}
-
 // The axis QCustomPlot draws: a range of width 0 (a page of one position)
 // is widened around it, which QCustomPlot would otherwise refuse.
 QCPRange shownRange(const ChartAxis &axis)
@@ -450,12 +445,12 @@ ChartView::ChartView(QWidget *parent)
 
     // The title shows two blanks: no text, but it keeps its band at the top.
     m_plot->plotLayout()->insertRow(0);
-    auto *title = new QCPTextElement(m_plot, QStringLiteral("  "), arialFont(13));
+    auto *title = new QCPTextElement(m_plot, QStringLiteral("  "), designFont("Arial", 13));
     title->setTextColor(Qt::blue);
     m_plot->plotLayout()->addElement(0, 0, title);
     m_plot->plotLayout()->setAutoMargins(QCP::msNone);
 
-    const QFont axisFont = arialFont(11);
+    const QFont axisFont = designFont("Arial", 11);
     QCPAxis *bottom = m_plot->xAxis;
     bottom->setLabel(QStringLiteral("Record Number"));
     bottom->setTicker(QSharedPointer<QCPAxisTicker>(new WholeNumberTicks));

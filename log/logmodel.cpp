@@ -1,6 +1,7 @@
 #include "log/logmodel.h"
 
 #include "log/unitsymbols.h"
+#include "meter/designfont.h"
 
 #include <QFontMetrics>
 #include <QSize>
@@ -25,16 +26,12 @@ const std::array<LogModel::Column, 6> &LogModel::columns()
 
 QFont LogModel::cellFont()
 {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    return font;
+    return designFont("Arial", 12);
 }
 
 QFont LogModel::titleFont()
 {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    return font;
+    return designFont("MS Sans Serif", 11);
 }
 
 LogModel::LogModel(LogTable &table, QObject *parent)

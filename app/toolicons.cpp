@@ -1,7 +1,6 @@
 #include "app/toolicons.h"
 
 #include <QApplication>
-#include <QHash>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -207,10 +207,10 @@ public:
         const QSize logical = actualSize((QSizeF(size) / scale).toSize(), mode, state);
         if (logical.isEmpty())
             return {};
-        const QString key = QStringLiteral("%1x%2@%3/%4").arg(logical.width()).arg(logical.height()).arg(scale).arg(int(mode));
-        auto it = m_drawn.constFind(key);
-        if (it != m_drawn.constEnd())
-            return *it;
+        for (const Drawn &d : m_drawn) {
+            if (d.size == logical && d.scale == scale && d.mode == mode)
+                return d.pixmap;
+        }
         QPixmap drawn(logical * scale);
         drawn.setDevicePixelRatio(scale);
         drawn.fill(Qt::transparent);
@@ -225,7 +225,7 @@ public:
             option.palette = QGuiApplication::palette();
             drawn = QApplication::style()->generatedIconPixmap(mode, drawn, &option);
         }
-        m_drawn.insert(key, drawn);
+        m_drawn.push_back({logical, scale, mode, drawn});
         return drawn;
     }
 
@@ -241,7 +241,15 @@ private:
     Painter m_paint;
     int m_design;
     QList<QSize> m_sizes;
-    QHash<QString, QPixmap> m_drawn;
+    // What was drawn so far: a size or two, at one or two densities.
+    struct Drawn
+    {
+        QSize size;
+        qreal scale;
+        QIcon::Mode mode;
+        QPixmap pixmap;
+    };
+    std::vector<Drawn> m_drawn;
 };
 
 } // namespace

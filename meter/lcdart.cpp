@@ -1,5 +1,7 @@
 #include "meter/lcdart.h"
 
+#include "meter/designfont.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QHash>
@@ -69,10 +71,7 @@ QPainterPath digitPath(const QRectF &rect, QChar glyph)
 
 QPainterPath textPath(const QRectF &rect, const QString &text)
 {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setBold(true);
-    font.setPixelSize(100);
+    const QFont font = designFont("Arial", 21, true);
     const QFontMetricsF fm(font);
     QPainterPath glyphs;
     glyphs.addText(0, 0, font, text);

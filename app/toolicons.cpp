@@ -192,8 +192,10 @@ public:
 
     QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
     {
-        const int side = std::min(size.width(), size.height());
-        return QSize(side, side).boundedTo(m_design > 0 ? QSize(m_design, m_design) : QSize(side, side));
+        int side = std::min(size.width(), size.height());
+        if (m_design > 0)
+            side = std::min(side, m_design);
+        return {side, side};
     }
 
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override

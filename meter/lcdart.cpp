@@ -9,7 +9,13 @@
 #include <QPolygonF>
 #include <QTransform>
 
+#include <cstddef>
+#include <cstdint>
+
 namespace {
+
+// The letter on the link symbol's screen.
+constexpr char LinkLetter[] = "S";
 
 // Digits lean forward like the meter's own.
 constexpr qreal Slant = 0.08;
@@ -69,15 +75,70 @@ QPainterPath digitPath(const QRectF &rect, QChar glyph)
     return path;
 }
 
+struct BakedElement
+{
+    std::uint8_t type;   // a QPainterPath::ElementType
+    float x, y;
+};
+
+struct BakedLettering
+{
+    const char16_t *text;
+    const BakedElement *elements;
+    std::size_t count;
+};
+
+#include "meter/lcdlettering_data.inc"
+
+} // namespace
+
+QPainterPath lcdBakedLettering(QStringView text, qreal *capHeight)
+{
+    if (capHeight)
+        *capHeight = BakedCapHeight;
+    for (const BakedLettering &b : BakedLetterings) {
+        if (text != QStringView(b.text))
+            continue;
+        QPainterPath path;
+        path.reserve(int(b.count));
+        for (std::size_t i = 0; i < b.count; ++i) {
+            const BakedElement &e = b.elements[i];
+            switch (QPainterPath::ElementType(e.type)) {
+            case QPainterPath::MoveToElement:
+                path.moveTo(e.x, e.y);
+                break;
+            case QPainterPath::LineToElement:
+                path.lineTo(e.x, e.y);
+                break;
+            case QPainterPath::CurveToElement:
+                if (i + 2 < b.count) {
+                    const BakedElement &c2 = b.elements[i + 1], &end = b.elements[i + 2];
+                    path.cubicTo(e.x, e.y, c2.x, c2.y, end.x, end.y);
+                    i += 2;
+                }
+                break;
+            case QPainterPath::CurveToDataElement:
+                break;
+            }
+        }
+        return path;
+    }
+    return {};
+}
+
+namespace {
+
 QPainterPath textPath(const QRectF &rect, const QString &text)
 {
-    const QFont font = designFont("Arial", 21, true);
-    const QFontMetricsF fm(font);
-    QPainterPath glyphs;
-    glyphs.addText(0, 0, font, text);
+    // Shaping text and reading glyph outlines from the font is most of what
+    // building the panel would cost, so the outlines are baked in; the font
+    // is asked only for lettering that was never baked.
+    qreal capHeight = 0;
+    QPainterPath glyphs = lcdBakedLettering(text, &capHeight);
+    if (glyphs.isEmpty())
+        glyphs = lcdLetteringFromFont(text, &capHeight);
 
     // Capitals fill 85% of the height; descenders (of the µ) may reach below.
-    const qreal capHeight = fm.capHeight();
     const qreal scale = rect.height() * 0.85 / capHeight;
     const QRectF bounds = glyphs.boundingRect();
     qreal sx = scale;
@@ -171,7 +232,7 @@ QPainterPath linkPath(const QRectF &r)
     const qreal standTop = screen.bottom() + w / 2;
     path.addRect(QRectF(r.center().x() - r.width() * 0.06, standTop, r.width() * 0.12, r.bottom() - standTop - w));
     path.addRect(QRectF(r.center().x() - r.width() * 0.25, r.bottom() - w, r.width() * 0.5, w));
-    path.addPath(textPath(screen.adjusted(w * 1.5, w * 1.5, -w * 1.5, -w * 1.5), QStringLiteral("S")));
+    path.addPath(textPath(screen.adjusted(w * 1.5, w * 1.5, -w * 1.5, -w * 1.5), QString::fromLatin1(LinkLetter)));
     return path;
 }
 
@@ -187,6 +248,27 @@ QPainterPath barPath(const QRectF &r)
 }
 
 } // namespace
+
+QPainterPath lcdLetteringFromFont(const QString &text, qreal *capHeight)
+{
+    const QFont font = designFont("Arial", 21, true);
+    if (capHeight)
+        *capHeight = QFontMetricsF(font).capHeight();
+    QPainterPath glyphs;
+    glyphs.addText(0, 0, font, text);
+    return glyphs;
+}
+
+QStringList lcdLetteringTexts()
+{
+    QStringList texts;
+    for (const LcdElementInfo &info : lcdElements()) {
+        if (info.art == LcdArt::Text)
+            texts.append(QString::fromUtf8(info.symbol));
+    }
+    texts.append(QString::fromLatin1(LinkLetter));
+    return texts;
+}
 
 QPainterPath lcdArtPath(const LcdElementInfo &info, const QRectF &rect, QChar glyph)
 {

@@ -1,4 +1,6 @@
+#include "meter/designfont.h"
 #include "meter/framedecoder.h"
+#include "meter/lcdart.h"
 #include "meter/lcdelementwidget.h"
 #include "meter/lcdpanel.h"
 #include "meterframes.h"
@@ -57,6 +59,7 @@ private slots:
     void paintsFrame();
     void linkSymbolStaysAfterFirstFrame();
     void renderAtTwiceTheSize();
+    void letteringIsBakedFromTheFont();
 };
 
 void TestLcdPanel::designStateBeforeFirstFrame()
@@ -165,6 +168,28 @@ void TestLcdPanel::renderAtTwiceTheSize()
     render(QStringLiteral("lcd-over-range-2x.png"));
     QVERIFY(showFrame(decoder, panel, meterFrame('-', "1234", '1', {Auto | Dc | Hold, Max, Milli, Volt})));
     render(QStringLiteral("lcd-dc-millivolts-2x.png"));
+}
+
+// The panel draws its words and symbols from outlines baked into the
+// program; a word added or changed without baking it again would be laid out
+// from whatever font the machine has.
+void TestLcdPanel::letteringIsBakedFromTheFont()
+{
+    if (designFamily("Arial") != QStringLiteral("Liberation Sans"))
+        QSKIP("the design font is not installed");
+    qreal fontCapHeight = 0, bakedCapHeight = 0;
+    for (const QString &text : lcdLetteringTexts()) {
+        const QPainterPath baked = lcdBakedLettering(text, &bakedCapHeight);
+        const QPainterPath font = lcdLetteringFromFont(text, &fontCapHeight);
+        const QByteArray what = "\"" + text.toUtf8() + "\" differs from the font: run qm320-bakelettering";
+        QVERIFY2(baked.elementCount() == font.elementCount(), what.constData());
+        QCOMPARE(baked.fillRule(), font.fillRule());
+        for (int i = 0; i < font.elementCount(); ++i) {
+            const QPainterPath::Element b = baked.elementAt(i), f = font.elementAt(i);
+            QVERIFY2(b.type == f.type && qAbs(b.x - f.x) < 1e-3 && qAbs(b.y - f.y) < 1e-3, what.constData());
+        }
+    }
+    QVERIFY(qAbs(bakedCapHeight - fontCapHeight) < 1e-3);
 }
 
 QTEST_MAIN(TestLcdPanel)

@@ -60,7 +60,7 @@ struct ShownChart
         repaint();
     }
 
-    // Runs the event loop until the queued replot has reached the screen.
+    // Runs the event loop until the queued repaint has reached the screen.
     void repaint()
     {
         const qint64 before = counter.paints;

@@ -205,7 +205,13 @@ void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span,
 class ChartPlot : public QCustomPlot
 {
 public:
-    explicit ChartPlot(QWidget *parent) : QCustomPlot(parent) {}
+    explicit ChartPlot(QWidget *parent) : QCustomPlot(parent)
+    {
+        // Nothing here replots: the replot QCustomPlot queues when it is
+        // made would fill two window-sized buffers that are never shown, and
+        // the window pays for it before it first shows.
+        mReplotting = true;
+    }
 
     void addSeries(ChartSeries *series) { m_series.push_back(series); }
 
@@ -301,9 +307,6 @@ void ChartPlot::paintEvent(QPaintEvent *)
     // This paint covers whatever was queued.
     m_queued = Queued::Nothing;
     m_queuedArea = QRect();
-    // The buffers of the one replot QCustomPlot queues when it is made are
-    // never shown.
-    mPaintBuffers.clear();
     if (size().isEmpty())
         return;
     const PictureKey key{size(), devicePixelRatioF(), xAxis->range(), yAxis->range()};

@@ -1,6 +1,7 @@
 #include "app/qm320application.h"
 
 #include "app/programstyle.h"
+#include "meter/designfont.h"
 
 #include <QMessageBox>
 
@@ -10,6 +11,17 @@ Qm320Application::Qm320Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
     setStyle(new ProgramStyle);
+    // A desktop that names no font of its own leaves Qt's generic "Sans
+    // Serif". The program's dialogs and message boxes then take the window's
+    // face at that size, as they would on the system the window was designed
+    // for; and each edit field, which lays itself out in the application
+    // font the moment it is made, needs no face the window does not use
+    // (loading one costs more than any other step of building the window).
+    QFont systemFont = font();
+    if (systemFont.family() == QLatin1String("Sans Serif")) {
+        systemFont.setFamilies({designFamily("MS Sans Serif")});
+        setFont(systemFont);
+    }
 }
 
 bool Qm320Application::notify(QObject *receiver, QEvent *event)

@@ -1,4 +1,5 @@
 #include "app/qm320application.h"
+#include "meter/designfont.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -13,6 +14,7 @@ private slots:
     void init();
     void handlerErrorIsShownAndTheProgramGoesOn_data();
     void handlerErrorIsShownAndTheProgramGoesOn();
+    void desktopWithoutAFontGetsTheDesignFace();
 
 private:
     QStringList m_shown;
@@ -47,6 +49,15 @@ void TestQm320Application::handlerErrorIsShownAndTheProgramGoesOn()
     QTimer::singleShot(0, &context, [&] { nextEventRan = true; });
     QTRY_VERIFY(nextEventRan);
     QCOMPARE(m_shown, QStringList{message});
+}
+
+// The offscreen desktop names no font, as a bare X session does not: dialogs
+// and edit fields take the window's face, in the desktop's weight.
+void TestQm320Application::desktopWithoutAFontGetsTheDesignFace()
+{
+    const QFont font = QApplication::font();
+    QCOMPARE(font.family(), designFamily("MS Sans Serif"));
+    QCOMPARE(font.weight(), QFont::Normal);
 }
 
 int main(int argc, char *argv[])

@@ -10,7 +10,9 @@
 //
 // Each start-up sample spawns a fresh process (this program in a child mode)
 // and times it until the child reports its window's first paint; the
-// figures to read are the medians.
+// figures to read are the medians. For the ratios, read the interleaved
+// case: the separate cases run one after another, and a machine that slows
+// or speeds up meanwhile moves their ratios by a tenth or more.
 
 #include "app/mainwindow.h"
 #include "app/qm320application.h"
@@ -30,9 +32,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -87,25 +91,68 @@ int runChild(int argc, char **argv, Child child)
 
 QString selfPath;
 
+// Milliseconds from starting the child until it reports its first paint,
+// or a negative number when it never does.
+double msUntilShown(const char *mode)
+{
+    QProcess child;
+    QElapsedTimer clock;
+    clock.start();
+    child.start(selfPath, {QString::fromLatin1(mode)});
+    bool shown = false;
+    while (!shown && child.waitForReadyRead(10000))
+        shown = child.readAllStandardOutput().contains("shown");
+    const double ms = double(clock.nsecsElapsed()) * 1e-6;
+    child.waitForFinished(10000);
+    return shown ? ms : -1;
+}
+
 void startUntilShown(benchmark::State &state, const char *mode)
 {
     for (auto _ : state) {
-        QProcess child;
-        QElapsedTimer clock;
-        clock.start();
-        child.start(selfPath, {QString::fromLatin1(mode)});
-        bool shown = false;
-        while (!shown && child.waitForReadyRead(10000))
-            shown = child.readAllStandardOutput().contains("shown");
-        const double seconds = double(clock.nsecsElapsed()) * 1e-9;
-        child.waitForFinished(10000);
-        if (!shown) {
+        const double ms = msUntilShown(mode);
+        if (ms < 0) {
             state.SkipWithError("the child never showed its window");
             break;
         }
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(ms * 1e-3);
     }
 }
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The three windows started in turn, round after round, so that whatever
+// else the machine does in the meantime weighs on all three alike; the
+// ratios of the medians are the figures to read. Its time is the window's.
+void BM_StartToShown_Interleaved(benchmark::State &state)
+{
+    constexpr int Rounds = 25;
+    for (auto _ : state) {
+        std::vector<double> bare, text, window;
+        for (int round = 0; round < Rounds; ++round) {
+            bare.push_back(msUntilShown(ChildBare));
+            text.push_back(msUntilShown(ChildText));
+            window.push_back(msUntilShown(ChildWindow));
+            if (bare.back() < 0 || text.back() < 0 || window.back() < 0) {
+                state.SkipWithError("a child never showed its window");
+                return;
+            }
+        }
+        const double bareMs = median(bare), textMs = median(text), windowMs = median(window);
+        state.SetIterationTime(windowMs * 1e-3);
+        state.counters["bare_ms"] = bareMs;
+        state.counters["text_ms"] = textMs;
+        state.counters["window_ms"] = windowMs;
+        state.counters["text_per_bare"] = textMs / bareMs;
+        state.counters["window_per_bare"] = windowMs / bareMs;
+    }
+}
+BENCHMARK(BM_StartToShown_Interleaved)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_StartToShown_BareQtWindow(benchmark::State &state)
 {

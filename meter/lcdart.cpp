@@ -283,9 +283,8 @@ QPainterPath lcdArtPath(const LcdElementInfo &info, const QRectF &rect, QChar gl
     case LcdArt::Bar:
         return barPath(rect);
     case LcdArt::Text: {
-        // Lettering is laid out from a font, which costs far more than any
-        // other art; the element and the panel's face ask for the same one,
-        // each at its own place.
+        // The element and the panel's face ask for the same lettering, each
+        // at its own place; it is fitted to its box once.
         static QHash<QString, QPainterPath> laidOut;
         const QString key = QStringLiteral("%1 %2 %3").arg(QString::fromUtf8(info.symbol)).arg(rect.width()).arg(rect.height());
         auto it = laidOut.constFind(key);

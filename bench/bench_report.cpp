@@ -3,13 +3,13 @@
 // until its first page is drawn, writing a 100-page range of the big log to
 // PDF and writing the whole small report, with the peak memory of each.
 //
-// "first_run_ms" is the process's first run, which also loads fonts and the
-// print system. Peak memory is the process's VmHWM, reset before every run
-// through /proc/self/clear_refs: "above_table_MB" is the highest mark of the
-// runs less the memory in use just before the run, with the table filled and
-// the application made, so what the report costs on top of the log. The heap
-// keeps what an earlier benchmark freed, so run one benchmark per process
-// (--benchmark_filter) for clean figures.
+// "first_run_ms" is a case's first run; in the process's first case it also
+// loads fonts and the print system. "above_table_MB" is the peak memory of one run less the
+// memory in use just before it, with the table filled and the application
+// made: what the report costs on top of the log. It is measured in a fresh
+// process of its own (this program, started with --memory-case), because a
+// process keeps the heap, fonts and glyph caches an earlier case grew, and a
+// later case there would seem to cost nothing.
 
 #include "app/reportpageview.h"
 #include "app/reportpreviewdialog.h"
@@ -22,9 +22,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPageRanges>
+#include <QProcess>
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <fstream>
 #include <malloc.h>
 #include <map>
@@ -74,14 +76,13 @@ double statusMB(const char *key)
     return 0;
 }
 
+// Starts the peak over from what is resident now; filling the table grew
+// and freed blocks that would otherwise count as the report's.
 void resetPeak()
 {
-    // Memory an earlier case freed stays resident unless it goes back to the
-    // system; a later case would reuse it and seem to cost nothing.
     malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
 }
-
 
 // Notes the first paint event of a widget; once the event loop has handed it
 // on, the widget has painted.
@@ -100,128 +101,163 @@ protected:
     }
 };
 
-// What the runs of one benchmark cost at most, kept over all the times the
-// library calls it: the first run of a process pays for loading fonts and
-// the print system, and later runs reuse the heap the first one grew, so the
-// last call's runs alone would hide both.
-class RunCost
+// The time of a case's first run, kept over all the times the library calls
+// the benchmark.
+class FirstRun
 {
 public:
-    explicit RunCost(const std::string &benchmark)
-        : m_record(records()[benchmark])
+    explicit FirstRun(const std::string &benchmark)
+        : m_firstMs(records().try_emplace(benchmark, -1.0).first->second)
     {
     }
 
-    void start()
-    {
-        m_before = statusMB("VmRSS:");
-        resetPeak();
-        m_timer.start();
-    }
+    void start() { m_timer.start(); }
     void stop()
     {
-        const double ms = m_timer.nsecsElapsed() / 1e6;
-        if (m_record.firstMs < 0)
-            m_record.firstMs = ms;
-        m_record.aboveTableMB = std::max(m_record.aboveTableMB, statusMB("VmHWM:") - m_before);
+        if (m_firstMs < 0)
+            m_firstMs = m_timer.nsecsElapsed() / 1e6;
     }
-    void report(benchmark::State &state) const
-    {
-        state.counters["first_run_ms"] = m_record.firstMs;
-        state.counters["above_table_MB"] = m_record.aboveTableMB;
-    }
+    void report(benchmark::State &state) const { state.counters["first_run_ms"] = m_firstMs; }
 
 private:
-    struct Record
+    static std::map<std::string, double> &records()
     {
-        double firstMs = -1;
-        double aboveTableMB = 0;
-    };
-    static std::map<std::string, Record> &records()
-    {
-        static std::map<std::string, Record> all;
+        static std::map<std::string, double> all;
         return all;
     }
 
-    Record &m_record;
-    double m_before = 0;
+    double &m_firstMs;
     QElapsedTimer m_timer;
 };
+
+QString selfPath;
+
+// Runs `memoryCase` once in a fresh process and reports its peak above the
+// table.
+void reportMemory(benchmark::State &state, const QString &memoryCase)
+{
+    QProcess child;
+    child.start(selfPath, {QStringLiteral("--memory-case=") + memoryCase});
+    bool ok = false;
+    double mb = 0;
+    if (child.waitForFinished(600000) && child.exitCode() == 0)
+        mb = child.readAllStandardOutput().trimmed().toDouble(&ok);
+    if (!ok)
+        state.SkipWithError("the memory case failed");
+    state.counters["above_table_MB"] = mb;
+}
+
+// The preview of the report of `table`, open until its first page is on the
+// screen; false when it never draws it.
+bool openPreview(const LogTable &table, int *pageCount = nullptr)
+{
+    // What the print command does: the report of this moment, then the
+    // preview.
+    SilentMessages messages;
+    ReportBuilder report(table);
+    ReportPreviewDialog preview(report, messages);
+    PaintWatcher watcher(preview.pageView().viewport());
+    preview.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!watcher.painted && waited.elapsed() < 10000)
+        QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    if (pageCount)
+        *pageCount = preview.pageView().pageCount();
+    return watcher.painted;
+}
+
+// The middle hundred pages of the report of `table`.
+QPageRanges middleHundredPages(const LogTable &table)
+{
+    const int middle = ReportBuilder(table).pageCount() / 2;
+    QPageRanges pages;
+    pages.addRange(middle, middle + 99);
+    return pages;
+}
+
+QString pdfPath()
+{
+    return QDir::temp().filePath(QStringLiteral("qm320-bench-report-%1.pdf").arg(QCoreApplication::applicationPid()));
+}
 
 void BM_ReportPreviewOpen(benchmark::State &state)
 {
     const LogTable &table = loggedTable(int(state.range(0)));
-    SilentMessages messages;
-    RunCost cost("preview/" + std::to_string(state.range(0)));
+    FirstRun first("preview/" + std::to_string(state.range(0)));
     int pages = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        cost.start();
-        state.ResumeTiming();
-        {
-            // What the print command does: the report of this moment, then
-            // the preview, until its first page is on the screen.
-            ReportBuilder report(table);
-            ReportPreviewDialog preview(report, messages);
-            PaintWatcher watcher(preview.pageView().viewport());
-            preview.show();
-            QElapsedTimer waited;
-            waited.start();
-            while (!watcher.painted && waited.elapsed() < 10000)
-                QCoreApplication::processEvents();
-            QCoreApplication::processEvents();
-            if (!watcher.painted)
-                state.SkipWithError("the preview never drew its page");
-            pages = preview.pageView().pageCount();
-        }
-        state.PauseTiming();
-        cost.stop();
-        state.ResumeTiming();
+        first.start();
+        if (!openPreview(table, &pages))
+            state.SkipWithError("the preview never drew its page");
+        first.stop();
     }
     state.counters["pages"] = pages;
-    cost.report(state);
+    first.report(state);
+    reportMemory(state, QStringLiteral("preview/%1").arg(state.range(0)));
 }
 BENCHMARK(BM_ReportPreviewOpen)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Writes `pages` to a PDF file (all when empty) and reports size and memory.
-void writePdf(benchmark::State &state, const LogTable &table, const QPageRanges &pages)
+// Writes `pages` to a PDF file (all when empty) and reports its size.
+void writePdf(benchmark::State &state, const LogTable &table, const QPageRanges &pages, const QString &memoryCase)
 {
-    RunCost cost("pdf/" + std::to_string(table.rowCount()) + "/" + pages.toString().toStdString());
+    FirstRun first("pdf/" + memoryCase.toStdString());
     ReportBuilder report(table);
-    const QString path = QDir::temp().filePath(
-        QStringLiteral("qm320-bench-report-%1.pdf").arg(QCoreApplication::applicationPid()));
+    const QString path = pdfPath();
     for (auto _ : state) {
-        state.PauseTiming();
-        cost.start();
-        state.ResumeTiming();
+        first.start();
         if (!report.writePdf(path, pages))
             state.SkipWithError(qPrintable(report.errorString()));
-        state.PauseTiming();
-        cost.stop();
-        state.ResumeTiming();
+        first.stop();
     }
     state.counters["pages"] = pages.isEmpty() ? report.pageCount() : pages.lastPage() - pages.firstPage() + 1;
     state.counters["file_MB"] = QFile(path).size() / (1024.0 * 1024.0);
-    cost.report(state);
+    first.report(state);
     QFile::remove(path);
+    reportMemory(state, memoryCase);
 }
 
 void BM_ReportPdfRange(benchmark::State &state)
 {
-    // A hundred pages from the middle of the log.
     const LogTable &table = loggedTable(int(state.range(0)));
-    const int middle = ReportBuilder(table).pageCount() / 2;
-    QPageRanges pages;
-    pages.addRange(middle, middle + 99);
-    writePdf(state, table, pages);
+    writePdf(state, table, middleHundredPages(table), QStringLiteral("pdfrange/%1").arg(state.range(0)));
 }
 BENCHMARK(BM_ReportPdfRange)->Arg(10000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReportPdf(benchmark::State &state)
 {
-    writePdf(state, loggedTable(int(state.range(0))), {});
+    writePdf(state, loggedTable(int(state.range(0))), {}, QStringLiteral("pdf/%1").arg(state.range(0)));
 }
 BENCHMARK(BM_ReportPdf)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One case of --memory-case=KIND/ROWS, run once: prints the peak above the
+// table in MB.
+int runMemoryCase(const QString &memoryCase)
+{
+    const QStringList parts = memoryCase.split(u'/');
+    bool ok = false;
+    const int rows = parts.size() == 2 ? parts[1].toInt(&ok) : 0;
+    if (!ok || rows <= 0)
+        return 2;
+    const LogTable &table = loggedTable(rows);
+    const QString kind = parts[0];
+    const QPageRanges pages = kind == QLatin1String("pdfrange") ? middleHundredPages(table) : QPageRanges();
+    resetPeak();
+    const double before = statusMB("VmRSS:");
+    bool done = false;
+    if (kind == QLatin1String("preview")) {
+        done = openPreview(table);
+    } else if (kind == QLatin1String("pdf") || kind == QLatin1String("pdfrange")) {
+        ReportBuilder report(table);
+        done = report.writePdf(pdfPath(), pages);
+        QFile::remove(pdfPath());
+    }
+    if (!done)
+        return 1;
+    std::printf("%.2f\n", statusMB("VmHWM:") - before);
+    return 0;
+}
 
 } // namespace
 
@@ -230,6 +266,10 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv); // the preview is a window
+    const QString memoryFlag = QStringLiteral("--memory-case=");
+    if (argc > 1 && QString::fromLocal8Bit(argv[1]).startsWith(memoryFlag))
+        return runMemoryCase(QString::fromLocal8Bit(argv[1]).mid(memoryFlag.size()));
+    selfPath = QCoreApplication::applicationFilePath();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -17,6 +17,7 @@
 #include "app/mainwindow.h"
 #include "app/qm320application.h"
 #include "app/usermessages.h"
+#include "bench/median.h"
 #include "meter/lcdpanel.h"
 #include "meter/localeinfo.h"
 #include "session/metersession.h"
@@ -32,7 +33,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -117,13 +117,6 @@ void startUntilShown(benchmark::State &state, const char *mode)
         }
         state.SetIterationTime(ms * 1e-3);
     }
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // The three windows started in turn, round after round, so that whatever

@@ -7,13 +7,13 @@
 
 #include "chart/chartview.h"
 #include "chart/chartpager.h"
+#include "bench/median.h"
 
 #include <QApplication>
 #include <QPaintEvent>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -82,12 +82,6 @@ struct ShownChart
 double millisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
 }
 
 // Heap bytes in use, from the allocator's own books. Unlike the resident

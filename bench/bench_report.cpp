@@ -4,12 +4,12 @@
 // PDF and writing the whole small report, with the peak memory of each.
 //
 // "first_run_ms" is a case's first run; in the process's first case it also
-// loads fonts and the print system. "above_table_MB" is the peak memory of one run less the
-// memory in use just before it, with the table filled and the application
-// made: what the report costs on top of the log. It is measured in a fresh
-// process of its own (this program, started with --memory-case), because a
-// process keeps the heap, fonts and glyph caches an earlier case grew, and a
-// later case there would seem to cost nothing.
+// loads fonts and the print system. "above_table_MB" is the peak memory of
+// one run less the memory in use just before it, with the table filled and
+// the application made: what the report costs on top of the log. It is
+// measured in a fresh process of its own (this program, started with
+// --memory-case), because a process keeps the heap, fonts and glyph caches an
+// earlier case grew, and a later case there would seem to cost nothing.
 
 #include "app/reportpageview.h"
 #include "app/reportpreviewdialog.h"

@@ -21,12 +21,12 @@ QString cppString(const QString &text)
         if (c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\')
             out += c;
         else
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("\\U"), QLatin1String("\\u"));
+            out += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
     }
     return out;
 }
 
-// The shortest text that reads back as the same float.
+// Text that reads back as the same float.
 QByteArray floatLiteral(qreal value)
 {
     QByteArray text = QByteArray::number(float(value), 'g', 9);

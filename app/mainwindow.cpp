@@ -91,6 +91,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     // Connection menu's item starts ticked.
     m_session->setReconnect(true);
     m_pageSizeTimer.setInterval(1000);
+    m_ui->samplingIntervalEdit->setRange(1, ReadingLogger::LongestSamplingSeconds);
+    m_ui->samplingIntervalEdit->setValueInForce(m_session->samplingInterval() / 1000);
+    m_ui->pageSizeEdit->setRange(SmallestPageSize, LargestPageSize);
+    m_ui->pageSizeEdit->setValueInForce(m_chartPager->pageSize());
     setupConnections();
     // The settings of the last run, through the same handlers as the clicks.
     m_settingsFile = services.settingsFile;
@@ -116,8 +120,13 @@ MainWindow::~MainWindow()
     if (!m_settingsFile.isEmpty() && !currentSettings().save(m_settingsFile))
         std::fprintf(stderr, "qm320: cannot write the settings to %s\n", qPrintable(m_settingsFile));
     // The session goes first, while everything it reports to is whole; the
-    // grid and the chart let go of the log before it.
+    // grid and the chart let go of the log before it. The edits hear of it
+    // no more: closing the window takes their focus, and an edit that loses
+    // it puts back the value in force.
     m_session->disconnect(this);
+    for (QLineEdit *edit : std::initializer_list<QLineEdit *>{m_ui->samplingIntervalEdit, m_ui->pageSizeEdit,
+                                                              m_ui->highLimitEdit, m_ui->lowLimitEdit})
+        edit->disconnect(this);
     m_ui->logGrid->setModel(nullptr);
     m_logModel.reset();
     m_chartPager.reset();
@@ -510,16 +519,22 @@ bool MainWindow::keepUnsavedRows()
 
 void MainWindow::setSamplingIntervalText(const QString &text)
 {
-    // Not a whole number of seconds that the timer can take (empty while
-    // editing, or pasted text): the interval stays.
+    // Not a whole number of seconds that the timer can take: the interval
+    // stays, and the edit shows it again, but while it is empty: the user is
+    // typing another.
+    WholeNumberEdit *edit = m_ui->samplingIntervalEdit;
     const std::optional<SamplingInterval> interval = ReadingLogger::samplingIntervalFor(text);
-    if (!interval)
+    if (!interval) {
+        if (!text.isEmpty())
+            edit->showValueInForce();
         return;
+    }
     if (interval->textBecomesOne) {
-        m_ui->samplingIntervalEdit->setText(QStringLiteral("1"));   // which sets the interval
+        edit->setText(QStringLiteral("1"));   // which sets the interval
         return;
     }
     m_session->setSamplingInterval(interval->milliseconds);
+    edit->setValueInForce(interval->milliseconds / 1000);
 }
 
 void MainWindow::setRecordLimit(qint32 limit)
@@ -668,9 +683,17 @@ void MainWindow::showLastPage() { turnChartPage(&ChartPager::showLastPage); }
 void MainWindow::applyPageSize()
 {
     m_pageSizeTimer.stop();
-    const PageSizeChange change = pageSizeChangeFor(m_ui->pageSizeEdit->text());
+    WholeNumberEdit *edit = m_ui->pageSizeEdit;
+    const PageSizeChange change = pageSizeChangeFor(edit->text());
     if (change.action == PageSizeChange::Action::Apply)
         m_chartPager->setPageSize(change.size);
+    edit->setValueInForce(m_chartPager->pageSize());
+    // A size the pager cannot take (0) is not left looking applied; an empty
+    // edit waits for the number being typed.
+    if (change.action != PageSizeChange::Action::Apply && !edit->text().isEmpty()) {
+        edit->showValueInForce();
+        m_pageSizeTimer.stop();
+    }
     showPageNumber();
 }
 

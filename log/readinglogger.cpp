@@ -126,9 +126,10 @@ std::optional<SamplingInterval> ReadingLogger::samplingIntervalFor(const QString
 {
     // The key filter lets only digits in, but pasted text can hold anything;
     // a negative number or one too large for the timer is no interval.
-    constexpr qint64 MaxSeconds = std::numeric_limits<qint32>::max() / 1000;
+    static_assert(qint64(LongestSamplingSeconds) * 1000 <= std::numeric_limits<qint32>::max());
+    static_assert((qint64(LongestSamplingSeconds) + 1) * 1000 > std::numeric_limits<qint32>::max());
     const std::optional<qint32> seconds = LogTable::parseInteger(text);
-    if (!seconds || *seconds < 0 || *seconds > MaxSeconds)
+    if (!seconds || *seconds < 0 || *seconds > LongestSamplingSeconds)
         return std::nullopt;
     SamplingInterval interval;
     interval.textBecomesOne = *seconds == 0;

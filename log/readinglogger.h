@@ -99,9 +99,11 @@ public:
     qint32 loggedCount() const { return m_loggedCount; }  // rows logged since start or Clear
     QString lastLoggedKey() const { return m_lastLoggedKey; }
 
+    // The longest sampling interval: in milliseconds it must fit the timer.
+    static constexpr qint32 LongestSamplingSeconds = 2147483;
     // The sampling interval for a new text of the interval edit, or nothing
-    // when the text is not a whole number of seconds from 0 to 2147483 (the
-    // interval in milliseconds must fit the timer).
+    // when the text is not a whole number of seconds from 0 to
+    // LongestSamplingSeconds.
     static std::optional<SamplingInterval> samplingIntervalFor(const QString &text);
     // Key filter of the whole-number edits (sampling interval, page size):
     // digits and Backspace pass.

@@ -6,6 +6,7 @@
 #include "log/logmodel.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -41,6 +42,10 @@ private slots:
     void fileFailures();
     void readingsDuringAnOpenFollowTheFile();
     void reportHoldsTheRowsOfItsMoment();
+    void wholeNumberEditingKeys_data();
+    void wholeNumberEditingKeys();
+    void wholeNumberOutOfRange_data();
+    void wholeNumberOutOfRange();
 };
 
 namespace {
@@ -268,8 +273,8 @@ void TestLogWindow::samplingInterval_data()
     QTest::newRow("five seconds") << "5" << "5" << 5000;
     QTest::newRow("zero becomes one") << "0" << "1" << 1000;
     QTest::newRow("empty keeps the interval") << "" << "" << 3000;
-    QTest::newRow("negative pasted text is refused") << "-5" << "-5" << 3000;
-    QTest::newRow("too long for the timer") << "2147484" << "2147484" << 3000;
+    QTest::newRow("negative pasted text is refused") << "-5" << "3" << 3000;
+    QTest::newRow("too long for the timer") << "2147484" << "3" << 3000;
 }
 
 void TestLogWindow::samplingInterval()
@@ -316,6 +321,8 @@ void TestLogWindow::digitOnlyEdits()
     QCOMPARE(line->text(), QStringLiteral("1234"));
     QTest::keyClick(line, Qt::Key_Backspace);
     QCOMPARE(line->text(), QStringLiteral("123"));
+    // A paste passes the key filter but not the edit's judgement.
+    QGuiApplication::clipboard()->setText(QStringLiteral("4x"));
     QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(line->text(), QStringLiteral("123"));
 }
@@ -407,6 +414,123 @@ void TestLogWindow::reportHoldsTheRowsOfItsMoment()
     QCOMPARE(f.dialogs->previewedRows, QList<int>{40});
     QCOMPARE(f.dialogs->previewedPages, QList<int>{2});
     QCOMPARE(gridRows(f), 41);
+}
+
+namespace {
+
+// Key names as QKeySequence reads them ("Ctrl+A", "End"); digits are typed.
+void pressKeys(QWidget *widget, const QStringList &keys)
+{
+    for (const QString &key : keys) {
+        if (key.front().isDigit()) {
+            QTest::keyClicks(widget, key);
+            continue;
+        }
+        const QKeyCombination combination = QKeySequence::fromString(key)[0];
+        QTest::keyClick(widget, combination.key(), combination.keyboardModifiers());
+    }
+}
+
+// What the edit's value in force is: the session's interval, or the pager's
+// page size once the edit's text was applied.
+int valueInForce(WindowFixture &f, const QString &edit)
+{
+    if (edit == u"pageSizeEdit") {
+        f.window->applyPageSize();
+        return f.window->chartPager().pageSize();
+    }
+    return f.session().samplingInterval() / 1000;
+}
+
+} // namespace
+
+void TestLogWindow::wholeNumberEditingKeys_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("shown");
+
+    // Each edit starts at 55: the row's name, its keys, what the edit shows.
+    const QStringList rows[] = {
+        {"Ctrl+A then 50", "Ctrl+A", "50", "50"},
+        {"copy, and paste at the end", "Ctrl+A", "Ctrl+C", "End", "Ctrl+V", "5555"},
+        {"cut, and paste twice", "Ctrl+A", "Ctrl+X", "Ctrl+V", "Ctrl+V", "5555"},
+        {"undo a typed digit", "End", "7", "Ctrl+Z", "55"},
+        {"redo it", "End", "7", "Ctrl+Z", "Ctrl+Shift+Z", "557"},
+    };
+    for (const char *edit : {"samplingIntervalEdit", "pageSizeEdit"}) {
+        for (const QStringList &row : rows)
+            QTest::addRow("%s: %s", edit, qPrintable(row.first())) << edit << row.mid(1, row.size() - 2) << row.last();
+    }
+}
+
+void TestLogWindow::wholeNumberEditingKeys()
+{
+    QFETCH(QString, edit);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, shown);
+
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *line = f.find<QLineEdit>(qPrintable(edit));
+    line->setText(QStringLiteral("55"));
+    QCOMPARE(valueInForce(f, edit), 55);
+    line->setFocus();
+    pressKeys(line, keys);
+    QCOMPARE(line->text(), shown);
+    QCOMPARE(valueInForce(f, edit), shown.toInt());
+}
+
+void TestLogWindow::wholeNumberOutOfRange_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("inForce");
+
+    const QStringList pasteOver{"Ctrl+A", "Ctrl+V"};
+    const QStringList emptyAndLeave{"Ctrl+A", "Backspace", "Return"};
+    QTest::newRow("interval: 0 typed becomes 1") << "samplingIntervalEdit" << "" << QStringList{"Ctrl+A", "0"} << "1" << 1;
+    QTest::newRow("interval: the longest") << "samplingIntervalEdit" << "2147483" << pasteOver << "2147483" << 2147483;
+    QTest::newRow("interval: 2147483647 pasted is refused")
+        << "samplingIntervalEdit" << "2147483647" << pasteOver << "30" << 30;
+    QTest::newRow("interval: more digits than fit") << "samplingIntervalEdit" << "99999999999" << pasteOver << "30" << 30;
+    QTest::newRow("interval: letters pasted") << "samplingIntervalEdit" << "12ab" << pasteOver << "30" << 30;
+    QTest::newRow("interval: blanks around a pasted number") << "samplingIntervalEdit" << " 45\n" << pasteOver << "45" << 45;
+    QTest::newRow("interval: a digit beyond the longest is not taken")
+        << "samplingIntervalEdit" << "" << QStringList{"Ctrl+A", "2147484"} << "214748" << 214748;
+    QTest::newRow("interval: emptied and left") << "samplingIntervalEdit" << "" << emptyAndLeave << "30" << 30;
+
+    QTest::newRow("page: 0 typed is put back") << "pageSizeEdit" << "" << QStringList{"Ctrl+A", "0"} << "30" << 30;
+    QTest::newRow("page: ten million") << "pageSizeEdit" << "10000000" << pasteOver << "10000000" << 10000000;
+    QTest::newRow("page: beyond ten million") << "pageSizeEdit" << "10000001" << pasteOver << "30" << 30;
+    QTest::newRow("page: 2147483647 pasted is refused") << "pageSizeEdit" << "2147483647" << pasteOver << "30" << 30;
+    QTest::newRow("page: more digits than fit") << "pageSizeEdit" << "99999999999" << pasteOver << "30" << 30;
+    QTest::newRow("page: emptied and left") << "pageSizeEdit" << "" << emptyAndLeave << "30" << 30;
+}
+
+void TestLogWindow::wholeNumberOutOfRange()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, clipboard);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, shown);
+    QFETCH(int, inForce);
+
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *line = f.find<QLineEdit>(qPrintable(edit));
+    line->setText(QStringLiteral("30"));
+    QCOMPARE(valueInForce(f, edit), 30);
+    QGuiApplication::clipboard()->setText(clipboard);
+    line->setFocus();
+    pressKeys(line, keys);
+    const int applied = valueInForce(f, edit);
+    QCOMPARE(line->text(), shown);
+    QCOMPARE(applied, inForce);
 }
 
 QTEST_MAIN(TestLogWindow)

@@ -3,8 +3,10 @@
 #include "app/cachedpanelstyle.h"
 #include "app/designlook.h"
 #include "app/limitedit.h"
+#include "app/logcolumntexts.h"
 #include "app/linkmessages.h"
 #include "app/messageboxes.h"
+#include "app/wholenumberedit.h"
 #include "app/windowcaption.h"
 #include "chart/chartpager.h"
 #include "chart/charttoolbar.h"
@@ -73,6 +75,7 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     valueStyle->setParent(m_ui->valueDisplay);
     m_ui->valueDisplay->setStyle(valueStyle);
     DesignLook::apply(*this, *m_ui);
+    m_gridPlace = m_ui->logGrid->geometry();
     setupLogGrid();
 
     // The pager leaves the chart with its placeholder point at position 0,
@@ -148,13 +151,59 @@ void MainWindow::setupLogGrid()
     grid->setModel(m_logModel.get());
     grid->setFont(LogModel::cellFont());
     grid->horizontalHeader()->setFont(LogModel::titleFont());
-    for (int c = 0; c < int(LogModel::columns().size()); ++c)
-        grid->setColumnWidth(c, LogModel::columns()[std::size_t(c)].width);
     // The grid shows the table's current row: a logged row, the end of an
     // open or a save.
     connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::followRow);
-    // "Function" and its widest value "DutyCycle" whole.
-    grid->fitColumn(int(LogField::DcAc) - int(LogField::No), {QStringLiteral("Function"), QStringLiteral("DutyCycle")});
+    fitLogColumns();
+    connect(m_logModel.get(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { fitNumberColumn(first, last); });
+}
+
+void MainWindow::fitLogColumns()
+{
+    // Each column is as wide as its title and the widest text that logging
+    // can put in it in the user's locale (a 12-hour time of sampling, say),
+    // worked out once from the locale and the font, not from the rows; so
+    // all six fit beside each other in the grid even with a 12-hour time.
+    // Row numbers start with room for five digits, as in the design.
+    LogGridView *grid = m_ui->logGrid;
+    const auto fit = [grid](LogField field, const LogGridView::CellTexts &textsFor) {
+        grid->fitColumn(int(field) - int(LogField::No), textsFor);
+    };
+    fit(LogField::No, [](const QFontMetrics &m) { return QStringList{LogColumnTexts::number(NumberDigitsShown, false, m)}; });
+    fit(LogField::Time, [this](const QFontMetrics &m) { return LogColumnTexts::times(*m_locale, m); });
+    fit(LogField::DcAc, [](const QFontMetrics &) { return LogColumnTexts::functions(); });
+    fit(LogField::Value, [this](const QFontMetrics &m) {
+        return QStringList{LogColumnTexts::value(m_session->decimalSeparator(), m)};
+    });
+    fit(LogField::Unit, [](const QFontMetrics &) { return LogColumnTexts::units(); });
+    fit(LogField::Auto, [](const QFontMetrics &) { return LogColumnTexts::judgements(); });
+}
+
+void MainWindow::fitNumberColumn(int first, int last)
+{
+    // Row numbers grow without a bound known in advance (with Repeat off
+    // they count frames, and a file brings its own): the column widens when
+    // a row's number has more digits than it was fitted to. One integer a
+    // row, never a measured text.
+    const LogTable &log = m_session->log();
+    const int noField = int(LogField::No);
+    int digits = m_numberDigits;
+    bool negative = m_negativeNumbers;
+    for (int row = first; row <= last; ++row) {
+        const std::optional<qint32> number = log.integer(row, noField);
+        if (!number)
+            continue;
+        digits = std::max(digits, LogColumnTexts::digitCount(*number));
+        negative = negative || *number < 0;
+    }
+    if (digits == m_numberDigits && negative == m_negativeNumbers)
+        return;
+    m_numberDigits = digits;
+    m_negativeNumbers = negative;
+    m_ui->logGrid->widenColumn(0, [digits, negative](const QFontMetrics &metrics) {
+        return QStringList{LogColumnTexts::number(digits, negative, metrics)};
+    });
 }
 
 void MainWindow::setupConnections()
@@ -290,7 +339,7 @@ void MainWindow::showLogCleared()
 void MainWindow::showLogFull(bool full)
 {
     QLabel *label = m_ui->recordLimitLabel;
-    label->setVisible(full);
+    showRecordLimitLine(full);
     if (!full)
         return;
     // A log that silently stopped growing while the panel goes on would
@@ -299,10 +348,20 @@ void MainWindow::showLogFull(bool full)
     label->setText(QStringLiteral("Record limit of %1 rows reached: not logging").arg(limit));
     label->setAutoFillBackground(true);
     DesignLook::setColour(label, QPalette::Window, QColor(255, 255, 160));
-    label->raise();
     m_messages->information(this, QStringLiteral("The record limit of %1 rows is reached, and logging has stopped. "
                                                  "Choose a larger limit in the Record menu to go on.")
                                       .arg(limit));
+}
+
+void MainWindow::showRecordLimitLine(bool shown)
+{
+    // The line takes the bottom of the grid's place and the grid gives up
+    // that room, so that no row hides behind the line, the last included.
+    QLabel *label = m_ui->recordLimitLabel;
+    const int height = shown ? label->height() : 0;
+    m_ui->logGrid->setGeometry(m_gridPlace.adjusted(0, 0, 0, -height));
+    label->setGeometry(m_gridPlace.left(), m_gridPlace.bottom() + 1 - height, m_gridPlace.width(), label->height());
+    label->setVisible(shown);
 }
 
 void MainWindow::showJournalFailure(const QString &reason)
@@ -723,7 +782,7 @@ void MainWindow::restoreChart()
     m_ui->chartToolbar->move(placement.toolbar);
     for (QWidget *covered : coveredByEnlargedChart())
         covered->show();
-    m_ui->recordLimitLabel->setVisible(m_session->isLogFull());
+    showRecordLimitLine(m_session->isLogFull());
 }
 
 QList<QWidget *> MainWindow::coveredByEnlargedChart() const

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,6 +43,10 @@ private slots:
     void fileFailures();
     void readingsDuringAnOpenFollowTheFile();
     void reportHoldsTheRowsOfItsMoment();
+    void columnsFitTheirTexts_data();
+    void columnsFitTheirTexts();
+    void recordLimitLineHidesNoRow_data();
+    void recordLimitLineHidesNoRow();
     void wholeNumberEditingKeys_data();
     void wholeNumberEditingKeys();
     void wholeNumberOutOfRange_data();
@@ -86,7 +91,6 @@ void TestLogWindow::gridShowsTitlesAboveRows()
     QVERIFY(header->isVisible());
     QVERIFY(header->height() >= 14);
     QCOMPARE(header->geometry().bottom() + 1, grid->viewport()->geometry().top());
-    QCOMPARE(grid->columnWidth(0), 39);
     // Emptying the log keeps the widths the columns have.
     grid->setColumnWidth(1, 70);
     f.messages->answerYes = true;
@@ -414,6 +418,148 @@ void TestLogWindow::reportHoldsTheRowsOfItsMoment()
     QCOMPARE(f.dialogs->previewedRows, QList<int>{40});
     QCOMPARE(f.dialogs->previewedPages, QList<int>{2});
     QCOMPARE(gridRows(f), 41);
+}
+
+void TestLogWindow::columnsFitTheirTexts_data()
+{
+    QTest::addColumn<QString>("decimal");
+    QTest::addColumn<QString>("timeSeparator");
+    QTest::addColumn<QString>("timeFormat");   // the locale's own time of day, as sampling logs it
+    QTest::addColumn<bool>("sideBySide");      // all six columns fit in the grid beside its scroll bar
+
+    QTest::newRow("de_DE: 24-hour clock, decimal comma") << "," << ":" << "HH:mm:ss" << true;
+    QTest::newRow("en_US: 12-hour clock with AM and PM") << "." << ":" << "hh:mm:ss AP" << true;
+    QTest::newRow("12-hour clock, one-digit hours") << "." << ":" << "h:mm:ss AP" << true;
+    QTest::newRow("fi_FI: dots between") << "," << "." << "H.mm.ss" << true;
+    QTest::newRow("a word after the time") << "," << ":" << "HH:mm:ss 'Uhr'" << false;
+}
+
+void TestLogWindow::columnsFitTheirTexts()
+{
+    QFETCH(QString, decimal);
+    QFETCH(QString, timeSeparator);
+    QFETCH(QString, timeFormat);
+    QFETCH(bool, sideBySide);
+
+    WindowFixture f(decimal, decimal, QStringLiteral("x86_64"), {}, QString(), QString(),
+                    std::make_unique<FixedLocaleInfo>(decimal, decimal, timeSeparator, timeFormat));
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *grid = f.find<LogGridView>("logGrid");
+    // Cells are drawn in the model's font on the grid's, inside 2 px on each side.
+    const QFontMetrics cell(LogModel::cellFont().resolve(grid->font()));
+    const QFontMetrics title(LogModel::titleFont().resolve(grid->horizontalHeader()->font()));
+    const auto fits = [&](int column, const QString &text) {
+        return cell.horizontalAdvance(text) <= grid->columnWidth(column) - 4;
+    };
+    for (int c = 0; c < 6; ++c) {
+        const QString name = grid->model()->headerData(c, Qt::Horizontal).toString();
+        QVERIFY2(title.horizontalAdvance(name) <= grid->columnWidth(c) - 4, qPrintable(name));
+    }
+
+    // Every second of the day would do; every minute, its seconds alike,
+    // holds every digit in every place of both forms.
+    const FixedLocaleInfo locale(decimal, decimal, timeSeparator, timeFormat);
+    const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, u'0'); };
+    for (int hour = 0; hour < 24; ++hour) {
+        for (int minute = 0; minute < 60; ++minute) {
+            const QString clock = twoDigits(hour) + timeSeparator + twoDigits(minute) + timeSeparator + twoDigits(minute);
+            QVERIFY2(fits(1, clock), qPrintable(clock));
+            const QString sampled = locale.timeOfDayText(QTime(hour, minute, minute));
+            QVERIFY2(fits(1, sampled), qPrintable(sampled));
+        }
+    }
+    for (int digit = 0; digit <= 9; ++digit) {
+        const QString digits(4, QChar(u'0' + digit));
+        for (int point = 1; point <= 3; ++point) {
+            const QString value = QLatin1Char('-') + digits.left(point) + decimal + digits.mid(point);
+            QVERIFY2(fits(3, value), qPrintable(value));
+        }
+    }
+    for (const char *function : {"DutyCycle", "Diode", "Freq"})
+        QVERIFY2(fits(2, QString::fromLatin1(function)), function);
+    for (const char *unit : {"MΩ", "kΩ", "µF", "MHz", "kHz", "°C", "°F", "%"})
+        QVERIFY2(fits(4, QString::fromUtf8(unit)), unit);
+    for (const char *judge : {"pass", "Fail"})
+        QVERIFY2(fits(5, QString::fromLatin1(judge)), judge);
+
+    if (sideBySide) {
+        int widths = 0;
+        for (int c = 0; c < 6; ++c)
+            widths += grid->columnWidth(c);
+        QVERIFY2(widths <= grid->width() - 2 * grid->frameWidth() - grid->verticalScrollBar()->sizeHint().width(),
+                 qPrintable(QString::number(widths)));
+    }
+
+    // Row numbers: five digits from the start, as the design has room for,
+    // then whatever the rows bring: ten million rows, frames counted with
+    // Repeat off, a file's numbers.
+    const int designWidth = grid->columnWidth(0);
+    QVERIFY(fits(0, QStringLiteral("88888")));
+    LogTable &log = f.session().log();
+    for (qint32 number : {1, 99999, 249989, 10000000, 2147483647, -2147483647 - 1}) {
+        QVERIFY(log.append());
+        log.setInteger(int(LogField::No), number);
+        log.post();
+        QVERIFY2(fits(0, QString::number(number)), qPrintable(QString::number(number)));
+        if (number >= 0 && number <= 99999)
+            QCOMPARE(grid->columnWidth(0), designWidth);
+    }
+}
+
+void TestLogWindow::recordLimitLineHidesNoRow_data()
+{
+    QTest::addColumn<bool>("scrolledBack");
+    QTest::addColumn<bool>("enlargedBetween");
+    QTest::newRow("following the end") << false << false;
+    QTest::newRow("scrolled back, then Ctrl+End") << true << false;
+    QTest::newRow("chart enlarged and restored") << false << true;
+}
+
+void TestLogWindow::recordLimitLineHidesNoRow()
+{
+    QFETCH(bool, scrolledBack);
+    QFETCH(bool, enlargedBetween);
+
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.find<QAction>("recordLimit1000Action")->trigger();
+    auto *grid = f.find<LogGridView>("logGrid");
+    auto *line = f.find<QLabel>("recordLimitLabel");
+    for (int i = 0; i < 500; ++i)
+        f.receiveFrame(volts(i));
+    if (scrolledBack)
+        grid->verticalScrollBar()->setValue(0);
+    for (int i = 500; i < 1000; ++i)
+        f.receiveFrame(volts(i));
+    QCOMPARE(gridRows(f), 1000);
+    QVERIFY(line->isVisible());
+    if (enlargedBetween) {
+        f.window->enlargeChart();
+        f.window->restoreChart();
+        QVERIFY(line->isVisible());
+    }
+    if (scrolledBack) {
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    }
+    QCOMPARE(grid->currentRow(), 999);
+
+    // The last row lies whole inside the grid's rows, and the line below them.
+    const int bottomOfLastRow = (999 - grid->firstVisibleRow() + 1) * grid->rowHeight();
+    QVERIFY(bottomOfLastRow <= grid->viewport()->height());
+    const QPoint viewportBottom = grid->viewport()->mapTo(f.window.get(), QPoint(0, grid->viewport()->height()));
+    const QPoint lineTop = line->mapTo(f.window.get(), QPoint(0, 0));
+    QVERIFY2(viewportBottom.y() <= lineTop.y(), qPrintable(QStringLiteral("%1 %2").arg(viewportBottom.y()).arg(lineTop.y())));
+    // Both in the grid's design place.
+    QCOMPARE(grid->geometry().top(), 264);
+    QCOMPARE(line->geometry().bottom(), 264 + 241 - 1);
+
+    // A larger limit: the line goes, the grid has its place back.
+    f.find<QAction>("recordLimit5000Action")->trigger();
+    QVERIFY(!line->isVisible());
+    QCOMPARE(grid->geometry(), QRect(4, 264, 303, 241));
 }
 
 namespace {

@@ -536,23 +536,33 @@ std::optional<QString> MainWindow::chooseCable()
 
 void MainWindow::quit()
 {
-    if (m_session->unsavedRows() > 0) {
-        if (keepUnsavedRows())
-            QCoreApplication::quit();
-        return;
-    }
-    if (m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?")))
+    // From the moment the user asks to quit, readings wait for the answer:
+    // the question counts exactly the rows that Save saves, and one answer
+    // ends the run. An answer that does not end it lets them be logged.
+    m_session->holdReadings();
+    const bool ending = m_session->unsavedRows() > 0
+                            ? keepUnsavedRows()
+                            : m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?"));
+    // Quitting closes the window first; it stays open when its close is
+    // refused, or when no event loop runs to end.
+    if (ending)
         QCoreApplication::quit();
+    if (!m_closed)
+        m_session->releaseReadings();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The close box quits without the Quit button's question, but never
-    // with rows nobody saved.
+    // with rows nobody saved; readings wait for the answer as for Quit's,
+    // and stay held once the window closes: the run ends with it.
+    m_session->holdReadings();
     if (!keepUnsavedRows()) {
+        m_session->releaseReadings();
         event->ignore();
         return;
     }
+    m_closed = true;
     QMainWindow::closeEvent(event);
 }
 
@@ -603,9 +613,13 @@ void MainWindow::setRecordLimit(qint32 limit)
 
 void MainWindow::clearLog()
 {
+    // Readings that arrive while the user answers are not emptied with rows
+    // the question did not count: they go to the log the answer leaves.
+    m_session->holdReadings();
     if (m_session->unsavedRows() > 0 ? keepUnsavedRows()
                                      : m_messages->confirm(this, QStringLiteral("Do you want to empty the logged data?")))
         m_session->clearLog();
+    m_session->releaseReadings();
 }
 
 bool MainWindow::saveLog()

@@ -147,6 +147,7 @@ private:
     static constexpr int NumberDigitsShown = 5;
     int m_numberDigits = NumberDigitsShown;   // the row numbers the No. column fits
     bool m_negativeNumbers = false;
+    bool m_closed = false;         // the user quit: readings stay held to the end
     QRect m_gridPlace;             // the log grid's bounds without the record-limit line
     QRect m_restoredChart;         // the chart's bounds while it is enlarged
     QPoint m_restoredToolbar;      // and its toolbar's place

@@ -3,12 +3,16 @@
 
 #include "app/loggridview.h"
 #include "chart/chartpager.h"
+#include "log/logjournal.h"
 #include "log/logmodel.h"
+#include "log/tablefiles.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -43,6 +47,8 @@ private slots:
     void fileFailures();
     void readingsDuringAnOpenFollowTheFile();
     void reportHoldsTheRowsOfItsMoment();
+    void readingsWaitForTheAnswer_data();
+    void readingsWaitForTheAnswer();
     void columnsFitTheirTexts_data();
     void columnsFitTheirTexts();
     void recordLimitLineHidesNoRow_data();
@@ -418,6 +424,109 @@ void TestLogWindow::reportHoldsTheRowsOfItsMoment()
     QCOMPARE(f.dialogs->previewedRows, QList<int>{40});
     QCOMPARE(f.dialogs->previewedPages, QList<int>{2});
     QCOMPARE(gridRows(f), 41);
+}
+
+void TestLogWindow::readingsWaitForTheAnswer_data()
+{
+    QTest::addColumn<QString>("action");   // quit, close, clear
+    QTest::addColumn<bool>("saved");       // saved before: Quit's and Clear's own Yes/No questions
+    QTest::addColumn<int>("answer");       // UserMessages::SaveChoice; Save stands for Yes, Cancel for No
+    QTest::addColumn<bool>("goesOn");      // the action went through
+    QTest::addColumn<int>("rowsAfter");    // in the log after the answer
+    QTest::addColumn<int>("journalRows");  // in the journal left when the window is gone; -1: none left
+
+    // Five rows are logged, three readings arrive while the question waits;
+    // where the run goes on, one more reading follows.
+    using Choice = UserMessages::SaveChoice;
+    for (const char *action : {"quit", "close"}) {
+        QTest::addRow("%s: Save saves the five counted, and the run ends", action)
+            << action << false << int(Choice::Save) << true << 5 << -1;
+        QTest::addRow("%s: Discard ends the run", action) << action << false << int(Choice::Discard) << true << 5 << -1;
+        QTest::addRow("%s: Cancel logs what waited", action) << action << false << int(Choice::Cancel) << false << 8 << 9;
+    }
+    QTest::addRow("quit a saved log: Yes ends without another question")
+        << "quit" << true << int(Choice::Save) << true << 5 << -1;
+    QTest::addRow("quit a saved log: No logs what waited") << "quit" << true << int(Choice::Cancel) << false << 8 << 9;
+    QTest::addRow("clear: Save, then the new log takes what waited")
+        << "clear" << false << int(Choice::Save) << true << 3 << 4;
+    QTest::addRow("clear: Cancel keeps all") << "clear" << false << int(Choice::Cancel) << false << 8 << 9;
+    QTest::addRow("clear a saved log: Yes, then the new log takes what waited")
+        << "clear" << true << int(Choice::Save) << true << 3 << 4;
+}
+
+void TestLogWindow::readingsWaitForTheAnswer()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, saved);
+    QFETCH(int, answer);
+    QFETCH(bool, goesOn);
+    QFETCH(int, rowsAfter);
+    QFETCH(int, journalRows);
+
+    QTemporaryDir dir;
+    const QString journals = dir.filePath(QStringLiteral("journals"));
+    const QString savedName = dir.filePath(QStringLiteral("asked.xls"));
+    auto f = std::make_unique<WindowFixture>(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"),
+                                             std::function<void(FakeHidSystem &)>(), QString(), journals);
+    f->window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f->window.get()));
+    for (int i = 1; i <= 5; ++i)
+        f->receiveFrame(volts(i));
+    if (saved)
+        QVERIFY(f->window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+    f->messages->shown.clear();
+    f->messages->saveChoice = UserMessages::SaveChoice(answer);
+    f->messages->answerYes = answer == int(UserMessages::SaveChoice::Save);
+    f->messages->whileAsking = [&f] {
+        for (int i = 6; i <= 8; ++i)
+            f->receiveFrame(volts(i));
+    };
+    f->dialogs->names = {savedName};
+
+    bool wentOn = false;
+    if (action == u"quit") {
+        QTimer::singleShot(0, f->window.get(), [&f] {
+            f->window->quit();
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(7); });
+        });
+        wentOn = QCoreApplication::exec() == 0;
+    } else if (action == u"close") {
+        wentOn = f->window->close();
+    } else {
+        f->window->clearLog();
+        wentOn = gridRows(*f) != 8;
+    }
+    QCOMPARE(wentOn, goesOn);
+    // One question, counting the rows there were when it was asked.
+    const QStringList questions = f->messages->shown.filter(QRegularExpression(QStringLiteral("^(save\\? |confirm: )")));
+    QCOMPARE(questions.size(), 1);
+    if (!saved)
+        QVERIFY2(questions.first().contains(QLatin1String(" 5 readings")), qPrintable(questions.first()));
+    if (QFile::exists(savedName)) {
+        LogTable file;
+        QVERIFY(loadTableFile(savedName, file));
+        QCOMPARE(file.rowCount(), 5);
+    }
+    // The readings that waited are numbered on without a gap, or are gone
+    // with the run the user ended.
+    QCOMPARE(gridRows(*f), rowsAfter);
+    for (int row = 0; row < rowsAfter; ++row)
+        QCOMPARE(gridRow(*f, row).at(0), QString::number(row + 1));
+    if (!goesOn || action == u"clear") {
+        f->messages->whileAsking = nullptr;
+        f->receiveFrame(volts(9));
+        QCOMPARE(gridRows(*f), rowsAfter + 1);
+    }
+
+    // A journal stays only of rows nobody saved or gave up, with all of them.
+    f.reset();
+    const QStringList left = QDir(journals).entryList({QStringLiteral("journal-*.xls")}, QDir::Files);
+    if (journalRows < 0) {
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+    } else {
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(LogJournal::summarize(QDir(journals).filePath(left.first())).rows, journalRows);
+    }
 }
 
 void TestLogWindow::columnsFitTheirTexts_data()

@@ -693,7 +693,7 @@ void MainWindow::offerRecovery()
         const QString question = QStringLiteral("Recover %1 readings logged from %2 to %3?")
                                      .arg(summary.rows)
                                      .arg(summary.firstTime, summary.lastTime);
-        if (!m_messages->confirm(this, question)) {
+        if (!m_messages->ask(this, QStringLiteral("Recover readings?"), question)) {
             LogJournal::setAside(journal);
             continue;
         }

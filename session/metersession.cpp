@@ -259,7 +259,7 @@ bool MeterSession::connectUsb(const QString &devicePath)
 {
     m_assembler.startLink();
     if (!devicePath.isEmpty() && !m_usbLink->selectDevicePath(devicePath)) {
-        fail(LinkFailure::Kind::CableNotFound, devicePath);
+        fail(LinkFailure::Kind::CableNotFound, devicePath, m_usbLink->unlistedReason(devicePath));
         setLinkState(LinkState::Idle);
         return false;
     }

@@ -31,7 +31,7 @@ struct LinkFailure
     enum class Kind {
         PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
         PortLost,          // reads failed or the line hung up; detail: the reason
-        CableNotFound,     // no device that looks like the cable is selected
+        CableNotFound,     // no device that looks like the cable is selected; a path asked for: device, and detail why
         CableNotReadable,  // device: its path; detail: why this user may not read it
         CableIdle,         // the cable reports, but carries no meter data; the link ended
         CableSilent,       // the cable sends no reports at all

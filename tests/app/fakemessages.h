@@ -7,9 +7,9 @@
 #include <functional>
 
 // Message boxes that return at once: each message is recorded as
-// "information: text", "error: text", "confirm: text" or "save? text", and
-// questions get the answer the test has set, after whileAsking has run
-// (what happens while a real box waits for the user).
+// "information: text", "error: text", "confirm: text", "question TITLE: text"
+// or "save? text", and questions get the answer the test has set, after
+// whileAsking has run (what happens while a real box waits for the user).
 class FakeMessages : public UserMessages
 {
 public:
@@ -18,6 +18,13 @@ public:
     bool confirm(QWidget *, const QString &text) override
     {
         shown << QStringLiteral("confirm: ") + text;
+        waitForAnswer();
+        return answerYes;
+    }
+
+    bool ask(QWidget *, const QString &title, const QString &text) override
+    {
+        shown << QStringLiteral("question %1: %2").arg(title, text);
         waitForAnswer();
         return answerYes;
     }

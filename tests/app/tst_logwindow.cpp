@@ -49,6 +49,7 @@ private slots:
     void reportHoldsTheRowsOfItsMoment();
     void readingsWaitForTheAnswer_data();
     void readingsWaitForTheAnswer();
+    void recoveryIsAQuestion();
     void columnsFitTheirTexts_data();
     void columnsFitTheirTexts();
     void recordLimitLineHidesNoRow_data();
@@ -527,6 +528,31 @@ void TestLogWindow::readingsWaitForTheAnswer()
         QCOMPARE(left.size(), 1);
         QCOMPARE(LogJournal::summarize(QDir(journals).filePath(left.first())).rows, journalRows);
     }
+}
+
+void TestLogWindow::recoveryIsAQuestion()
+{
+    QTemporaryDir dir;
+    const std::function<void(FakeHidSystem &)> noDevices;
+    QString journal;
+    {
+        // A run that ends with rows nobody saved leaves its journal.
+        WindowFixture earlier(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), noDevices, QString(),
+                              dir.path());
+        for (int i = 1; i <= 3; ++i)
+            earlier.receiveFrame(volts(i));
+        journal = earlier.session().journalFile();
+    }
+    // Named by the second and the process, which the next window in this
+    // process may share: the earlier run's is older.
+    QVERIFY(QFile::rename(journal, dir.filePath(QStringLiteral("journal-20000101-000000-1.xls"))));
+    WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), noDevices, QString(), dir.path());
+    f.messages->answerYes = true;
+    f.window->offerRecovery();
+    QCOMPARE(f.messages->shown.size(), 1);
+    QVERIFY2(f.messages->shown.first().startsWith(QLatin1String("question Recover readings?: ")),
+             qPrintable(f.messages->shown.first()));
+    QCOMPARE(gridRows(f), 3);
 }
 
 void TestLogWindow::columnsFitTheirTexts_data()

@@ -22,7 +22,7 @@ ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale)
 std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, QTime time)
 {
     if (m_holding) {
-        m_held.push_back({reading, time, false});
+        hold(reading, time, false);
         return std::nullopt;
     }
     if (isFull() || m_sampling)
@@ -34,7 +34,7 @@ std::optional<LoggedRow> ReadingLogger::logSample(const Reading &reading, QTime 
 {
     if (m_holding) {
         if (m_fresh && m_sampling)
-            m_held.push_back({reading, time, true});
+            hold(reading, time, true);
         m_fresh = false;
         return std::nullopt;
     }
@@ -52,6 +52,25 @@ void ReadingLogger::holdReadings()
     m_holding = true;
 }
 
+void ReadingLogger::hold(const Reading &reading, QTime time, bool sample)
+{
+    // A question may wait for its answer for hours while the meter sends
+    // frames. A run of readings that Repeat off would not log again is kept
+    // as one with a count (each still takes a number), and readings that
+    // the record limit will refuse are not kept: every kept reading but a
+    // first repeat of the last logged one becomes a row.
+    if (!m_repeat && !m_held.empty()) {
+        HeldReading &last = m_held.back();
+        if (last.sample == sample && repeatKey(last.reading) == repeatKey(reading)) {
+            ++last.repeats;
+            return;
+        }
+    }
+    if (qint64(m_held.size()) > qint64(m_recordLimit) - m_loggedCount)
+        return;
+    m_held.push_back({reading, time, sample});
+}
+
 std::vector<LoggedRow> ReadingLogger::releaseReadings()
 {
     m_holding = false;
@@ -62,15 +81,17 @@ std::vector<LoggedRow> ReadingLogger::releaseReadings()
     // reading now is another matter and stays as it is.
     const bool freshNow = m_fresh;
     for (const HeldReading &h : held) {
-        std::optional<LoggedRow> row;
-        if (h.sample) {
-            m_fresh = true;
-            row = logSample(h.reading, h.time);
-        } else {
-            row = logFrame(h.reading, h.time);
+        for (qint64 i = 0; i <= h.repeats; ++i) {
+            std::optional<LoggedRow> row;
+            if (h.sample) {
+                m_fresh = true;
+                row = logSample(h.reading, h.time);
+            } else {
+                row = logFrame(h.reading, h.time);
+            }
+            if (row)
+                rows.push_back(*row);
         }
-        if (row)
-            rows.push_back(*row);
     }
     m_fresh = freshNow;
     return rows;
@@ -126,9 +147,10 @@ std::optional<SamplingInterval> ReadingLogger::samplingIntervalFor(const QString
 {
     // The key filter lets only digits in, but pasted text can hold anything;
     // a negative number or one too large for the timer is no interval.
-    constexpr qint64 MaxSeconds = std::numeric_limits<qint32>::max() / 1000;
+    static_assert(qint64(LongestSamplingSeconds) * 1000 <= std::numeric_limits<qint32>::max());
+    static_assert((qint64(LongestSamplingSeconds) + 1) * 1000 > std::numeric_limits<qint32>::max());
     const std::optional<qint32> seconds = LogTable::parseInteger(text);
-    if (!seconds || *seconds < 0 || *seconds > MaxSeconds)
+    if (!seconds || *seconds < 0 || *seconds > LongestSamplingSeconds)
         return std::nullopt;
     SamplingInterval interval;
     interval.textBecomesOne = *seconds == 0;

@@ -81,10 +81,14 @@ public:
     // where the tick does nothing at all).
     std::optional<LoggedRow> logSample(const Reading &reading, QTime time);
 
+    // Readings wait: while a table file is opened, and while the user
+    // answers a question after which they belong to another log or to none.
     void holdReadings();
     // Logs what arrived while held, each with the time it arrived.
     std::vector<LoggedRow> releaseReadings();
     bool isHolding() const { return m_holding; }
+    // Readings kept to be logged at release.
+    std::size_t heldCount() const { return m_held.size(); }
 
     // Rows that an earlier run logged were taken up again: numbering goes on
     // after the last of them, and they count against the record limit.
@@ -99,9 +103,11 @@ public:
     qint32 loggedCount() const { return m_loggedCount; }  // rows logged since start or Clear
     QString lastLoggedKey() const { return m_lastLoggedKey; }
 
+    // The longest sampling interval: in milliseconds it must fit the timer.
+    static constexpr qint32 LongestSamplingSeconds = 2147483;
     // The sampling interval for a new text of the interval edit, or nothing
-    // when the text is not a whole number of seconds from 0 to 2147483 (the
-    // interval in milliseconds must fit the timer).
+    // when the text is not a whole number of seconds from 0 to
+    // LongestSamplingSeconds.
     static std::optional<SamplingInterval> samplingIntervalFor(const QString &text);
     // Key filter of the whole-number edits (sampling interval, page size):
     // digits and Backspace pass.
@@ -133,7 +139,9 @@ private:
         Reading reading;
         QTime time;
         bool sample = false;   // held at a sampling tick, not at a frame
+        qint64 repeats = 0;    // the same reading again, that many times, with Repeat off
     };
+    void hold(const Reading &reading, QTime time, bool sample);
     bool m_holding = false;
     std::vector<HeldReading> m_held;
 

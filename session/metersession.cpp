@@ -259,7 +259,7 @@ bool MeterSession::connectUsb(const QString &devicePath)
 {
     m_assembler.startLink();
     if (!devicePath.isEmpty() && !m_usbLink->selectDevicePath(devicePath)) {
-        fail(LinkFailure::Kind::CableNotFound, devicePath);
+        fail(LinkFailure::Kind::CableNotFound, devicePath, m_usbLink->unlistedReason(devicePath));
         setLinkState(LinkState::Idle);
         return false;
     }
@@ -419,10 +419,12 @@ bool MeterSession::recoverJournal(const QString &fileName, QString *error)
     if (!LogJournal::dropPartialLine(fileName, error))
         return false;
     const int before = m_log.rowCount();
+    // Readings that arrive meanwhile follow the recovered rows, numbered
+    // after them and written to the journal that goes on.
     holdReadings();
     const TableFileResult loaded = loadTableFile(fileName, m_log);
-    releaseReadings();
     if (!loaded) {
+        releaseReadings();
         if (error)
             *error = loaded.reason;
         return false;
@@ -443,6 +445,7 @@ bool MeterSession::recoverJournal(const QString &fileName, QString *error)
         m_journalTimer.start();
     }
     checkLogFull();
+    releaseReadings();
     return true;
 }
 
@@ -505,11 +508,16 @@ void MeterSession::clearLog()
 
 void MeterSession::holdReadings()
 {
-    m_logger.holdReadings();
+    if (m_holds++ == 0)
+        m_logger.holdReadings();
 }
 
 void MeterSession::releaseReadings()
 {
+    if (m_holds == 0 || --m_holds > 0)
+        return;
+    // Logged as they would have been on arrival: into the journal, and
+    // counted among the unsaved rows.
     for (const LoggedRow &row : m_logger.releaseReadings())
-        emit rowLogged(row.row, row.numericValue);
+        logRow(row);
 }

@@ -31,7 +31,7 @@ struct LinkFailure
     enum class Kind {
         PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
         PortLost,          // reads failed or the line hung up; detail: the reason
-        CableNotFound,     // no device that looks like the cable is selected
+        CableNotFound,     // no device that looks like the cable is selected; a path asked for: device, and detail why
         CableNotReadable,  // device: its path; detail: why this user may not read it
         CableIdle,         // the cable reports, but carries no meter data; the link ended
         CableSilent,       // the cable sends no reports at all
@@ -135,8 +135,11 @@ public:
     bool isLogFull() const { return m_logger.isFull(); }
     // Empties the log and starts a new journal.
     void clearLog();
-    // While a table file is being opened readings wait, and are logged after
-    // the file's rows.
+    // While a table file is being opened, or the user answers a question
+    // that may end the log (quit, empty it), readings wait; at release they
+    // are logged, after the file's rows, into the journal and among the
+    // unsaved rows, with the times they arrived. Holds nest: the readings
+    // are logged when the last one is released.
     void holdReadings();
     void releaseReadings();
     // A table file was opened into the log; one that replaced the log took
@@ -218,6 +221,7 @@ private:
     bool m_journalFailureReported = false;
     QTimer m_journalTimer;
     int m_unsavedRows = 0;
+    int m_holds = 0;
     bool m_logFull = false;
     HistoryList m_history;
     MeterFrame m_lastFrame;

@@ -94,6 +94,19 @@ bool UsbLink::selectDevicePath(const QString &path)
     return false;
 }
 
+QString UsbLink::unlistedReason(const QString &path) const
+{
+    // The system's word for a path it cannot open; a device it opens but
+    // does not list is no HID device.
+    HidBackend *backend = m_controller.backend();
+    if (!backend)
+        return QStringLiteral("there is no HID system");
+    std::uint32_t error = 0;
+    if (!backend->open(path, HidAccess::QueryOnly, error))
+        return error ? qt_error_string(int(error)) : QStringLiteral("it cannot be opened");
+    return QStringLiteral("it is not a HID device of this system");
+}
+
 bool UsbLink::selectReturnedCable(const QString &path, const QString &name)
 {
     for (int row = 0; row < int(m_devices.size()); ++row) {

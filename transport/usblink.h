@@ -60,6 +60,8 @@ public:
     void selectRow(int row);
     // Selects the device at `path` (links resolved); false when none is there.
     bool selectDevicePath(const QString &path);
+    // Why no listed device is at `path`, as the system says it.
+    QString unlistedReason(const QString &path) const;
     // Selects the cable that went away when it is back: the device at the
     // same path, or one with the same display text (product and serial
     // number); false while it is not.

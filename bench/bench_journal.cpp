@@ -12,7 +12,7 @@
 // resident memory of the process. One case per process, so that the memory
 // figure is that case's.
 
-#include "log/logjournal.h"
+#include "log/abandonedjournal.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -93,13 +93,24 @@ int main(int argc, char **argv)
 
     std::vector<double> seconds;
     qint64 rows = 0;
+    QString problem;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        rows = LogJournal::summarize(name).rows;
+        JournalFile::ClaimFailure failure = JournalFile::ClaimFailure::None;
+        QString why;
+        const std::unique_ptr<AbandonedJournal> journal = AbandonedJournal::claim(name, &failure, &why);
+        if (!journal) {
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+            return 1;
+        }
+        rows = journal->readings();
+        problem = journal->problem();
         seconds.push_back(double(timer.nsecsElapsed()) / 1e9);
     }
     std::printf("%-18s %6lld MB  %9lld rows  median %10.3f ms  peak resident %7ld KiB (%ld KiB before)\n",
                 kind.constData(), megabytes, rows, median(seconds) * 1e3, peakResidentKiB(), beforeKiB);
+    if (!problem.isEmpty())
+        std::printf("%-18s stops at %s\n", "", qPrintable(problem));
     return 0;
 }

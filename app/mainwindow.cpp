@@ -603,7 +603,7 @@ void MainWindow::offerRecovery()
     QStringList notices;
     const auto noteUnrecoverable = [&notices](const QString &name, const QString &reason, bool keptAside,
                                               const QString &keptOrWhy) {
-        notices << (keptAside ? QStringLiteral("%1 cannot be recovered (%2). It is kept as %3.")
+        notices << (keptAside ? QStringLiteral("%1 cannot be recovered (%2). It is kept in the same folder as %3.")
                               : QStringLiteral("%1 cannot be recovered (%2), nor put aside: %3."))
                        .arg(name, reason, keptOrWhy);
     };
@@ -621,7 +621,7 @@ void MainWindow::offerRecovery()
             if (failure == JournalFile::ClaimFailure::Unusable) {
                 QString notMoved;
                 const bool keptAside = AbandonedJournal::setAside(name, &kept, &notMoved);
-                noteUnrecoverable(name, why, keptAside, keptAside ? kept : notMoved);
+                noteUnrecoverable(name, why, keptAside, keptAside ? QFileInfo(kept).fileName() : notMoved);
             }
             continue;
         }
@@ -631,7 +631,7 @@ void MainWindow::offerRecovery()
         }
         if (journal->kind() == AbandonedJournal::Kind::Unrecoverable) {
             const bool keptAside = journal->setAside(&kept, &why);
-            noteUnrecoverable(name, journal->problem(), keptAside, keptAside ? kept : why);
+            noteUnrecoverable(name, journal->problem(), keptAside, keptAside ? QFileInfo(kept).fileName() : why);
             continue;
         }
         if (recovered)
@@ -640,8 +640,9 @@ void MainWindow::offerRecovery()
                                .arg(journal->readings())
                                .arg(journal->firstTime(), journal->lastTime());
         if (!journal->problem().isEmpty())
-            question += QStringLiteral("\n\nThe rest of the journal %1 cannot be read (%2); the whole file is kept as %3.")
-                            .arg(name, journal->problem(), journal->keptName());
+            question += QStringLiteral("\n\nThe rest of the journal %1 cannot be read (%2); the whole file is kept in "
+                                       "the same folder as %3.")
+                            .arg(name, journal->problem(), QFileInfo(journal->keptName()).fileName());
         if (!m_messages->confirm(this, question)) {
             if (!journal->setAside(&kept, &why))
                 notices << QStringLiteral("%1 cannot be put aside: %2.").arg(name, why);
@@ -657,7 +658,7 @@ void MainWindow::offerRecovery()
         } else {
             // Not to be offered again at every start.
             if (journal->setAside(&kept, &why))
-                error += QStringLiteral("\n\nThe journal is kept as %1.").arg(kept);
+                error += QStringLiteral("\n\nThe journal is kept in the same folder as %1.").arg(QFileInfo(kept).fileName());
             else
                 error += QStringLiteral("\n\nThe journal cannot be put aside: %1.").arg(why);
             m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), name, error));

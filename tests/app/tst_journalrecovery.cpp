@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,9 +125,10 @@ void TestJournalRecovery::start_data()
     QTest::addColumn<bool>("carriedOn");  // new rows go on in the same file
 
     const QString offer = QStringLiteral("confirm: Recover 3 readings logged from 10:00:01 to 10:15:03 PM?");
-    const QString notice = QStringLiteral("information: {journal} cannot be recovered (%1). It is kept as {kept}.");
+    const QString notice
+        = QStringLiteral("information: {journal} cannot be recovered (%1). It is kept in the same folder as {kept}.");
     const QString stopped = QStringLiteral("\n\nThe rest of the journal {journal} cannot be read (%1); "
-                                           "the whole file is kept as {kept}.");
+                                           "the whole file is kept in the same folder as {kept}.");
 
     QTest::newRow("readings, recovered") << Readings << 0LL << true << offer << 3 << false << true;
     QTest::newRow("readings, not recovered") << Readings << 0LL << false << offer << 0 << true << false;
@@ -174,7 +176,7 @@ void TestJournalRecovery::start()
 
     auto first = std::make_unique<StartedWindow>(dir.path(), answerYes);
     first->window->offerRecovery();
-    said.replace(QLatin1String("{journal}"), journal).replace(QLatin1String("{kept}"), kept);
+    said.replace(QLatin1String("{journal}"), journal).replace(QLatin1String("{kept}"), QFileInfo(kept).fileName());
     QCOMPARE(first->messages->shown, said.isEmpty() ? QStringList() : QStringList{said});
     QCOMPARE(first->session().log().rowCount(), rows);
     QCOMPARE(QFile::exists(kept), keptAside);
@@ -224,8 +226,8 @@ void TestJournalRecovery::severalJournals()
     QCOMPARE(first.messages->shown,
              (QStringList{QStringLiteral("confirm: Recover 3 readings logged from 10:00:01 to 10:15:03 PM?"),
                           QStringLiteral("information: %1 cannot be recovered (line 1: not the header of a journal). "
-                                         "It is kept as %2.")
-                              .arg(other, dir.filePath(QStringLiteral("kept-journal-20240102-100000-1.xls")))}));
+                                         "It is kept in the same folder as kept-journal-20240102-100000-1.xls.")
+                              .arg(other)}));
     QCOMPARE(first.session().journalFile(), newest);
     QVERIFY(!QFile::exists(empty));
 
@@ -252,8 +254,8 @@ void TestJournalRecovery::failedRecoveryIsPutAside()
         QCOMPARE(first.messages->shown.size(), 2);
         QCOMPARE(first.messages->shown.at(1),
                  QStringLiteral("error: Failed to Load File!\n\n%1: 1 readings read where 3 were counted: the file "
-                                "changed\n\nThe journal is kept as %2.")
-                     .arg(journal, kept));
+                                "changed\n\nThe journal is kept in the same folder as %2.")
+                     .arg(journal, QFileInfo(kept).fileName()));
         QCOMPARE(first.session().log().rowCount(), 0);
         QVERIFY(QFile::exists(kept));
     }

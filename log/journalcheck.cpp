@@ -39,7 +39,7 @@ bool isBare(char c)
 
 bool holdsNul(QByteArrayView bytes)
 {
-    return std::memchr(bytes.data(), 0, std::size_t(bytes.size())) != nullptr;
+    return !bytes.isEmpty() && std::memchr(bytes.data(), 0, std::size_t(bytes.size())) != nullptr;
 }
 
 // A row number as the table reads it: a whole number within 32 bits, with
@@ -246,6 +246,8 @@ QString JournalCheck::readingProblem(QByteArrayView line, bool cutShort)
                 if (!*isTime)
                     return QStringLiteral("\"%1\" is not a time").arg(m_text);
             }
+            // Copied into the same buffer line after line (the cell is not
+            // empty here).
             m_timeBytes.resize(content.size());
             std::memcpy(m_timeBytes.data(), content.data(), std::size_t(content.size()));
         }

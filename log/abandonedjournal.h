@@ -35,8 +35,8 @@ public:
     // (`why` names the file and the reason).
     static std::unique_ptr<AbandonedJournal> claim(const QString &fileName, JournalFile::ClaimFailure *failure,
                                                    QString *why);
-    // Puts a journal that cannot even be taken out of the way by its name;
-    // returns the name it now has.
+    // Puts a journal that cannot even be taken out of the way, by its name:
+    // `keptName` is the name it goes by now.
     static bool setAside(const QString &fileName, QString *keptName, QString *why);
 
     const QString &fileName() const { return m_fileName; }
@@ -58,7 +58,8 @@ public:
     bool copyReadingsTo(JournalFile &target, QString *why) const;
     // The file itself, cut after its last reading, for new rows to follow
     // them; null when something other than a line cut short follows them,
-    // or it may not be written. This object then holds no file.
+    // or it may not be written. Once handed over, this object holds no
+    // file.
     std::unique_ptr<JournalFile> takeForAppending(QString *why);
     bool holdsFile() const { return bool(m_file); }
 

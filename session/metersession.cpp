@@ -1,5 +1,7 @@
 #include "session/metersession.h"
 
+#include "log/abandonedjournal.h"
+#include "log/journalfile.h"
 #include "log/tablefiles.h"
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
@@ -414,16 +416,17 @@ bool MeterSession::startJournal(const QString &folder)
     return true;
 }
 
-bool MeterSession::recoverJournal(const QString &fileName, QString *error)
+bool MeterSession::recoverJournal(AbandonedJournal &journal, QString *error)
 {
-    if (!LogJournal::dropPartialLine(fileName, error))
-        return false;
     const int before = m_log.rowCount();
-    // Readings that arrive meanwhile follow the recovered rows, numbered
-    // after them and written to the journal that goes on.
+    // Readings that arrive meanwhile are logged after the recovered rows,
+    // into the journal that goes on with them.
     holdReadings();
-    const TableFileResult loaded = loadTableFile(fileName, m_log);
+    const TableFileResult loaded = journal.load(m_log);
     if (!loaded) {
+        // Nothing of a failed recovery stays: the journal keeps it all.
+        if (before == 0)
+            m_log.clear();
         releaseReadings();
         if (error)
             *error = loaded.reason;
@@ -435,17 +438,23 @@ bool MeterSession::recoverJournal(const QString &fileName, QString *error)
         m_logger.continueAfter(m_log.integer(last, int(LogField::No)).value_or(0), recovered);
     }
     m_unsavedRows += recovered;
-    // The new rows go on in the journal they came from; the fresh one this
-    // run started holds nothing yet.
+    // The new rows follow the recovered ones on disk: in the journal they
+    // came from when all of it was read, else in a new one that starts
+    // with them, while the old one, with what could not be read, is kept
+    // aside by the caller. The fresh journal this run started holds nothing
+    // yet.
     m_journal.close(true);
-    if (!m_journal.adopt(fileName)) {
+    QString why;
+    std::unique_ptr<JournalFile> file = journal.takeForAppending(&why);
+    const bool carriedOn = file ? m_journal.adopt(std::move(file)) : m_journal.create(m_journalFolder, &journal);
+    if (!carriedOn) {
         m_journalFailureReported = true;
         emit journalFailed(m_journal.errorString());
     } else {
         m_journalTimer.start();
     }
-    checkLogFull();
     releaseReadings();
+    checkLogFull();
     return true;
 }
 

@@ -17,6 +17,7 @@
 
 #include <memory>
 
+class AbandonedJournal;
 class LocaleInfo;
 class SerialPortDriver;
 class UsbLink;
@@ -159,10 +160,11 @@ public:
     // that a crash loses nothing; it is removed at the end when nothing in
     // it is unsaved. False when it cannot be written (journalFailed says why).
     bool startJournal(const QString &folder);
-    // Takes up the rows of a journal an earlier run left: as opening that
-    // file would, with the counters going on after them, and with new rows
-    // going to the same journal. A line cut short at the end is dropped.
-    bool recoverJournal(const QString &fileName, QString *error = nullptr);
+    // Takes up the readings of a journal an earlier run left, exactly those
+    // counted when it was taken, with the counters going on after them and
+    // new rows following them on disk. False (`error` says why) leaves the
+    // log as it was and the journal whole.
+    bool recoverJournal(AbandonedJournal &journal, QString *error = nullptr);
     QString journalFile() const { return m_journal.fileName(); }
 
     // The last decoded frame and what it decoded to.

@@ -11,6 +11,7 @@ private slots:
     void parseNumber();
     void judge_data();
     void judge();
+    void judgeFollowsTheSeparator();
     void rewrite_data();
     void rewrite();
     void keyFilter_data();
@@ -89,8 +90,22 @@ void TestLimits::judge()
     QFETCH(QString, low);
     QFETCH(int, judgement);
     QCOMPARE(int(judgeValue(value, high, low, u".")), judgement);
+    // The same table through one judge, as frames go through the session's:
+    // it keeps the limits it read, and each row brings new ones.
+    static LimitJudge stream;
+    QCOMPARE(int(stream.judge(value, high, low, QStringLiteral("."))), judgement);
     QCOMPARE(judgeText(Judgement::Pass), QStringLiteral("pass"));
     QCOMPARE(judgeText(Judgement::Fail), QStringLiteral("Fail"));
+}
+
+void TestLimits::judgeFollowsTheSeparator()
+{
+    LimitJudge judge;
+    const QString high = QStringLiteral("2,5"), low = QStringLiteral("1,5");
+    QCOMPARE(judge.judge(u"2,0", high, low, QStringLiteral(",")), Judgement::Pass);
+    // The same limit texts under "." are no numbers.
+    QCOMPARE(judge.judge(u"2.0", high, low, QStringLiteral(".")), Judgement::NotJudged);
+    QCOMPARE(judge.judge(u"3,0", high, low, QStringLiteral(",")), Judgement::Fail);
 }
 
 void TestLimits::rewrite_data()

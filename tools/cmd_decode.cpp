@@ -61,7 +61,8 @@ Each line holds the keys:
   count     the four digits as a signed integer
   numeric   the count times the range factor
   function  DC, AC, OHM, CAP, Freq, DutyCycle, TMP, Diode, CTN or ""
-  unit      V, mV, A, mA, uA, F, nF, uF, * (ohm), k*, M*, Hz, %, # (degC), ? (degF), ...
+  unit      V, mV, A, mA, uA, F, nF, uF, * (ohm), k*, M*, Hz, kHz, MHz, %,
+            # (degC), ? (degF), ...
   range     AUTO or MANU
   judge     pass or Fail ("" until a frame is judged)
   flags     the annunciators that are set, from: auto dc ac rel hold scale4v

@@ -124,7 +124,9 @@ void TestFrameDecoder::functionAndUnit_data()
     QTest::newRow("nA") << status(Dc, Nano, 0, Ampere) << "DC" << "nA";
     QTest::newRow("A") << status(Dc, 0, 0, Ampere) << "DC" << "A";
     QTest::newRow("Hz") << status(0, 0, 0, Hertz) << "Freq" << "Hz";
-    QTest::newRow("kHz stays Hz") << status(0, 0, Kilo, Hertz) << "Freq" << "Hz";
+    QTest::newRow("kHz") << status(0, 0, Kilo, Hertz) << "Freq" << "kHz";
+    QTest::newRow("MHz") << status(0, 0, Mega, Hertz) << "Freq" << "MHz";
+    QTest::newRow("hertz with k and M: M, as for ohms") << status(0, 0, Kilo | Mega, Hertz) << "Freq" << "MHz";
     QTest::newRow("duty") << status(0, 0, Duty, 0) << "DutyCycle" << "%";
     QTest::newRow("duty over hertz") << status(0, 0, Duty, Hertz) << "DutyCycle" << "%";
     QTest::newRow("Celsius") << status(0, 0, 0, Celsius) << "TMP" << "#";
@@ -342,6 +344,12 @@ void TestFrameDecoder::minMaxAndModeChanges()
     QCOMPARE(f.result().maxText, QStringLiteral("0050"));
     QCOMPARE(f.result().minText, QStringLiteral("0050"));
     QCOMPARE(f.reading().unitText, QStringLiteral("mV"));
+
+    // Hz to kHz at the same point is another unit as well.
+    QVERIFY(f.decode(frameWith('+', "0999", '4', status(0, 0, 0, Hertz))));
+    QVERIFY(f.decode(frameWith('+', "0102", '4', status(0, 0, Kilo, Hertz))));
+    QCOMPARE(f.result().maxText, QStringLiteral("010.2"));
+    QCOMPARE(f.result().minText, QStringLiteral("010.2"));
 }
 
 void TestFrameDecoder::pointMoveKeepsOldTexts()

@@ -460,7 +460,13 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     }
 
     // The range rows: the last one that matches sets the axis and the factor.
+    // A frame that no row fits (diode, hertz with both k and M lit) is drawn
+    // on the start-up axis, as after a fresh start: the axis depends on this
+    // frame alone, never on a mode the meter has left (continuity's +-40
+    // would put a diode's 583 far off the chart and fill the bar graph).
     r.numericValue = r.count;
+    result.axisMaximum = StartAxisLimit;
+    result.axisMinimum = -StartAxisLimit;
     result.rangeRow = 0;
     std::uint32_t key = std::uint32_t(function) << FunctionShift | std::uint32_t(unit) << UnitShift
                         | pointBit(r.pointPosition);

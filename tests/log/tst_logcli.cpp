@@ -85,6 +85,7 @@ private slots:
     void unitOfEveryRange();
     void oldFilesWithHertz_data();
     void oldFilesWithHertz();
+    void showEscapesTexts();
     void refusals_data();
     void refusals();
     void help_data();
@@ -248,6 +249,27 @@ void TestLogCli::oldFilesWithHertz()
     QCOMPARE(shownRows.exitCode, 0);
     QCOMPARE(valuesOf(shownRows.out, "Unit"), QStringList{"Hz"});
     QCOMPARE(valuesOf(shownRows.out, "Value"), QStringList{"32.73"});
+}
+
+// Cells hold any text a file brings: show's JSON escapes what JSON must and
+// writes the rest as UTF-8.
+void TestLogCli::showEscapesTexts()
+{
+    const QString path = m_dir.filePath(QStringLiteral("escapes.xml"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+               R"(<FIELD attrname="No" fieldtype="i4"/><FIELD attrname="Time" fieldtype="string" WIDTH="20"/>)"
+               R"(<FIELD attrname="DC/AC" fieldtype="string" WIDTH="20"/><FIELD attrname="Value" fieldtype="string" WIDTH="20"/>)"
+               R"(<FIELD attrname="Unit" fieldtype="string" WIDTH="20"/><FIELD attrname="Auto" fieldtype="string" WIDTH="20"/>)"
+               R"(<FIELD attrname="NVal" fieldtype="i4"/></FIELDS><PARAMS CHANGE_LOG="1 0 4"/></METADATA><ROWDATA>)"
+               "<ROW RowState=\"4\" No=\"1\" Time=\"10:15:03\" DC/AC=\"a&quot;b\\c\" Value=\"1&#9;2&#10;3\" "
+               "Unit=\"\u00b5\u03a9\U0001F600\" Auto=\"pass\"/></ROWDATA></DATAPACKET>");
+    file.close();
+    const Run shownRows = runCli({"show", path});
+    QCOMPARE(shownRows.exitCode, 0);
+    QCOMPARE(shownRows.out, QByteArray("{\"No\":1,\"Time\":\"10:15:03\",\"DC/AC\":\"a\\\"b\\\\c\",\"Value\":\"1\\t2\\n3\","
+                                       "\"Unit\":\"\u00b5\u03a9\U0001F600\",\"Auto\":\"pass\",\"NVal\":null}\n"));
 }
 
 void TestLogCli::showPrintsRowsBeforeAFailure()

@@ -3,12 +3,16 @@
 
 #include <QtTest>
 
+#include <charconv>
+#include <cstdlib>
+
 class TestLimits : public QObject
 {
     Q_OBJECT
 private slots:
     void parseNumber_data();
     void parseNumber();
+    void displayedValuesReadExactly();
     void judge_data();
     void judge();
     void judgeFollowsTheSeparator();
@@ -61,6 +65,26 @@ void TestLimits::parseNumber()
     if (isNumber)
         QCOMPARE(*parsed, value);
     QCOMPARE(localeNumberOrSentinel(text, separator), isNumber ? value : NotANumber);
+}
+
+// Every value a display can show reads as the nearest double, exactly as a
+// full decimal conversion gives it.
+void TestLimits::displayedValuesReadExactly()
+{
+    for (int count = -9999; count <= 9999; ++count) {
+        for (int point = 0; point <= 3; ++point) {
+            QString text = QString::number(std::abs(count)).rightJustified(4, u'0');
+            if (point)
+                text.insert(point, u',');
+            if (count < 0)
+                text.prepend(u'-');
+            QByteArray plain = text.toLatin1().replace(',', '.');
+            double expected = 0;
+            std::from_chars(plain.constData(), plain.constData() + plain.size(), expected);
+            const std::optional<double> parsed = parseLocaleNumber(text, u",");
+            QVERIFY2(parsed && *parsed == expected, qPrintable(text));
+        }
+    }
 }
 
 void TestLimits::judge_data()

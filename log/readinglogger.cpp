@@ -100,9 +100,18 @@ std::vector<LoggedRow> ReadingLogger::releaseReadings()
 std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTime time, TimeForm form)
 {
     std::optional<LoggedRow> logged;
-    const QString key = repeatKey(reading);
-    if (m_repeat || key != m_lastLoggedKey) {
-        m_lastLoggedKey = key;
+    // The key is built into buffers kept from row to row: a steady stream of
+    // readings logs without allocating.
+    bool log = true;
+    if (m_repeat) {
+        buildRepeatKey(m_lastLoggedKey, reading);
+    } else {
+        buildRepeatKey(m_candidateKey, reading);
+        log = m_candidateKey != m_lastLoggedKey;
+        if (log)
+            m_lastLoggedKey.swap(m_candidateKey);
+    }
+    if (log) {
         ++m_loggedCount;
         if (m_table.append()) {
             m_table.setText(m_valueField, reading.valueText);
@@ -120,13 +129,20 @@ std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTi
     return logged;
 }
 
-QString ReadingLogger::timeText(QTime time, TimeForm form) const
+QString ReadingLogger::timeText(QTime time, TimeForm form)
 {
     if (form == TimeForm::LocaleTimeOfDay)
         return m_locale.timeOfDayText(time);
+    // Frames come many a second: the text of one second is made once.
     const QString separator = m_locale.userTimeSeparator();
+    const int second = time.isValid() ? time.msecsSinceStartOfDay() / 1000 : -1;
+    if (second == m_clockTextSecond && separator == m_clockTextSeparator)
+        return m_clockText;
     const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, u'0'); };
-    return twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator + twoDigits(time.second());
+    m_clockText = twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator + twoDigits(time.second());
+    m_clockTextSecond = second;
+    m_clockTextSeparator = separator;
+    return m_clockText;
 }
 
 void ReadingLogger::continueAfter(qint32 lastNumber, qint32 rows)
@@ -179,5 +195,13 @@ qint32 ReadingLogger::barGraphPosition(double numericValue)
 
 QString ReadingLogger::repeatKey(const Reading &reading)
 {
-    return reading.valueText + reading.functionText + reading.unitText + reading.rangeText;
+    QString key;
+    buildRepeatKey(key, reading);
+    return key;
+}
+
+void ReadingLogger::buildRepeatKey(QString &key, const Reading &reading)
+{
+    key.resize(0);
+    key.append(reading.valueText).append(reading.functionText).append(reading.unitText).append(reading.rangeText);
 }

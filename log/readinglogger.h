@@ -74,6 +74,9 @@ public:
     void markFresh() { m_fresh = true; }
     bool hasFreshReading() const { return m_fresh; }
 
+    // Whether logFrame would do anything with a frame: log it, weigh it
+    // against the last one, or hold it.
+    bool takesFrames() const { return m_holding || (!isFull() && !m_sampling); }
     // Per-frame logging, for every decoded frame while sampling is off.
     std::optional<LoggedRow> logFrame(const Reading &reading, QTime time);
     // A tick of the sampling timer: logs the reading if it is fresh and
@@ -121,7 +124,8 @@ public:
 private:
     enum class TimeForm { Clock, LocaleTimeOfDay };
     std::optional<LoggedRow> logCandidate(const Reading &reading, QTime time, TimeForm form);
-    QString timeText(QTime time, TimeForm form) const;
+    QString timeText(QTime time, TimeForm form);
+    static void buildRepeatKey(QString &key, const Reading &reading);
 
     LogTable &m_table;
     const LocaleInfo &m_locale;
@@ -132,6 +136,11 @@ private:
     qint32 m_frameCount = 1;
     qint32 m_loggedCount = 0;
     QString m_lastLoggedKey;
+    QString m_candidateKey;
+    // The clock's time text of the last row, for the second it was made.
+    QString m_clockText;
+    QString m_clockTextSeparator;
+    int m_clockTextSecond = -2;
     bool m_fresh = false;
 
     struct HeldReading

@@ -10,8 +10,6 @@
 #include "transport/serialsettings.h"
 #include "transport/usblink.h"
 
-#include <QTime>
-
 namespace {
 
 QString setupReportLine(QByteArrayView report)
@@ -353,7 +351,7 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
     // While a limit is not a number the reading is shown but not judged, and
     // keeps the last judgement.
     Reading &reading = result->reading;
-    const Judgement judgement = judgeValue(reading.valueText, m_highLimit, m_lowLimit, m_decimalSeparator);
+    const Judgement judgement = m_judge.judge(reading.valueText, m_highLimit, m_lowLimit, m_decimalSeparator);
     if (judgement != Judgement::NotJudged)
         reading.judgeText = judgeText(judgement);
 
@@ -367,7 +365,9 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
             m_samplingTimer.start();
     } else {
         m_samplingTimer.stop();
-        logRow(m_logger.logFrame(reading, QTime::currentTime()));
+        // The clock is read only for a frame that may become a row.
+        if (m_logger.takesFrames())
+            logRow(m_logger.logFrame(reading, m_clock.now()));
     }
 }
 
@@ -493,7 +493,7 @@ void MeterSession::tickConnection()
 
 void MeterSession::tickSampling()
 {
-    logRow(m_logger.logSample(m_decoder.lastResult().reading, QTime::currentTime()));
+    logRow(m_logger.logSample(m_decoder.lastResult().reading, m_clock.now()));
 }
 
 void MeterSession::setSamplingInterval(int milliseconds)

@@ -6,7 +6,9 @@
 #include "meter/frameassembler.h"
 #include "meter/framedecoder.h"
 #include "meter/historylist.h"
+#include "meter/limits.h"
 #include "meter/meterframe.h"
+#include "session/timeofdayclock.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
 
@@ -177,6 +179,10 @@ public:
     // The diagnostic history of the USB link.
     HistoryList &history() { return m_history; }
 
+    // The clock whose local time of day each logged row carries; a test
+    // gives its own.
+    void setClock(std::unique_ptr<LocalClock> clock) { m_clock = TimeOfDayClock(std::move(clock)); }
+
     // What the timers run; public so a test can tick by hand.
     void tickConnection();
     void tickSampling();
@@ -228,10 +234,12 @@ private:
     HistoryList m_history;
     MeterFrame m_lastFrame;
     long long m_decodedFrames = 0;
+    TimeOfDayClock m_clock;
 
     QString m_decimalSeparator;
     QString m_highLimit = QString::fromLatin1(DefaultHighLimit);
     QString m_lowLimit = QString::fromLatin1(DefaultLowLimit);
+    LimitJudge m_judge;
 
     QTimer m_connectionTimer;
     QTimer m_samplingTimer;

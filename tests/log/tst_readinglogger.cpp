@@ -49,6 +49,7 @@ private slots:
     void perFrameLogging();
     void rowHoldsTheReading_data();
     void rowHoldsTheReading();
+    void clockTimeOfEachRow();
     void recordLimitStopsAndResumes();
     void newKeepsTheLastLoggedKey();
     void samplingTicks_data();
@@ -142,6 +143,34 @@ void TestReadingLogger::rowHoldsTheReading()
     QCOMPARE(first->numericValue, -3.5);
     QCOMPARE(second->row, 1);
     QCOMPARE(second->numericValue, 2.5);
+}
+
+// Many rows share a second; each still carries its own second's text, in
+// the separator of the moment.
+void TestReadingLogger::clockTimeOfEachRow()
+{
+    LogTable table;
+    FixedLocaleInfo locale;
+    ReadingLogger logger(table, locale);
+    const struct
+    {
+        QTime time;
+        const char *separator;
+        const char *text;
+    } rows[] = {
+        {QTime(9, 5, 3, 100), ":", "09:05:03"},
+        {QTime(9, 5, 3, 900), ":", "09:05:03"},
+        {QTime(9, 5, 4, 0), ":", "09:05:04"},
+        {QTime(9, 5, 4, 10), ".", "09.05.04"},
+        {QTime(23, 59, 59, 999), ".", "23.59.59"},
+        {QTime(0, 0, 0, 1), ".", "00.00.00"},
+        {QTime(9, 5, 3, 500), ":", "09:05:03"},   // the clock set back
+    };
+    for (const auto &row : rows) {
+        locale.setUserTimeSeparator(QString::fromLatin1(row.separator));
+        QVERIFY(logger.logFrame(readingOf(A), row.time));
+        QCOMPARE(table.text(table.rowCount() - 1, int(LogField::Time)), QString::fromLatin1(row.text));
+    }
 }
 
 void TestReadingLogger::recordLimitStopsAndResumes()

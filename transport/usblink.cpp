@@ -151,12 +151,17 @@ QList<int> UsbLink::cableRows() const
     return rows;
 }
 
-void UsbLink::endLink()
+void UsbLink::stopReader()
 {
     m_reading = false;
     m_silentTimer.stop();
     m_retryTimer.stop();
     m_reader.reset();
+}
+
+void UsbLink::endLink()
+{
+    stopReader();
     m_claim.reset();
 }
 
@@ -212,10 +217,7 @@ UsbLink::Result UsbLink::disconnectCable()
 {
     // The claim is let go after the set-up report: until then the cable is
     // still this program's.
-    m_reading = false;
-    m_silentTimer.stop();
-    m_retryTimer.stop();
-    m_reader.reset();
+    stopReader();
     const HidDevice *device = selectedDevice();
     Result result = Result::NoCable;
     if (device) {
@@ -236,6 +238,8 @@ void UsbLink::openReader()
     if (!m_reading)
         return;
     m_reader.reset();
+    // Opened here, on the main thread, and handed to the read thread, which
+    // never opens (see hidreadthread.cpp).
     HidFailure why;
     std::unique_ptr<HidHandle> handle = m_backend->open(m_cablePath, HidAccess::Read, why);
     if (!handle) {

@@ -134,7 +134,9 @@ signals:
 
 private:
     const HidDevice *selectedDevice() const;
-    // Stops the reader and its retries and lets the claim go.
+    // Stops the reader, its retries and the silent-cable check.
+    void stopReader();
+    // That, and lets the claim go.
     void endLink();
     void lose(const QString &reason);
     void openReader();

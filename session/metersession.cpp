@@ -58,27 +58,9 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
             [this](const QString &name) { m_history.addLine(QStringLiteral("Removal of ") + name); });
     connect(usb, &UsbLink::cableReset, this,
             [this](const QString &name) { m_history.addLine(QStringLiteral("Reset of ") + name); });
-    connect(usb, &UsbLink::readFailed, this, [this](quint32 error) {
-        m_history.addLine(QStringLiteral("READ ERROR: %1 (%2)")
-                              .arg(qt_error_string(int(error)), QString::number(error, 16).toUpper()));
-        if (m_linkState != LinkState::Usb)
-            return;
-        // A cable pulled fails its reads before the system reports it gone;
-        // look now rather than wait for the notice. Queued: the failure is
-        // being delivered by the very device a new list may return.
-        QMetaObject::invokeMethod(m_usbLink.get(), &UsbLink::refreshDevices, Qt::QueuedConnection);
-        // A cable that stays listed but cannot be read is lost all the same.
-        if (++m_usbReadFailures == LostAfterReadFailures) {
-            LinkFailure failure;
-            failure.kind = LinkFailure::Kind::CableLost;
-            failure.port = m_usbLink->selectedName();
-            failure.device = m_usbLink->selectedPath();
-            failure.detail = QStringLiteral("its reads fail: %1").arg(qt_error_string(int(error)));
-            m_usbLink->stopReading();
-            loseLink(failure);
-        }
-    });
-    connect(usb, &UsbLink::cableLost, this, &MeterSession::onCableLost);
+    connect(usb, &UsbLink::readFailed, this,
+            [this](const QString &reason) { m_history.addLine(QStringLiteral("READ ERROR: ") + reason); });
+    connect(usb, &UsbLink::lost, this, &MeterSession::onCableLost);
     connect(usb, &UsbLink::deviceListChanged, this, [this] {
         if (m_linkState == LinkState::WaitingForUsb)
             tryReconnect();
@@ -92,9 +74,8 @@ MeterSession::~MeterSession()
     m_connectionTimer.stop();
     m_samplingTimer.stop();
     m_reconnectTimer.stop();
-    // A USB read thread may have handed over a report that is delivered
-    // while the thread stops; the link drops it, and nothing of this
-    // session is gone yet.
+    // A USB read thread may have handed over a report; stopping it drops
+    // the report while nothing of this session is gone yet.
     m_usbLink.reset();
     m_serial.reset();
     // A normal end: the journal goes unless it holds rows nobody saved.
@@ -189,15 +170,15 @@ void MeterSession::onSerialReadFailed(const QString &reason)
     loseLink(failure);
 }
 
-void MeterSession::onCableLost(const QString &path, const QString &name)
+void MeterSession::onCableLost(const QString &reason)
 {
     if (m_linkState != LinkState::Usb)
         return;
     LinkFailure failure;
     failure.kind = LinkFailure::Kind::CableLost;
-    failure.port = name;
-    failure.device = path;
-    failure.detail = QStringLiteral("the cable was unplugged");
+    failure.port = m_usbLink->cableName();
+    failure.device = m_usbLink->cablePath();
+    failure.detail = reason;
     loseLink(failure);
 }
 
@@ -216,7 +197,6 @@ void MeterSession::tryReconnect()
         if (m_usbLink->connectCable() != UsbLink::Result::Done)
             return;
         m_assembler.startLink();
-        m_usbReadFailures = 0;
         m_reconnectTimer.stop();
         setLinkState(LinkState::Usb);
     } else {
@@ -265,7 +245,6 @@ bool MeterSession::connectUsb(const QString &devicePath)
     }
     switch (m_usbLink->connectCable()) {
     case UsbLink::Result::Done:
-        m_usbReadFailures = 0;
         setLinkState(LinkState::Usb);
         return true;
     case UsbLink::Result::NoCable:
@@ -310,7 +289,6 @@ void MeterSession::feedReport(std::uint8_t reportId, QByteArrayView data)
 
 void MeterSession::onReport(std::uint8_t reportId, QByteArrayView data)
 {
-    m_usbReadFailures = 0;
     const FrameAssembler::ReportResult result = m_assembler.addReport(data);
     if (result.carriedPayload)
         m_history.addLine(FrameAssembler::reportLine(reportId, data));

@@ -70,9 +70,6 @@ public:
     // How often a waiting link looks for its device: well within the two
     // seconds a user waits for a replugged adapter to be taken up again.
     static constexpr int ReconnectTickMs = 500;
-    // Failed reads in a row that end a USB link whose cable is still listed;
-    // the read thread tries again after a pause of its sleep time.
-    static constexpr int LostAfterReadFailures = 3;
     static constexpr const char *DefaultHighLimit = "4000";
     static constexpr const char *DefaultLowLimit = "-4000";
 
@@ -214,7 +211,7 @@ private:
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
     void onSerialReadFailed(const QString &reason);
-    void onCableLost(const QString &path, const QString &name);
+    void onCableLost(const QString &reason);
     void loseLink(LinkFailure failure);
     void fail(LinkFailure::Kind kind, const QString &device = QString(), const QString &detail = QString());
 
@@ -252,7 +249,6 @@ private:
     bool m_reconnect = false;
     LinkFailure m_lostLink;        // what a waiting link lost
     QTimer m_reconnectTimer;
-    int m_usbReadFailures = 0;
     std::unique_ptr<SerialPortDriver> m_serial;
     std::unique_ptr<UsbLink> m_usbLink;
 };

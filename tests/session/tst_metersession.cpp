@@ -551,8 +551,8 @@ void TestMeterSession::unreadableCableIsLost()
     // Listed, but every read fails: after a few the link ends all the same.
     Rig rig({fakeHidDevice(QStringLiteral("cable"))});
     QVERIFY(rig.session->connectUsb());
-    rig.hid->edit(QStringLiteral("cable"), [](FakeHidDevice &d) { d.readOpenError = EIO; });
-    rig.hid->failNextRead(CablePath, EIO);
+    rig.hid->edit(QStringLiteral("cable"), [](FakeHidDevice &d) { d.readOpenError = HidError::Io; });
+    rig.hid->failNextRead(CablePath, HidError::Io);
     QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableLost);
     QCOMPARE(rig.session->linkState(), LinkState::Idle);
 }
@@ -560,7 +560,7 @@ void TestMeterSession::unreadableCableIsLost()
 void TestMeterSession::usbSilentCable()
 {
     Rig rig({fakeHidDevice(QStringLiteral("cable"))});
-    rig.hid->resetResult = HidBackend::ResetResult::Done;
+    rig.hid->resetError = HidError::None;
     QVERIFY(rig.session->connectUsb());
     // Nothing at all came: the cable is reset once and set up again.
     rig.session->usbLink().checkSilentCable();

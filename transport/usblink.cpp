@@ -118,12 +118,11 @@ QString UsbLink::unlistedReason(const QString &path) const
 {
     // The system's word for a path it cannot open; a device it opens but
     // does not list is no HID device.
-    HidBackend *backend = m_controller.backend();
-    if (!backend)
+    if (!m_backend->isAvailable())
         return QStringLiteral("there is no HID system");
-    std::uint32_t error = 0;
-    if (!backend->open(path, HidAccess::QueryOnly, error))
-        return error ? qt_error_string(int(error)) : QStringLiteral("it cannot be opened");
+    HidFailure why;
+    if (!m_backend->open(path, HidAccess::QueryOnly, why))
+        return why.reason.isEmpty() ? QStringLiteral("it cannot be opened") : why.reason;
     return QStringLiteral("it is not a HID device of this system");
 }
 

@@ -290,7 +290,8 @@ public:
         if (std::this_thread::get_id() != m_system->mainThread)
             ++m_system->offThreadOpens;
         if (!d) {
-            why = fakeHidFailure(HidError::NoSuchDevice);
+            // As the system says of a device node that is not there.
+            why = {HidError::NoSuchDevice, QStringLiteral("No such file or directory")};
             return nullptr;
         }
         const bool allowed = access == HidAccess::QueryOnly ? d->queryOnly || d->readWrite

@@ -10,4 +10,5 @@ public:
     void error(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &text) override;
     SaveChoice askToSave(QWidget *parent, const QString &text) override;
+    OpenChoice askHowToOpen(QWidget *parent, const QString &text) override;
 };

@@ -20,4 +20,8 @@ public:
     // A question with the buttons Save, Discard and Cancel.
     enum class SaveChoice { Save, Discard, Cancel };
     virtual SaveChoice askToSave(QWidget *parent, const QString &text) = 0;
+    // Before a text file opens into a log with unsaved rows: add the file's
+    // rows after them (the default), replace the log, or cancel.
+    enum class OpenChoice { Add, Replace, Cancel };
+    virtual OpenChoice askHowToOpen(QWidget *parent, const QString &text) = 0;
 };

@@ -172,6 +172,7 @@ public:
     void error(QWidget *, const QString &) override {}
     bool confirm(QWidget *, const QString &) override { return false; }
     SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Discard; }
+    OpenChoice askHowToOpen(QWidget *, const QString &) override { return OpenChoice::Replace; }
 };
 
 // Two frames that differ in digits, point, sign and annunciators, so every

@@ -11,5 +11,6 @@ public:
     void error(QWidget *, const QString &text) override { lastError = text; }
     bool confirm(QWidget *, const QString &) override { return false; }
     SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Cancel; }
+    OpenChoice askHowToOpen(QWidget *, const QString &) override { return OpenChoice::Cancel; }
     QString lastError;
 };

@@ -5,8 +5,8 @@
 #include <QStringList>
 
 // Message boxes that return at once: each message is recorded as
-// "information: text", "error: text" or "confirm: text", and questions get
-// the answer the test has set.
+// "information: text", "error: text", "confirm: text", "save? text" or
+// "open? text", and questions get the answer the test has set.
 class FakeMessages : public UserMessages
 {
 public:
@@ -24,7 +24,14 @@ public:
         return saveChoice;
     }
 
+    OpenChoice askHowToOpen(QWidget *, const QString &text) override
+    {
+        shown << QStringLiteral("open? ") + text;
+        return openChoice;
+    }
+
     QStringList shown;
     bool answerYes = false;
     SaveChoice saveChoice = SaveChoice::Cancel;
+    OpenChoice openChoice = OpenChoice::Cancel;
 };

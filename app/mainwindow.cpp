@@ -568,9 +568,13 @@ void MainWindow::openLog()
     if (name.isEmpty())
         return;
     m_logFolder = QFileInfo(name).absolutePath();
+    // Readings wait while the user answers, so that the count asked about
+    // stays true; they are logged after the file's rows.
+    m_session->holdReadings();
     const std::optional<TableOpenMode> mode = askHowToOpen(name);
     if (mode)
         openLogFile(name, *mode);
+    m_session->releaseReadings();
 }
 
 std::optional<TableOpenMode> MainWindow::askHowToOpen(const QString &fileName)

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 // Message boxes that return at once: each message is recorded as
 // "information: text", "error: text", "confirm: text", "save? text" or
 // "open? text", and questions get the answer the test has set.
@@ -27,6 +29,8 @@ public:
     OpenChoice askHowToOpen(QWidget *, const QString &text) override
     {
         shown << QStringLiteral("open? ") + text;
+        if (whileAskingHowToOpen)
+            whileAskingHowToOpen();
         return openChoice;
     }
 
@@ -34,4 +38,5 @@ public:
     bool answerYes = false;
     SaveChoice saveChoice = SaveChoice::Cancel;
     OpenChoice openChoice = OpenChoice::Cancel;
+    std::function<void()> whileAskingHowToOpen;   // what happens while the question is open
 };

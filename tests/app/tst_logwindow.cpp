@@ -442,6 +442,13 @@ void TestLogWindow::openSaysWhatItWillDo()
     f.messages->saveChoice = UserMessages::SaveChoice(saveAnswer);
     const QString savedName = dir.filePath(QStringLiteral("kept.xls"));
     f.dialogs->names = {path, savedName};
+    // A reading that comes while the user thinks waits, and is logged after
+    // whatever the log then holds.
+    f.messages->whileAskingHowToOpen = [&f] { f.receiveFrame(volts(700)); };
+    if (asked.contains(u"open?")) {
+        values << QStringLiteral("0.700");
+        ++unsaved;
+    }
 
     f.find<QToolButton>("openLogButton")->click();
 

@@ -91,63 +91,73 @@ void LogTextReader::consume(const QByteArray &buffer, qsizetype count)
 
 qint64 LogTextReader::readText(QIODevice &in, QByteArray &buffer)
 {
-    // Bytes of the file not handled yet come first; then at most a chunk,
-    // and no more than the device still holds, so that a small file costs
-    // little.
-    bool atEnd = false;
-    if (m_raw.isEmpty() || m_encoding == Encoding::Utf16) {
+    // At most a chunk, and no more than the device still holds, so that a
+    // small file costs little.
+    const auto readInto = [&](QByteArray &bytes) -> qint64 {
         qint64 want = m_chunkSize;
         if (!in.isSequential())
             want = std::min(want, std::max<qint64>(in.bytesAvailable(), 1));
-        const qsizetype had = m_raw.size();
-        m_raw.resize(had + qsizetype(want));
-        const qint64 n = in.read(m_raw.data() + had, want);
-        if (n < 0) {
-            m_raw.resize(had);
+        const qsizetype had = bytes.size();
+        bytes.resize(had + qsizetype(want));
+        const qint64 n = in.read(bytes.data() + had, want);
+        bytes.resize(had + qsizetype(std::max<qint64>(n, 0)));
+        if (n < 0)
             m_readError = in.errorString();
-            return -1;
+        return n;
+    };
+
+    if (m_encoding == Encoding::Locale) {
+        // The bytes that were looked at for a byte-order mark come first.
+        const qsizetype had = buffer.size();
+        qint64 n = m_raw.size();
+        if (n > 0) {
+            buffer.append(m_raw);
+            m_raw.clear();
+        } else if ((n = readInto(buffer)) <= 0) {
+            return n;
         }
-        m_raw.resize(had + qsizetype(n));
-        if (n == 0 && (m_encoding == Encoding::Locale || m_raw.size() < 2))
+        // The text ends at a NUL: what follows is not read.
+        if (const void *p = std::memchr(buffer.constData() + had, 0, std::size_t(n))) {
+            const qsizetype nul = static_cast<const char *>(p) - buffer.constData();
+            m_nulOffset = m_rawOffset + (nul - had);
+            buffer.resize(nul);
             return 0;
-        atEnd = n == 0;
+        }
+        m_rawOffset += n;
+        return n;
     }
 
-    qsizetype usable = m_raw.size();
+    const qint64 n = readInto(m_raw);
+    if (n < 0)
+        return n;
+    if (n == 0 && m_raw.size() < 2)
+        return 0; // an odd byte at the end is no character
+    qsizetype usable = m_raw.size() & ~qsizetype(1); // an odd byte waits for its other half
+    const auto unitAt = [this](qsizetype i) {
+        const auto first = static_cast<unsigned char>(m_raw[i]), second = static_cast<unsigned char>(m_raw[i + 1]);
+        return char16_t(m_bigEndian ? first << 8 | second : second << 8 | first);
+    };
     qsizetype nul = -1;
-    if (m_encoding == Encoding::Locale) {
-        if (const void *p = std::memchr(m_raw.constData(), 0, std::size_t(usable)))
-            nul = static_cast<const char *>(p) - m_raw.constData();
-        if (nul >= 0)
-            usable = nul;
-        buffer.append(m_raw.constData(), usable);
-    } else {
-        usable &= ~qsizetype(1); // an odd byte waits for its other half
-        const auto unitAt = [this](qsizetype i) {
-            const auto first = static_cast<unsigned char>(m_raw[i]), second = static_cast<unsigned char>(m_raw[i + 1]);
-            return char16_t(m_bigEndian ? first << 8 | second : second << 8 | first);
-        };
-        for (qsizetype i = 0; i < usable; i += 2) {
-            if (unitAt(i) == 0) {
-                nul = i;
-                usable = i;
-                break;
-            }
+    for (qsizetype i = 0; i < usable; i += 2) {
+        if (unitAt(i) == 0) {
+            nul = usable = i;
+            break;
         }
-        // A high surrogate waits for its low half, unless the file ends.
-        if (nul < 0 && usable >= 2 && !atEnd && QChar::isHighSurrogate(unitAt(usable - 2)))
-            usable -= 2;
-        QString text(usable / 2, Qt::Uninitialized);
-        for (qsizetype i = 0; i < usable; i += 2)
-            text[i / 2] = QChar(unitAt(i));
-        buffer.append(text.toUtf8());
     }
-    if (nul >= 0)
-        m_nulOffset = m_rawOffset + nul;
+    // A high surrogate waits for its low half, unless the file ends.
+    if (nul < 0 && n > 0 && usable >= 2 && QChar::isHighSurrogate(unitAt(usable - 2)))
+        usable -= 2;
+    QString text(usable / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < usable; i += 2)
+        text[i / 2] = QChar(unitAt(i));
+    buffer.append(text.toUtf8());
     m_raw.remove(0, usable);
     m_rawOffset += usable;
-    // The text ends at a NUL: what follows is not read.
-    return nul >= 0 ? 0 : std::max<qint64>(usable, 1);
+    if (nul >= 0) {
+        m_nulOffset = m_rawOffset;
+        return 0;
+    }
+    return std::max<qint64>(usable, 1);
 }
 
 TableFileResult LogTextReader::readLines(QIODevice &in)

@@ -39,7 +39,17 @@ for t in "${targets[@]}"; do
     options=()
     [[ -f "fuzz/$t.dict" ]] && options+=(-dict="fuzz/$t.dict")
     echo "== $t: ${seconds}s"
+    # The whole output goes to a log; shown are the coverage reached and the
+    # rate, or on a finding the end of the report.
+    log="$build_dir/logs/$t.log"
+    mkdir -p "$build_dir/logs"
+    status=0
     "$build_dir/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 "${options[@]}" \
-        -artifact_prefix="$build_dir/artifacts/$t/" "$work" "${seeds[@]}" 2>&1 | tail -n 12
-    test "${PIPESTATUS[0]}" -eq 0
+        -artifact_prefix="$build_dir/artifacts/$t/" "$work" "${seeds[@]}" >"$log" 2>&1 || status=$?
+    if [[ $status -ne 0 ]]; then
+        tail -n 60 "$log"
+        echo "$t failed (exit $status); the whole output is in $log" >&2
+        exit "$status"
+    fi
+    grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|average_exec_per_sec)' "$log"
 done

@@ -33,6 +33,9 @@ endif()
 # Warnings for the targets we write ourselves.
 function(qm320_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+    if(QM320_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
 endfunction()
 
 # A static library for one folder; includes are written with the folder in the

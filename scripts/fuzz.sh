@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build_dir=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_FUZZ=ON -DQM320_WERROR="${QM320_WERROR:-OFF}" \
     -DQM320_BUILD_APP=OFF -DQM320_BUILD_TESTS=OFF -DQM320_BUILD_BENCH=OFF >/dev/null
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then

@@ -66,7 +66,7 @@ void LogXmlWriter::appendValue(QByteArray &out, QStringView value)
         if (escape) {
             out += escape;
         } else { // other control characters, which XML cannot hold as they are
-            char ref[8];
+            char ref[16]; // c < 32 needs 7 bytes; the compiler cannot see that
             std::snprintf(ref, sizeof ref, "&#%03u;", unsigned(c));
             out += ref;
         }

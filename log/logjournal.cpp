@@ -1,5 +1,6 @@
 #include "log/logjournal.h"
 
+#include "log/journalfile.h"
 #include "log/logtextwriter.h"
 
 #include <QCoreApplication>
@@ -13,9 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -104,8 +103,9 @@ private:
                 unsynced = true;
             // A sync at most SyncMs after a write, and before the file closes.
             if (error.isEmpty() && unsynced && (stopping || Clock::now() - lastSync >= std::chrono::milliseconds(SyncMs))) {
-                if (::fdatasync(m_fd) != 0)
-                    error = QStringLiteral("%1 cannot be written to the disk: %2").arg(m_fileName, systemText(errno));
+                QString reason;
+                if (!syncJournal(m_fd, reason))
+                    error = QStringLiteral("%1 cannot be written to the disk: %2").arg(m_fileName, reason);
                 lastSync = Clock::now();
                 unsynced = false;
             }
@@ -186,11 +186,10 @@ bool LogJournal::create(const QString &folder)
             .arg(JournalPrefix, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
             .arg(QCoreApplication::applicationPid())
             .arg(JournalSuffix));
-    const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        m_openError = QStringLiteral("%1 cannot be written: %2").arg(name, systemText(errno));
-        if (fd >= 0)
-            ::close(fd);
+    QString reason;
+    const int fd = openLockedJournal(name, JournalOpen::Create, reason);
+    if (fd < 0) {
+        m_openError = QStringLiteral("%1 cannot be written: %2").arg(name, reason);
         return false;
     }
     start(fd, name);
@@ -204,11 +203,10 @@ bool LogJournal::adopt(const QString &fileName)
 {
     close(false);
     m_openError.clear();
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        m_openError = QStringLiteral("%1 cannot be written: %2").arg(fileName, systemText(errno));
-        if (fd >= 0)
-            ::close(fd);
+    QString reason;
+    const int fd = openLockedJournal(fileName, JournalOpen::Append, reason);
+    if (fd < 0) {
+        m_openError = QStringLiteral("%1 cannot be written: %2").arg(fileName, reason);
         return false;
     }
     return start(fd, fileName);
@@ -266,13 +264,8 @@ QStringList LogJournal::abandoned(const QString &folder)
         dir.entryList({JournalPrefix + QLatin1Char('*') + JournalSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
     for (const QString &name : names) {
         const QString path = dir.filePath(name);
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        // A running program holds the lock on its journal.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        if (isAbandonedJournal(path))
             found << path;
-        ::close(fd);
     }
     return found;
 }
@@ -374,8 +367,5 @@ bool LogJournal::dropPartialLine(const QString &fileName, QString *error)
 
 QString LogJournal::defaultFolder()
 {
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.local/share");
-    return base + QStringLiteral("/qm320");
+    return journalDataFolder();
 }

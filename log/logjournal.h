@@ -75,7 +75,7 @@ public:
     // not finished writing when the run ended is dropped.
     static bool dropPartialLine(const QString &fileName, QString *error = nullptr);
     // The folder the program keeps its journals in: $XDG_DATA_HOME/qm320,
-    // by default ~/.local/share/qm320.
+    // by default ~/.local/share/qm320; on Windows %LOCALAPPDATA%\qm320.
     static QString defaultFolder();
 
 private:

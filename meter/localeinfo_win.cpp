@@ -10,10 +10,10 @@
 namespace {
 
 // The text of a locale item; empty when the query fails.
-QString localeItem(const wchar_t *locale, LCTYPE item)
+QString localeItem(LCID locale, LCTYPE item)
 {
     wchar_t buffer[32] = {};
-    const int n = GetLocaleInfoEx(locale, item, buffer, int(std::size(buffer)));
+    const int n = GetLocaleInfoW(locale, item, buffer, int(std::size(buffer)));
     if (n <= 0)
         return {};
     return QString::fromWCharArray(buffer);   // up to the terminating zero
@@ -40,7 +40,8 @@ public:
 
     QString systemDecimalSeparator() const override
     {
-        return localeItem(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_SDECIMAL);
+        // By number: Wine knows no name for the system's default locale.
+        return localeItem(LOCALE_SYSTEM_DEFAULT, LOCALE_SDECIMAL);
     }
 
     QString userTimeSeparator() const override

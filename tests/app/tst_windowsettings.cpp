@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 // The settings that stay between runs: the file, what a damaged or foreign
 // file does, and the window that reads and writes them.
 // Every field, for a failing comparison.
@@ -116,18 +118,16 @@ void TestWindowSettings::unusableFiles()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, kind);
+    if (kind == u"unreadable" && geteuid() == 0)
+        QSKIP("root reads any file");
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("qm320.conf"));
     if (kind == u"folder")
         QVERIFY(QDir().mkpath(file));
     else
         writeFile(file, bytes);
-    if (kind == u"unreadable") {
+    if (kind == u"unreadable")
         QFile::setPermissions(file, QFileDevice::WriteOwner);
-        // Root reads any file, and Windows keeps no such permission bits.
-        if (QFile readable(file); readable.open(QIODevice::ReadOnly))
-            QSKIP("this user reads the file all the same");
-    }
     QString problem;
     QCOMPARE(WindowSettings::load(file, &problem), WindowSettings());
     QVERIFY2(problem.startsWith("ignoring the settings in " + file + ": "), qPrintable(problem));

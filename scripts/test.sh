@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds qm320 with its tests and runs the whole
 # suite: the unit and end-to-end tests, the fuzzers for a short while, the
-# Debian package, the read-thread tests under ThreadSanitizer, the links
-# on real kernel drivers in a QEMU machine, and the Windows build under Wine.
+# Debian package, the read-thread tests under ThreadSanitizer, and the links
+# on real kernel drivers in a QEMU machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --test

@@ -156,6 +156,21 @@ pdftotext -layout "$w/linux.pdf" "$w/linux.txt"
 cmp -s <(masked "$w/window.txt") <(masked "$w/linux.txt") || fail "the window's report differs from Linux's"
 echo "the window: $(($(grep -c '' "$w/window.xls") - 1)) rows from COM1, its table files and report equal Linux's"
 
+# --- a meter that goes away ends the link, as a pulled adapter does ---
+kill "$simulator"
+"$linux_cli" simulate --interval 100 --frames 30 > "$work/simulator.out" &
+simulator=$!
+for _ in $(seq 50); do
+    grep -q '^QM320_COM1=' "$work/simulator.out" && break
+    sleep 0.1
+done
+ln -sfn "$(sed -n 's/^QM320_COM1=//p' "$work/simulator.out")" "$work/com1"
+status=0
+timeout 60 "$cli" "$build/qm320-cli.exe" decode --port COM1 > "$work/lost.out" 2> "$work/lost.err" || status=$?
+[[ $status == 2 && -s "$work/lost.out" ]] && grep -q 'COM1: the device went away.*the link is lost' "$work/lost.err" \
+    || fail "a meter that went away did not end the link (exit status $status: $(cat "$work/lost.err"))"
+echo "qm320-cli.exe: $(grep -c '' "$work/lost.out") readings from COM1, then the link ends when the meter goes away"
+
 # --- the installer ---
 setup=$(ls "$build"/qm320-*-win64-setup.exe)
 user_dir=$WINEPREFIX/drive_c/users/$(whoami)

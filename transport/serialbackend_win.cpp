@@ -8,8 +8,9 @@
 //          the queue sizes. DTR follows the state (fDtrControl).
 //   flush  PurgeComm of the receive queue.
 //   read   ReadFile, which the timeouts make return at once with what the
-//          driver holds. A pulled adapter fails the read (the device is no
-//          longer there); a line error (framing, overrun) is cleared with
+//          driver holds. A pulled adapter fails the read, or, when the read
+//          comes back empty, ClearCommError (the device is no longer
+//          there); a line error (framing, overrun) is cleared with
 //          ClearCommError and the bytes read on.
 
 #include "transport/serialbackend.h"
@@ -211,17 +212,22 @@ SerialRead WindowsSerialBackend::read(std::uint8_t *buffer, int capacity)
     if (capacity <= 0)
         return result;
     DWORD n = 0;
+    DWORD lineErrors = 0;
     if (ReadFile(m_port, buffer, DWORD(capacity), &n, nullptr)) {
         if (n > 0) {
             result.status = SerialRead::Status::Data;
             result.count = int(n);
+            return result;
         }
-        return result;
+        // An empty queue, or an adapter that was pulled: some drivers let
+        // a read succeed empty after a surprise removal, but none answers
+        // for the line's state any more.
+        if (ClearCommError(m_port, &lineErrors, nullptr))
+            return result;
     }
     const DWORD error = GetLastError();
     // A line error stops the reads until it is cleared, when the driver
     // aborts on errors despite the state; the bytes after it are good.
-    DWORD lineErrors = 0;
     if (error == ERROR_OPERATION_ABORTED && ClearCommError(m_port, &lineErrors, nullptr))
         return result;
     result.status = SerialRead::Status::Failed;

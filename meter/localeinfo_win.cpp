@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <iterator>
 
 namespace {
 

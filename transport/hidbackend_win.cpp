@@ -28,6 +28,7 @@ extern "C" {
 #include <hidpi.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 

@@ -19,6 +19,8 @@
 
 #include "transport/serialdcb_win.h"
 
+#include <cstdint>
+
 namespace {
 
 // The receive queue the port asks the driver for; see SetupComm.

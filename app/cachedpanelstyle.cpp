@@ -20,11 +20,16 @@ void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
         panel.setDevicePixelRatio(ratio);
         panel.fill(Qt::transparent);
         QPainter onPanel(&panel);
-        std::unique_ptr<QStyleOption> moved(option->type == QStyleOption::SO_Frame
-                                                ? new QStyleOptionFrame(*qstyleoption_cast<const QStyleOptionFrame *>(option))
-                                                : new QStyleOption(*option));
-        moved->rect.moveTopLeft(QPoint(0, 0));
-        QProxyStyle::drawPrimitive(element, moved.get(), &onPanel, widget);
+        // The option is copied as its own type: QStyleOption has no virtual
+        // destructor, so a frame option must not live behind a base pointer.
+        const auto drawMovedToOrigin = [&](auto moved) {
+            moved.rect.moveTopLeft(QPoint(0, 0));
+            QProxyStyle::drawPrimitive(element, &moved, &onPanel, widget);
+        };
+        if (const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(option))
+            drawMovedToOrigin(*frame);
+        else
+            drawMovedToOrigin(*option);
         onPanel.end();
         m_panel = panel;
         m_key = key;

@@ -86,8 +86,11 @@ StartCommand parseStartCommand(const QStringList &arguments)
         return printed(startHelpText());
     if (!parsed)
         return failed(parser.errorText());
-    if (parser.isSet(QStringLiteral("version")))
+    if (parser.isSet(QStringLiteral("version"))) {
+        if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
+            return failed(QStringLiteral("--version takes no argument; %1 is one too many").arg(extra.first()));
         return printed(QStringLiteral("qm320 %1\n").arg(QStringLiteral(QM320_VERSION)));
+    }
 
     StartCommand command;
     StartOptions &options = command.options;

@@ -27,13 +27,10 @@ void LimitEdit::setLastValidText(const QString &text)
 
 void LimitEdit::keyPressEvent(QKeyEvent *event)
 {
-    // The editing shortcuts work as in any edit; a pasted text that is not a
-    // number is put back like a typed one.
-    const bool editingShortcut = event->matches(QKeySequence::SelectAll) || event->matches(QKeySequence::Copy)
-                                 || event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Paste)
-                                 || event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
-    // Of the typed characters only what a number needs.
-    if (!editingShortcut && keyTypesCharacter(event)
+    // Of the typed characters only what a number needs. The editing
+    // shortcuts work as in any edit; a pasted text that is not a number is
+    // put back like a typed one.
+    if (!isEditingShortcut(event) && keyTypesCharacter(event)
         && !limitKeyAccepted(event->text().front(), text(), m_systemSeparator, m_userSeparator)) {
         event->accept();
         return;

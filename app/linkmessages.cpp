@@ -2,6 +2,24 @@
 
 #include "session/metersession.h"
 
+namespace {
+
+// Where a serial link was lost, and why: the port and its device, then the
+// reason. The driver's reason starts with what it opened: the port and its
+// device when it opened the port by name, the device alone when the link
+// was taken up again by the adapter's stable name.
+QString serialLossText(const LinkFailure &failure)
+{
+    const QString devicePrefix = failure.device + QLatin1String(": ");
+    if (!failure.device.isEmpty() && failure.port != failure.device && failure.detail.startsWith(devicePrefix))
+        return QStringLiteral("%1 (%2): %3").arg(failure.port, failure.device, failure.detail.mid(devicePrefix.size()));
+    if (failure.detail.startsWith(failure.port))
+        return failure.detail;
+    return QStringLiteral("%1: %2").arg(failure.port, failure.detail);
+}
+
+} // namespace
+
 std::optional<LinkMessage> linkFailureMessage(const LinkFailure &failure)
 {
     switch (failure.kind) {
@@ -12,12 +30,17 @@ std::optional<LinkMessage> linkFailureMessage(const LinkFailure &failure)
         if (failure.reconnecting)
             return std::nullopt;
         const QString where = failure.kind == LinkFailure::Kind::PortLost
-                                  ? failure.detail
+                                  ? serialLossText(failure)
                                   : QStringLiteral("%1 (%2): %3").arg(failure.port, failure.device, failure.detail);
         return LinkMessage{true, QStringLiteral("The link to the meter is lost.\n\n%1.").arg(where)};
     }
-    case LinkFailure::Kind::CableNotFound:
-        return LinkMessage{false, QStringLiteral("USB interface cable is not securely connected, please check and re-try.")};
+    case LinkFailure::Kind::CableNotFound: {
+        QString text = QStringLiteral("USB interface cable is not securely connected, please check and re-try.");
+        // A cable asked for by its path: which path, and what the system says of it.
+        if (!failure.device.isEmpty())
+            text += QStringLiteral("\n\n%1: %2").arg(failure.device, failure.detail);
+        return LinkMessage{false, text};
+    }
     case LinkFailure::Kind::CableNotReadable:
         // Releasing the button without a word left the user guessing; the
         // cause is nearly always the device node's permissions.

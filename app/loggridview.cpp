@@ -9,6 +9,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -92,18 +93,37 @@ void LogGridView::setColumnWidth(int column, int width)
     m_header->resizeSection(column, width);
 }
 
-void LogGridView::fitColumn(int column, const QStringList &texts)
+void LogGridView::fitColumn(int column, const CellTexts &textsFor)
 {
-    // The text sits 2 px inside each side of its cell.
-    constexpr int Padding = 8;
-    int width = columnWidth(column);
-    for (QFont font : {this->font(), m_header->font()}) {
-        font.setBold(true);
-        const QFontMetrics metrics(font);
-        for (const QString &text : texts)
-            width = std::max(width, metrics.horizontalAdvance(text) + Padding);
-    }
-    setColumnWidth(column, width);
+    setColumnWidth(column, widthToShow(column, textsFor));
+}
+
+void LogGridView::widenColumn(int column, const CellTexts &textsFor)
+{
+    const int width = widthToShow(column, textsFor);
+    if (width > columnWidth(column))
+        setColumnWidth(column, width);
+}
+
+int LogGridView::widthToShow(int column, const CellTexts &textsFor) const
+{
+    // A cell's text sits 2 px inside each side (the grid line takes the
+    // last pixel of the right one); the title keeps the header's margins.
+    constexpr int CellPadding = 4;
+    const int titlePadding = 2 * m_header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, m_header);
+    QFont cellFont = font();
+    QFont titleFont = m_header->font();
+    cellFont.setBold(true);
+    titleFont.setBold(true);
+    const auto advance = [](const QFont &font, const QString &text) {
+        return int(std::ceil(QFontMetricsF(font).horizontalAdvance(text)));
+    };
+    int width = 0;
+    for (const QString &text : textsFor(QFontMetrics(cellFont)))
+        width = std::max(width, advance(cellFont, text) + CellPadding);
+    if (m_model)
+        width = std::max(width, advance(titleFont, m_model->headerData(column, Qt::Horizontal).toString()) + titlePadding);
+    return width;
 }
 
 int LogGridView::columnWidth(int column) const
@@ -219,9 +239,19 @@ void LogGridView::layoutHeader()
 
 void LogGridView::resizeEvent(QResizeEvent *event)
 {
+    // A grid made smaller (a line below it takes room) still shows the end
+    // when it showed the end, and the current row when it showed that. The
+    // scroll bar's page is still the old number of rows.
+    const bool atEnd = m_followEnd;
+    const int first = firstVisibleRow();
+    const bool currentShown = m_currentRow >= first && m_currentRow < first + verticalScrollBar()->pageStep();
     QAbstractScrollArea::resizeEvent(event);
     layoutHeader();
     updateScrollBars();
+    if (atEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    else if (currentShown)
+        scrollToRow(m_currentRow);
 }
 
 void LogGridView::scrollContentsBy(int dx, int dy)

@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <QPointer>
 
+#include <functional>
+
+class QFontMetrics;
 class QHeaderView;
 
 // The log grid: a read-only grid of whole rows under a header of
@@ -26,9 +29,14 @@ public:
     void setRowHeight(int pixels);
     int rowHeight() const { return m_rowHeight; }
     void setColumnWidth(int column, int width);
-    // Widens `column` so that each of `texts` fits whole, in the cells' font
-    // and the title's, bold as well (the wider).
-    void fitColumn(int column, const QStringList &texts);
+    // Gives `column` the width that shows its title and each of the cell
+    // texts whole, bold as well (the wider): the texts are made for the
+    // cells' font, as the widest ones depend on its digits.
+    using CellTexts = std::function<QStringList(const QFontMetrics &)>;
+    void fitColumn(int column, const CellTexts &textsFor);
+    // The same, but the column only ever grows: a width the user gave it,
+    // or that it has, stays when it is enough.
+    void widenColumn(int column, const CellTexts &textsFor);
     int columnWidth(int column) const;
 
     // The row shown as selected; -1 for none. Setting it scrolls it into view.
@@ -62,6 +70,7 @@ private:
     void updateScrollBars();
     void layoutHeader();
     void updateRows(int first, int last);
+    int widthToShow(int column, const CellTexts &textsFor) const;
 
     QPointer<QAbstractItemModel> m_model;
     QHeaderView *m_header = nullptr;

@@ -3,11 +3,14 @@
 #include "app/cachedpanelstyle.h"
 #include "app/designlook.h"
 #include "app/limitedit.h"
+#include "app/logcolumntexts.h"
 #include "app/linkmessages.h"
 #include "app/messageboxes.h"
+#include "app/wholenumberedit.h"
 #include "app/windowcaption.h"
 #include "chart/chartpager.h"
 #include "chart/charttoolbar.h"
+#include "log/abandonedjournal.h"
 #include "log/logjournal.h"
 #include "log/logmodel.h"
 #include "log/reportbuilder.h"
@@ -73,6 +76,7 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     valueStyle->setParent(m_ui->valueDisplay);
     m_ui->valueDisplay->setStyle(valueStyle);
     DesignLook::apply(*this, *m_ui);
+    m_gridPlace = m_ui->logGrid->geometry();
     setupLogGrid();
 
     // The pager leaves the chart with its placeholder point at position 0,
@@ -91,6 +95,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     // Connection menu's item starts ticked.
     m_session->setReconnect(true);
     m_pageSizeTimer.setInterval(1000);
+    m_ui->samplingIntervalEdit->setRange(1, ReadingLogger::LongestSamplingSeconds);
+    m_ui->samplingIntervalEdit->setValueInForce(m_session->samplingInterval() / 1000);
+    m_ui->pageSizeEdit->setRange(SmallestPageSize, LargestPageSize);
+    m_ui->pageSizeEdit->setValueInForce(m_chartPager->pageSize());
     setupConnections();
     // The settings of the last run, through the same handlers as the clicks.
     m_settingsFile = services.settingsFile;
@@ -116,8 +124,13 @@ MainWindow::~MainWindow()
     if (!m_settingsFile.isEmpty() && !currentSettings().save(m_settingsFile))
         std::fprintf(stderr, "qm320: cannot write the settings to %s\n", qPrintable(m_settingsFile));
     // The session goes first, while everything it reports to is whole; the
-    // grid and the chart let go of the log before it.
+    // grid and the chart let go of the log before it. The edits hear of it
+    // no more: closing the window takes their focus, and an edit that loses
+    // it puts back the value in force.
     m_session->disconnect(this);
+    for (QLineEdit *edit : std::initializer_list<QLineEdit *>{m_ui->samplingIntervalEdit, m_ui->pageSizeEdit,
+                                                              m_ui->highLimitEdit, m_ui->lowLimitEdit})
+        edit->disconnect(this);
     m_ui->logGrid->setModel(nullptr);
     m_logModel.reset();
     m_chartPager.reset();
@@ -139,13 +152,59 @@ void MainWindow::setupLogGrid()
     grid->setModel(m_logModel.get());
     grid->setFont(LogModel::cellFont());
     grid->horizontalHeader()->setFont(LogModel::titleFont());
-    for (int c = 0; c < int(LogModel::columns().size()); ++c)
-        grid->setColumnWidth(c, LogModel::columns()[std::size_t(c)].width);
     // The grid shows the table's current row: a logged row, the end of an
     // open or a save.
     connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::followRow);
-    // "Function" and its widest value "DutyCycle" whole.
-    grid->fitColumn(int(LogField::DcAc) - int(LogField::No), {QStringLiteral("Function"), QStringLiteral("DutyCycle")});
+    fitLogColumns();
+    connect(m_logModel.get(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { fitNumberColumn(first, last); });
+}
+
+void MainWindow::fitLogColumns()
+{
+    // Each column is as wide as its title and the widest text that logging
+    // can put in it in the user's locale (a 12-hour time of sampling, say),
+    // worked out once from the locale and the font, not from the rows; so
+    // all six fit beside each other in the grid even with a 12-hour time.
+    // Row numbers start with room for five digits, as in the design.
+    LogGridView *grid = m_ui->logGrid;
+    const auto fit = [grid](LogField field, const LogGridView::CellTexts &textsFor) {
+        grid->fitColumn(int(field) - int(LogField::No), textsFor);
+    };
+    fit(LogField::No, [](const QFontMetrics &m) { return QStringList{LogColumnTexts::number(NumberDigitsShown, false, m)}; });
+    fit(LogField::Time, [this](const QFontMetrics &m) { return LogColumnTexts::times(*m_locale, m); });
+    fit(LogField::DcAc, [](const QFontMetrics &) { return LogColumnTexts::functions(); });
+    fit(LogField::Value, [this](const QFontMetrics &m) {
+        return QStringList{LogColumnTexts::value(m_session->decimalSeparator(), m)};
+    });
+    fit(LogField::Unit, [](const QFontMetrics &) { return LogColumnTexts::units(); });
+    fit(LogField::Auto, [](const QFontMetrics &) { return LogColumnTexts::judgements(); });
+}
+
+void MainWindow::fitNumberColumn(int first, int last)
+{
+    // Row numbers grow without a bound known in advance (with Repeat off
+    // they count frames, and a file brings its own): the column widens when
+    // a row's number has more digits than it was fitted to. One integer a
+    // row, never a measured text.
+    const LogTable &log = m_session->log();
+    const int noField = int(LogField::No);
+    int digits = m_numberDigits;
+    bool negative = m_negativeNumbers;
+    for (int row = first; row <= last; ++row) {
+        const std::optional<qint32> number = log.integer(row, noField);
+        if (!number)
+            continue;
+        digits = std::max(digits, LogColumnTexts::digitCount(*number));
+        negative = negative || *number < 0;
+    }
+    if (digits == m_numberDigits && negative == m_negativeNumbers)
+        return;
+    m_numberDigits = digits;
+    m_negativeNumbers = negative;
+    m_ui->logGrid->widenColumn(0, [digits, negative](const QFontMetrics &metrics) {
+        return QStringList{LogColumnTexts::number(digits, negative, metrics)};
+    });
 }
 
 void MainWindow::setupConnections()
@@ -281,7 +340,7 @@ void MainWindow::showLogCleared()
 void MainWindow::showLogFull(bool full)
 {
     QLabel *label = m_ui->recordLimitLabel;
-    label->setVisible(full);
+    showRecordLimitLine(full);
     if (!full)
         return;
     // A log that silently stopped growing while the panel goes on would
@@ -290,10 +349,20 @@ void MainWindow::showLogFull(bool full)
     label->setText(QStringLiteral("Record limit of %1 rows reached: not logging").arg(limit));
     label->setAutoFillBackground(true);
     DesignLook::setColour(label, QPalette::Window, QColor(255, 255, 160));
-    label->raise();
     m_messages->information(this, QStringLiteral("The record limit of %1 rows is reached, and logging has stopped. "
                                                  "Choose a larger limit in the Record menu to go on.")
                                       .arg(limit));
+}
+
+void MainWindow::showRecordLimitLine(bool shown)
+{
+    // The line takes the bottom of the grid's place and the grid gives up
+    // that room, so that no row hides behind the line, the last included.
+    QLabel *label = m_ui->recordLimitLabel;
+    const int height = shown ? label->height() : 0;
+    m_ui->logGrid->setGeometry(m_gridPlace.adjusted(0, 0, 0, -height));
+    label->setGeometry(m_gridPlace.left(), m_gridPlace.bottom() + 1 - height, m_gridPlace.width(), label->height());
+    label->setVisible(shown);
 }
 
 void MainWindow::showJournalFailure(const QString &reason)
@@ -468,23 +537,33 @@ std::optional<QString> MainWindow::chooseCable()
 
 void MainWindow::quit()
 {
-    if (m_session->unsavedRows() > 0) {
-        if (keepUnsavedRows())
-            QCoreApplication::quit();
-        return;
-    }
-    if (m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?")))
+    // From the moment the user asks to quit, readings wait for the answer:
+    // the question counts exactly the rows that Save saves, and one answer
+    // ends the run. An answer that does not end it lets them be logged.
+    m_session->holdReadings();
+    const bool ending = m_session->unsavedRows() > 0
+                            ? keepUnsavedRows()
+                            : m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?"));
+    // Quitting closes the window first; it stays open when its close is
+    // refused, or when no event loop runs to end.
+    if (ending)
         QCoreApplication::quit();
+    if (!m_closed)
+        m_session->releaseReadings();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The close box quits without the Quit button's question, but never
-    // with rows nobody saved.
+    // with rows nobody saved; readings wait for the answer as for Quit's,
+    // and stay held once the window closes: the run ends with it.
+    m_session->holdReadings();
     if (!keepUnsavedRows()) {
+        m_session->releaseReadings();
         event->ignore();
         return;
     }
+    m_closed = true;
     QMainWindow::closeEvent(event);
 }
 
@@ -510,16 +589,22 @@ bool MainWindow::keepUnsavedRows()
 
 void MainWindow::setSamplingIntervalText(const QString &text)
 {
-    // Not a whole number of seconds that the timer can take (empty while
-    // editing, or pasted text): the interval stays.
+    // Not a whole number of seconds that the timer can take: the interval
+    // stays, and the edit shows it again, but while it is empty: the user is
+    // typing another.
+    WholeNumberEdit *edit = m_ui->samplingIntervalEdit;
     const std::optional<SamplingInterval> interval = ReadingLogger::samplingIntervalFor(text);
-    if (!interval)
+    if (!interval) {
+        if (!text.isEmpty())
+            edit->showValueInForce();
         return;
+    }
     if (interval->textBecomesOne) {
-        m_ui->samplingIntervalEdit->setText(QStringLiteral("1"));   // which sets the interval
+        edit->setText(QStringLiteral("1"));   // which sets the interval
         return;
     }
     m_session->setSamplingInterval(interval->milliseconds);
+    edit->setValueInForce(interval->milliseconds / 1000);
 }
 
 void MainWindow::setRecordLimit(qint32 limit)
@@ -529,9 +614,13 @@ void MainWindow::setRecordLimit(qint32 limit)
 
 void MainWindow::clearLog()
 {
+    // Readings that arrive while the user answers are not emptied with rows
+    // the question did not count: they go to the log the answer leaves.
+    m_session->holdReadings();
     if (m_session->unsavedRows() > 0 ? keepUnsavedRows()
                                      : m_messages->confirm(this, QStringLiteral("Do you want to empty the logged data?")))
         m_session->clearLog();
+    m_session->releaseReadings();
 }
 
 bool MainWindow::saveLog()
@@ -596,25 +685,76 @@ void MainWindow::openLogFile(const QString &fileName)
 
 void MainWindow::offerRecovery()
 {
-    for (const QString &journal : LogJournal::abandoned(m_dataFolder)) {
-        const LogJournal::Summary summary = LogJournal::summarize(journal);
-        if (summary.rows == 0) {
-            QFile::remove(journal);
+    // Each journal is taken (locked) before anything is offered, so that a
+    // window started at the same moment passes over it. What cannot be
+    // recovered is put aside and told once, and never offered as readings.
+    QStringList notices;
+    const auto noteUnrecoverable = [&notices](const QString &name, const QString &reason, bool keptAside,
+                                              const QString &keptOrWhy) {
+        notices << (keptAside ? QStringLiteral("%1 cannot be recovered (%2). It is kept in the same folder as %3.")
+                              : QStringLiteral("%1 cannot be recovered (%2), nor put aside: %3."))
+                       .arg(name, reason, keptOrWhy);
+    };
+    // One journal is recovered at a time; after it, the others are still
+    // gone through, for what is to be put aside or removed.
+    bool recovered = false;
+    for (const QString &name : AbandonedJournal::candidates(m_dataFolder)) {
+        JournalFile::ClaimFailure failure = JournalFile::ClaimFailure::None;
+        QString why;
+        QString kept;
+        const std::unique_ptr<AbandonedJournal> journal = AbandonedJournal::claim(name, &failure, &why);
+        if (!journal) {
+            // Another run has it, or has just taken it away: that run deals
+            // with it.
+            if (failure == JournalFile::ClaimFailure::Unusable) {
+                QString notMoved;
+                const bool keptAside = AbandonedJournal::setAside(name, &kept, &notMoved);
+                noteUnrecoverable(name, why, keptAside, keptAside ? QFileInfo(kept).fileName() : notMoved);
+            }
             continue;
         }
-        const QString question = QStringLiteral("Recover %1 readings logged from %2 to %3?")
-                                     .arg(summary.rows)
-                                     .arg(summary.firstTime, summary.lastTime);
-        if (!m_messages->confirm(this, question)) {
-            LogJournal::setAside(journal);
+        if (journal->kind() == AbandonedJournal::Kind::Empty) {
+            journal->remove(&why);
             continue;
         }
+        if (journal->kind() == AbandonedJournal::Kind::Unrecoverable) {
+            const bool keptAside = journal->setAside(&kept, &why);
+            noteUnrecoverable(name, journal->problem(), keptAside, keptAside ? QFileInfo(kept).fileName() : why);
+            continue;
+        }
+        if (recovered)
+            continue;
+        QString question = QStringLiteral("Recover %1 readings logged from %2 to %3?")
+                               .arg(journal->readings())
+                               .arg(journal->firstTime(), journal->lastTime());
+        if (!journal->problem().isEmpty())
+            question += QStringLiteral("\n\nThe rest of the journal %1 cannot be read (%2); the whole file is kept in "
+                                       "the same folder as %3.")
+                            .arg(name, journal->problem(), QFileInfo(journal->keptName()).fileName());
+        if (!m_messages->ask(this, QStringLiteral("Recover readings?"), question)) {
+            if (!journal->setAside(&kept, &why))
+                notices << QStringLiteral("%1 cannot be put aside: %2.").arg(name, why);
+            continue;
+        }
+        recovered = true;
         QString error;
-        if (!m_session->recoverJournal(journal, &error))
-            m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), journal, error));
+        if (m_session->recoverJournal(*journal, &error)) {
+            // What could not be read stays in the file, put aside; the
+            // recovered readings went on in a new journal.
+            if (journal->holdsFile() && !journal->setAside(&kept, &why))
+                notices << QStringLiteral("%1 cannot be put aside: %2.").arg(name, why);
+        } else {
+            // Not to be offered again at every start.
+            if (journal->setAside(&kept, &why))
+                error += QStringLiteral("\n\nThe journal is kept in the same folder as %1.").arg(QFileInfo(kept).fileName());
+            else
+                error += QStringLiteral("\n\nThe journal cannot be put aside: %1.").arg(why);
+            m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), name, error));
+        }
         redrawChartFromLog();
-        return;
     }
+    if (!notices.isEmpty())
+        m_messages->information(this, notices.join(QStringLiteral("\n\n")));
 }
 
 void MainWindow::redrawChartFromLog()
@@ -668,9 +808,17 @@ void MainWindow::showLastPage() { turnChartPage(&ChartPager::showLastPage); }
 void MainWindow::applyPageSize()
 {
     m_pageSizeTimer.stop();
-    const PageSizeChange change = pageSizeChangeFor(m_ui->pageSizeEdit->text());
+    WholeNumberEdit *edit = m_ui->pageSizeEdit;
+    const PageSizeChange change = pageSizeChangeFor(edit->text());
     if (change.action == PageSizeChange::Action::Apply)
         m_chartPager->setPageSize(change.size);
+    edit->setValueInForce(m_chartPager->pageSize());
+    // A size the pager cannot take (0) is not left looking applied; an empty
+    // edit waits for the number being typed.
+    if (change.action != PageSizeChange::Action::Apply && !edit->text().isEmpty()) {
+        edit->showValueInForce();
+        m_pageSizeTimer.stop();
+    }
     showPageNumber();
 }
 
@@ -700,7 +848,7 @@ void MainWindow::restoreChart()
     m_ui->chartToolbar->move(placement.toolbar);
     for (QWidget *covered : coveredByEnlargedChart())
         covered->show();
-    m_ui->recordLimitLabel->setVisible(m_session->isLogFull());
+    showRecordLimitLine(m_session->isLogFull());
 }
 
 QList<QWidget *> MainWindow::coveredByEnlargedChart() const

@@ -117,10 +117,13 @@ private:
     void showLimitTexts(const QString &high, const QString &low);
     void showDecimalSeparator();
     void showLogFull(bool full);
+    void showRecordLimitLine(bool shown);
     void showJournalFailure(const QString &reason);
 
     void setupConnections();
     void setupLogGrid();
+    void fitLogColumns();
+    void fitNumberColumn(int first, int last);
     void setBarGraphPosition(qint32 position);
     void showPageNumber();
     void turnChartPage(void (ChartPager::*turn)());
@@ -141,6 +144,11 @@ private:
     QString m_decimalSeparator;    // what the limit edits' key filters were given
     qint32 m_barPosition = 30;     // before clamping to the bar's range
     bool m_fileBusy = false;
+    static constexpr int NumberDigitsShown = 5;
+    int m_numberDigits = NumberDigitsShown;   // the row numbers the No. column fits
+    bool m_negativeNumbers = false;
+    bool m_closed = false;         // the user quit: readings stay held to the end
+    QRect m_gridPlace;             // the log grid's bounds without the record-limit line
     QRect m_restoredChart;         // the chart's bounds while it is enlarged
     QPoint m_restoredToolbar;      // and its toolbar's place
     QString m_dataFolder;          // where the journals are

@@ -21,9 +21,16 @@ bool MessageBoxes::confirm(QWidget *parent, const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
+bool MessageBoxes::ask(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 UserMessages::SaveChoice MessageBoxes::askToSave(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("MessageBoxes", "Information"), text,
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(SaveQuestionTitle), text,
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {

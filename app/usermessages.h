@@ -15,9 +15,15 @@ public:
     virtual void information(QWidget *parent, const QString &text) = 0;
     // A box titled "Error" with an OK button.
     virtual void error(QWidget *parent, const QString &text) = 0;
-    // A Yes/No question with the information icon; true for Yes.
+    // A Yes/No question with the information icon, titled "Information";
+    // true for Yes.
     virtual bool confirm(QWidget *parent, const QString &text) = 0;
-    // A question with the buttons Save, Discard and Cancel.
+    // A Yes/No question with the question icon, under a title that names
+    // the question; true for Yes.
+    virtual bool ask(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A question with the buttons Save, Discard and Cancel, the question icon
+    // and the title SaveQuestionTitle.
     enum class SaveChoice { Save, Discard, Cancel };
     virtual SaveChoice askToSave(QWidget *parent, const QString &text) = 0;
+    static constexpr const char *SaveQuestionTitle = "Save the readings?";
 };

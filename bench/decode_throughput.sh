@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Throughput of `qm320-cli decode` on a capture of one million frames, next to
-# a plain read of the same file. Run from the repository after a build:
+# Throughput of `qm320-cli decode` and `qm320-cli log` on a capture of one
+# million frames, next to a plain read of the same file; the whole process,
+# output to /dev/null. Run from the repository after a build:
 #   bench/decode_throughput.sh [build-dir]
+# Wall time is what a user waits; CPU time (user + system) is what the
+# process itself costs, the figure to read on a busy machine.
 set -euo pipefail
 build=${1:-build}
 cli="$build/tools/qm320-cli"
@@ -25,15 +28,30 @@ size=$(stat -c %s "$capture")
 frames=1000000
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN {print e - s}'; }
+# "wall cpu" seconds of one run, its output to /dev/null.
+run() {
+    local TIMEFORMAT='%R %U %S' t
+    t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+    awk '{print $1, $2 + $3}' <<<"$t"
+}
+# Median wall and CPU seconds of $1 runs.
+measure() {
+    local n=$1; shift
+    local runs
+    runs=$(for ((i = 0; i < n; ++i)); do run "$@"; done)
+    echo "$(awk '{print $1}' <<<"$runs" | median) $(awk '{print $2}' <<<"$runs" | median)"
+}
 
 cat "$capture" >/dev/null   # page cache
-raw=$(for i in 1 2 3 4 5; do seconds cat "$capture"; done | median)
-dec=$(for i in 1 2 3; do seconds "$cli" decode "$capture"; done | median)
+read -r raw _ < <(measure 5 cat "$capture")
+read -r dec_wall dec_cpu < <(measure 5 "$cli" decode "$capture")
+read -r log_wall log_cpu < <(measure 5 "$cli" log --limit "$frames" --out /dev/null "$capture")
 lines=$("$cli" decode "$capture" | wc -l)
 
-awk -v size="$size" -v frames="$frames" -v lines="$lines" -v raw="$raw" -v dec="$dec" 'BEGIN {
+awk -v size="$size" -v frames="$frames" -v lines="$lines" -v raw="$raw" \
+    -v dw="$dec_wall" -v dc="$dec_cpu" -v lw="$log_wall" -v lc="$log_cpu" 'BEGIN {
     printf "capture: %d frames, %.1f MB; decoded %d frames\n", frames, size / 1e6, lines
-    printf "plain read (cat):  %8.3f s  %8.1f MB/s\n", raw, size / raw / 1e6
-    printf "qm320-cli decode:  %8.3f s  %8.1f MB/s  %10.0f frames/s\n", dec, size / dec / 1e6, frames / dec
+    printf "plain read (cat):  %7.3f s wall  %8.1f MB/s\n", raw, size / raw / 1e6
+    printf "qm320-cli decode:  %7.3f s wall  %7.3f s CPU  %10.0f frames/s wall  %10.0f frames/s CPU\n", dw, dc, frames / dw, frames / dc
+    printf "qm320-cli log:     %7.3f s wall  %7.3f s CPU  %10.0f rows/s wall    %10.0f rows/s CPU\n", lw, lc, frames / lw, frames / lc
 }'

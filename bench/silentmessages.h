@@ -10,6 +10,7 @@ public:
     void information(QWidget *, const QString &) override {}
     void error(QWidget *, const QString &text) override { lastError = text; }
     bool confirm(QWidget *, const QString &) override { return false; }
+    bool ask(QWidget *, const QString &, const QString &) override { return false; }
     SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Cancel; }
     QString lastError;
 };

@@ -7,7 +7,7 @@ PageSizeChange pageSizeChangeFor(const QString &pageSizeText)
     PageSizeChange change;
     bool ok = !pageSizeText.isEmpty() && !pageSizeText.back().isSpace();
     const qint32 size = ok ? pageSizeText.toInt(&ok, 10) : 0;
-    if (!ok || size <= 0)
+    if (!ok || size < SmallestPageSize || size > LargestPageSize)
         return change;
     change.action = PageSizeChange::Action::Apply;
     change.size = size;

@@ -11,6 +11,12 @@ if(QM320_TSAN)
     add_link_options(-fsanitize=thread)
 endif()
 
+if(QM320_ASAN)
+    # Any finding ends the program, so a test that meets one fails.
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 # The desktop and AppStream id of the window program: the name of its menu
 # entry and metainfo files, and the application id a Wayland desktop matches
 # its windows by.
@@ -20,7 +26,7 @@ set(QM320_APP_ID "io.github.qm320.qm320" CACHE STRING "The program's desktop id 
 # the optimiser can see the sizes, and relocations read-only after start-up.
 # The sanitizer builds bring their own checks; Windows has neither (see
 # cmake/windows.cmake).
-if(NOT QM320_FUZZ AND NOT QM320_TSAN AND NOT WIN32)
+if(NOT QM320_FUZZ AND NOT QM320_TSAN AND NOT QM320_ASAN AND NOT WIN32)
     add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
     add_link_options(LINKER:-z,relro LINKER:-z,now)
 endif()

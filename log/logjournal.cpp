@@ -1,34 +1,17 @@
 #include "log/logjournal.h"
 
+#include "log/abandonedjournal.h"
 #include "log/journalfile.h"
 #include "log/logtextwriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
-
-namespace {
-
-const QString JournalPrefix = QStringLiteral("journal-");
-const QString JournalSuffix = QStringLiteral(".xls");
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-} // namespace
 
 // The thread that writes the journal. The main thread appends to `pending`
 // under the mutex and never waits for the disk; the thread takes what is
@@ -37,9 +20,9 @@ QString systemText(int error)
 class LogJournal::Writer
 {
 public:
-    Writer(int fd, QString fileName)
-        : m_fd(fd)
-        , m_fileName(std::move(fileName))
+    Writer(JournalFile &file, bool unsynced)
+        : m_file(file)
+        , m_unsynced(unsynced)
         , m_thread([this] { run(); })
     {
     }
@@ -51,7 +34,6 @@ public:
         }
         m_changed.notify_all();
         m_thread.join();
-        ::close(m_fd);
     }
 
     void append(const QByteArray &line)
@@ -85,7 +67,7 @@ private:
     {
         using Clock = std::chrono::steady_clock;
         Clock::time_point lastSync = Clock::now();
-        bool unsynced = false;
+        bool unsynced = m_unsynced;
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_changed.wait_for(lock, std::chrono::milliseconds(HandOverMs),
@@ -97,15 +79,13 @@ private:
             lock.unlock();
 
             QString error;
-            if (!batch.isEmpty() && !writeAll(batch, error))
+            if (!batch.isEmpty() && !m_file.append(batch.constData(), batch.size(), &error))
                 unsynced = false;
             else if (!batch.isEmpty())
                 unsynced = true;
             // A sync at most SyncMs after a write, and before the file closes.
             if (error.isEmpty() && unsynced && (stopping || Clock::now() - lastSync >= std::chrono::milliseconds(SyncMs))) {
-                QString reason;
-                if (!syncJournal(m_fd, reason))
-                    error = QStringLiteral("%1 cannot be written to the disk: %2").arg(m_fileName, reason);
+                m_file.sync(&error);
                 lastSync = Clock::now();
                 unsynced = false;
             }
@@ -123,26 +103,10 @@ private:
         }
     }
 
-    bool writeAll(const QByteArray &bytes, QString &error)
-    {
-        const char *p = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(m_fd, p, std::size_t(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error = QStringLiteral("%1 cannot be written: %2").arg(m_fileName, systemText(n < 0 ? errno : ENOSPC));
-                return false;
-            }
-            p += n;
-            left -= n;
-        }
-        return true;
-    }
-
-    const int m_fd;
-    const QString m_fileName;
+    // Written by the thread alone while it runs.
+    JournalFile &m_file;
+    // What an earlier run wrote is not yet known to be on the disk.
+    const bool m_unsynced;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     QByteArray m_pending;
@@ -165,51 +129,61 @@ LogJournal::~LogJournal()
     close(false);
 }
 
-bool LogJournal::start(int fd, const QString &fileName)
+void LogJournal::start(std::unique_ptr<JournalFile> file, bool unsynced)
 {
-    m_fileName = fileName;
-    m_writer = std::make_unique<Writer>(fd, fileName);
-    return true;
+    m_file = std::move(file);
+    m_fileName = m_file->fileName();
+    m_writer = std::make_unique<Writer>(*m_file, unsynced);
 }
 
-bool LogJournal::create(const QString &folder)
+bool LogJournal::create(const QString &folder, const AbandonedJournal *recovered)
 {
     close(false);
     m_openError.clear();
-    if (!QDir().mkpath(folder)) {
-        m_openError = QStringLiteral("the folder %1 cannot be made").arg(folder);
+    if (!JournalFile::makePrivateFolder(folder, &m_openError))
         return false;
+    // A name no other run uses: the time and this process, and a number
+    // when this process starts two journals within a second.
+    const QString stem = QDir(folder).filePath(
+        QStringLiteral("journal-%1-%2")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+            .arg(QCoreApplication::applicationPid()));
+    std::unique_ptr<JournalFile> file;
+    for (int attempt = 1; !file && attempt <= 1000; ++attempt) {
+        bool exists = false;
+        const QString name = attempt == 1 ? stem + QStringLiteral(".xls") : QStringLiteral("%1-%2.xls").arg(stem).arg(attempt);
+        file = JournalFile::create(name, &exists, &m_openError);
+        if (!file && !exists)
+            return false;
     }
-    // A name no other run uses: the time and this process.
-    const QString name = QDir(folder).filePath(
-        QStringLiteral("%1%2-%3%4")
-            .arg(JournalPrefix, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
-            .arg(QCoreApplication::applicationPid())
-            .arg(JournalSuffix));
-    QString reason;
-    const int fd = openLockedJournal(name, JournalOpen::Create, reason);
-    if (fd < 0) {
-        m_openError = QStringLiteral("%1 cannot be written: %2").arg(name, reason);
+    if (!file)
         return false;
+    if (recovered) {
+        QString ignored;
+        if (!recovered->copyReadingsTo(*file, &m_openError)) {
+            file->remove(&ignored);
+            return false;
+        }
+        start(std::move(file), true);
+        return true;
     }
-    start(fd, name);
+    start(std::move(file), false);
     QByteArray header;
     LogTextWriter::appendHeader(header);
     m_writer->append(header);
     return true;
 }
 
-bool LogJournal::adopt(const QString &fileName)
+bool LogJournal::adopt(std::unique_ptr<JournalFile> file)
 {
     close(false);
     m_openError.clear();
-    QString reason;
-    const int fd = openLockedJournal(fileName, JournalOpen::Append, reason);
-    if (fd < 0) {
-        m_openError = QStringLiteral("%1 cannot be written: %2").arg(fileName, reason);
+    if (!file) {
+        m_openError = QStringLiteral("no journal to carry on with");
         return false;
     }
-    return start(fd, fileName);
+    start(std::move(file), false);
+    return true;
 }
 
 void LogJournal::append(int row)
@@ -230,8 +204,13 @@ void LogJournal::flush()
 void LogJournal::close(bool removeFile)
 {
     m_writer.reset();
-    if (removeFile && !m_fileName.isEmpty())
-        QFile::remove(m_fileName);
+    // Removed while still locked: a window starting meanwhile never takes
+    // it for one that was left behind.
+    if (removeFile && m_file) {
+        QString ignored;
+        m_file->remove(&ignored);
+    }
+    m_file.reset();
     if (removeFile)
         m_fileName.clear();
 }
@@ -256,116 +235,7 @@ QString LogJournal::errorString() const
     return m_writer ? m_writer->errorString() : m_openError;
 }
 
-QStringList LogJournal::abandoned(const QString &folder)
-{
-    QStringList found;
-    const QDir dir(folder);
-    const QStringList names =
-        dir.entryList({JournalPrefix + QLatin1Char('*') + JournalSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
-    for (const QString &name : names) {
-        const QString path = dir.filePath(name);
-        if (isAbandonedJournal(path))
-            found << path;
-    }
-    return found;
-}
-
-namespace {
-
-// The Time cell of a journal line, unquoted.
-QString timeCell(const QByteArray &line)
-{
-    const QList<QByteArray> cells = line.trimmed().split('\t');
-    if (cells.size() < 2)
-        return {};
-    QByteArray cell = cells.at(1);
-    if (cell.size() >= 2 && cell.startsWith('"') && cell.endsWith('"'))
-        cell = cell.mid(1, cell.size() - 2).replace("\"\"", "\"");
-    return QString::fromLocal8Bit(cell);
-}
-
-} // namespace
-
-LogJournal::Summary LogJournal::summarize(const QString &fileName)
-{
-    Summary summary;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return summary;
-    // Counts the lines in large pieces: a month's journal is some hundred
-    // megabytes, and only the first and the last row are read as text.
-    QByteArray first;
-    QByteArray last;
-    QByteArray carry;
-    int lines = 0;
-    while (!file.atEnd()) {
-        QByteArray chunk = carry + file.read(1 << 20);
-        qsizetype start = 0;
-        qsizetype lastStart = -1;
-        qsizetype lastEnd = -1;
-        for (qsizetype at = chunk.indexOf('\n'); at >= 0; at = chunk.indexOf('\n', start)) {
-            ++lines;
-            if (lines == 2)
-                first = chunk.mid(start, at - start);
-            if (lines >= 2) {
-                lastStart = start;
-                lastEnd = at;
-            }
-            start = at + 1;
-        }
-        if (lastStart >= 0)
-            last = chunk.mid(lastStart, lastEnd - lastStart);
-        // Only what follows the last line end is carried over, and the last
-        // complete line is all that is kept of the rest.
-        carry = chunk.mid(start);
-    }
-    summary.rows = std::max(0, lines - 1);   // the header line
-    summary.firstTime = timeCell(first);
-    summary.lastTime = timeCell(last);
-    return summary;
-}
-
-QString LogJournal::setAside(const QString &fileName)
-{
-    const QFileInfo info(fileName);
-    const QString aside = info.dir().filePath(QStringLiteral("kept-") + info.fileName());
-    return QFile::rename(fileName, aside) ? aside : fileName;
-}
-
-bool LogJournal::dropPartialLine(const QString &fileName, QString *error)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const qint64 size = file.size();
-    // Looks back for the last line end; a journal's lines are short.
-    qint64 end = size;
-    constexpr qint64 Window = 4096;
-    while (end > 0) {
-        const qint64 from = std::max<qint64>(0, end - Window);
-        file.seek(from);
-        const QByteArray tail = file.read(end - from);
-        const qsizetype newline = tail.lastIndexOf('\n');
-        if (newline >= 0) {
-            end = from + newline + 1;
-            break;
-        }
-        end = from;
-    }
-    if (end == size)
-        return true;
-    if (!file.resize(end)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
 QString LogJournal::defaultFolder()
 {
-    return journalDataFolder();
+    return JournalFile::defaultFolder();
 }

@@ -22,7 +22,7 @@ ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale)
 std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, QTime time)
 {
     if (m_holding) {
-        m_held.push_back({reading, time, false});
+        hold(reading, time, false);
         return std::nullopt;
     }
     if (isFull() || m_sampling)
@@ -34,7 +34,7 @@ std::optional<LoggedRow> ReadingLogger::logSample(const Reading &reading, QTime 
 {
     if (m_holding) {
         if (m_fresh && m_sampling)
-            m_held.push_back({reading, time, true});
+            hold(reading, time, true);
         m_fresh = false;
         return std::nullopt;
     }
@@ -52,6 +52,25 @@ void ReadingLogger::holdReadings()
     m_holding = true;
 }
 
+void ReadingLogger::hold(const Reading &reading, QTime time, bool sample)
+{
+    // A question may wait for its answer for hours while the meter sends
+    // frames. A run of readings that Repeat off would not log again is kept
+    // as one with a count (each still takes a number), and readings that
+    // the record limit will refuse are not kept: every kept reading but a
+    // first repeat of the last logged one becomes a row.
+    if (!m_repeat && !m_held.empty()) {
+        HeldReading &last = m_held.back();
+        if (last.sample == sample && repeatKey(last.reading) == repeatKey(reading)) {
+            ++last.repeats;
+            return;
+        }
+    }
+    if (qint64(m_held.size()) > qint64(m_recordLimit) - m_loggedCount)
+        return;
+    m_held.push_back({reading, time, sample});
+}
+
 std::vector<LoggedRow> ReadingLogger::releaseReadings()
 {
     m_holding = false;
@@ -62,15 +81,17 @@ std::vector<LoggedRow> ReadingLogger::releaseReadings()
     // reading now is another matter and stays as it is.
     const bool freshNow = m_fresh;
     for (const HeldReading &h : held) {
-        std::optional<LoggedRow> row;
-        if (h.sample) {
-            m_fresh = true;
-            row = logSample(h.reading, h.time);
-        } else {
-            row = logFrame(h.reading, h.time);
+        for (qint64 i = 0; i <= h.repeats; ++i) {
+            std::optional<LoggedRow> row;
+            if (h.sample) {
+                m_fresh = true;
+                row = logSample(h.reading, h.time);
+            } else {
+                row = logFrame(h.reading, h.time);
+            }
+            if (row)
+                rows.push_back(*row);
         }
-        if (row)
-            rows.push_back(*row);
     }
     m_fresh = freshNow;
     return rows;
@@ -79,9 +100,18 @@ std::vector<LoggedRow> ReadingLogger::releaseReadings()
 std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTime time, TimeForm form)
 {
     std::optional<LoggedRow> logged;
-    const QString key = repeatKey(reading);
-    if (m_repeat || key != m_lastLoggedKey) {
-        m_lastLoggedKey = key;
+    // The key is built into buffers kept from row to row: a steady stream of
+    // readings logs without allocating.
+    bool log = true;
+    if (m_repeat) {
+        buildRepeatKey(m_lastLoggedKey, reading);
+    } else {
+        buildRepeatKey(m_candidateKey, reading);
+        log = m_candidateKey != m_lastLoggedKey;
+        if (log)
+            m_lastLoggedKey.swap(m_candidateKey);
+    }
+    if (log) {
         ++m_loggedCount;
         if (m_table.append()) {
             m_table.setText(m_valueField, reading.valueText);
@@ -99,13 +129,20 @@ std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTi
     return logged;
 }
 
-QString ReadingLogger::timeText(QTime time, TimeForm form) const
+QString ReadingLogger::timeText(QTime time, TimeForm form)
 {
     if (form == TimeForm::LocaleTimeOfDay)
         return m_locale.timeOfDayText(time);
+    // Frames come many a second: the text of one second is made once.
     const QString separator = m_locale.userTimeSeparator();
+    const int second = time.isValid() ? time.msecsSinceStartOfDay() / 1000 : -1;
+    if (second == m_clockTextSecond && separator == m_clockTextSeparator)
+        return m_clockText;
     const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, u'0'); };
-    return twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator + twoDigits(time.second());
+    m_clockText = twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator + twoDigits(time.second());
+    m_clockTextSecond = second;
+    m_clockTextSeparator = separator;
+    return m_clockText;
 }
 
 void ReadingLogger::continueAfter(qint32 lastNumber, qint32 rows)
@@ -126,9 +163,10 @@ std::optional<SamplingInterval> ReadingLogger::samplingIntervalFor(const QString
 {
     // The key filter lets only digits in, but pasted text can hold anything;
     // a negative number or one too large for the timer is no interval.
-    constexpr qint64 MaxSeconds = std::numeric_limits<qint32>::max() / 1000;
+    static_assert(qint64(LongestSamplingSeconds) * 1000 <= std::numeric_limits<qint32>::max());
+    static_assert((qint64(LongestSamplingSeconds) + 1) * 1000 > std::numeric_limits<qint32>::max());
     const std::optional<qint32> seconds = LogTable::parseInteger(text);
-    if (!seconds || *seconds < 0 || *seconds > MaxSeconds)
+    if (!seconds || *seconds < 0 || *seconds > LongestSamplingSeconds)
         return std::nullopt;
     SamplingInterval interval;
     interval.textBecomesOne = *seconds == 0;
@@ -157,5 +195,13 @@ qint32 ReadingLogger::barGraphPosition(double numericValue)
 
 QString ReadingLogger::repeatKey(const Reading &reading)
 {
-    return reading.valueText + reading.functionText + reading.unitText + reading.rangeText;
+    QString key;
+    buildRepeatKey(key, reading);
+    return key;
+}
+
+void ReadingLogger::buildRepeatKey(QString &key, const Reading &reading)
+{
+    key.resize(0);
+    key.append(reading.valueText).append(reading.functionText).append(reading.unitText).append(reading.rangeText);
 }

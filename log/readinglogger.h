@@ -74,6 +74,9 @@ public:
     void markFresh() { m_fresh = true; }
     bool hasFreshReading() const { return m_fresh; }
 
+    // Whether logFrame would do anything with a frame: log it, weigh it
+    // against the last one, or hold it.
+    bool takesFrames() const { return m_holding || (!isFull() && !m_sampling); }
     // Per-frame logging, for every decoded frame while sampling is off.
     std::optional<LoggedRow> logFrame(const Reading &reading, QTime time);
     // A tick of the sampling timer: logs the reading if it is fresh and
@@ -81,10 +84,14 @@ public:
     // where the tick does nothing at all).
     std::optional<LoggedRow> logSample(const Reading &reading, QTime time);
 
+    // Readings wait: while a table file is opened, and while the user
+    // answers a question after which they belong to another log or to none.
     void holdReadings();
     // Logs what arrived while held, each with the time it arrived.
     std::vector<LoggedRow> releaseReadings();
     bool isHolding() const { return m_holding; }
+    // Readings kept to be logged at release.
+    std::size_t heldCount() const { return m_held.size(); }
 
     // Rows that an earlier run logged were taken up again: numbering goes on
     // after the last of them, and they count against the record limit.
@@ -99,9 +106,11 @@ public:
     qint32 loggedCount() const { return m_loggedCount; }  // rows logged since start or Clear
     QString lastLoggedKey() const { return m_lastLoggedKey; }
 
+    // The longest sampling interval: in milliseconds it must fit the timer.
+    static constexpr qint32 LongestSamplingSeconds = 2147483;
     // The sampling interval for a new text of the interval edit, or nothing
-    // when the text is not a whole number of seconds from 0 to 2147483 (the
-    // interval in milliseconds must fit the timer).
+    // when the text is not a whole number of seconds from 0 to
+    // LongestSamplingSeconds.
     static std::optional<SamplingInterval> samplingIntervalFor(const QString &text);
     // Key filter of the whole-number edits (sampling interval, page size):
     // digits and Backspace pass.
@@ -115,7 +124,8 @@ public:
 private:
     enum class TimeForm { Clock, LocaleTimeOfDay };
     std::optional<LoggedRow> logCandidate(const Reading &reading, QTime time, TimeForm form);
-    QString timeText(QTime time, TimeForm form) const;
+    QString timeText(QTime time, TimeForm form);
+    static void buildRepeatKey(QString &key, const Reading &reading);
 
     LogTable &m_table;
     const LocaleInfo &m_locale;
@@ -126,6 +136,11 @@ private:
     qint32 m_frameCount = 1;
     qint32 m_loggedCount = 0;
     QString m_lastLoggedKey;
+    QString m_candidateKey;
+    // The clock's time text of the last row, for the second it was made.
+    QString m_clockText;
+    QString m_clockTextSeparator;
+    int m_clockTextSecond = -2;
     bool m_fresh = false;
 
     struct HeldReading
@@ -133,7 +148,9 @@ private:
         Reading reading;
         QTime time;
         bool sample = false;   // held at a sampling tick, not at a frame
+        qint64 repeats = 0;    // the same reading again, that many times, with Repeat off
     };
+    void hold(const Reading &reading, QTime time, bool sample);
     bool m_holding = false;
     std::vector<HeldReading> m_held;
 

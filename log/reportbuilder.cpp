@@ -2,6 +2,7 @@
 
 #include "log/logtable.h"
 #include "log/unitsymbols.h"
+#include "meter/designfont.h"
 
 #include <QFile>
 #include <QFontMetricsF>
@@ -161,7 +162,7 @@ QFont ReportBuilder::reportFont()
 {
     // The LCD symbol font draws ordinary letters and digits plainly; a clear
     // fixed-pitch face comes closest and holds the unit symbols.
-    QFont font(QStringList{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono")});
+    QFont font(designFamily(DesignFace::Mono));
     font.setStyleHint(QFont::Monospace);
     font.setPointSizeF(ReportLayout::FontPoints);
     return font;
@@ -169,7 +170,7 @@ QFont ReportBuilder::reportFont()
 
 QFont ReportBuilder::arialFont()
 {
-    QFont font(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    QFont font(designFamily("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(ReportLayout::FontPoints);
     return font;
@@ -177,8 +178,9 @@ QFont ReportBuilder::arialFont()
 
 QFont ReportBuilder::calibriFont()
 {
-    // Carlito has Calibri's metrics; without either, a plain sans serif.
-    QFont font(QStringList{QStringLiteral("Calibri"), QStringLiteral("Carlito"), QStringLiteral("Liberation Sans")});
+    // The program's sans serif as everywhere else: a Calibri or Carlito that
+    // one machine has and another lacks would move the report's lines.
+    QFont font(designFamily("Calibri"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(ReportLayout::FontPoints);
     return font;

@@ -7,13 +7,33 @@
 #include "log/logxmlwriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
 
+// A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written as it
+// stands: a temporary file renamed over it would replace the device node
+// with a plain file.
+template<typename Writer>
+TableFileResult saveIntoSpecialFile(const QString &fileName, Writer &writer)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return TableFileResult::failed(QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
+    TableFileResult result = writer.write(file);
+    if (result && !file.flush())
+        return TableFileResult::failed(QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
+    return result;
+}
+
 template<typename Writer>
 TableFileResult saveThrough(const QString &fileName, Writer &writer)
 {
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile() && !target.isDir())
+        return saveIntoSpecialFile(fileName, writer);
+
     QSaveFile file(fileName);
     // Writing straight into the target when no temporary file can be made
     // beside it would destroy the old file on a failure; refuse instead.

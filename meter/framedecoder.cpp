@@ -88,7 +88,24 @@ Fn functionOf(const Reading &r)
     return Fn::None;
 }
 
-// Unit text: the first matching row. Kilo- and megahertz stay "Hz".
+// The text of a unit. Frequencies carry their prefix as resistances do
+// ("kHz" as "k*"); the range rows and the full scale still know them as
+// hertz, so the prefix lives in the text alone. With both k and M lit, M
+// wins, as for ohms.
+const QString &unitTextOf(Un u, const Reading &r)
+{
+    if (u == Un::Hz) {
+        static const QString kiloHertz = QStringLiteral("kHz");
+        static const QString megaHertz = QStringLiteral("MHz");
+        if (r.has(Annunciator::Mega))
+            return megaHertz;
+        if (r.has(Annunciator::Kilo))
+            return kiloHertz;
+    }
+    return unitText(u);
+}
+
+// Unit: the first matching row.
 Un unitOf(const Reading &r)
 {
     using A = Annunciator;
@@ -377,7 +394,7 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     const Fn function = functionOf(r);
     const Un unit = unitOf(r);
     r.functionText = functionText(function);
-    r.unitText = unitText(unit);
+    r.unitText = unitTextOf(unit, r);
 
     // The value as the display shows it. An over-range display shows no sign.
     QString &value = r.valueText;
@@ -443,7 +460,13 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     }
 
     // The range rows: the last one that matches sets the axis and the factor.
+    // A frame that no row fits (diode, hertz with both k and M lit) is drawn
+    // on the start-up axis, as after a fresh start: the axis depends on this
+    // frame alone, never on a mode the meter has left (continuity's +-40
+    // would put a diode's 583 far off the chart and fill the bar graph).
     r.numericValue = r.count;
+    result.axisMaximum = StartAxisLimit;
+    result.axisMinimum = -StartAxisLimit;
     result.rangeRow = 0;
     std::uint32_t key = std::uint32_t(function) << FunctionShift | std::uint32_t(unit) << UnitShift
                         | pointBit(r.pointPosition);

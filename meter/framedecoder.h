@@ -22,6 +22,10 @@ struct DecoderMemory
     double lastAxisMaximum = 0;
 };
 
+// The chart's vertical axis at start-up (plus and minus this), and for a
+// frame that no range of the meter fits.
+inline constexpr double StartAxisLimit = 4000;
+
 // What one frame decodes to.
 struct DecodeResult
 {
@@ -30,8 +34,8 @@ struct DecodeResult
     Reading reading;
     QString maxText;          // the MAX and MIN displays of the current mode
     QString minText;
-    double axisMaximum = 4000;   // the chart's vertical range for the meter's range
-    double axisMinimum = -4000;
+    double axisMaximum = StartAxisLimit;   // the chart's vertical range for the meter's range
+    double axisMinimum = -StartAxisLimit;
     bool axisMaximumChanged = false;   // since the previous frame
     int rangeRow = 0;         // the last row of the range table that applied (1 to 46); 0 for none
 };

@@ -53,6 +53,25 @@ Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lo
     return (low <= value && value <= high) ? Judgement::Pass : Judgement::Fail;
 }
 
+Judgement LimitJudge::judge(QStringView valueText, const QString &highText, const QString &lowText,
+                            const QString &decimalSeparator)
+{
+    if (!m_read || highText != m_highText || lowText != m_lowText || decimalSeparator != m_separator) {
+        m_highText = highText;
+        m_lowText = lowText;
+        m_separator = decimalSeparator;
+        m_high = localeNumberOrSentinel(highText, decimalSeparator);
+        m_low = localeNumberOrSentinel(lowText, decimalSeparator);
+        m_read = true;
+    }
+    if (m_high == NotANumber || m_low == NotANumber)
+        return Judgement::NotJudged;
+    const double value = localeNumberOrSentinel(valueText, decimalSeparator);
+    if (value == NotANumber)
+        return Judgement::Fail;
+    return (m_low <= value && value <= m_high) ? Judgement::Pass : Judgement::Fail;
+}
+
 QString judgeText(Judgement j)
 {
     switch (j) {

@@ -30,5 +30,20 @@ enum class Judgement { NotJudged, Pass, Fail };
 Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lowText,
                      QStringView decimalSeparator);
 
+// judgeValue for a stream of readings: the limits are read as numbers once
+// for as long as their texts and the separator stay the same, so that a
+// frame reads only its own value.
+class LimitJudge
+{
+public:
+    Judgement judge(QStringView valueText, const QString &highText, const QString &lowText,
+                    const QString &decimalSeparator);
+
+private:
+    QString m_highText, m_lowText, m_separator;
+    double m_high = 0, m_low = 0;
+    bool m_read = false;
+};
+
 // The texts the judgement writes into JudgeText.
 QString judgeText(Judgement j);

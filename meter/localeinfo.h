@@ -40,6 +40,7 @@ public:
     QString timeOfDayText(const QTime &time) const override;
 
     void setUserDecimalSeparator(const QString &s) { m_decimal = s; }
+    void setUserTimeSeparator(const QString &s) { m_timeSeparator = s; }
 
 private:
     QString m_decimal;

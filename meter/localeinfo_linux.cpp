@@ -73,14 +73,16 @@ public:
 
     QString userTimeSeparator() const override
     {
-        // The locale states no separator of its own; read it off its time
-        // format, between the hours and the minutes of a sample time.
-        const QString sample = timeOfDayText(QTime(11, 22, 33));
-        const qsizetype h = sample.indexOf(QLatin1String("11"));
-        const qsizetype m = sample.indexOf(QLatin1String("22"));
-        if (h >= 0 && m > h + 2)
-            return sample.mid(h + 2, m - h - 2);
-        return QStringLiteral(":");
+        // Every logged row asks: the answer is worked out again only when
+        // the process's time locale is another one.
+        const char *name = std::setlocale(LC_TIME, nullptr);
+        if (!name)
+            name = "";
+        if (m_timeLocale != name) {
+            m_timeLocale = name;
+            m_timeSeparator = timeSeparatorOfLocale();
+        }
+        return m_timeSeparator;
     }
 
     QString timeOfDayText(const QTime &time) const override
@@ -99,8 +101,22 @@ public:
     }
 
 private:
+    QString timeSeparatorOfLocale() const
+    {
+        // The locale states no separator of its own; read it off its time
+        // format, between the hours and the minutes of a sample time.
+        const QString sample = timeOfDayText(QTime(11, 22, 33));
+        const qsizetype h = sample.indexOf(QLatin1String("11"));
+        const qsizetype m = sample.indexOf(QLatin1String("22"));
+        if (h >= 0 && m > h + 2)
+            return sample.mid(h + 2, m - h - 2);
+        return QStringLiteral(":");
+    }
+
     mutable QByteArray m_cachedRaw = QByteArray("\x01");
     mutable QString m_cached;
+    mutable QByteArray m_timeLocale = QByteArray("\x01");
+    mutable QString m_timeSeparator;
 };
 
 } // namespace

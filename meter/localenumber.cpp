@@ -1,6 +1,7 @@
 #include "meter/localenumber.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -33,13 +34,17 @@ std::optional<double> parseLocaleNumber(QStringView text, QStringView decimalSep
         ++i;
     }
     int digits = 0;
+    int fractionDigits = 0;
+    std::uint64_t mantissa = 0;
     bool point = false;
     while (i < n) {
         const QChar c = text[i];
         if (isDigit(c)) {
             if (!put(char(c.unicode())))
                 return std::nullopt;
+            mantissa = mantissa * 10 + std::uint64_t(c.unicode() - u'0');
             ++digits;
+            fractionDigits += point ? 1 : 0;
             ++i;
         } else if (!point && !decimalSeparator.isEmpty() && text.mid(i).startsWith(decimalSeparator)) {
             if (!put('.'))
@@ -52,7 +57,9 @@ std::optional<double> parseLocaleNumber(QStringView text, QStringView decimalSep
     }
     if (digits == 0)
         return std::nullopt;
+    bool exponent = false;
     if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        exponent = true;
         if (!put('e'))
             return std::nullopt;
         ++i;
@@ -75,6 +82,15 @@ std::optional<double> parseLocaleNumber(QStringView text, QStringView decimalSep
         ++i;
     if (i != n)
         return std::nullopt;
+
+    // A displayed value has four digits: with at most 15 digits the digits
+    // and the power of ten are exact doubles, and one division rounds the
+    // quotient exactly as the full conversion would.
+    constexpr double PowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (!exponent && digits <= 15) {
+        const double magnitude = double(mantissa) / PowersOfTen[fractionDigits];
+        return buffer[0] == '-' ? -magnitude : magnitude;
+    }
 
     double value = 0;
     const auto [end, ec] = std::from_chars(buffer, buffer + out, value);

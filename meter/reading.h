@@ -69,7 +69,7 @@ struct Reading
     double count = 0;         // the four digits as a signed integer
     double numericValue = 0;  // count times the range factor: the shown number in the shown unit
     QString functionText;     // "DC", "AC", "OHM", ...
-    QString unitText;         // "*" stands for ohm, "#" for degrees Celsius, "?" for degrees Fahrenheit
+    QString unitText;         // "V", "k*", "kHz", ...: "*" stands for ohm, "#" for degrees Celsius, "?" for degrees Fahrenheit
     QString rangeText;        // "AUTO" or "MANU"
     QString judgeText;        // "pass" or "Fail" once judged against the limits
     Annunciators flags;

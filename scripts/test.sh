@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds qm320 with its tests and runs the whole
-# suite: the unit and end-to-end tests, the fuzzers for a short while, the
+# suite: the unit and end-to-end tests (also built with AddressSanitizer and
+# UndefinedBehaviorSanitizer), the fuzzers for a short while, the
 # Debian package, the read-thread tests under ThreadSanitizer, and the links
 # on real kernel drivers in a QEMU machine.
 set -euo pipefail
@@ -9,6 +10,7 @@ cd "$(dirname "$0")/.."
 ./scripts/build.sh -DQM320_BUILD_TESTS=ON -DQM320_BUILD_BENCH=ON
 build_dir=${QM320_BUILD_DIR:-build}
 ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)"
+./scripts/asan.sh
 ./scripts/package-check.sh
 ./scripts/fuzz.sh "${QM320_FUZZ_SECONDS:-30}"
 if [[ -x scripts/tsan.sh ]]; then

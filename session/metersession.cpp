@@ -1,5 +1,7 @@
 #include "session/metersession.h"
 
+#include "log/abandonedjournal.h"
+#include "log/journalfile.h"
 #include "log/tablefiles.h"
 #include "meter/limits.h"
 #include "meter/localeinfo.h"
@@ -7,8 +9,6 @@
 #include "transport/serialportdriver.h"
 #include "transport/serialsettings.h"
 #include "transport/usblink.h"
-
-#include <QTime>
 
 namespace {
 
@@ -58,27 +58,9 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
             [this](const QString &name) { m_history.addLine(QStringLiteral("Removal of ") + name); });
     connect(usb, &UsbLink::cableReset, this,
             [this](const QString &name) { m_history.addLine(QStringLiteral("Reset of ") + name); });
-    connect(usb, &UsbLink::readFailed, this, [this](quint32 error) {
-        m_history.addLine(QStringLiteral("READ ERROR: %1 (%2)")
-                              .arg(qt_error_string(int(error)), QString::number(error, 16).toUpper()));
-        if (m_linkState != LinkState::Usb)
-            return;
-        // A cable pulled fails its reads before the system reports it gone;
-        // look now rather than wait for the notice. Queued: the failure is
-        // being delivered by the very device a new list may return.
-        QMetaObject::invokeMethod(m_usbLink.get(), &UsbLink::refreshDevices, Qt::QueuedConnection);
-        // A cable that stays listed but cannot be read is lost all the same.
-        if (++m_usbReadFailures == LostAfterReadFailures) {
-            LinkFailure failure;
-            failure.kind = LinkFailure::Kind::CableLost;
-            failure.port = m_usbLink->selectedName();
-            failure.device = m_usbLink->selectedPath();
-            failure.detail = QStringLiteral("its reads fail: %1").arg(qt_error_string(int(error)));
-            m_usbLink->stopReading();
-            loseLink(failure);
-        }
-    });
-    connect(usb, &UsbLink::cableLost, this, &MeterSession::onCableLost);
+    connect(usb, &UsbLink::readFailed, this,
+            [this](const QString &reason) { m_history.addLine(QStringLiteral("READ ERROR: ") + reason); });
+    connect(usb, &UsbLink::lost, this, &MeterSession::onCableLost);
     connect(usb, &UsbLink::deviceListChanged, this, [this] {
         if (m_linkState == LinkState::WaitingForUsb)
             tryReconnect();
@@ -92,9 +74,8 @@ MeterSession::~MeterSession()
     m_connectionTimer.stop();
     m_samplingTimer.stop();
     m_reconnectTimer.stop();
-    // A USB read thread may have handed over a report that is delivered
-    // while the thread stops; the link drops it, and nothing of this
-    // session is gone yet.
+    // A USB read thread may have handed over a report; stopping it drops
+    // the report while nothing of this session is gone yet.
     m_usbLink.reset();
     m_serial.reset();
     // A normal end: the journal goes unless it holds rows nobody saved.
@@ -189,15 +170,15 @@ void MeterSession::onSerialReadFailed(const QString &reason)
     loseLink(failure);
 }
 
-void MeterSession::onCableLost(const QString &path, const QString &name)
+void MeterSession::onCableLost(const QString &reason)
 {
     if (m_linkState != LinkState::Usb)
         return;
     LinkFailure failure;
     failure.kind = LinkFailure::Kind::CableLost;
-    failure.port = name;
-    failure.device = path;
-    failure.detail = QStringLiteral("the cable was unplugged");
+    failure.port = m_usbLink->cableName();
+    failure.device = m_usbLink->cablePath();
+    failure.detail = reason;
     loseLink(failure);
 }
 
@@ -216,7 +197,6 @@ void MeterSession::tryReconnect()
         if (m_usbLink->connectCable() != UsbLink::Result::Done)
             return;
         m_assembler.startLink();
-        m_usbReadFailures = 0;
         m_reconnectTimer.stop();
         setLinkState(LinkState::Usb);
     } else {
@@ -259,13 +239,12 @@ bool MeterSession::connectUsb(const QString &devicePath)
 {
     m_assembler.startLink();
     if (!devicePath.isEmpty() && !m_usbLink->selectDevicePath(devicePath)) {
-        fail(LinkFailure::Kind::CableNotFound, devicePath);
+        fail(LinkFailure::Kind::CableNotFound, devicePath, m_usbLink->unlistedReason(devicePath));
         setLinkState(LinkState::Idle);
         return false;
     }
     switch (m_usbLink->connectCable()) {
     case UsbLink::Result::Done:
-        m_usbReadFailures = 0;
         setLinkState(LinkState::Usb);
         return true;
     case UsbLink::Result::NoCable:
@@ -310,7 +289,6 @@ void MeterSession::feedReport(std::uint8_t reportId, QByteArrayView data)
 
 void MeterSession::onReport(std::uint8_t reportId, QByteArrayView data)
 {
-    m_usbReadFailures = 0;
     const FrameAssembler::ReportResult result = m_assembler.addReport(data);
     if (result.carriedPayload)
         m_history.addLine(FrameAssembler::reportLine(reportId, data));
@@ -351,7 +329,7 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
     // While a limit is not a number the reading is shown but not judged, and
     // keeps the last judgement.
     Reading &reading = result->reading;
-    const Judgement judgement = judgeValue(reading.valueText, m_highLimit, m_lowLimit, m_decimalSeparator);
+    const Judgement judgement = m_judge.judge(reading.valueText, m_highLimit, m_lowLimit, m_decimalSeparator);
     if (judgement != Judgement::NotJudged)
         reading.judgeText = judgeText(judgement);
 
@@ -365,7 +343,9 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
             m_samplingTimer.start();
     } else {
         m_samplingTimer.stop();
-        logRow(m_logger.logFrame(reading, QTime::currentTime()));
+        // The clock is read only for a frame that may become a row.
+        if (m_logger.takesFrames())
+            logRow(m_logger.logFrame(reading, m_clock.now()));
     }
 }
 
@@ -414,15 +394,18 @@ bool MeterSession::startJournal(const QString &folder)
     return true;
 }
 
-bool MeterSession::recoverJournal(const QString &fileName, QString *error)
+bool MeterSession::recoverJournal(AbandonedJournal &journal, QString *error)
 {
-    if (!LogJournal::dropPartialLine(fileName, error))
-        return false;
     const int before = m_log.rowCount();
+    // Readings that arrive meanwhile are logged after the recovered rows,
+    // into the journal that goes on with them.
     holdReadings();
-    const TableFileResult loaded = loadTableFile(fileName, m_log);
-    releaseReadings();
+    const TableFileResult loaded = journal.load(m_log);
     if (!loaded) {
+        // Nothing of a failed recovery stays: the journal keeps it all.
+        if (before == 0)
+            m_log.clear();
+        releaseReadings();
         if (error)
             *error = loaded.reason;
         return false;
@@ -433,15 +416,22 @@ bool MeterSession::recoverJournal(const QString &fileName, QString *error)
         m_logger.continueAfter(m_log.integer(last, int(LogField::No)).value_or(0), recovered);
     }
     m_unsavedRows += recovered;
-    // The new rows go on in the journal they came from; the fresh one this
-    // run started holds nothing yet.
+    // The new rows follow the recovered ones on disk: in the journal they
+    // came from when all of it was read, else in a new one that starts
+    // with them, while the old one, with what could not be read, is kept
+    // aside by the caller. The fresh journal this run started holds nothing
+    // yet.
     m_journal.close(true);
-    if (!m_journal.adopt(fileName)) {
+    QString why;
+    std::unique_ptr<JournalFile> file = journal.takeForAppending(&why);
+    const bool carriedOn = file ? m_journal.adopt(std::move(file)) : m_journal.create(m_journalFolder, &journal);
+    if (!carriedOn) {
         m_journalFailureReported = true;
         emit journalFailed(m_journal.errorString());
     } else {
         m_journalTimer.start();
     }
+    releaseReadings();
     checkLogFull();
     return true;
 }
@@ -481,7 +471,7 @@ void MeterSession::tickConnection()
 
 void MeterSession::tickSampling()
 {
-    logRow(m_logger.logSample(m_decoder.lastResult().reading, QTime::currentTime()));
+    logRow(m_logger.logSample(m_decoder.lastResult().reading, m_clock.now()));
 }
 
 void MeterSession::setSamplingInterval(int milliseconds)
@@ -505,11 +495,16 @@ void MeterSession::clearLog()
 
 void MeterSession::holdReadings()
 {
-    m_logger.holdReadings();
+    if (m_holds++ == 0)
+        m_logger.holdReadings();
 }
 
 void MeterSession::releaseReadings()
 {
+    if (m_holds == 0 || --m_holds > 0)
+        return;
+    // Logged as they would have been on arrival: into the journal, and
+    // counted among the unsaved rows.
     for (const LoggedRow &row : m_logger.releaseReadings())
-        emit rowLogged(row.row, row.numericValue);
+        logRow(row);
 }

@@ -6,7 +6,9 @@
 #include "meter/frameassembler.h"
 #include "meter/framedecoder.h"
 #include "meter/historylist.h"
+#include "meter/limits.h"
 #include "meter/meterframe.h"
+#include "session/timeofdayclock.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
 
@@ -17,6 +19,7 @@
 
 #include <memory>
 
+class AbandonedJournal;
 class LocaleInfo;
 class SerialPortDriver;
 class UsbLink;
@@ -31,7 +34,7 @@ struct LinkFailure
     enum class Kind {
         PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
         PortLost,          // reads failed or the line hung up; detail: the reason
-        CableNotFound,     // no device that looks like the cable is selected
+        CableNotFound,     // no device that looks like the cable is selected; a path asked for: device, and detail why
         CableNotReadable,  // device: its path; detail: why this user may not read it
         CableIdle,         // the cable reports, but carries no meter data; the link ended
         CableSilent,       // the cable sends no reports at all
@@ -67,9 +70,6 @@ public:
     // How often a waiting link looks for its device: well within the two
     // seconds a user waits for a replugged adapter to be taken up again.
     static constexpr int ReconnectTickMs = 500;
-    // Failed reads in a row that end a USB link whose cable is still listed;
-    // the read thread tries again after a pause of its sleep time.
-    static constexpr int LostAfterReadFailures = 3;
     static constexpr const char *DefaultHighLimit = "4000";
     static constexpr const char *DefaultLowLimit = "-4000";
 
@@ -135,8 +135,11 @@ public:
     bool isLogFull() const { return m_logger.isFull(); }
     // Empties the log and starts a new journal.
     void clearLog();
-    // While a table file is being opened readings wait, and are logged after
-    // the file's rows.
+    // While a table file is being opened, or the user answers a question
+    // that may end the log (quit, empty it), readings wait; at release they
+    // are logged, after the file's rows, into the journal and among the
+    // unsaved rows, with the times they arrived. Holds nest: the readings
+    // are logged when the last one is released.
     void holdReadings();
     void releaseReadings();
     // A table file was opened into the log; one that replaced the log took
@@ -156,10 +159,11 @@ public:
     // that a crash loses nothing; it is removed at the end when nothing in
     // it is unsaved. False when it cannot be written (journalFailed says why).
     bool startJournal(const QString &folder);
-    // Takes up the rows of a journal an earlier run left: as opening that
-    // file would, with the counters going on after them, and with new rows
-    // going to the same journal. A line cut short at the end is dropped.
-    bool recoverJournal(const QString &fileName, QString *error = nullptr);
+    // Takes up the readings of a journal an earlier run left, exactly those
+    // counted when it was taken, with the counters going on after them and
+    // new rows following them on disk. False (`error` says why) leaves the
+    // log as it was and the journal whole.
+    bool recoverJournal(AbandonedJournal &journal, QString *error = nullptr);
     QString journalFile() const { return m_journal.fileName(); }
 
     // The last decoded frame and what it decoded to.
@@ -171,6 +175,10 @@ public:
     std::int32_t emptyReportCount() const { return m_assembler.emptyReportCount(); }
     // The diagnostic history of the USB link.
     HistoryList &history() { return m_history; }
+
+    // The clock whose local time of day each logged row carries; a test
+    // gives its own.
+    void setClock(std::unique_ptr<LocalClock> clock) { m_clock = TimeOfDayClock(std::move(clock)); }
 
     // What the timers run; public so a test can tick by hand.
     void tickConnection();
@@ -203,7 +211,7 @@ private:
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
     void onSerialReadFailed(const QString &reason);
-    void onCableLost(const QString &path, const QString &name);
+    void onCableLost(const QString &reason);
     void loseLink(LinkFailure failure);
     void fail(LinkFailure::Kind kind, const QString &device = QString(), const QString &detail = QString());
 
@@ -218,14 +226,17 @@ private:
     bool m_journalFailureReported = false;
     QTimer m_journalTimer;
     int m_unsavedRows = 0;
+    int m_holds = 0;
     bool m_logFull = false;
     HistoryList m_history;
     MeterFrame m_lastFrame;
     long long m_decodedFrames = 0;
+    TimeOfDayClock m_clock;
 
     QString m_decimalSeparator;
     QString m_highLimit = QString::fromLatin1(DefaultHighLimit);
     QString m_lowLimit = QString::fromLatin1(DefaultLowLimit);
+    LimitJudge m_judge;
 
     QTimer m_connectionTimer;
     QTimer m_samplingTimer;
@@ -238,7 +249,6 @@ private:
     bool m_reconnect = false;
     LinkFailure m_lostLink;        // what a waiting link lost
     QTimer m_reconnectTimer;
-    int m_usbReadFailures = 0;
     std::unique_ptr<SerialPortDriver> m_serial;
     std::unique_ptr<UsbLink> m_usbLink;
 };

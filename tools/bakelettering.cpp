@@ -3,7 +3,8 @@
 //   build/tools/qm320-bakelettering > meter/lcdlettering_data.inc
 //
 // Run it after changing a word or symbol of the panel, on a machine with the
-// design font (Liberation Sans) installed; tst_lcdpanel says when it is due.
+// design font's file installed (fonts-liberation: Liberation Sans 1.07);
+// tst_lcdpanel says when it is due.
 
 #include "meter/lcdart.h"
 

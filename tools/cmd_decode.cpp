@@ -1,8 +1,6 @@
 #include "tools/commands.h"
 
-#include "meter/limits.h"
 #include "meter/localeinfo.h"
-#include "meter/localenumber.h"
 #include "session/metersession.h"
 #include "tools/decodeinput.h"
 #include "tools/jsonwriter.h"
@@ -50,7 +48,9 @@ Live input:
 
 Options:
   --low X, --high Y   the limits of the Pass/Fail judgement, written with the
-                      user locale's decimal separator (default -4000 and 4000)
+                      user locale's decimal separator (default -4000 and 4000);
+                      with X above Y every reading is judged Fail, and a line
+                      on standard error says so
 
 The decoder starts from the program's start-up values: full scale 4000,
 MAX -4001, MIN 4001, no previous mode, vertical axis -4000 to 4000.
@@ -61,7 +61,8 @@ Each line holds the keys:
   count     the four digits as a signed integer
   numeric   the count times the range factor
   function  DC, AC, OHM, CAP, Freq, DutyCycle, TMP, Diode, CTN or ""
-  unit      V, mV, A, mA, uA, F, nF, uF, * (ohm), k*, M*, Hz, %, # (degC), ? (degF), ...
+  unit      V, mV, A, mA, uA, F, nF, uF, * (ohm), k*, M*, Hz, kHz, MHz, %,
+            # (degC), ? (degF), ...
   range     AUTO or MANU
   judge     pass or Fail ("" until a frame is judged)
   flags     the annunciators that are set, from: auto dc ac rel hold scale4v
@@ -134,13 +135,8 @@ int runDecode(const QStringList &args)
 
     const std::unique_ptr<LocaleInfo> locale = createSystemLocaleInfo();
     const QString separator = locale->userDecimalSeparator();
-    // The limits are typed texts, read like the window's limit edits.
-    for (QString *limit : {&options.low, &options.high}) {
-        *limit = rewriteLimitText(*limit, separator);
-        if (localeNumberOrSentinel(*limit, separator) == NotANumber)
-            return cliFail(QStringLiteral("'%1' is not a limit: write a number with '%2' as decimal separator")
-                               .arg(*limit, separator));
-    }
+    if (const std::optional<int> failed = readLimits(options.low, options.high, separator))
+        return *failed;
 
     // Only a live USB run touches the system's HID devices.
     MeterSession session(*locale, createSerialBackend(), options.hidDevice ? createHidBackend() : nullptr);

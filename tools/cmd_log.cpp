@@ -2,9 +2,7 @@
 
 #include "log/logtable.h"
 #include "log/tablefiles.h"
-#include "meter/limits.h"
 #include "meter/localeinfo.h"
-#include "meter/localenumber.h"
 #include "session/metersession.h"
 #include "tools/decodeinput.h"
 #include "tools/optionparser.h"
@@ -37,7 +35,9 @@ Options:
   --limit N           stop logging after N rows (the Record menu's limit;
                       default 10000)
   --low X, --high Y   the limits of the Pass/Fail judgement, written with the
-                      user locale's decimal separator (default -4000 and 4000)
+                      user locale's decimal separator (default -4000 and 4000);
+                      with X above Y every reading is judged Fail, and a line
+                      on standard error says so
 
 Each row holds the frame's number (No; with --no-repeat frames that were not
 logged keep their numbers), the time of day when it was logged (hh:mm:ss),
@@ -89,12 +89,8 @@ int runLog(const QStringList &args)
 
     const std::unique_ptr<LocaleInfo> locale = createSystemLocaleInfo();
     const QString separator = locale->userDecimalSeparator();
-    for (QString *text : {&low, &high}) {
-        *text = rewriteLimitText(*text, separator);
-        if (localeNumberOrSentinel(*text, separator) == NotANumber)
-            return cliFail(QStringLiteral("'%1' is not a limit: write a number with '%2' as decimal separator")
-                               .arg(*text, separator));
-    }
+    if (const std::optional<int> failed = readLimits(low, high, separator))
+        return *failed;
 
     MeterSession session(*locale, createSerialBackend(), nullptr);
     session.setLimitTexts(high, low);

@@ -25,6 +25,13 @@ int cliFail(const QString &message);
 // error), or nothing when it goes on.
 std::optional<int> parseCommand(OptionParser &parser, const QStringList &args, const char *help);
 
+// Reads the judgement limits --low and --high as the window's limit edits
+// read what is typed: rewritten to the user's decimal separator, refused
+// (exit code 2) when not a number. Limits the wrong way round are accepted,
+// as the window accepts them, with a line on standard error: every reading
+// is then judged Fail.
+std::optional<int> readLimits(QString &low, QString &high, const QString &separator);
+
 struct DecodeOptions
 {
     bool hid = false;

@@ -1,94 +1,166 @@
 #include "tools/jsonwriter.h"
 
+#include <QChar>
+
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
-void escapeAscii(std::string &out, char32_t c)
+// Writes the escaped form of an ASCII character or a byte of a Latin-1
+// text; returns past it.
+char *escapeAscii(char *out, char32_t c)
 {
     switch (c) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
+    case '"': *out++ = '\\'; *out++ = '"'; return out;
+    case '\\': *out++ = '\\'; *out++ = '\\'; return out;
+    case '\n': *out++ = '\\'; *out++ = 'n'; return out;
+    case '\r': *out++ = '\\'; *out++ = 'r'; return out;
+    case '\t': *out++ = '\\'; *out++ = 't'; return out;
     default: break;
     }
     if (c < 0x20) {
         static const char hex[] = "0123456789abcdef";
-        out += "\\u00";
-        out += hex[c >> 4];
-        out += hex[c & 0xF];
-        return;
+        std::memcpy(out, "\\u00", 4);
+        out += 4;
+        *out++ = hex[c >> 4];
+        *out++ = hex[c & 0xF];
+        return out;
     }
-    out += char(c);
+    *out++ = char(c);
+    return out;
 }
 
 } // namespace
 
+JsonLineWriter::JsonLineWriter(std::FILE *out)
+    : m_out(out)
+    , m_buffer(new char[2 * FlushAt])
+    , m_capacity(2 * FlushAt)
+{
+    // The buffer here is the stream's buffer: stdio copying each piece into
+    // one of its own first would only cost time. Nothing else writes to the
+    // stream, and nothing has before.
+    std::setvbuf(m_out, nullptr, _IONBF, 0);
+}
+
+void JsonLineWriter::makeRoom(std::size_t n)
+{
+    flush();
+    if (n <= m_capacity)
+        return;
+    // Only a text longer than the buffer gets here; nothing is left in it.
+    m_capacity = n;
+    m_buffer.reset(new char[m_capacity]);
+}
+
+void JsonLineWriter::append(std::string_view s)
+{
+    char *out = reserve(s.size());
+    std::memcpy(out, s.data(), s.size());
+    m_used += s.size();
+}
+
+void JsonLineWriter::key(std::string_view k)
+{
+    char *const start = reserve(k.size() + 4);
+    char *out = start;
+    if (!m_first)
+        *out++ = ',';
+    m_first = false;
+    *out++ = '"';
+    std::memcpy(out, k.data(), k.size());
+    out += k.size();
+    *out++ = '"';
+    *out++ = ':';
+    m_used += std::size_t(out - start);
+}
+
 void JsonLineWriter::string(std::string_view s)
 {
-    m_buffer += '"';
-    for (char c : s)
-        escapeAscii(m_buffer, static_cast<unsigned char>(c));
-    m_buffer += '"';
+    // Six bytes at most for each byte (\u00XX), and the quotes.
+    char *const start = reserve(6 * s.size() + 2);
+    char *out = start;
+    *out++ = '"';
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != '"' && b != '\\')
+            *out++ = c;
+        else
+            out = escapeAscii(out, b);
+    }
+    *out++ = '"';
+    m_used += std::size_t(out - start);
 }
 
 void JsonLineWriter::string(QStringView s)
 {
-    m_buffer += '"';
+    // Six bytes at most for each UTF-16 unit (\u00XX; a character outside
+    // the BMP takes two units and four bytes), and the quotes.
+    char *const start = reserve(6 * std::size_t(s.size()) + 2);
+    char *out = start;
+    *out++ = '"';
     for (qsizetype i = 0; i < s.size(); ++i) {
         char32_t c = s[i].unicode();
+        if (c < 0x80) {
+            // The common case: plain ASCII.
+            if (c >= 0x20 && c != '"' && c != '\\')
+                *out++ = char(c);
+            else
+                out = escapeAscii(out, c);
+            continue;
+        }
         if (QChar::isHighSurrogate(c) && i + 1 < s.size() && s[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(char16_t(c), s[i + 1].unicode());
             ++i;
         } else if (QChar::isSurrogate(c)) {
             c = 0xFFFD;
         }
-        if (c < 0x80) {
-            escapeAscii(m_buffer, c);
-        } else if (c < 0x800) {
-            m_buffer += char(0xC0 | (c >> 6));
-            m_buffer += char(0x80 | (c & 0x3F));
+        if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            m_buffer += char(0xE0 | (c >> 12));
-            m_buffer += char(0x80 | ((c >> 6) & 0x3F));
-            m_buffer += char(0x80 | (c & 0x3F));
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
         } else {
-            m_buffer += char(0xF0 | (c >> 18));
-            m_buffer += char(0x80 | ((c >> 12) & 0x3F));
-            m_buffer += char(0x80 | ((c >> 6) & 0x3F));
-            m_buffer += char(0x80 | (c & 0x3F));
+            *out++ = char(0xF0 | (c >> 18));
+            *out++ = char(0x80 | ((c >> 12) & 0x3F));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
         }
     }
-    m_buffer += '"';
+    *out++ = '"';
+    m_used += std::size_t(out - start);
 }
 
 void JsonLineWriter::number(double v)
 {
     if (!std::isfinite(v)) {
-        m_buffer += "null";
+        append("null");
         return;
     }
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, v);
-    m_buffer.append(text, result.ptr);
+    constexpr std::size_t Room = 32;
+    char *const start = reserve(Room);
+    const auto result = std::to_chars(start, start + Room, v);
+    m_used += std::size_t(result.ptr - start);
 }
 
 void JsonLineWriter::integer(long long v)
 {
-    char text[24];
-    const auto result = std::to_chars(text, text + sizeof text, v);
-    m_buffer.append(text, result.ptr);
+    constexpr std::size_t Room = 24;
+    char *const start = reserve(Room);
+    const auto result = std::to_chars(start, start + Room, v);
+    m_used += std::size_t(result.ptr - start);
 }
 
 bool JsonLineWriter::flush()
 {
-    if (!m_buffer.empty()) {
-        if (std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_out) != m_buffer.size())
+    if (m_used > 0) {
+        if (std::fwrite(m_buffer.get(), 1, m_used, m_out) != m_used)
             m_failed = true;
-        m_buffer.clear();
+        m_used = 0;
     }
     if (std::fflush(m_out) != 0)
         m_failed = true;

@@ -1,3 +1,5 @@
+#include "meter/limits.h"
+#include "meter/localenumber.h"
 #include "tools/commands.h"
 #include "tools/optionparser.h"
 #include "tools/runtimefolder.h"
@@ -39,6 +41,20 @@ int cliFail(const QString &message)
     return 2;
 }
 
+std::optional<int> readLimits(QString &low, QString &high, const QString &separator)
+{
+    for (QString *limit : {&low, &high}) {
+        *limit = rewriteLimitText(*limit, separator);
+        if (localeNumberOrSentinel(*limit, separator) == NotANumber)
+            return cliFail(QStringLiteral("'%1' is not a limit: write a number with '%2' as decimal separator")
+                               .arg(*limit, separator));
+    }
+    if (localeNumberOrSentinel(low, separator) > localeNumberOrSentinel(high, separator))
+        std::fprintf(stderr, "qm320-cli: --low %s is above --high %s: every reading will be judged Fail\n",
+                     low.toLocal8Bit().constData(), high.toLocal8Bit().constData());
+    return std::nullopt;
+}
+
 std::optional<int> parseCommand(OptionParser &parser, const QStringList &args, const char *help)
 {
     parser.addFlag({QStringLiteral("h"), HelpOption});
@@ -65,16 +81,20 @@ int main(int argc, char *argv[])
     parser.stopAtFirstArgument();
     if (const std::optional<int> done = parseCommand(parser, arguments, MainHelp))
         return *done;
+    const QStringList positional = parser.positionalArguments();
     if (parser.isSet(QStringLiteral("version"))) {
+        if (!positional.isEmpty())
+            return cliFail(QStringLiteral("--version takes no argument; %1 is one too many").arg(positional.first()));
         std::printf("qm320-cli %s\n", QM320_VERSION);
         return 0;
     }
-    const QStringList positional = parser.positionalArguments();
     const QString command = positional.value(0);
     const QStringList args = positional.mid(1);
-    if (command.isEmpty() || command == QLatin1String("help")) {
+    if (command.isEmpty())
+        return cliFail(QStringLiteral("usage: qm320-cli COMMAND [OPTIONS] (see qm320-cli --help)"));
+    if (command == QLatin1String("help")) {
         std::fputs(MainHelp, stdout);
-        return command.isEmpty() ? 2 : 0;
+        return 0;
     }
 
     // Rendering a report needs fonts and a paint device; everything else only

@@ -41,6 +41,7 @@ void OptionParser::addValueOption(const QStringList &names, const QString &missi
     m_parser.addOption(QCommandLineOption(names, QString(), QStringLiteral("value")));
     for (const QString &name : names)
         m_missingValue.insert(name, missingValue);
+    m_singleValueOptions << names.first();
 }
 
 void OptionParser::addOptionalValueOption(const QString &name)
@@ -71,13 +72,19 @@ void OptionParser::stopAtFirstArgument()
 bool OptionParser::parse(const QStringList &arguments)
 {
     m_optionalValues.clear();
+    m_repeatedOptionalValue.clear();
     m_error.clear();
     const QStringList plain = takeOptionalValues(arguments);
     // QCommandLineParser takes the first argument for the program's name.
-    if (m_parser.parse(QStringList{QString()} + plain))
-        return true;
-    m_error = describeFailure(plain);
-    return false;
+    if (!m_parser.parse(QStringList{QString()} + plain)) {
+        m_error = describeFailure(plain);
+        return false;
+    }
+    if (const QString repeated = repeatedOption(); !repeated.isEmpty()) {
+        m_error = QStringLiteral("%1 is given more than once").arg(repeated);
+        return false;
+    }
+    return true;
 }
 
 // Where the options end: at "--", or at the first argument when that ends them.
@@ -107,6 +114,8 @@ QStringList OptionParser::takeOptionalValues(const QStringList &arguments)
             plain << argument;
             continue;
         }
+        if (m_optionalValues.contains(name) && m_repeatedOptionalValue.isEmpty())
+            m_repeatedOptionalValue = EndOfOptions + name;
         QString value;
         if (argument.contains(u'='))
             value = argument.section(u'=', 1);
@@ -116,6 +125,18 @@ QStringList OptionParser::takeOptionalValues(const QStringList &arguments)
         plain << EndOfOptions + name;
     }
     return plain + arguments.mid(end);
+}
+
+// The first value option given twice.
+QString OptionParser::repeatedOption() const
+{
+    if (!m_repeatedOptionalValue.isEmpty())
+        return m_repeatedOptionalValue;
+    for (const QString &name : m_singleValueOptions) {
+        if (m_parser.values(name).size() > 1)
+            return EndOfOptions + name;
+    }
+    return {};
 }
 
 QString OptionParser::describeFailure(const QStringList &arguments) const

@@ -12,6 +12,10 @@
 //
 //   unknown option --fast (see qm320-cli decode --help)
 //   --port needs a port name (COM1..COM4) or a device path
+//   --out is given more than once
+//
+// An option that takes a value is given at most once: with two, which one
+// the user meant is anybody's guess.
 //
 // It adds options whose value may be left out ("--usb" or "--usb PATH"),
 // which QCommandLineParser does not know.
@@ -52,10 +56,14 @@ private:
 
     QCommandLineParser m_parser;
     QString m_helpCommand;
+    QString repeatedOption() const;
+
     QHash<QString, QString> m_missingValue;     // option name -> its message
+    QStringList m_singleValueOptions;           // value options of our own, given at most once
     QStringList m_flags;                        // every name of a flag
     QStringList m_optionalValueOptions;
     QHash<QString, QString> m_optionalValues;   // their values as given
+    QString m_repeatedOptionalValue;            // one of them given twice
     QString m_error;
     bool m_stopAtFirstArgument = false;
 };

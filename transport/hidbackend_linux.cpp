@@ -1,7 +1,7 @@
 // The HID services on Linux: hidapi on hidraw opens the interfaces, reads
-// their input reports, sends feature reports and reads their strings; libudev
-// lists the hidraw interfaces, names them, tells what a device is without
-// opening it, and reports plug-in and removal.
+// their input reports and sends feature reports; libudev lists the hidraw
+// interfaces, names them, tells what a device is without opening it, and
+// reports plug-in and removal.
 
 #include "transport/hidbackend.h"
 #include "transport/devicelock.h"
@@ -13,7 +13,6 @@
 
 #include <hidapi/hidapi.h>
 #include <libudev.h>
-#include <linux/usb/ch9.h>
 #include <linux/usbdevice_fs.h>
 
 #include <fcntl.h>
@@ -23,19 +22,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <chrono>
 #include <cstring>
 #include <vector>
 
 namespace {
-
-// hidapi cannot wake a waiting read, so a read waits in slices this long and
-// looks for a cancel between them.
-constexpr int ReadSliceMs = 50;
 
 struct UdevDeleter
 {
@@ -50,6 +42,31 @@ using UdevPtr = std::unique_ptr<T, UdevDeleter>;
 QString fromUtf8(const char *text)
 {
     return text ? QString::fromUtf8(text) : QString();
+}
+
+// The one place where an errno becomes a failure: its kind and the system's
+// sentence for it.
+HidFailure failureFor(int error)
+{
+    HidError kind = HidError::Io;
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        kind = HidError::NoSuchDevice;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        kind = HidError::PermissionDenied;
+        break;
+    case EBUSY:
+        kind = HidError::InUse;
+        break;
+    default:
+        break;
+    }
+    return {kind, qt_error_string(error)};
 }
 
 // "hidraw3" for "/dev/hidraw3", also when the path is a link a udev rule made.
@@ -108,8 +125,6 @@ UdevIdentity readIdentity(const QString &path)
     if (usb) {
         identity.product = fromUtf8(udev_device_get_sysattr_value(usb, "product"));
         identity.serial = fromUtf8(udev_device_get_sysattr_value(usb, "serial"));
-        if (const char *bcd = udev_device_get_sysattr_value(usb, "bcdDevice"))
-            identity.attributes.versionNumber = std::uint16_t(std::strtoul(bcd, nullptr, 16));
         identity.usbDevnode = udev_device_get_devnode(usb);
     } else {
         // Bluetooth and virtual devices: the kernel's name and unique id.
@@ -119,66 +134,7 @@ UdevIdentity readIdentity(const QString &path)
     return identity;
 }
 
-bool copyString(const QString &text, char16_t *buffer, int units)
-{
-    if (text.isEmpty())
-        return false;   // as the HID class driver, which fails for a string the device lacks
-    const int n = std::min(int(text.size()), units);
-    std::copy_n(reinterpret_cast<const char16_t *>(text.utf16()), n, buffer);
-    if (n < units)
-        buffer[n] = 0;
-    return true;
-}
-
-// The answer to the string query at index 0: the device's language IDs, from
-// its string descriptor 0. Reading that descriptor needs write access to the
-// USB device node, which a user normally lacks; then the answer is US
-// English, the language the kernel reads a device's strings in when the
-// device names none, and the one nearly every device lists. Either way a
-// device that reports a serial number keeps it: the serial number would have
-// to begin with the language ID as a character to be taken for none.
-std::vector<char16_t> languageIds(const QByteArray &usbDevnode)
-{
-    if (!usbDevnode.isEmpty()) {
-        int fd = ::open(usbDevnode.constData(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            fd = ::open(usbDevnode.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            unsigned char descriptor[255] = {};
-            usbdevfs_ctrltransfer transfer{};
-            transfer.bRequestType = USB_DIR_IN | USB_TYPE_STANDARD | USB_RECIP_DEVICE;
-            transfer.bRequest = USB_REQ_GET_DESCRIPTOR;
-            transfer.wValue = USB_DT_STRING << 8;
-            transfer.wIndex = 0;
-            transfer.wLength = sizeof descriptor;
-            transfer.timeout = 500;
-            transfer.data = descriptor;
-            const int n = ::ioctl(fd, USBDEVFS_CONTROL, &transfer);
-            ::close(fd);
-            if (n >= 4 && descriptor[1] == USB_DT_STRING) {
-                std::vector<char16_t> ids;
-                const int length = std::min(n, int(descriptor[0]));
-                for (int i = 2; i + 1 < length; i += 2)
-                    ids.push_back(char16_t(descriptor[i] | (descriptor[i + 1] << 8)));
-                if (!ids.empty())
-                    return ids;
-            }
-        }
-    }
-    return {char16_t(0x0409)};
-}
-
-bool indexedStringOf(const QByteArray &usbDevnode, int index, char16_t *buffer, int units)
-{
-    // hidraw offers no other indexed string.
-    if (index != 0)
-        return false;
-    const std::vector<char16_t> ids = languageIds(usbDevnode);
-    std::copy_n(ids.begin(), std::min(int(ids.size()), units), buffer);
-    return true;
-}
-
-// An interface opened through hidapi: read and write access.
+// An interface opened through hidapi: feature reports and input reports.
 class HidapiHandle final : public HidHandle
 {
 public:
@@ -186,7 +142,7 @@ public:
         : m_device(device)
         , m_path(std::move(path))
     {
-        m_layoutRead = readReportLayout(m_path, m_layout);
+        readReportLayout(m_path, m_layout);
     }
     ~HidapiHandle() override { hid_close(m_device); }
 
@@ -197,95 +153,84 @@ public:
         if (const hid_device_info *info = hid_get_device_info(m_device)) {
             attributes.vendorId = info->vendor_id;
             attributes.productId = info->product_id;
-            attributes.versionNumber = info->release_number;
             return true;
         }
         const UdevIdentity identity = readIdentity(m_path);
         attributes = identity.attributes;
         return identity.found;
     }
-    bool productString(char16_t *buffer, int units) override
+    QString productString() override
     {
-        return hidString(&hid_get_product_string, buffer, units)
-               || copyString(readIdentity(m_path).product, buffer, units);
+        const QString text = hidString(&hid_get_product_string);
+        return text.isEmpty() ? readIdentity(m_path).product : text;
     }
-    bool serialNumberString(char16_t *buffer, int units) override
+    QString serialNumber() override
     {
-        return hidString(&hid_get_serial_number_string, buffer, units)
-               || copyString(readIdentity(m_path).serial, buffer, units);
+        const QString text = hidString(&hid_get_serial_number_string);
+        return text.isEmpty() ? readIdentity(m_path).serial : text;
     }
-    bool indexedString(int index, char16_t *buffer, int units) override
+    int inputReportLength() override { return m_layout.caps.inputReportLength; }
+    bool sendFeatureReport(QByteArrayView report) override
     {
-        return indexedStringOf(readIdentity(m_path).usbDevnode, index, buffer, units);
-    }
-    bool capabilities(HidCaps &caps) override
-    {
-        caps = m_layout.caps;
-        return m_layoutRead;
-    }
-    bool setFeature(const std::uint8_t *data, int size) override
-    {
-        return hid_send_feature_report(m_device, data, std::size_t(size)) >= 0;
+        return !report.isEmpty()
+               && hid_send_feature_report(m_device, reinterpret_cast<const unsigned char *>(report.data()),
+                                          std::size_t(report.size()))
+                      >= 0;
     }
 
-    HidReadResult read(std::uint8_t *buffer, int length, int timeoutMs) override
+    HidRead read(std::uint8_t *buffer, int capacity, int timeoutMs) override
     {
-        using Status = HidReadResult::Status;
-        using namespace std::chrono;
+        using Status = HidRead::Status;
         // hidraw hands over a report without its ID byte when the device
-        // numbers no reports; the controller wants the ID first, 0 then.
+        // numbers no reports; the caller wants the ID first, 0 then.
         const int offset = m_layout.numberedReports ? 0 : 1;
-        if (length <= offset)
-            return {Status::Failed, 0, EINVAL};
-        const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
-        for (;;) {
-            if (m_cancelled)
-                return {Status::Cancelled, 0, 0};
-            const long long left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-            const int slice = int(std::clamp<long long>(left, 0, ReadSliceMs));
+        if (capacity <= offset)
+            return {Status::Failed, 0, failureFor(EINVAL)};
+        int n;
+        do {
             errno = 0;
-            const int n = hid_read_timeout(m_device, buffer + offset, std::size_t(length - offset), slice);
-            if (n > 0) {
-                if (offset)
-                    buffer[0] = 0;
-                return {Status::Data, n + offset, 0};
-            }
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                // Without errno hidapi saw the node hang up: the device is gone.
-                return {Status::Failed, 0, std::uint32_t(errno ? errno : ENODEV)};
-            }
-            if (left <= 0)
-                return {Status::Timeout, 0, 0};
+            n = hid_read_timeout(m_device, buffer + offset, std::size_t(capacity - offset), timeoutMs);
+        } while (n < 0 && errno == EINTR);
+        if (n == 0)
+            return {Status::Timeout, 0, {}};
+        if (n < 0) {
+            // Without errno hidapi saw the node hang up: the device is gone.
+            return {Status::Failed, 0, failureFor(errno ? errno : ENODEV)};
         }
+        if (offset)
+            buffer[0] = 0;
+        return {Status::Data, n + offset, {}};
     }
-    void cancelRead() override { m_cancelled = true; }
 
 private:
-    bool hidString(int (*query)(hid_device *, wchar_t *, std::size_t), char16_t *buffer, int units)
+    // The strings of a USB string descriptor are at most 126 UTF-16 units;
+    // only names from elsewhere (the kernel's name of a Bluetooth or virtual
+    // device) can be longer, and are cut here.
+    static constexpr std::size_t StringUnits = 254;
+
+    QString hidString(int (*query)(hid_device *, wchar_t *, std::size_t))
     {
-        std::vector<wchar_t> wide(std::size_t(units) + 1, L'\0');
+        std::vector<wchar_t> wide(StringUnits + 1, L'\0');
         if (query(m_device, wide.data(), wide.size()) < 0)
-            return false;
-        return copyString(QString::fromWCharArray(wide.data()), buffer, units);
+            return {};
+        return QString::fromWCharArray(wide.data());
     }
 
     hid_device *m_device;
     QString m_path;
     HidReportLayout m_layout;
-    bool m_layoutRead = false;
-    std::atomic<bool> m_cancelled{false};
 };
 
-// Access 0: what may be known of an interface this user may not open.
+// What may be known of an interface, also of one this user may not open.
+// Every device change opens one of these for each interface, so nothing is
+// read before it is asked for.
 class QueryHandle final : public HidHandle
 {
 public:
-    QueryHandle(UdevIdentity identity, const QString &path)
+    QueryHandle(UdevIdentity identity, QString path)
         : m_identity(std::move(identity))
+        , m_path(std::move(path))
     {
-        m_layoutRead = readReportLayout(path, m_layout);
     }
 
     bool attributes(HidAttributes &attributes) override
@@ -293,28 +238,20 @@ public:
         attributes = m_identity.attributes;
         return true;
     }
-    bool productString(char16_t *buffer, int units) override { return copyString(m_identity.product, buffer, units); }
-    bool serialNumberString(char16_t *buffer, int units) override
+    QString productString() override { return m_identity.product; }
+    QString serialNumber() override { return m_identity.serial; }
+    int inputReportLength() override
     {
-        return copyString(m_identity.serial, buffer, units);
+        HidReportLayout layout;
+        readReportLayout(m_path, layout);
+        return layout.caps.inputReportLength;
     }
-    bool indexedString(int index, char16_t *buffer, int units) override
-    {
-        return indexedStringOf(m_identity.usbDevnode, index, buffer, units);
-    }
-    bool capabilities(HidCaps &caps) override
-    {
-        caps = m_layout.caps;
-        return m_layoutRead;
-    }
-    bool setFeature(const std::uint8_t *, int) override { return false; }
-    HidReadResult read(std::uint8_t *, int, int) override { return {HidReadResult::Status::Failed, 0, EBADF}; }
-    void cancelRead() override {}
+    bool sendFeatureReport(QByteArrayView) override { return false; }
+    HidRead read(std::uint8_t *, int, int) override { return {HidRead::Status::Failed, 0, failureFor(EBADF)}; }
 
 private:
     UdevIdentity m_identity;
-    HidReportLayout m_layout;
-    bool m_layoutRead = false;
+    QString m_path;
 };
 
 class LinuxHidBackend final : public HidBackend
@@ -324,7 +261,7 @@ public:
         : m_udev(udev_new())
     {
         // Sets the C locale for hidapi's string conversion once, here on the
-        // main thread, rather than at a first open on a read thread.
+        // main thread, rather than at a first open.
         hid_init();
     }
 
@@ -363,35 +300,36 @@ public:
         return list;
     }
 
-    std::unique_ptr<HidHandle> open(const QString &path, HidAccess access, std::uint32_t &error) override
+    std::unique_ptr<HidHandle> open(const QString &path, HidAccess access, HidFailure &why) override
     {
         const QByteArray native = QFile::encodeName(path);
         if (access == HidAccess::QueryOnly) {
             struct stat status;
             if (::stat(native.constData(), &status) != 0) {
-                error = std::uint32_t(errno);
+                why = failureFor(errno);
                 return nullptr;
             }
             UdevIdentity identity = readIdentity(path);
             if (!identity.found) {
-                error = ENODEV;
+                why = failureFor(ENODEV);
                 return nullptr;
             }
             return std::make_unique<QueryHandle>(std::move(identity), path);
         }
+        // hidraw gives reads and feature reports on the same kind of handle.
         errno = 0;
         hid_device *device = hid_open_path(native.constData());
         if (!device) {
-            error = std::uint32_t(errno ? errno : EIO);
+            why = failureFor(errno ? errno : EIO);
             return nullptr;
         }
         return std::make_unique<HidapiHandle>(device, path);
     }
 
-    void watchDeviceChanges(std::function<void(int)> notice) override
+    void watchDeviceChanges(std::function<void()> changed) override
     {
-        m_notice = std::move(notice);
-        if (!m_notice) {
+        m_changed = std::move(changed);
+        if (!m_changed) {
             m_notifier.reset();
             m_monitor.reset();
             return;
@@ -412,7 +350,7 @@ public:
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { receiveChanges(); });
     }
 
-    std::unique_ptr<HidClaim> claim(const QString &path, QString &why) override
+    std::unique_ptr<HidClaim> claim(const QString &path, HidFailure &why) override
     {
         // hidraw has no exclusive open; a lock on the node is the claim, and
         // it goes with the process that held it.
@@ -420,25 +358,27 @@ public:
         {
             std::unique_ptr<DeviceLock> lock;
         };
-        std::unique_ptr<DeviceLock> lock = DeviceLock::take(path, why);
-        if (!lock)
+        std::unique_ptr<DeviceLock> lock = DeviceLock::take(path, why.reason);
+        if (!lock) {
+            why.error = HidError::InUse;
             return nullptr;
+        }
         auto claim = std::make_unique<LockClaim>();
         claim->lock = std::move(lock);
         return claim;
     }
 
-    ResetResult resetUsbDevice(const QString &path, QString &detail) override
+    bool resetUsbDevice(const QString &path, HidFailure &why) override
     {
         const QByteArray node = readIdentity(path).usbDevnode;
         if (node.isEmpty()) {
-            detail = QStringLiteral("%1 is not a USB device").arg(path);
-            return ResetResult::Failed;
+            why = {HidError::Unsupported, QStringLiteral("%1 is not a USB device").arg(path)};
+            return false;
         }
-        const auto failed = [&detail, &node](int error) {
-            detail = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(node), qt_error_string(error));
-            return error == EACCES || error == EPERM || error == EROFS ? ResetResult::NotPermitted
-                                                                        : ResetResult::Failed;
+        const auto failed = [&why, &node](int error) {
+            why = failureFor(error);
+            why.reason = QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(node), why.reason);
+            return false;
         };
         const int fd = ::open(node.constData(), O_WRONLY | O_CLOEXEC);
         if (fd < 0)
@@ -450,8 +390,7 @@ public:
         ::close(fd);
         if (result < 0)
             return failed(error);
-        detail = QString::fromLocal8Bit(node);
-        return ResetResult::Done;
+        return true;
     }
 
 private:
@@ -474,21 +413,22 @@ private:
     void receiveChanges()
     {
         // A plug-in arrives as a burst of events; one pass answers them all.
+        // Other actions ("change", "bind") leave the set of nodes as it is.
         bool nodesChanged = false;
         while (const UdevPtr<udev_device> device{udev_monitor_receive_device(m_monitor.get())}) {
             const char *action = udev_device_get_action(device.get());
             if (action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0))
                 nodesChanged = true;
         }
-        const std::function<void(int)> notice = m_notice;
-        if (nodesChanged && notice)
-            notice(DeviceNodesChanged);
+        const std::function<void()> changed = m_changed;
+        if (nodesChanged && changed)
+            changed();
     }
 
     UdevPtr<udev> m_udev;
     UdevPtr<udev_monitor> m_monitor;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::function<void(int)> m_notice;
+    std::function<void()> m_changed;
 };
 
 } // namespace
@@ -496,9 +436,4 @@ private:
 std::unique_ptr<HidBackend> createHidBackend()
 {
     return std::make_unique<LinuxHidBackend>();
-}
-
-std::uint32_t hidDeviceGoneError()
-{
-    return ENODEV;
 }

@@ -1,118 +1,77 @@
 #pragma once
 
 #include "transport/hidbackend.h"
-#include "transport/hiddevice.h"
 
 #include <QObject>
 #include <QString>
 
-#include <memory>
+#include <cstdint>
 #include <vector>
 
-// Finds the HID interfaces of the system, follows their arrival and removal,
-// hands device objects out and reports what changed through its handlers.
-// One per program: while one lives, another is unavailable. Its shape follows
-// what our USB link needs: handlers that compare, so that a new one reaches
-// only the devices that kept the old, and devices a claimant owns.
+// One HID interface in the controller's list, and what it said of itself
+// when it was listed. The strings stay when the interface goes.
+struct HidDevice
+{
+    QString instanceKey;
+    QString path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    QString productString;   // empty when the device has none
+    QString serialNumber;    // empty when the device has none
+};
+
+// Keeps the list of the system's HID interfaces and follows their arrival and
+// removal. An interface that cannot be opened, even only to ask what it is,
+// or that does not say what it is, is not listed (and a listed one that no
+// longer opens counts as gone); a later pass tries it again.
 //
-// The device list holds every listed device in the system's order. The
-// controller owns the unclaimed ones; a claimed device keeps its position and
-// belongs to its claimant until the claimant destroys it.
+// The list keeps its order across changes: an interface keeps its position
+// while it stays, and arrivals go to the end in the system's order.
 class HidDeviceController : public QObject
 {
     Q_OBJECT
 public:
-    // Lists the devices at once and watches the system's device-change
-    // notices, unless it is unavailable (see errorString()).
-    explicit HidDeviceController(std::unique_ptr<HidBackend> backend, QObject *parent = nullptr);
-    // Devices still claimed are orphaned: marked unplugged and left to their
-    // claimants.
+    // The backend must outlive the controller.
+    explicit HidDeviceController(HidBackend &backend, QObject *parent = nullptr);
+    // Stops watching the system's device changes.
     ~HidDeviceController() override;
 
-    // Compares the list with the system's devices: removals from the last
-    // position to the first, then arrivals in the system's order, then the
-    // device-change handler if anything changed or no change was reported
-    // yet. The system's notices run it too.
-    void runDeviceChangePass();
-    // Offers each plugged device to the enumerate handler until it answers
-    // false; returns the number offered. Without a handler only the first
-    // plugged device counts.
-    int listDevices();
-    // Hands out the device at `index`, and starts its reading if it has a
-    // data handler; null when the index is out of range or the device is
-    // claimed already.
-    std::unique_ptr<HidDevice> claimDeviceAt(int index);
+    // Lists the interfaces and follows the system's device changes from now
+    // on. Reports devicesChanged even when nothing is listed, so that the one
+    // who connected to it sees the first list. Connect to the signals first.
+    void start();
+    // Compares the list with the system's interfaces now, as a device-change
+    // notice does: removals from the last position to the first, then
+    // arrivals in the system's order, then devicesChanged if anything
+    // changed. Nothing before start().
+    void refresh();
 
-    // The sleep time devices start with. Setting it also changes the listed
-    // devices that still have the old one; values a device would not accept
-    // are ignored.
-    int readThreadSleepTime() const { return m_readThreadSleepTime; }
-    void setReadThreadSleepTime(int milliseconds);
+    // False when the system's HID interfaces cannot be listed; then nothing
+    // is listed or watched, and errorString() says so.
+    bool isAvailable() const { return m_backend.isAvailable(); }
+    QString errorString() const;
 
-    // Every handler runs on the main thread. The data, data-error and unplug
-    // handlers are the ones each device starts with; setting one hands it on
-    // to the listed devices that still have the one it replaces.
-    const HidPlugHandler &arrivalHandler() const { return m_arrivalHandler; }
-    void setArrivalHandler(const HidPlugHandler &handler) { m_arrivalHandler = handler; }
-    const HidEnumerateHandler &enumerateHandler() const { return m_enumerateHandler; }
-    void setEnumerateHandler(const HidEnumerateHandler &handler) { m_enumerateHandler = handler; }
-    const HidChangeHandler &deviceChangeHandler() const { return m_deviceChangeHandler; }
-    // A different handler runs a pass at once.
-    void setDeviceChangeHandler(const HidChangeHandler &handler);
-    const HidDataHandler &dataHandler() const { return m_dataHandler; }
-    void setDataHandler(const HidDataHandler &handler);
-    const HidDataErrorHandler &dataErrorHandler() const { return m_dataErrorHandler; }
-    void setDataErrorHandler(const HidDataErrorHandler &handler);
-    const HidPlugHandler &unplugHandler() const { return m_unplugHandler; }
-    void setUnplugHandler(const HidPlugHandler &handler);
-    const HidPlugHandler &removalHandler() const { return m_removalHandler; }
-    void setRemovalHandler(const HidPlugHandler &handler) { m_removalHandler = handler; }
+    const std::vector<HidDevice> &devices() const { return m_devices; }
 
-    const std::vector<HidDevice *> &devices() const { return m_devices; }
-    // Null only when the controller was given none.
-    HidBackend *backend() const { return m_backend.get(); }
-    // False when another controller lives or the system's HID services cannot
-    // be reached: the controller then lists nothing and watches nothing.
-    bool isAvailable() const { return m_available; }
-    // Why the controller is unavailable; empty when it is available.
-    QString errorString() const { return m_errorString; }
-
-    // Live controllers in this program, not counting unavailable ones made
-    // while another lived: 0 or 1.
-    static int liveCount();
+signals:
+    // An interface came or went during a pass; the device is valid during
+    // the emission.
+    void deviceArrived(const HidDevice &device);
+    void deviceRemoved(const HidDevice &device);
+    // The list changed, or was made for the first time.
+    void devicesChanged();
 
 private:
-    friend class HidDevice;
+    // One comparison of the list with the system; refresh() repeats it while
+    // notices come in during it.
+    void runPass();
 
-    void handleDeviceChangeNotice(int eventCode);
-    // One comparison of the list with the system; runDeviceChangePass()
-    // repeats it while notices come in during it.
-    void runSinglePass();
-    std::vector<std::unique_ptr<HidDevice>> openListedInterfaces();
-    // Calls `handler` with the device marked as in an event; false when the
-    // handler released the device.
-    bool reportPlug(const HidPlugHandler &handler, HidDevice *device);
-    int indexOf(const HidDevice *device) const;
-
-    std::unique_ptr<HidBackend> m_backend;
-    // This is the program's one controller, counted by liveCount().
-    bool m_countedAsLive = false;
-    bool m_available = false;
-    QString m_errorString;
-    // Raw pointers: the list holds claimed devices it does not own.
-    std::vector<HidDevice *> m_devices;
-    bool m_changeReported = false;
-    // A notice that arrives while a pass runs (from a dialog a handler opened)
-    // is run after it rather than inside it.
-    bool m_inDeviceChange = false;
-    bool m_changeAgain = false;
-
-    int m_readThreadSleepTime = 100;
-    HidPlugHandler m_arrivalHandler;
-    HidEnumerateHandler m_enumerateHandler;
-    HidChangeHandler m_deviceChangeHandler;
-    HidDataHandler m_dataHandler;
-    HidDataErrorHandler m_dataErrorHandler;
-    HidPlugHandler m_unplugHandler;
-    HidPlugHandler m_removalHandler;
+    HidBackend &m_backend;
+    std::vector<HidDevice> m_devices;
+    bool m_started = false;
+    bool m_firstReported = false;
+    // A notice that arrives while a pass runs (from a dialog that a slot
+    // opened) runs after it rather than inside it.
+    bool m_inPass = false;
+    bool m_passAgain = false;
 };

@@ -1,49 +1,57 @@
 #include "transport/hidreadthread.h"
 
-#include "transport/hiddevice.h"
 #include "transport/hidwakeup.h"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <utility>
 #include <vector>
 
-// Why stopping cannot deadlock. The read thread blocks in two places only:
-// in a read, which requestStop() cancels (the read handle is closed under the
-// device's I/O mutex, see HidDevice), and in handOver(), waiting for the
-// main thread to deliver what it handed over. The main thread, while it waits
-// in waitForEnd(), delivers any hand-off itself instead of waiting for the
-// event loop, and it never holds the hand-off mutex while a handler runs. So
-// each thread only ever waits for something the other does without waiting. A
-// handler that stops its own device's thread (the main thread is then inside
-// the delivery the read thread waits for) releases the read thread at once;
-// the thread finds the stop flag and ends without touching the report buffer
-// the handler is still reading.
+// Why stopping cannot deadlock. The read thread blocks in two places only: in
+// a read, which returns after ReadWaitMs at the latest, after which the
+// thread looks at the stop flag; and in handOverReport(), waiting for the main
+// thread to deliver the report, a wait that the stop flag ends as well. stop()
+// sets the flag under the hand-off mutex and wakes that wait, and the main
+// thread never holds the mutex while a handler runs. So the join in stop()
+// waits for one read at most. A handler that stops the reader (the main
+// thread is then inside the delivery the read thread waits for) releases the
+// thread at once; the thread ends without touching the report buffer the
+// handler is still reading, which the delivery keeps alive.
+//
+// Why closing the handle cannot race a read. The handle belongs to the
+// reader, and only the read thread uses it while the thread runs; it is
+// closed after the join, on the main thread. Nobody else closes it: the owner
+// that finds the device gone stops the reader, and a read on a device that
+// went away fails or times out by itself.
 //
 // Why the thread only reads. hidapi keeps global state (its library set-up
 // and the last global error) that hid_init, hid_enumerate and hid_open_path
 // write without a lock, and the main thread opens devices for their strings
-// and set-up reports at any time. So the thread never opens: when it has no
-// read handle it hands an Open request over, and the main thread opens the
-// handle (or delivers why it cannot) as it delivers any hand-off. hid_read
-// and hid_close touch only the device's own state, so the thread may read,
-// and may close the handle it was the last to hold after a cancel.
+// and set-up reports at any time. So the thread never opens: its handle is
+// opened on the main thread, and a failed read ends the thread and leaves the
+// opening of a fresh handle to the owner, on the main thread. hid_read and
+// hid_close touch only the device's own state.
 struct HidReadThread::HandOff
 {
+    enum class Kind { None, Report, Failure };
+
     std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
-    bool finished = false;
     Kind pending = Kind::None;
     bool delivering = false;   // main thread: a handler for `pending` runs
-    int bytesRead = 0;
-    std::uint32_t lastError = 0;
+    int size = 0;
+    HidFailure failure;
     // The report being read or handed over. Written by the read thread only
     // while nothing is pending; read by the main thread only while it
     // delivers.
     std::vector<std::uint8_t> report;
+
+    const ReportHandler onReport;
+    const FailureHandler onFailure;
+
+    HandOff(ReportHandler r, FailureHandler f) : onReport(std::move(r)), onFailure(std::move(f)) {}
 };
 
 namespace {
@@ -54,110 +62,60 @@ constexpr int FallbackReportLength = 65;
 
 } // namespace
 
-HidReadThread::HidReadThread(HidDevice &device)
-    : m_device(device)
-    , m_handOff(std::make_shared<HandOff>())
+HidReadThread::HidReadThread(std::unique_ptr<HidHandle> handle, ReportHandler onReport, FailureHandler onFailure)
+    : m_handle(std::move(handle))
+    , m_handOff(std::make_shared<HandOff>(std::move(onReport), std::move(onFailure)))
 {
-    const int length = device.capabilities().inputReportLength;
-    m_handOff->report.assign(length > 1 ? length : FallbackReportLength, 0);
+    const int length = m_handle->inputReportLength();
+    m_handOff->report.assign(std::size_t(length > 1 ? length : FallbackReportLength), 0);
+    std::shared_ptr<HandOff> handOff = m_handOff;
+    m_wake = new HidWakeUp([handOff] { deliver(handOff); });
+    m_thread = std::thread([this] { run(); });
 }
 
 HidReadThread::~HidReadThread()
 {
-    if (m_thread.joinable()) {
-        requestStop();
-        waitForEnd();
-    }
+    stop();
     // Later, because this may run inside the wake-up's own notification.
-    if (m_wake)
-        m_wake->deleteLater();
+    m_wake->deleteLater();
 }
 
-void HidReadThread::start()
-{
-    if (m_thread.joinable())
-        return;
-    HidDevice *device = &m_device;
-    std::shared_ptr<HandOff> handOff = m_handOff;
-    m_wake = new HidWakeUp([handOff, device] { deliverHandedOver(handOff, device); });
-    // The first open happens here, on the main thread; should it fail, the
-    // thread hands the reason over as its first round.
-    std::uint32_t error = 0;
-    if (!m_device.openReadHandleForThread(error))
-        m_startError = error;
-    m_thread = std::thread([this] { run(); });
-}
-
-void HidReadThread::requestStop()
+void HidReadThread::stop()
 {
     {
         std::lock_guard lock(m_handOff->mutex);
         m_handOff->stopping = true;
+        // What waits is dropped; a delivery that runs (stop() called from
+        // its handler) finishes.
+        if (!m_handOff->delivering)
+            m_handOff->pending = HandOff::Kind::None;
     }
     m_handOff->changed.notify_all();
-    // Set before the cancel: a read the thread opens after the cancel is
-    // never waited on, because the thread looks at the flag first.
-    m_device.cancelPendingRead();
-}
-
-bool HidReadThread::stopRequested() const
-{
-    std::lock_guard lock(m_handOff->mutex);
-    return m_handOff->stopping;
-}
-
-bool HidReadThread::reportWaiting() const
-{
-    std::lock_guard lock(m_handOff->mutex);
-    return m_handOff->pending != Kind::None && !m_handOff->delivering;
-}
-
-void HidReadThread::waitForEnd()
-{
-    if (!m_thread.joinable())
-        return;
-    HandOff &h = *m_handOff;
-    std::unique_lock lock(h.mutex);
-    while (!h.finished) {
-        if (h.pending != Kind::None) {
-            if (h.delivering) {
-                // Called from the handler of this very hand-off.
-                h.pending = Kind::None;
-                h.changed.notify_all();
-            } else {
-                lock.unlock();
-                deliverHandedOver(m_handOff, &m_device);
-                lock.lock();
-                continue;
-            }
-        }
-        h.changed.wait(lock);
-    }
-    lock.unlock();
-    // A nested waitForEnd() (see HidDevice::stopReading) may have joined it.
     if (m_thread.joinable())
         m_thread.join();
 }
 
-void HidReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, HidDevice *device)
+bool HidReadThread::handOverWaiting() const
+{
+    std::lock_guard lock(m_handOff->mutex);
+    return m_handOff->pending != HandOff::Kind::None && !m_handOff->delivering;
+}
+
+void HidReadThread::deliver(const std::shared_ptr<HandOff> &handOff)
 {
     HandOff &h = *handOff;
-    Kind kind;
-    int bytesRead;
-    std::uint32_t error;
+    HandOff::Kind kind;
+    int size;
+    HidFailure failure;
     {
         std::lock_guard lock(h.mutex);
-        // Nothing pending also means the thread may be gone, and its device
-        // with it: only a pending hand-off vouches for `device`.
-        if (h.pending == Kind::None || h.delivering)
+        // After a stop nothing is delivered: the owner may be gone.
+        if (h.stopping || h.pending == HandOff::Kind::None || h.delivering)
             return;
         h.delivering = true;
         kind = h.pending;
-        // A thread that is being stopped reads no more: nothing to open.
-        if (kind == Kind::Open && h.stopping)
-            kind = Kind::None;
-        bytesRead = h.bytesRead;
-        error = h.lastError;
+        size = h.size;
+        failure = h.failure;
     }
     // Lets the read thread go on even when the handler throws.
     struct Release
@@ -168,104 +126,64 @@ void HidReadThread::deliverHandedOver(const std::shared_ptr<HandOff> &handOff, H
             {
                 std::lock_guard lock(h.mutex);
                 h.delivering = false;
-                h.pending = Kind::None;
+                h.pending = HandOff::Kind::None;
             }
             h.changed.notify_all();
         }
     } release{h};
-    switch (kind) {
-    case Kind::Report:
-        device->deliverReport(h.report.data(), bytesRead);
-        break;
-    case Kind::Error:
-        device->deliverError(error);
-        break;
-    case Kind::Open:
-        if (!device->openReadHandleForThread(error))
-            device->deliverError(error);
-        break;
-    case Kind::None:
-        break;
-    }
+    if (kind == HandOff::Kind::Report)
+        h.onReport(h.report[0], QByteArrayView(h.report.data() + 1, size - 1));
+    else if (kind == HandOff::Kind::Failure)
+        h.onFailure(failure);
 }
 
-bool HidReadThread::handOver(Kind kind, int bytesRead, std::uint32_t error)
+bool HidReadThread::handOverReport(int size)
 {
     HandOff &h = *m_handOff;
     std::unique_lock lock(h.mutex);
     if (h.stopping)
         return false;
-    h.pending = kind;
-    h.bytesRead = bytesRead;
-    h.lastError = error;
+    h.pending = HandOff::Kind::Report;
+    h.size = size;
     m_wake->post();
-    h.changed.wait(lock, [&h] { return h.pending == Kind::None; });
-    return true;
+    h.changed.wait(lock, [&h] { return h.pending == HandOff::Kind::None || h.stopping; });
+    return !h.stopping;
 }
 
-void HidReadThread::pauseAfterFailure()
+void HidReadThread::handOverFailure(const HidFailure &failure)
 {
-    // A device that went away fails every read at once; without this pause
-    // the thread would flood the main thread with errors as fast as it can.
+    // Not waited for: the thread ends after it.
     HandOff &h = *m_handOff;
-    std::unique_lock lock(h.mutex);
-    h.changed.wait_for(lock, std::chrono::milliseconds(m_device.sleepTime()), [&h] { return h.stopping; });
+    std::lock_guard lock(h.mutex);
+    if (h.stopping)
+        return;
+    h.pending = HandOff::Kind::Failure;
+    h.failure = failure;
+    m_wake->post();
 }
 
 void HidReadThread::run()
 {
     HandOff &h = *m_handOff;
-    const int length = int(h.report.size());
-    bool readCompleted = true;
-    while (!stopRequested()) {
-        readCompleted = true;
-        std::fill(h.report.begin(), h.report.end(), std::uint8_t(0));
-        std::shared_ptr<HidHandle> handle = m_device.readHandle();
-        if (!handle && m_startError) {
-            const std::uint32_t error = std::exchange(m_startError, 0);
-            if (!handOver(Kind::Error, 0, error))
-                break;
-            pauseAfterFailure();
-            continue;
+    const int capacity = int(h.report.size());
+    for (;;) {
+        {
+            std::lock_guard lock(h.mutex);
+            if (h.stopping)
+                return;
         }
-        if (!handle) {
-            // The main thread opens it, or delivers why it cannot.
-            if (!handOver(Kind::Open, 0, 0))
-                break;
-            handle = m_device.readHandle();
-            if (!handle) {
-                pauseAfterFailure();
-                continue;
-            }
-        }
-        if (stopRequested())
+        const HidRead read = m_handle->read(h.report.data(), capacity, ReadWaitMs);
+        switch (read.status) {
+        case HidRead::Status::Timeout:
             break;
-        HidReadResult result;
-        do {
-            result = handle->read(h.report.data(), length, m_device.sleepTime());
-        } while (result.status == HidReadResult::Status::Timeout && !stopRequested());
-        handle.reset();
-        if (stopRequested()) {
-            readCompleted = result.status != HidReadResult::Status::Timeout;
+        case HidRead::Status::Data:
+            // A read without even the ID byte carries nothing.
+            if (read.size > 0 && !handOverReport(std::min(read.size, capacity)))
+                return;
             break;
+        case HidRead::Status::Failed:
+            handOverFailure(read.failure);
+            return;
         }
-        if (result.status == HidReadResult::Status::Data) {
-            if (result.bytes > 0 && !handOver(Kind::Report, std::min(result.bytes, length), 0))
-                break;
-        } else if (result.status == HidReadResult::Status::Failed) {
-            // Nothing to deliver; the next round has the device opened afresh,
-            // which reports why if it cannot.
-            m_device.cancelPendingRead();
-            pauseAfterFailure();
-        }
-        // Cancelled: the device was found unplugged and its handle closed;
-        // the next round says so.
     }
-    if (!readCompleted)
-        m_device.cancelPendingRead();
-    {
-        std::lock_guard lock(h.mutex);
-        h.finished = true;
-    }
-    h.changed.notify_all();
 }

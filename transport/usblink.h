@@ -1,12 +1,11 @@
 #pragma once
 
-#include "transport/hiddevice.h"
+#include "transport/hidbackend.h"
 #include "transport/hiddevicecontroller.h"
 
 #include <QByteArrayView>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -16,15 +15,15 @@
 #include <memory>
 #include <vector>
 
+class HidReadThread;
+
 // The USB link to the meter's interface cable: a HID device whose product
 // string is "USB to Serial" and whose input reports carry the meter's bytes.
 // It keeps the list of the system's HID devices with the cable selected,
-// sends the cable its set-up report, reads its reports, and notices a cable
-// that stays silent. It words nothing for the user: it reports what happened,
-// and the window says it.
-//
-// Every device in the list is claimed from the controller; the list returns
-// the claims when it is rebuilt after a device change.
+// claims the cable it connects to, sends it its set-up report, reads its
+// reports on a read thread, notices a cable that stays silent, and ends the
+// link when the cable goes away or can no longer be read. It words nothing
+// for the user: it reports what happened, and the window says it.
 class UsbLink : public QObject
 {
     Q_OBJECT
@@ -34,16 +33,22 @@ public:
     static constexpr char16_t CableName[] = u"USB to Serial";
     // How long a freshly connected cable may stay without any report.
     static constexpr int SilentCableMs = 3000;
+    // Attempts in a row to open the cable for reading that fail, with no
+    // report between them, and end a link whose cable is still listed.
+    static constexpr int LostAfterReadFailures = 3;
+    // The pause after a failed read before the cable is opened afresh: a
+    // cable that went away fails at once, again and again.
+    static constexpr int ReadRetryMs = 100;
 
     enum class Result {
         Done,
         NoCable,    // no device is selected: nothing is plugged in that looks like the cable
-        NoAccess,   // the cable is there, but this user may not read it
+        NoAccess,   // the cable is there, but this user may not read it; accessError() says why
         InUse,      // another program (or window) reads the cable; claimError() says which
     };
 
     explicit UsbLink(std::unique_ptr<HidBackend> backend, QObject *parent = nullptr);
-    // Stops reading and returns the claims.
+    // Stops reading and lets the claim go.
     ~UsbLink() override;
 
     // Lists the devices, selects the cable and follows the system's device
@@ -60,34 +65,40 @@ public:
     void selectRow(int row);
     // Selects the device at `path` (links resolved); false when none is there.
     bool selectDevicePath(const QString &path);
+    // Why no listed device is at `path`, as the system says it.
+    QString unlistedReason(const QString &path) const;
     // Selects the cable that went away when it is back: the device at the
     // same path, or one with the same display text (product and serial
     // number); false while it is not.
     bool selectReturnedCable(const QString &path, const QString &name);
     QString selectedName() const;
-    // The selected device's path and, when it cannot be read, why not.
     QString selectedPath() const;
-    QString accessError() const;
+    // Why the selected device could not be opened for reading and writing at
+    // the last connect or disconnect; empty when it could.
+    QString accessError() const { return m_accessError; }
     // Who holds the cable a connect found in use ("qm320 (process 1234)
     // holds it"), or what kept it from being claimed.
     QString claimError() const { return m_claimError; }
     // The rows of the devices that are meter cables, with or without a
     // serial number; the user chooses among them when there are several.
     QList<int> cableRows() const;
+    // The cable the link reads, or read last: its path and display text.
+    QString cablePath() const { return m_cablePath; }
+    QString cableName() const { return m_cableName; }
 
     // Connects: claims the selected device (a cable another program reads
-    // is left alone), stops reading it, sends it the set-up report and reads
-    // its reports from now on.
+    // is left alone), sends it the set-up report and reads its reports from
+    // now on.
     Result connectCable();
     // Disconnects: stops reading and sends the set-up report once more, as
     // the cable gets one at every change of the link, then lets the claim go.
     Result disconnectCable();
-    // Stops reading the selected device; the set-up report is not sent.
+    // Stops reading and lets the claim go; the set-up report is not sent.
     void stopReading();
-    bool isReading() const;
+    // A link to a cable is up.
+    bool isReading() const { return m_reading; }
     // Compares the list with the system's devices now, as a device-change
-    // notice does; a read that failed may mean the cable is gone before the
-    // system has said so.
+    // notice does.
     void refreshDevices();
 
     // Report ID 0, the line speed (least significant byte first), the
@@ -96,7 +107,7 @@ public:
     static std::array<std::uint8_t, 10> cableSetupReport();
     // The product string, or "Device VID=%.4x PID=%.4x", followed by
     // " (Serial=%s)" when the device reports a serial number.
-    static QString deviceName(HidDevice &device);
+    static QString deviceName(const HidDevice &device);
 
     // Run SilentCableMs after connecting: a cable that sent nothing at all
     // is reset once and set up again where the system allows it; otherwise
@@ -109,41 +120,56 @@ signals:
     void reportReceived(std::uint8_t reportId, QByteArrayView data);
     void deviceArrived(const QString &name, const QString &path);
     void deviceRemoved(const QString &name, const QString &path);
-    // A read failed with the system's error code.
-    void readFailed(quint32 errorCode);
+    // The cable could not be opened for reading; `reason` is the system's
+    // sentence. The link tries again after a pause.
+    void readFailed(const QString &reason);
     // The ten bytes of a set-up report, and whether the cable took it; a
     // cable that refuses it is noticed by the data that does not come.
     void setupReportSent(QByteArrayView report, bool accepted);
     void cableReset(const QString &name);
     void cableSilent();
-    // The cable the link read is no longer there; the link has stopped.
-    void cableLost(const QString &path, const QString &name);
+    // The cable the link read (cablePath(), cableName()) is gone or cannot be
+    // read any more; the link has stopped. `reason` says which ("the cable
+    // was unplugged").
+    void lost(const QString &reason);
     void deviceListChanged();
 
 private:
-    HidDevice *selectedDevice() const;
-    HidDevice *stopAndSetUpSelected();
-    void attachReportHandler(HidDevice &device);
-    void sendSetupReport(HidDevice &device);
+    const HidDevice *selectedDevice() const;
+    // Stops the reader, its retries and the silent-cable check.
+    void stopReader();
+    // That, and lets the claim go.
+    void endLink();
+    void lose(const QString &reason);
+    void openReader();
+    void onReaderFailed();
+    void noteReadFailure(const HidFailure &failure);
+    // Sends the set-up report through `control`, or says it was not taken
+    // when there is no handle.
+    void sendSetupReport(HidHandle *control);
+    void sendSetupReport(const QString &path);
     void rebuildDeviceList();
-    void onReport(std::uint8_t reportId, const std::uint8_t *data, std::uint16_t size);
+    void onReport(std::uint8_t reportId, QByteArrayView data);
 
-    HidDeviceController m_controller;
+    // Declared first, destroyed last: the controller uses it to the end.
+    const std::unique_ptr<HidBackend> m_backend;
+    HidDeviceController m_controller{*m_backend};
     QStringList m_deviceNames;
-    std::vector<std::unique_ptr<HidDevice>> m_devices;
+    std::vector<HidDevice> m_devices;
     int m_selectedRow = -1;
-
-    // While connected: the instance key of the cable the link reads, so that
-    // a device change that leaves the cable in place does not end the link.
-    QString m_connectedInstance;
-    QString m_connectedPath;
-    QString m_connectedName;
-    // Made once, so that the device sees the same handler when it is set again.
-    HidDataHandler m_reportHandler;
-
-    // The claim on the cable while connected.
-    std::unique_ptr<HidClaim> m_claim;
+    QString m_accessError;
     QString m_claimError;
+
+    // The cable of the link: while it reads, the instance key tells whether
+    // a device change left it in place.
+    bool m_reading = false;
+    QString m_cableKey;
+    QString m_cablePath;
+    QString m_cableName;
+    std::unique_ptr<HidClaim> m_claim;
+    std::unique_ptr<HidReadThread> m_reader;
+    QTimer m_retryTimer;
+    int m_readFailures = 0;
 
     QTimer m_silentTimer;
     long long m_reportsSinceConnect = 0;

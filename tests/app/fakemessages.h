@@ -4,9 +4,12 @@
 
 #include <QStringList>
 
+#include <functional>
+
 // Message boxes that return at once: each message is recorded as
-// "information: text", "error: text" or "confirm: text", and questions get
-// the answer the test has set.
+// "information: text", "error: text", "confirm: text", "question TITLE: text"
+// or "save? text", and questions get the answer the test has set, after
+// whileAsking has run (what happens while a real box waits for the user).
 class FakeMessages : public UserMessages
 {
 public:
@@ -15,16 +18,33 @@ public:
     bool confirm(QWidget *, const QString &text) override
     {
         shown << QStringLiteral("confirm: ") + text;
+        waitForAnswer();
+        return answerYes;
+    }
+
+    bool ask(QWidget *, const QString &title, const QString &text) override
+    {
+        shown << QStringLiteral("question %1: %2").arg(title, text);
+        waitForAnswer();
         return answerYes;
     }
 
     SaveChoice askToSave(QWidget *, const QString &text) override
     {
         shown << QStringLiteral("save? ") + text;
+        waitForAnswer();
         return saveChoice;
     }
 
     QStringList shown;
     bool answerYes = false;
     SaveChoice saveChoice = SaveChoice::Cancel;
+    std::function<void()> whileAsking;
+
+private:
+    void waitForAnswer()
+    {
+        if (whileAsking)
+            whileAsking();
+    }
 };

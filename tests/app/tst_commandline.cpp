@@ -78,6 +78,10 @@ void TestCommandLine::refusals_data()
                                     << "--port and --usb connect one link each; choose one";
     QTest::newRow("two files") << QStringList{"a.xls", "b.xls"} << "one FILE opens on start; b.xls is one too many";
     QTest::newRow("a value for --version") << QStringList{"--version=2"} << "--version takes no value";
+    QTest::newRow("an extra word after --version") << QStringList{"--version", "extra"}
+                                                   << "--version takes no argument; extra is one too many";
+    QTest::newRow("--port twice") << QStringList{"--port", "COM1", "--port", "COM2"} << "--port is given more than once";
+    QTest::newRow("--usb twice") << QStringList{"--usb", "--usb=/dev/hidraw1"} << "--usb is given more than once";
     QTest::newRow("Qt's option without its value") << QStringList{"-platform"} << "-platform needs a value";
 }
 

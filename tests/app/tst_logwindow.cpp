@@ -3,10 +3,16 @@
 
 #include "app/loggridview.h"
 #include "chart/chartpager.h"
+#include "log/abandonedjournal.h"
 #include "log/logmodel.h"
+#include "log/tablefiles.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
 #include <QHeaderView>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,6 +47,17 @@ private slots:
     void fileFailures();
     void readingsDuringAnOpenFollowTheFile();
     void reportHoldsTheRowsOfItsMoment();
+    void readingsWaitForTheAnswer_data();
+    void readingsWaitForTheAnswer();
+    void recoveryIsAQuestion();
+    void columnsFitTheirTexts_data();
+    void columnsFitTheirTexts();
+    void recordLimitLineHidesNoRow_data();
+    void recordLimitLineHidesNoRow();
+    void wholeNumberEditingKeys_data();
+    void wholeNumberEditingKeys();
+    void wholeNumberOutOfRange_data();
+    void wholeNumberOutOfRange();
 };
 
 namespace {
@@ -81,7 +98,6 @@ void TestLogWindow::gridShowsTitlesAboveRows()
     QVERIFY(header->isVisible());
     QVERIFY(header->height() >= 14);
     QCOMPARE(header->geometry().bottom() + 1, grid->viewport()->geometry().top());
-    QCOMPARE(grid->columnWidth(0), 39);
     // Emptying the log keeps the widths the columns have.
     grid->setColumnWidth(1, 70);
     f.messages->answerYes = true;
@@ -268,8 +284,8 @@ void TestLogWindow::samplingInterval_data()
     QTest::newRow("five seconds") << "5" << "5" << 5000;
     QTest::newRow("zero becomes one") << "0" << "1" << 1000;
     QTest::newRow("empty keeps the interval") << "" << "" << 3000;
-    QTest::newRow("negative pasted text is refused") << "-5" << "-5" << 3000;
-    QTest::newRow("too long for the timer") << "2147484" << "2147484" << 3000;
+    QTest::newRow("negative pasted text is refused") << "-5" << "3" << 3000;
+    QTest::newRow("too long for the timer") << "2147484" << "3" << 3000;
 }
 
 void TestLogWindow::samplingInterval()
@@ -316,6 +332,8 @@ void TestLogWindow::digitOnlyEdits()
     QCOMPARE(line->text(), QStringLiteral("1234"));
     QTest::keyClick(line, Qt::Key_Backspace);
     QCOMPARE(line->text(), QStringLiteral("123"));
+    // A paste passes the key filter but not the edit's judgement.
+    QGuiApplication::clipboard()->setText(QStringLiteral("4x"));
     QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(line->text(), QStringLiteral("123"));
 }
@@ -407,6 +425,397 @@ void TestLogWindow::reportHoldsTheRowsOfItsMoment()
     QCOMPARE(f.dialogs->previewedRows, QList<int>{40});
     QCOMPARE(f.dialogs->previewedPages, QList<int>{2});
     QCOMPARE(gridRows(f), 41);
+}
+
+void TestLogWindow::readingsWaitForTheAnswer_data()
+{
+    QTest::addColumn<QString>("action");   // quit, close, clear
+    QTest::addColumn<bool>("saved");       // saved before: Quit's and Clear's own Yes/No questions
+    QTest::addColumn<int>("answer");       // UserMessages::SaveChoice; Save stands for Yes, Cancel for No
+    QTest::addColumn<bool>("goesOn");      // the action went through
+    QTest::addColumn<int>("rowsAfter");    // in the log after the answer
+    QTest::addColumn<int>("journalRows");  // in the journal left when the window is gone; -1: none left
+
+    // Five rows are logged, three readings arrive while the question waits;
+    // where the run goes on, one more reading follows.
+    using Choice = UserMessages::SaveChoice;
+    for (const char *action : {"quit", "close"}) {
+        QTest::addRow("%s: Save saves the five counted, and the run ends", action)
+            << action << false << int(Choice::Save) << true << 5 << -1;
+        QTest::addRow("%s: Discard ends the run", action) << action << false << int(Choice::Discard) << true << 5 << -1;
+        QTest::addRow("%s: Cancel logs what waited", action) << action << false << int(Choice::Cancel) << false << 8 << 9;
+    }
+    QTest::addRow("quit a saved log: Yes ends without another question")
+        << "quit" << true << int(Choice::Save) << true << 5 << -1;
+    QTest::addRow("quit a saved log: No logs what waited") << "quit" << true << int(Choice::Cancel) << false << 8 << 9;
+    QTest::addRow("clear: Save, then the new log takes what waited")
+        << "clear" << false << int(Choice::Save) << true << 3 << 4;
+    QTest::addRow("clear: Cancel keeps all") << "clear" << false << int(Choice::Cancel) << false << 8 << 9;
+    QTest::addRow("clear a saved log: Yes, then the new log takes what waited")
+        << "clear" << true << int(Choice::Save) << true << 3 << 4;
+}
+
+void TestLogWindow::readingsWaitForTheAnswer()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, saved);
+    QFETCH(int, answer);
+    QFETCH(bool, goesOn);
+    QFETCH(int, rowsAfter);
+    QFETCH(int, journalRows);
+
+    QTemporaryDir dir;
+    const QString journals = dir.filePath(QStringLiteral("journals"));
+    const QString savedName = dir.filePath(QStringLiteral("asked.xls"));
+    auto f = std::make_unique<WindowFixture>(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"),
+                                             std::function<void(FakeHidSystem &)>(), QString(), journals);
+    f->window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f->window.get()));
+    for (int i = 1; i <= 5; ++i)
+        f->receiveFrame(volts(i));
+    if (saved)
+        QVERIFY(f->window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+    f->messages->shown.clear();
+    f->messages->saveChoice = UserMessages::SaveChoice(answer);
+    f->messages->answerYes = answer == int(UserMessages::SaveChoice::Save);
+    f->messages->whileAsking = [&f] {
+        for (int i = 6; i <= 8; ++i)
+            f->receiveFrame(volts(i));
+    };
+    f->dialogs->names = {savedName};
+
+    bool wentOn = false;
+    if (action == u"quit") {
+        QTimer::singleShot(0, f->window.get(), [&f] {
+            f->window->quit();
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(7); });
+        });
+        wentOn = QCoreApplication::exec() == 0;
+    } else if (action == u"close") {
+        wentOn = f->window->close();
+    } else {
+        f->window->clearLog();
+        wentOn = gridRows(*f) != 8;
+    }
+    QCOMPARE(wentOn, goesOn);
+    // One question, counting the rows there were when it was asked.
+    const QStringList questions = f->messages->shown.filter(QRegularExpression(QStringLiteral("^(save\\? |confirm: )")));
+    QCOMPARE(questions.size(), 1);
+    if (!saved)
+        QVERIFY2(questions.first().contains(QLatin1String(" 5 readings")), qPrintable(questions.first()));
+    if (QFile::exists(savedName)) {
+        LogTable file;
+        QVERIFY(loadTableFile(savedName, file));
+        QCOMPARE(file.rowCount(), 5);
+    }
+    // The readings that waited are numbered on without a gap, or are gone
+    // with the run the user ended.
+    QCOMPARE(gridRows(*f), rowsAfter);
+    for (int row = 0; row < rowsAfter; ++row)
+        QCOMPARE(gridRow(*f, row).at(0), QString::number(row + 1));
+    if (!goesOn || action == u"clear") {
+        f->messages->whileAsking = nullptr;
+        f->receiveFrame(volts(9));
+        QCOMPARE(gridRows(*f), rowsAfter + 1);
+    }
+
+    // A journal stays only of rows nobody saved or gave up, with all of them.
+    f.reset();
+    const QStringList left = QDir(journals).entryList({QStringLiteral("journal-*.xls")}, QDir::Files);
+    if (journalRows < 0) {
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+    } else {
+        QCOMPARE(left.size(), 1);
+        JournalFile::ClaimFailure failure = JournalFile::ClaimFailure::None;
+        QString why;
+        const auto journal = AbandonedJournal::claim(QDir(journals).filePath(left.first()), &failure, &why);
+        QVERIFY2(journal, qPrintable(why));
+        QCOMPARE(journal->readings(), journalRows);
+    }
+}
+
+void TestLogWindow::recoveryIsAQuestion()
+{
+    QTemporaryDir dir;
+    const std::function<void(FakeHidSystem &)> noDevices;
+    QString journal;
+    {
+        // A run that ends with rows nobody saved leaves its journal.
+        WindowFixture earlier(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), noDevices, QString(),
+                              dir.path());
+        for (int i = 1; i <= 3; ++i)
+            earlier.receiveFrame(volts(i));
+        journal = earlier.session().journalFile();
+    }
+    // Named by the second and the process, which the next window in this
+    // process may share: the earlier run's is older.
+    QVERIFY(QFile::rename(journal, dir.filePath(QStringLiteral("journal-20000101-000000-1.xls"))));
+    WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), noDevices, QString(), dir.path());
+    f.messages->answerYes = true;
+    f.window->offerRecovery();
+    QCOMPARE(f.messages->shown.size(), 1);
+    QVERIFY2(f.messages->shown.first().startsWith(QLatin1String("question Recover readings?: ")),
+             qPrintable(f.messages->shown.first()));
+    QCOMPARE(gridRows(f), 3);
+}
+
+void TestLogWindow::columnsFitTheirTexts_data()
+{
+    QTest::addColumn<QString>("decimal");
+    QTest::addColumn<QString>("timeSeparator");
+    QTest::addColumn<QString>("timeFormat");   // the locale's own time of day, as sampling logs it
+    QTest::addColumn<bool>("sideBySide");      // all six columns fit in the grid beside its scroll bar
+
+    QTest::newRow("de_DE: 24-hour clock, decimal comma") << "," << ":" << "HH:mm:ss" << true;
+    QTest::newRow("en_US: 12-hour clock with AM and PM") << "." << ":" << "hh:mm:ss AP" << true;
+    QTest::newRow("12-hour clock, one-digit hours") << "." << ":" << "h:mm:ss AP" << true;
+    QTest::newRow("fi_FI: dots between") << "," << "." << "H.mm.ss" << true;
+    QTest::newRow("a word after the time") << "," << ":" << "HH:mm:ss 'Uhr'" << false;
+}
+
+void TestLogWindow::columnsFitTheirTexts()
+{
+    QFETCH(QString, decimal);
+    QFETCH(QString, timeSeparator);
+    QFETCH(QString, timeFormat);
+    QFETCH(bool, sideBySide);
+
+    WindowFixture f(decimal, decimal, QStringLiteral("x86_64"), {}, QString(), QString(),
+                    std::make_unique<FixedLocaleInfo>(decimal, decimal, timeSeparator, timeFormat));
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *grid = f.find<LogGridView>("logGrid");
+    // Cells are drawn in the model's font on the grid's, inside 2 px on each side.
+    const QFontMetrics cell(LogModel::cellFont().resolve(grid->font()));
+    const QFontMetrics title(LogModel::titleFont().resolve(grid->horizontalHeader()->font()));
+    const auto fits = [&](int column, const QString &text) {
+        return cell.horizontalAdvance(text) <= grid->columnWidth(column) - 4;
+    };
+    for (int c = 0; c < 6; ++c) {
+        const QString name = grid->model()->headerData(c, Qt::Horizontal).toString();
+        QVERIFY2(title.horizontalAdvance(name) <= grid->columnWidth(c) - 4, qPrintable(name));
+    }
+
+    // Every second of the day would do; every minute, its seconds alike,
+    // holds every digit in every place of both forms.
+    const FixedLocaleInfo locale(decimal, decimal, timeSeparator, timeFormat);
+    const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, u'0'); };
+    for (int hour = 0; hour < 24; ++hour) {
+        for (int minute = 0; minute < 60; ++minute) {
+            const QString clock = twoDigits(hour) + timeSeparator + twoDigits(minute) + timeSeparator + twoDigits(minute);
+            QVERIFY2(fits(1, clock), qPrintable(clock));
+            const QString sampled = locale.timeOfDayText(QTime(hour, minute, minute));
+            QVERIFY2(fits(1, sampled), qPrintable(sampled));
+        }
+    }
+    for (int digit = 0; digit <= 9; ++digit) {
+        const QString digits(4, QChar(u'0' + digit));
+        for (int point = 1; point <= 3; ++point) {
+            const QString value = QLatin1Char('-') + digits.left(point) + decimal + digits.mid(point);
+            QVERIFY2(fits(3, value), qPrintable(value));
+        }
+    }
+    for (const char *function : {"DutyCycle", "Diode", "Freq"})
+        QVERIFY2(fits(2, QString::fromLatin1(function)), function);
+    for (const char *unit : {"MΩ", "kΩ", "µF", "MHz", "kHz", "°C", "°F", "%"})
+        QVERIFY2(fits(4, QString::fromUtf8(unit)), unit);
+    for (const char *judge : {"pass", "Fail"})
+        QVERIFY2(fits(5, QString::fromLatin1(judge)), judge);
+
+    if (sideBySide) {
+        int widths = 0;
+        for (int c = 0; c < 6; ++c)
+            widths += grid->columnWidth(c);
+        QVERIFY2(widths <= grid->width() - 2 * grid->frameWidth() - grid->verticalScrollBar()->sizeHint().width(),
+                 qPrintable(QString::number(widths)));
+    }
+
+    // Row numbers: five digits from the start, as the design has room for,
+    // then whatever the rows bring: ten million rows, frames counted with
+    // Repeat off, a file's numbers.
+    const int designWidth = grid->columnWidth(0);
+    QVERIFY(fits(0, QStringLiteral("88888")));
+    LogTable &log = f.session().log();
+    for (qint32 number : {1, 99999, 249989, 10000000, 2147483647, -2147483647 - 1}) {
+        QVERIFY(log.append());
+        log.setInteger(int(LogField::No), number);
+        log.post();
+        QVERIFY2(fits(0, QString::number(number)), qPrintable(QString::number(number)));
+        if (number >= 0 && number <= 99999)
+            QCOMPARE(grid->columnWidth(0), designWidth);
+    }
+}
+
+void TestLogWindow::recordLimitLineHidesNoRow_data()
+{
+    QTest::addColumn<bool>("scrolledBack");
+    QTest::addColumn<bool>("enlargedBetween");
+    QTest::newRow("following the end") << false << false;
+    QTest::newRow("scrolled back, then Ctrl+End") << true << false;
+    QTest::newRow("chart enlarged and restored") << false << true;
+}
+
+void TestLogWindow::recordLimitLineHidesNoRow()
+{
+    QFETCH(bool, scrolledBack);
+    QFETCH(bool, enlargedBetween);
+
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    f.find<QAction>("recordLimit1000Action")->trigger();
+    auto *grid = f.find<LogGridView>("logGrid");
+    auto *line = f.find<QLabel>("recordLimitLabel");
+    for (int i = 0; i < 500; ++i)
+        f.receiveFrame(volts(i));
+    if (scrolledBack)
+        grid->verticalScrollBar()->setValue(0);
+    for (int i = 500; i < 1000; ++i)
+        f.receiveFrame(volts(i));
+    QCOMPARE(gridRows(f), 1000);
+    QVERIFY(line->isVisible());
+    if (enlargedBetween) {
+        f.window->enlargeChart();
+        f.window->restoreChart();
+        QVERIFY(line->isVisible());
+    }
+    if (scrolledBack) {
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    }
+    QCOMPARE(grid->currentRow(), 999);
+
+    // The last row lies whole inside the grid's rows, and the line below them.
+    const int bottomOfLastRow = (999 - grid->firstVisibleRow() + 1) * grid->rowHeight();
+    QVERIFY(bottomOfLastRow <= grid->viewport()->height());
+    const QPoint viewportBottom = grid->viewport()->mapTo(f.window.get(), QPoint(0, grid->viewport()->height()));
+    const QPoint lineTop = line->mapTo(f.window.get(), QPoint(0, 0));
+    QVERIFY2(viewportBottom.y() <= lineTop.y(), qPrintable(QStringLiteral("%1 %2").arg(viewportBottom.y()).arg(lineTop.y())));
+    // Both in the grid's design place.
+    QCOMPARE(grid->geometry().top(), 264);
+    QCOMPARE(line->geometry().bottom(), 264 + 241 - 1);
+
+    // A larger limit: the line goes, the grid has its place back.
+    f.find<QAction>("recordLimit5000Action")->trigger();
+    QVERIFY(!line->isVisible());
+    QCOMPARE(grid->geometry(), QRect(4, 264, 303, 241));
+}
+
+namespace {
+
+// Key names as QKeySequence reads them ("Ctrl+A", "End"); digits are typed.
+void pressKeys(QWidget *widget, const QStringList &keys)
+{
+    for (const QString &key : keys) {
+        if (key.front().isDigit()) {
+            QTest::keyClicks(widget, key);
+            continue;
+        }
+        const QKeyCombination combination = QKeySequence::fromString(key)[0];
+        QTest::keyClick(widget, combination.key(), combination.keyboardModifiers());
+    }
+}
+
+// What the edit's value in force is: the session's interval, or the pager's
+// page size once the edit's text was applied.
+int valueInForce(WindowFixture &f, const QString &edit)
+{
+    if (edit == u"pageSizeEdit") {
+        f.window->applyPageSize();
+        return f.window->chartPager().pageSize();
+    }
+    return f.session().samplingInterval() / 1000;
+}
+
+} // namespace
+
+void TestLogWindow::wholeNumberEditingKeys_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("shown");
+
+    // Each edit starts at 55: the row's name, its keys, what the edit shows.
+    const QStringList rows[] = {
+        {"Ctrl+A then 50", "Ctrl+A", "50", "50"},
+        {"copy, and paste at the end", "Ctrl+A", "Ctrl+C", "End", "Ctrl+V", "5555"},
+        {"cut, and paste twice", "Ctrl+A", "Ctrl+X", "Ctrl+V", "Ctrl+V", "5555"},
+        {"undo a typed digit", "End", "7", "Ctrl+Z", "55"},
+        {"redo it", "End", "7", "Ctrl+Z", "Ctrl+Shift+Z", "557"},
+    };
+    for (const char *edit : {"samplingIntervalEdit", "pageSizeEdit"}) {
+        for (const QStringList &row : rows)
+            QTest::addRow("%s: %s", edit, qPrintable(row.first())) << edit << row.mid(1, row.size() - 2) << row.last();
+    }
+}
+
+void TestLogWindow::wholeNumberEditingKeys()
+{
+    QFETCH(QString, edit);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, shown);
+
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *line = f.find<QLineEdit>(qPrintable(edit));
+    line->setText(QStringLiteral("55"));
+    QCOMPARE(valueInForce(f, edit), 55);
+    line->setFocus();
+    pressKeys(line, keys);
+    QCOMPARE(line->text(), shown);
+    QCOMPARE(valueInForce(f, edit), shown.toInt());
+}
+
+void TestLogWindow::wholeNumberOutOfRange_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("inForce");
+
+    const QStringList pasteOver{"Ctrl+A", "Ctrl+V"};
+    const QStringList emptyAndLeave{"Ctrl+A", "Backspace", "Return"};
+    QTest::newRow("interval: 0 typed becomes 1") << "samplingIntervalEdit" << "" << QStringList{"Ctrl+A", "0"} << "1" << 1;
+    QTest::newRow("interval: the longest") << "samplingIntervalEdit" << "2147483" << pasteOver << "2147483" << 2147483;
+    QTest::newRow("interval: 2147483647 pasted is refused")
+        << "samplingIntervalEdit" << "2147483647" << pasteOver << "30" << 30;
+    QTest::newRow("interval: more digits than fit") << "samplingIntervalEdit" << "99999999999" << pasteOver << "30" << 30;
+    QTest::newRow("interval: letters pasted") << "samplingIntervalEdit" << "12ab" << pasteOver << "30" << 30;
+    QTest::newRow("interval: blanks around a pasted number") << "samplingIntervalEdit" << " 45\n" << pasteOver << "45" << 45;
+    QTest::newRow("interval: a digit beyond the longest is not taken")
+        << "samplingIntervalEdit" << "" << QStringList{"Ctrl+A", "2147484"} << "214748" << 214748;
+    QTest::newRow("interval: emptied and left") << "samplingIntervalEdit" << "" << emptyAndLeave << "30" << 30;
+
+    QTest::newRow("page: 0 typed is put back") << "pageSizeEdit" << "" << QStringList{"Ctrl+A", "0"} << "30" << 30;
+    QTest::newRow("page: ten million") << "pageSizeEdit" << "10000000" << pasteOver << "10000000" << 10000000;
+    QTest::newRow("page: beyond ten million") << "pageSizeEdit" << "10000001" << pasteOver << "30" << 30;
+    QTest::newRow("page: 2147483647 pasted is refused") << "pageSizeEdit" << "2147483647" << pasteOver << "30" << 30;
+    QTest::newRow("page: more digits than fit") << "pageSizeEdit" << "99999999999" << pasteOver << "30" << 30;
+    QTest::newRow("page: emptied and left") << "pageSizeEdit" << "" << emptyAndLeave << "30" << 30;
+}
+
+void TestLogWindow::wholeNumberOutOfRange()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, clipboard);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, shown);
+    QFETCH(int, inForce);
+
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto *line = f.find<QLineEdit>(qPrintable(edit));
+    line->setText(QStringLiteral("30"));
+    QCOMPARE(valueInForce(f, edit), 30);
+    QGuiApplication::clipboard()->setText(clipboard);
+    line->setFocus();
+    pressKeys(line, keys);
+    const int applied = valueInForce(f, edit);
+    QCOMPARE(line->text(), shown);
+    QCOMPARE(applied, inForce);
 }
 
 QTEST_MAIN(TestLogWindow)

@@ -573,6 +573,20 @@ void TestMainWindow::barGraphFollowsAxis()
     f.receiveFrame(dcVolts("1234"));
     QCOMPARE(bar->maximum(), 4);
     QCOMPARE(bar->value(), 4);
+
+    // Continuity, then diode: the diode's 583 counts are drawn on the
+    // start-up axis, not on continuity's +-40 with a full bar.
+    WindowFixture g;
+    auto *chart = g.find<ChartView>("chart");
+    bar = g.find<QProgressBar>("barGraph");
+    g.receiveFrame(meterFrame('+', "0123", '4', {0, 0, Continuity, 0}));
+    QCOMPARE(chart->verticalMaximum(), 40.0);
+    QCOMPARE(bar->maximum(), 40);
+    g.receiveFrame(meterFrame('+', "0583", '1', {0, 0, Diode, Volt}));
+    QCOMPARE(chart->verticalMaximum(), 4000.0);
+    QCOMPARE(chart->verticalMinimum(), -4000.0);
+    QCOMPARE(bar->maximum(), 4000);
+    QCOMPARE(bar->value(), 583);
 }
 
 void TestMainWindow::connectionPicture()

@@ -65,7 +65,8 @@ void TestStartWindow::startOptions_data()
                                            << 0 << QStringList();
     QTest::newRow("no device at the path")
         << "" << true << "/dev/hidraw9" << "" << false << "" << "COM 1" << LinkState::Idle << 0
-        << QStringList{"information: USB interface cable is not securely connected, please check and re-try."};
+        << QStringList{"information: USB interface cable is not securely connected, please check and re-try.\n\n"
+                       "/dev/hidraw9: No such file or directory"};
     QTest::newRow("a log file, then the port") << "COM2" << false << "" << rows << false << "open COM2" << "COM 2"
                                                << LinkState::Serial << 4 << QStringList();
     QTest::newRow("a log file that is not there")

@@ -107,7 +107,8 @@ void TestWindowSettings::unusableFiles_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("kind");   // "file", "unreadable" or "folder"
     const QByteArray ours("[qm320]\nformat=1\n[link]\nport=COM2\n");
-    QTest::newRow("random bytes") << QByteArray("\x00\xff\x13[[=\x01\nport=COM2\n", 20) << "file";
+    static constexpr char randomBytes[] = "\x00\xff\x13[[=\x01\nport=COM2\n";
+    QTest::newRow("random bytes") << QByteArray(randomBytes, sizeof randomBytes - 1) << "file";
     QTest::newRow("another program's settings") << QByteArray("[link]\nport=COM2\n") << "file";
     QTest::newRow("a later format") << QByteArray("[qm320]\nformat=2\n[link]\nport=COM2\n") << "file";
     QTest::newRow("no permission to read") << ours << "unreadable";

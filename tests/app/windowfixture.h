@@ -22,12 +22,14 @@ struct WindowFixture
                            const QString &systemSeparator = QStringLiteral("."),
                            const QString &machine = QStringLiteral("x86_64"),
                            const std::function<void(FakeHidSystem &)> &plugIn = {},
-                           const QString &settingsFile = {})
+                           const QString &settingsFile = {},
+                           const QString &dataFolder = {},
+                           std::unique_ptr<LocaleInfo> locale = {})
     {
         if (plugIn)
             plugIn(*hid);
         WindowServices services;
-        services.locale = std::make_unique<FixedLocaleInfo>(userSeparator, systemSeparator);
+        services.locale = locale ? std::move(locale) : std::make_unique<FixedLocaleInfo>(userSeparator, systemSeparator);
         auto fakeMessages = std::make_unique<FakeMessages>();
         messages = fakeMessages.get();
         services.messages = std::move(fakeMessages);
@@ -40,6 +42,7 @@ struct WindowFixture
         services.hidBackend = hid->backend();
         services.machine = machine;
         services.settingsFile = settingsFile;
+        services.dataFolder = dataFolder;
         window = std::make_unique<MainWindow>(std::move(services));
     }
 

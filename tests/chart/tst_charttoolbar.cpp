@@ -24,7 +24,9 @@ void TestChartToolbar::pageSize_data()
     QTest::newRow("fifty") << "50" << apply << 50;
     QTest::newRow("leading zeros") << "007" << apply << 7;
     QTest::newRow("one") << "1" << apply << 1;
-    QTest::newRow("largest 32-bit") << "2147483647" << apply << 2147483647;
+    QTest::newRow("ten million") << "10000000" << apply << 10000000;
+    QTest::newRow("beyond ten million") << "10000001" << ignore << 0;
+    QTest::newRow("largest 32-bit") << "2147483647" << ignore << 0;
     QTest::newRow("leading blank") << " 20" << apply << 20;
     QTest::newRow("zero is ignored") << "0" << ignore << 0;
     QTest::newRow("negative is ignored") << "-5" << ignore << 0;

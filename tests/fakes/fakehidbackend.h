@@ -7,42 +7,59 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
+
+// The system's words for a failure of the fake, as Linux says them.
+inline HidFailure fakeHidFailure(HidError error)
+{
+    switch (error) {
+    case HidError::None:
+        return {};
+    case HidError::NoSuchDevice:
+        return {error, QStringLiteral("No such device")};
+    case HidError::PermissionDenied:
+        return {error, QStringLiteral("Permission denied")};
+    case HidError::InUse:
+        return {error, QStringLiteral("Device or resource busy")};
+    case HidError::Unsupported:
+        return {error, QStringLiteral("Operation not supported")};
+    case HidError::Io:
+        break;
+    }
+    return {HidError::Io, QStringLiteral("Input/output error")};
+}
 
 // One scripted HID interface of the fake system.
 struct FakeHidDevice
 {
     QString key;
     QString path;
-    HidAttributes attributes{0x1234, 0x5678, 0x0100};
+    HidAttributes attributes{0x1234, 0x5678};
     QString product = QStringLiteral("USB to Serial");
-    std::optional<QString> serial;   // none: the serial-number query fails
-    // The string at index 0; none leaves the caller's buffer untouched.
-    std::optional<std::u16string> index0 = std::u16string(1, char16_t(0x0409));
-    bool readWrite = true;           // opens with read and write access
-    bool queryOnly = true;           // opens with access 0
+    QString serial;                  // empty: the device has none
+    bool readWrite = true;           // opens for reading and writing
+    bool queryOnly = true;           // opens to say what it is
     bool identifiable = true;        // answers the attributes query
-    std::uint32_t openError = EACCES;   // why a refused opening fails
-    std::uint32_t readOpenError = 0;    // non-zero: opening for reading fails with it
-    HidCaps caps{0x0001, 0xFFA0, 9, 0, 10};
+    HidError openError = HidError::PermissionDenied;   // why a refused opening fails
+    HidError readOpenError = HidError::None;           // opening for reading fails with it
+    int inputReportLength = 9;
     bool acceptsFeature = true;
 };
 
 // The fake HID side of the system: devices to list and open, input reports to
 // read, feature reports sent, device-change notices. A test keeps the shared
-// system and hands backend() to the controller; the read thread reaches it
-// through its handles, so everything is guarded by one mutex.
+// system and hands backend() to the link; the read thread reaches it through
+// its handle, so what a read touches is guarded by one mutex.
 class FakeHidSystem : public std::enable_shared_from_this<FakeHidSystem>
 {
 public:
@@ -88,7 +105,7 @@ public:
         changed.notify_all();
     }
     // Makes the next read on `path` fail.
-    void failNextRead(const QString &path, std::uint32_t error)
+    void failNextRead(const QString &path, HidError error)
     {
         {
             std::lock_guard lock(mutex);
@@ -97,11 +114,11 @@ public:
         changed.notify_all();
     }
     // A device-change notice, as the system's notifier sends it.
-    void notify(int eventCode = HidBackend::DeviceNodesChanged)
+    void notify()
     {
-        const std::function<void(int)> handler = notice;
+        const std::function<void()> handler = notice;
         if (handler)
-            handler(eventCode);
+            handler();
     }
 
     std::vector<Feature> features() const
@@ -121,6 +138,12 @@ public:
         std::lock_guard lock(mutex);
         return readOpenCount;
     }
+    // Handles opened for reading that are still open.
+    int openReadHandles() const
+    {
+        std::lock_guard lock(mutex);
+        return liveReadHandles;
+    }
     std::size_t queuedReports(const QString &path) const
     {
         std::lock_guard lock(mutex);
@@ -131,9 +154,9 @@ public:
     // Main thread only.
     bool available = true;
     int listings = 0;
-    std::function<void(int)> notice;
+    std::function<void()> notice;
     const HidBackend *noticeOwner = nullptr;   // each backend watches on its own
-    HidBackend::ResetResult resetResult = HidBackend::ResetResult::NotPermitted;
+    HidError resetError = HidError::PermissionDenied;   // None: a reset is done
     QStringList resets;
     // Devices claimed through any backend of this system, as the locks of
     // several programs on one machine.
@@ -143,9 +166,10 @@ public:
     std::condition_variable changed;
     std::vector<FakeHidDevice> devices;
     std::map<QString, std::deque<QByteArray>> reports;
-    std::map<QString, std::uint32_t> readFailures;
+    std::map<QString, HidError> readFailures;
     std::vector<Feature> sentFeatures;
     int readOpenCount = 0;
+    int liveReadHandles = 0;
     int offThreadOpens = 0;
     const std::thread::id mainThread = std::this_thread::get_id();
 
@@ -168,6 +192,15 @@ public:
         , m_device(device)
         , m_access(access)
     {
+        if (m_access == HidAccess::Read)
+            ++m_system->liveReadHandles;   // made under the system's mutex
+    }
+    ~FakeHidHandle() override
+    {
+        if (m_access == HidAccess::Read) {
+            std::lock_guard lock(m_system->mutex);
+            --m_system->liveReadHandles;
+        }
     }
 
     bool attributes(HidAttributes &attributes) override
@@ -177,78 +210,43 @@ public:
         attributes = m_device.attributes;
         return true;
     }
-    bool productString(char16_t *buffer, int units) override
-    {
-        return !m_device.product.isEmpty() && copy(m_device.product.toStdU16String(), buffer, units);
-    }
-    bool serialNumberString(char16_t *buffer, int units) override
-    {
-        return m_device.serial && copy(m_device.serial->toStdU16String(), buffer, units);
-    }
-    bool indexedString(int index, char16_t *buffer, int units) override
-    {
-        if (index != 0 || !m_device.index0)
-            return false;
-        std::copy_n(m_device.index0->begin(), std::min(int(m_device.index0->size()), units), buffer);
-        return true;
-    }
-    bool capabilities(HidCaps &caps) override
-    {
-        caps = m_device.caps;
-        return true;
-    }
-    bool setFeature(const std::uint8_t *data, int size) override
+    QString productString() override { return m_device.product; }
+    QString serialNumber() override { return m_device.serial; }
+    int inputReportLength() override { return m_device.inputReportLength; }
+    bool sendFeatureReport(QByteArrayView report) override
     {
         std::lock_guard lock(m_system->mutex);
-        if (m_access != HidAccess::ReadWrite || !m_device.acceptsFeature)
+        if (m_access != HidAccess::ReadWrite || !m_device.acceptsFeature || !present())
             return false;
-        m_system->sentFeatures.push_back({m_device.path, QByteArray(reinterpret_cast<const char *>(data), size)});
+        m_system->sentFeatures.push_back({m_device.path, report.toByteArray()});
         return true;
     }
 
-    HidReadResult read(std::uint8_t *buffer, int length, int timeoutMs) override
+    HidRead read(std::uint8_t *buffer, int capacity, int timeoutMs) override
     {
-        using Status = HidReadResult::Status;
+        using Status = HidRead::Status;
         std::unique_lock lock(m_system->mutex);
+        if (m_access != HidAccess::Read)
+            return {Status::Failed, 0, fakeHidFailure(HidError::Io)};
         std::deque<QByteArray> &queue = m_system->reports[m_device.path];
-        const auto ready = [&] {
-            return m_cancelled || !present() || !queue.empty() || m_system->readFailures.count(m_device.path);
-        };
+        const auto ready = [&] { return !present() || !queue.empty() || m_system->readFailures.count(m_device.path); };
         if (!m_system->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready))
-            return {Status::Timeout, 0, 0};
-        if (m_cancelled)
-            return {Status::Cancelled, 0, 0};
+            return {Status::Timeout, 0, {}};
         if (!present())
-            return {Status::Failed, 0, EIO};
+            return {Status::Failed, 0, fakeHidFailure(HidError::NoSuchDevice)};
         if (const auto failure = m_system->readFailures.find(m_device.path); failure != m_system->readFailures.end()) {
-            const std::uint32_t error = failure->second;
+            const HidError error = failure->second;
             m_system->readFailures.erase(failure);
-            return {Status::Failed, 0, error};
+            return {Status::Failed, 0, fakeHidFailure(error)};
         }
         const QByteArray report = queue.front();
         queue.pop_front();
-        const int n = std::min(int(report.size()), length);
+        const int n = std::min(int(report.size()), capacity);
         std::copy_n(reinterpret_cast<const std::uint8_t *>(report.constData()), n, buffer);
-        return {Status::Data, n, 0};
-    }
-    void cancelRead() override
-    {
-        {
-            std::lock_guard lock(m_system->mutex);
-            m_cancelled = true;
-        }
-        m_system->changed.notify_all();
+        return {Status::Data, n, {}};
     }
 
 private:
-    static bool copy(const std::u16string &text, char16_t *buffer, int units)
-    {
-        const int n = std::min(int(text.size()), units);
-        std::copy_n(text.begin(), n, buffer);
-        if (n < units)
-            buffer[n] = 0;
-        return true;
-    }
     // Under the system's mutex.
     bool present() const
     {
@@ -259,7 +257,6 @@ private:
     std::shared_ptr<FakeHidSystem> m_system;
     const FakeHidDevice m_device;   // as it was when opened
     const HidAccess m_access;
-    bool m_cancelled = false;       // under the system's mutex
 };
 
 class FakeHidBackend : public HidBackend
@@ -284,7 +281,7 @@ public:
         return list;
     }
 
-    std::unique_ptr<HidHandle> open(const QString &path, HidAccess access, std::uint32_t &error) override
+    std::unique_ptr<HidHandle> open(const QString &path, HidAccess access, HidFailure &why) override
     {
         std::lock_guard lock(m_system->mutex);
         const FakeHidDevice *d = m_system->find(path);
@@ -293,26 +290,28 @@ public:
         if (std::this_thread::get_id() != m_system->mainThread)
             ++m_system->offThreadOpens;
         if (!d) {
-            error = ENOENT;
+            // As the system says of a device node that is not there.
+            why = {HidError::NoSuchDevice, QStringLiteral("No such file or directory")};
             return nullptr;
         }
-        const bool allowed = access == HidAccess::QueryOnly ? d->queryOnly
-                             : access == HidAccess::Read    ? d->readWrite && d->readOpenError == 0
+        const bool allowed = access == HidAccess::QueryOnly ? d->queryOnly || d->readWrite
+                             : access == HidAccess::Read    ? d->readWrite && d->readOpenError == HidError::None
                                                             : d->readWrite;
         if (!allowed) {
-            error = access == HidAccess::Read && d->readOpenError ? d->readOpenError : d->openError;
+            why = fakeHidFailure(access == HidAccess::Read && d->readOpenError != HidError::None ? d->readOpenError
+                                                                                              : d->openError);
             return nullptr;
         }
         return std::make_unique<FakeHidHandle>(m_system, *d, access);
     }
 
-    void watchDeviceChanges(std::function<void(int)> notice) override
+    void watchDeviceChanges(std::function<void()> changed) override
     {
-        m_system->notice = std::move(notice);
+        m_system->notice = std::move(changed);
         m_system->noticeOwner = m_system->notice ? this : nullptr;
     }
 
-    std::unique_ptr<HidClaim> claim(const QString &path, QString &why) override
+    std::unique_ptr<HidClaim> claim(const QString &path, HidFailure &why) override
     {
         struct FakeClaim final : HidClaim
         {
@@ -321,7 +320,7 @@ public:
             ~FakeClaim() override { system->claimed.erase(path); }
         };
         if (!m_system->claimed.insert(path).second) {
-            why = QStringLiteral("qm320 (process 4242) holds it");
+            why = {HidError::InUse, QStringLiteral("qm320 (process 4242) holds it")};
             return nullptr;
         }
         auto claim = std::make_unique<FakeClaim>();
@@ -330,11 +329,11 @@ public:
         return claim;
     }
 
-    ResetResult resetUsbDevice(const QString &path, QString &detail) override
+    bool resetUsbDevice(const QString &path, HidFailure &why) override
     {
         m_system->resets.append(path);
-        detail = path;
-        return m_system->resetResult;
+        why = fakeHidFailure(m_system->resetError);
+        return m_system->resetError == HidError::None;
     }
 
 private:

@@ -1,4 +1,8 @@
+#include "meter/meterframes.h"
+
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -53,6 +57,19 @@ QList<QByteArray> linesWithoutTimes(const QByteArray &out)
     return lines;
 }
 
+// The values of one key in JSON lines; "null" for null.
+QStringList valuesOf(const QByteArray &out, const QString &key)
+{
+    QStringList values;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonValue v = QJsonDocument::fromJson(line).object().value(key);
+        values << (v.isNull() ? QStringLiteral("null") : v.toString());
+    }
+    return values;
+}
+
 } // namespace
 
 class TestLogCli : public QObject
@@ -64,6 +81,11 @@ private slots:
     void logThenShow();
     void showPrintsRowsBeforeAFailure();
     void showTextNullCellsAsNull();
+    void unitOfEveryRange_data();
+    void unitOfEveryRange();
+    void oldFilesWithHertz_data();
+    void oldFilesWithHertz();
+    void showEscapesTexts();
     void refusals_data();
     void refusals();
     void help_data();
@@ -136,6 +158,118 @@ void TestLogCli::showTextNullCellsAsNull()
     QCOMPARE(show.exitCode, 0);
     QCOMPARE(show.out, QByteArray(R"({"No":1,"Time":"10:15:03","DC/AC":null,"Value":"01.23","Unit":null,"Auto":"pass","NVal":null})"
                                   "\n"));
+}
+
+void TestLogCli::unitOfEveryRange_data()
+{
+    QTest::addColumn<QString>("out");
+    QTest::newRow("text") << "units.xls";
+    QTest::newRow("XML") << "units.xml";
+}
+
+// The unit as the meter shows it, prefix included, from the decoder through
+// the JSON of decode, a saved file and the JSON of show.
+void TestLogCli::unitOfEveryRange()
+{
+    QFETCH(QString, out);
+    using namespace MeterBits;
+    const struct
+    {
+        QByteArray frame;
+        const char *unit;
+    } ranges[] = {
+        {meterFrame('+', "1234", '1', {Dc, 0, 0, Volt}), "V"},
+        {meterFrame('+', "1234", '2', {Dc, 0, Milli, Volt}), "mV"},
+        {meterFrame('+', "1234", '1', {Dc, 0, 0, Ampere}), "A"},
+        {meterFrame('+', "1234", '2', {Ac, 0, Milli, Ampere}), "mA"},
+        {meterFrame('+', "1234", '4', {Dc, 0, Micro, Ampere}), "uA"},
+        {meterFrame('+', "1234", '4', {0, Nano, 0, Farad}), "nF"},
+        {meterFrame('+', "1234", '1', {0, 0, Micro, Farad}), "uF"},
+        {meterFrame('+', "1234", '4', {0, 0, 0, Ohm}), "*"},
+        {meterFrame('+', "1234", '2', {0, 0, Kilo, Ohm}), "k*"},
+        {meterFrame('+', "1234", '1', {0, 0, Mega, Ohm}), "M*"},
+        {meterFrame('+', "1234", '2', {0, 0, 0, Hertz}), "Hz"},
+        {meterFrame('+', "3273", '2', {0, 0, Kilo, Hertz}), "kHz"},
+        {meterFrame('+', "1202", '4', {0, 0, Kilo, Hertz}), "kHz"},
+        {meterFrame('+', "1202", '1', {0, 0, Mega, Hertz}), "MHz"},
+        {meterFrame('+', "0500", '4', {0, 0, Duty, 0}), "%"},
+        {meterFrame('+', "0025", '0', {0, 0, 0, Celsius}), "#"},
+        {meterFrame('+', "0077", '0', {0, 0, 0, Fahrenheit}), "?"},
+        {meterFrame('+', "0583", '1', {0, 0, Diode, Volt}), "V"},
+    };
+    QByteArray capture("\n");
+    QStringList units;
+    for (const auto &range : ranges) {
+        capture += range.frame;
+        units << QString::fromLatin1(range.unit);
+    }
+    const QString input = m_dir.filePath(out + ".bin");
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(capture) == capture.size());
+    file.close();
+
+    const Run decoded = runCli({"decode", input});
+    QCOMPARE(decoded.exitCode, 0);
+    QCOMPARE(valuesOf(decoded.out, "unit"), units);
+
+    const QString table = m_dir.filePath(out);
+    QCOMPARE(runCli({"log", "--out", table, input}).exitCode, 0);
+    const Run shownRows = runCli({"show", table});
+    QCOMPARE(shownRows.exitCode, 0);
+    QCOMPARE(valuesOf(shownRows.out, "Unit"), units);
+}
+
+void TestLogCli::oldFilesWithHertz_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("text") << "old.xls"
+                          << QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n1\t10:15:03\tFreq\t32.73\tHz\tpass\r\n");
+    QTest::newRow("XML") << "old.xml"
+                         << QByteArray(R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+                                       R"(<FIELD attrname="No" fieldtype="i4"/><FIELD attrname="Time" fieldtype="string" WIDTH="20"/>)"
+                                       R"(<FIELD attrname="DC/AC" fieldtype="string" WIDTH="20"/><FIELD attrname="Value" fieldtype="string" WIDTH="20"/>)"
+                                       R"(<FIELD attrname="Unit" fieldtype="string" WIDTH="20"/><FIELD attrname="Auto" fieldtype="string" WIDTH="20"/>)"
+                                       R"(<FIELD attrname="NVal" fieldtype="i4"/></FIELDS><PARAMS CHANGE_LOG="1 0 4"/></METADATA><ROWDATA>)"
+                                       R"(<ROW RowState="4" No="1" Time="10:15:03" DC/AC="Freq" Value="32.73" Unit="Hz" Auto="pass"/>)"
+                                       R"(</ROWDATA></DATAPACKET>)");
+}
+
+// Files logged before frequencies carried their prefix hold "Hz" for every
+// frequency; they open as they are.
+void TestLogCli::oldFilesWithHertz()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    const Run shownRows = runCli({"show", path});
+    QCOMPARE(shownRows.exitCode, 0);
+    QCOMPARE(valuesOf(shownRows.out, "Unit"), QStringList{"Hz"});
+    QCOMPARE(valuesOf(shownRows.out, "Value"), QStringList{"32.73"});
+}
+
+// Cells hold any text a file brings: show's JSON escapes what JSON must and
+// writes the rest as UTF-8.
+void TestLogCli::showEscapesTexts()
+{
+    const QString path = m_dir.filePath(QStringLiteral("escapes.xml"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"(<?xml version="1.0" standalone="yes"?><DATAPACKET Version="2.0"><METADATA><FIELDS>)"
+               R"(<FIELD attrname="No" fieldtype="i4"/><FIELD attrname="Time" fieldtype="string" WIDTH="20"/>)"
+               R"(<FIELD attrname="DC/AC" fieldtype="string" WIDTH="20"/><FIELD attrname="Value" fieldtype="string" WIDTH="20"/>)"
+               R"(<FIELD attrname="Unit" fieldtype="string" WIDTH="20"/><FIELD attrname="Auto" fieldtype="string" WIDTH="20"/>)"
+               R"(<FIELD attrname="NVal" fieldtype="i4"/></FIELDS><PARAMS CHANGE_LOG="1 0 4"/></METADATA><ROWDATA>)"
+               "<ROW RowState=\"4\" No=\"1\" Time=\"10:15:03\" DC/AC=\"a&quot;b\\c\" Value=\"1&#9;2&#10;3\" "
+               "Unit=\"\u00b5\u03a9\U0001F600\" Auto=\"pass\"/></ROWDATA></DATAPACKET>");
+    file.close();
+    const Run shownRows = runCli({"show", path});
+    QCOMPARE(shownRows.exitCode, 0);
+    QCOMPARE(shownRows.out, QByteArray("{\"No\":1,\"Time\":\"10:15:03\",\"DC/AC\":\"a\\\"b\\\\c\",\"Value\":\"1\\t2\\n3\","
+                                       "\"Unit\":\"\u00b5\u03a9\U0001F600\",\"Auto\":\"pass\",\"NVal\":null}\n"));
 }
 
 void TestLogCli::showPrintsRowsBeforeAFailure()

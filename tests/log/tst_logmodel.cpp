@@ -77,6 +77,8 @@ void TestLogModel::unitColumnShowsLcdSymbols_data()
     QTest::newRow("microfarad") << "uF" << "\u00b5F";
     QTest::newRow("millivolt") << "mV" << "mV";
     QTest::newRow("hertz") << "Hz" << "Hz";
+    QTest::newRow("kilohertz") << "kHz" << "kHz";
+    QTest::newRow("megahertz") << "MHz" << "MHz";
     QTest::newRow("only a leading u is micro") << "Vu" << "Vu";
     QTest::newRow("empty") << "" << "";
 }

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray Header = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n";
@@ -51,6 +55,8 @@ private slots:
     void saveWalksTheRowsPresentAtItsStart();
     void failedSaveLeavesOldFile_data();
     void failedSaveLeavesOldFile();
+    void saveIntoAPipeKeepsThePipe_data();
+    void saveIntoAPipeKeepsThePipe();
 
 private:
     QTemporaryDir m_dir;
@@ -323,6 +329,40 @@ void TestLogTextFile::failedSaveLeavesOldFile()
     QCOMPARE(result.reason, QString("the table was emptied while it was being saved"));
     QCOMPARE(fileBytes(target), QByteArray("the old file"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
+}
+
+void TestLogTextFile::saveIntoAPipeKeepsThePipe_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("text") << ".xls";
+    QTest::newRow("XML") << ".xml";
+}
+
+// "--out /dev/null" or a named pipe: the file is written into, not replaced
+// by a plain file of the same name.
+void TestLogTextFile::saveIntoAPipeKeepsThePipe()
+{
+    QFETCH(QString, extension);
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe" + extension);
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    // Opened for reading first, so that the save does not wait for a reader.
+    const int reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    LogTable table;
+    appendRow(table, loggedRow(1, "10:00:00", "DC", "1.000", "V", "pass"));
+
+    const TableFileResult result = saveTableFile(table, pipe);
+    QVERIFY2(result, qPrintable(result.reason));
+    struct stat info{};
+    QVERIFY(::stat(QFile::encodeName(pipe).constData(), &info) == 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
+    char buffer[4096];
+    const ssize_t n = ::read(reader, buffer, sizeof buffer);
+    ::close(reader);
+    QVERIFY(n > 0);
+    QVERIFY(QByteArray(buffer, n).contains("1.000"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList{"pipe" + extension});
 }
 
 QTEST_GUILESS_MAIN(TestLogTextFile)

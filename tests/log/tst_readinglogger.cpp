@@ -49,11 +49,14 @@ private slots:
     void perFrameLogging();
     void rowHoldsTheReading_data();
     void rowHoldsTheReading();
+    void clockTimeOfEachRow();
     void recordLimitStopsAndResumes();
     void newKeepsTheLastLoggedKey();
     void samplingTicks_data();
     void samplingTicks();
     void heldReadingsFollowTheFile();
+    void heldReadingsAreKeptSparingly_data();
+    void heldReadingsAreKeptSparingly();
     void barGraphPosition_data();
     void barGraphPosition();
     void samplingInterval_data();
@@ -140,6 +143,34 @@ void TestReadingLogger::rowHoldsTheReading()
     QCOMPARE(first->numericValue, -3.5);
     QCOMPARE(second->row, 1);
     QCOMPARE(second->numericValue, 2.5);
+}
+
+// Many rows share a second; each still carries its own second's text, in
+// the separator of the moment.
+void TestReadingLogger::clockTimeOfEachRow()
+{
+    LogTable table;
+    FixedLocaleInfo locale;
+    ReadingLogger logger(table, locale);
+    const struct
+    {
+        QTime time;
+        const char *separator;
+        const char *text;
+    } rows[] = {
+        {QTime(9, 5, 3, 100), ":", "09:05:03"},
+        {QTime(9, 5, 3, 900), ":", "09:05:03"},
+        {QTime(9, 5, 4, 0), ":", "09:05:04"},
+        {QTime(9, 5, 4, 10), ".", "09.05.04"},
+        {QTime(23, 59, 59, 999), ".", "23.59.59"},
+        {QTime(0, 0, 0, 1), ".", "00.00.00"},
+        {QTime(9, 5, 3, 500), ":", "09:05:03"},   // the clock set back
+    };
+    for (const auto &row : rows) {
+        locale.setUserTimeSeparator(QString::fromLatin1(row.separator));
+        QVERIFY(logger.logFrame(readingOf(A), row.time));
+        QCOMPARE(table.text(table.rowCount() - 1, int(LogField::Time)), QString::fromLatin1(row.text));
+    }
 }
 
 void TestReadingLogger::recordLimitStopsAndResumes()
@@ -301,6 +332,63 @@ void TestReadingLogger::heldReadingsFollowTheFile()
     QCOMPARE(int(logger.releaseReadings().size()), 1);
     QCOMPARE(table.text(3, int(LogField::Time)).toString(), QStringLiteral("10:00:05 PM"));
     QVERIFY(!logger.hasFreshReading());
+}
+
+void TestReadingLogger::heldReadingsAreKeptSparingly_data()
+{
+    QTest::addColumn<bool>("repeat");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QStringList>("before");   // logged before the hold
+    QTest::addColumn<QStringList>("held");
+    QTest::addColumn<int>("mostKept");
+
+    const auto times = [](int n, const QString &reading) { return QStringList(n, reading); };
+    QStringList alternating;
+    for (int i = 0; i < 20; ++i)
+        alternating << B << A;
+    QTest::newRow("Repeat off: a steady reading is kept once")
+        << false << 10000 << QStringList{A} << times(1000, A) + times(500, B) + QStringList{A} << 3;
+    QTest::newRow("Repeat on: no more than the limit takes")
+        << true << 10 << times(5, A) << times(100, B) << 6;
+    QTest::newRow("Repeat off: no more than the limit takes")
+        << false << 10 << QStringList{A, B, A, B, A} << alternating << 6;
+    QTest::newRow("Repeat off: the first held repeats the last logged")
+        << false << 4 << QStringList{A, B, A} << QStringList{A, B, A, B} << 2;
+    QTest::newRow("the limit reached before the hold") << true << 3 << times(3, A) << times(50, B) << 1;
+}
+
+void TestReadingLogger::heldReadingsAreKeptSparingly()
+{
+    // A question may wait for hours while frames arrive: what is kept stays
+    // small, and the log after the release is the one logging the same
+    // frames at once would have made.
+    QFETCH(bool, repeat);
+    QFETCH(int, limit);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, held);
+    QFETCH(int, mostKept);
+
+    FixedLocaleInfo locale;
+    LogTable atOnce, afterHold;
+    ReadingLogger direct(atOnce, locale), holding(afterHold, locale);
+    for (ReadingLogger *logger : {&direct, &holding}) {
+        logger->setRepeat(repeat);
+        logger->setRecordLimit(limit);
+        for (const QString &r : before)
+            logger->logFrame(readingOf(r), Now);
+    }
+    const int rowsBeforeHold = afterHold.rowCount();
+    holding.holdReadings();
+    for (const QString &r : held) {
+        direct.logFrame(readingOf(r), Now);
+        QVERIFY(!holding.logFrame(readingOf(r), Now));
+    }
+    QVERIFY(int(holding.heldCount()) <= mostKept);
+    const std::vector<LoggedRow> rows = holding.releaseReadings();
+    QCOMPARE(int(rows.size()), afterHold.rowCount() - rowsBeforeHold);
+    QCOMPARE(numbersOf(afterHold), numbersOf(atOnce));
+    QCOMPARE(holding.frameCount(), direct.frameCount());
+    QCOMPARE(holding.loggedCount(), direct.loggedCount());
 }
 
 void TestReadingLogger::barGraphPosition_data()

@@ -2,6 +2,7 @@
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
 #include "log/reportlayout.h"
+#include "meter/designfont.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -123,6 +125,8 @@ private slots:
     void pagesOfALargeTable();
     void positions_data();
     void positions();
+    void fontsComeFromTheDesignFiles_data();
+    void fontsComeFromTheDesignFiles();
     void fieldsStayInTheirColumns();
 
     void emptyTable();
@@ -316,6 +320,29 @@ void TestReportBuilder::positions()
     // The sheet's margins are 10 mm; the top is where the text's box starts.
     QVERIFY2(qAbs(found->left - 10 - left) < 0.05, qPrintable(QString::number(found->left - 10)));
     QVERIFY2(qAbs(found->top - 10 - top) < 0.2, qPrintable(QString::number(found->top - 10)));
+}
+
+void TestReportBuilder::fontsComeFromTheDesignFiles_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::addColumn<int>("file");
+    QTest::newRow("the LCD font's stand-in") << ReportBuilder::reportFont() << int(DesignFontFile::Mono);
+    QTest::newRow("Arial") << ReportBuilder::arialFont() << int(DesignFontFile::Sans);
+    QTest::newRow("Calibri") << ReportBuilder::calibriFont() << int(DesignFontFile::Sans);
+}
+
+// Whatever fonts the machine has (a Carlito for Calibri, a newer Liberation
+// Sans), the report's lines stay where they are.
+void TestReportBuilder::fontsComeFromTheDesignFiles()
+{
+    QFETCH(QFont, font);
+    QFETCH(int, file);
+    const QString path = designFontFilePath(DesignFontFile(file));
+    if (!QFile::exists(path))
+        QSKIP("the design font files are not installed (fonts-liberation, fonts-dejavu-core)");
+    const QByteArray drawn = QRawFont::fromFont(font).fontTable("glyf");
+    QVERIFY(!drawn.isEmpty());
+    QVERIFY(drawn == QRawFont(path, 12).fontTable("glyf"));
 }
 
 void TestReportBuilder::fieldsStayInTheirColumns()

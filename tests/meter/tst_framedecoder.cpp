@@ -60,6 +60,8 @@ private slots:
     void minMaxAndModeChanges();
     void pointMoveKeepsOldTexts();
     void axisChangeAndJudgeTextCarryOver();
+    void axisFollowsEveryModeChange_data();
+    void axisFollowsEveryModeChange();
     void separatorOfEveryFrame();
     void undecodableFramesChangeNothing_data();
     void undecodableFramesChangeNothing();
@@ -124,7 +126,9 @@ void TestFrameDecoder::functionAndUnit_data()
     QTest::newRow("nA") << status(Dc, Nano, 0, Ampere) << "DC" << "nA";
     QTest::newRow("A") << status(Dc, 0, 0, Ampere) << "DC" << "A";
     QTest::newRow("Hz") << status(0, 0, 0, Hertz) << "Freq" << "Hz";
-    QTest::newRow("kHz stays Hz") << status(0, 0, Kilo, Hertz) << "Freq" << "Hz";
+    QTest::newRow("kHz") << status(0, 0, Kilo, Hertz) << "Freq" << "kHz";
+    QTest::newRow("MHz") << status(0, 0, Mega, Hertz) << "Freq" << "MHz";
+    QTest::newRow("hertz with k and M: M, as for ohms") << status(0, 0, Kilo | Mega, Hertz) << "Freq" << "MHz";
     QTest::newRow("duty") << status(0, 0, Duty, 0) << "DutyCycle" << "%";
     QTest::newRow("duty over hertz") << status(0, 0, Duty, Hertz) << "DutyCycle" << "%";
     QTest::newRow("Celsius") << status(0, 0, 0, Celsius) << "TMP" << "#";
@@ -204,7 +208,7 @@ void TestFrameDecoder::rangeRows_data()
     add("44 10 A DC", status(Dc, 0, 0, Ampere), '2', 44, 10, 0.01);
     add("45 4 A AC", status(Ac, 0, 0, Ampere), '1', 45, 4, 0.001);
     add("46 10 A AC", status(Ac, 0, 0, Ampere), '2', 46, 10, 0.01);
-    // No row: the axis keeps its limits and the numeric value is the count.
+    // No row: the start-up axis, and the numeric value is the count.
     add("diode without DC", status(0, 0, Diode, 0), '1', 0, 4000, 1);
     add("hertz with k and M", status(0, 0, Kilo | Mega, Hertz), '1', 0, 4000, 1);
     add("DC mV with point 1", status(Dc, 0, Milli, Volt), '1', 0, 4000, 1);
@@ -342,6 +346,12 @@ void TestFrameDecoder::minMaxAndModeChanges()
     QCOMPARE(f.result().maxText, QStringLiteral("0050"));
     QCOMPARE(f.result().minText, QStringLiteral("0050"));
     QCOMPARE(f.reading().unitText, QStringLiteral("mV"));
+
+    // Hz to kHz at the same point is another unit as well.
+    QVERIFY(f.decode(frameWith('+', "0999", '4', status(0, 0, 0, Hertz))));
+    QVERIFY(f.decode(frameWith('+', "0102", '4', status(0, 0, Kilo, Hertz))));
+    QCOMPARE(f.result().maxText, QStringLiteral("010.2"));
+    QCOMPARE(f.result().minText, QStringLiteral("010.2"));
 }
 
 void TestFrameDecoder::pointMoveKeepsOldTexts()
@@ -386,6 +396,50 @@ void TestFrameDecoder::axisChangeAndJudgeTextCarryOver()
     QVERIFY(f.decode(frameWith('+', "1235", '2', status(Dc, 0, 0, Volt))));
     QVERIFY(f.result().axisMaximumChanged);
     QCOMPARE(f.result().axisMaximum, 40.0);
+}
+
+void TestFrameDecoder::axisFollowsEveryModeChange_data()
+{
+    QTest::addColumn<QStringList>("modes");
+    QTest::addColumn<QList<double>>("axes");
+    QTest::addColumn<QList<bool>>("changed");
+
+    QTest::newRow("a fresh start in diode") << QStringList{"diode"} << QList<double>{4000} << QList<bool>{true};
+    QTest::newRow("continuity, then diode") << QStringList{"continuity", "diode"} << QList<double>{40, 4000}
+                                            << QList<bool>{true, true};
+    QTest::newRow("diode, continuity, diode") << QStringList{"diode", "continuity", "diode"}
+                                              << QList<double>{4000, 40, 4000} << QList<bool>{true, true, true};
+    QTest::newRow("4 V, then diode") << QStringList{"4 V", "diode"} << QList<double>{4, 4000} << QList<bool>{true, true};
+    QTest::newRow("100 kHz, then k and M lit") << QStringList{"100 kHz", "k and M Hz"} << QList<double>{100, 4000}
+                                               << QList<bool>{true, true};
+    QTest::newRow("diode again changes nothing") << QStringList{"continuity", "diode", "diode"}
+                                                 << QList<double>{40, 4000, 4000} << QList<bool>{true, true, false};
+    QTest::newRow("back to a range") << QStringList{"diode", "4 V"} << QList<double>{4000, 4} << QList<bool>{true, true};
+}
+
+// The chart's axis and the bar graph follow the mode of each frame, never
+// one the meter left.
+void TestFrameDecoder::axisFollowsEveryModeChange()
+{
+    QFETCH(QStringList, modes);
+    QFETCH(QList<double>, axes);
+    QFETCH(QList<bool>, changed);
+    const QHash<QString, QByteArray> frames{
+        {"diode", frameWith('+', "0583", '1', status(0, 0, Diode, Volt))},
+        {"continuity", frameWith('+', "0123", '4', status(0, 0, Continuity, 0))},
+        {"4 V", frameWith('+', "1234", '1', status(Dc, 0, 0, Volt))},
+        {"100 kHz", frameWith('+', "3273", '2', status(Auto, 0, Kilo, Hertz))},
+        {"k and M Hz", frameWith('+', "3273", '2', status(Auto, 0, Kilo | Mega, Hertz))},
+    };
+    Fixture f;
+    for (int i = 0; i < modes.size(); ++i) {
+        QVERIFY(f.decode(frames.value(modes[i])));
+        QCOMPARE(f.result().axisMaximum, axes[i]);
+        QCOMPARE(f.result().axisMinimum, -axes[i]);
+        QCOMPARE(f.result().axisMaximumChanged, changed[i]);
+    }
+    if (modes.last() == u"diode")
+        QCOMPARE(f.reading().numericValue, 583.0);
 }
 
 void TestFrameDecoder::separatorOfEveryFrame()

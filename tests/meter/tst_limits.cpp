@@ -3,14 +3,19 @@
 
 #include <QtTest>
 
+#include <charconv>
+#include <cstdlib>
+
 class TestLimits : public QObject
 {
     Q_OBJECT
 private slots:
     void parseNumber_data();
     void parseNumber();
+    void displayedValuesReadExactly();
     void judge_data();
     void judge();
+    void judgeFollowsTheSeparator();
     void rewrite_data();
     void rewrite();
     void keyFilter_data();
@@ -62,6 +67,26 @@ void TestLimits::parseNumber()
     QCOMPARE(localeNumberOrSentinel(text, separator), isNumber ? value : NotANumber);
 }
 
+// Every value a display can show reads as the nearest double, exactly as a
+// full decimal conversion gives it.
+void TestLimits::displayedValuesReadExactly()
+{
+    for (int count = -9999; count <= 9999; ++count) {
+        for (int point = 0; point <= 3; ++point) {
+            QString text = QString::number(std::abs(count)).rightJustified(4, u'0');
+            if (point)
+                text.insert(point, u',');
+            if (count < 0)
+                text.prepend(u'-');
+            QByteArray plain = text.toLatin1().replace(',', '.');
+            double expected = 0;
+            std::from_chars(plain.constData(), plain.constData() + plain.size(), expected);
+            const std::optional<double> parsed = parseLocaleNumber(text, u",");
+            QVERIFY2(parsed && *parsed == expected, qPrintable(text));
+        }
+    }
+}
+
 void TestLimits::judge_data()
 {
     QTest::addColumn<QString>("value");
@@ -89,8 +114,22 @@ void TestLimits::judge()
     QFETCH(QString, low);
     QFETCH(int, judgement);
     QCOMPARE(int(judgeValue(value, high, low, u".")), judgement);
+    // The same table through one judge, as frames go through the session's:
+    // it keeps the limits it read, and each row brings new ones.
+    static LimitJudge stream;
+    QCOMPARE(int(stream.judge(value, high, low, QStringLiteral("."))), judgement);
     QCOMPARE(judgeText(Judgement::Pass), QStringLiteral("pass"));
     QCOMPARE(judgeText(Judgement::Fail), QStringLiteral("Fail"));
+}
+
+void TestLimits::judgeFollowsTheSeparator()
+{
+    LimitJudge judge;
+    const QString high = QStringLiteral("2,5"), low = QStringLiteral("1,5");
+    QCOMPARE(judge.judge(u"2,0", high, low, QStringLiteral(",")), Judgement::Pass);
+    // The same limit texts under "." are no numbers.
+    QCOMPARE(judge.judge(u"2.0", high, low, QStringLiteral(".")), Judgement::NotJudged);
+    QCOMPARE(judge.judge(u"3,0", high, low, QStringLiteral(",")), Judgement::Fail);
 }
 
 void TestLimits::rewrite_data()

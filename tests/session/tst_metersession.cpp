@@ -93,6 +93,18 @@ struct Rig
     bool primed = false;
 };
 
+// A clock in UTC that the test moves.
+class SteppedClock : public LocalClock
+{
+public:
+    qint64 utcMilliseconds() const override { return ms; }
+    QTime localTimeOfDay(qint64 utcSeconds) const override
+    {
+        return QTime(0, 0).addSecs(int(utcSeconds % 86400));
+    }
+    qint64 ms = 0;
+};
+
 QString kind(LinkFailure::Kind k)
 {
     return QString::number(int(k));
@@ -111,6 +123,7 @@ private slots:
     void limitTextsRewrittenForTheSeparator();
     void dataArrivingLamp();
     void samplingLogsOnTicks();
+    void rowsCarryTheClocksLocalTime();
     void heldReadingsLandAfterTheFile();
     void serialLink();
     void serialOpenFailure();
@@ -253,6 +266,27 @@ void TestMeterSession::samplingLogsOnTicks()
     rig.session->setSampling(false);
     rig.frame(dcVolts("1236"));
     QCOMPARE(rig.session->log().rowCount(), 2);
+}
+
+void TestMeterSession::rowsCarryTheClocksLocalTime()
+{
+    Rig rig;
+    auto stepped = std::make_unique<SteppedClock>();
+    SteppedClock *clock = stepped.get();
+    rig.session->setClock(std::move(stepped));
+    const qint64 day = 20000LL * 86400 * 1000;
+    clock->ms = day - 200;   // 23:59:59.800
+    rig.frame(Dc1234);
+    clock->ms = day + 300;
+    rig.frame(Dc1234);
+    rig.session->setSampling(true);
+    rig.frame(Dc1234);
+    clock->ms = day + 1300;
+    rig.session->tickSampling();
+    QStringList times;
+    for (int row = 0; row < rig.session->log().rowCount(); ++row)
+        times << rig.session->log().text(row, int(LogField::Time)).toString();
+    QCOMPARE(times, QStringList({"23:59:59", "00:00:00", "00:00:01"}));
 }
 
 void TestMeterSession::heldReadingsLandAfterTheFile()
@@ -517,8 +551,8 @@ void TestMeterSession::unreadableCableIsLost()
     // Listed, but every read fails: after a few the link ends all the same.
     Rig rig({fakeHidDevice(QStringLiteral("cable"))});
     QVERIFY(rig.session->connectUsb());
-    rig.hid->edit(QStringLiteral("cable"), [](FakeHidDevice &d) { d.readOpenError = EIO; });
-    rig.hid->failNextRead(CablePath, EIO);
+    rig.hid->edit(QStringLiteral("cable"), [](FakeHidDevice &d) { d.readOpenError = HidError::Io; });
+    rig.hid->failNextRead(CablePath, HidError::Io);
     QTRY_COMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableLost);
     QCOMPARE(rig.session->linkState(), LinkState::Idle);
 }
@@ -526,7 +560,7 @@ void TestMeterSession::unreadableCableIsLost()
 void TestMeterSession::usbSilentCable()
 {
     Rig rig({fakeHidDevice(QStringLiteral("cable"))});
-    rig.hid->resetResult = HidBackend::ResetResult::Done;
+    rig.hid->resetError = HidError::None;
     QVERIFY(rig.session->connectUsb());
     // Nothing at all came: the cable is reset once and set up again.
     rig.session->usbLink().checkSilentCable();

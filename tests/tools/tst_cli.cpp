@@ -161,7 +161,10 @@ void TestCli::commandLines_data()
     QTest::newRow("-v") << QStringList{"-v"} << 0 << version << QByteArray();
     QTest::newRow("--help") << QStringList{"--help"} << 0 << mainHelp << QByteArray();
     QTest::newRow("help command") << QStringList{"help"} << 0 << mainHelp << QByteArray();
-    QTest::newRow("no command") << QStringList{} << 2 << mainHelp << QByteArray();
+    QTest::newRow("no command: one line of usage") << QStringList{} << 2 << QByteArray()
+                                                   << QByteArray("qm320-cli: usage: qm320-cli COMMAND [OPTIONS] (see qm320-cli --help)\n");
+    QTest::newRow("an extra word after --version") << QStringList{"--version", "extra"} << 2 << QByteArray()
+                                                   << QByteArray("qm320-cli: --version takes no argument; extra is one too many\n");
     QTest::newRow("unknown option before the command")
         << QStringList{"--fast", "decode"} << 2 << QByteArray()
         << QByteArray("qm320-cli: unknown option --fast (see qm320-cli --help)\n");
@@ -199,12 +202,26 @@ void TestCli::commandLines_data()
     QTest::newRow("decode: a live link and a file") << QStringList{"decode", "--port", "COM1", serial} << 2 << QByteArray()
                                                     << "qm320-cli: decode reads a live link or a file; " + serial.toUtf8()
                                                            + " is one too many\n";
+    QTest::newRow("decode: --port twice") << QStringList{"decode", "--port", "COM1", "--port", "COM2"} << 2 << QByteArray()
+                                          << QByteArray("qm320-cli: --port is given more than once\n");
+    QTest::newRow("decode: --low twice, one with =") << QStringList{"decode", "--low=1", serial, "-low", "2"} << 2
+                                                     << QByteArray() << QByteArray("qm320-cli: --low is given more than once\n");
+    QTest::newRow("decode: --hid-device twice") << QStringList{"decode", "--hid-device", "--hid-device=/dev/hidraw1"} << 2
+                                                << QByteArray()
+                                                << QByteArray("qm320-cli: --hid-device is given more than once\n");
+    QTest::newRow("decode: a flag twice is harmless") << QStringList{"decode", "--hid", "--hid", data("decode-hid.txt")}
+                                                      << 0 << QByteArray("{\"frame\":") << QByteArray();
+    QTest::newRow("decode: limits the wrong way round are taken, and said so")
+        << QStringList{"decode", "--low", "5", "--high", "1", serial} << 0 << QByteArray("{\"frame\":")
+        << QByteArray("qm320-cli: --low 5 is above --high 1: every reading will be judged Fail\n");
     QTest::newRow("decode: two files") << QStringList{"decode", serial, "b.bin"} << 2 << QByteArray()
                                        << QByteArray("qm320-cli: decode reads one file; b.bin is one too many\n");
     QTest::newRow("log: --out without a name") << QStringList{"log", serial, "--out"} << 2 << QByteArray()
                                                << QByteArray("qm320-cli: --out needs a file name\n");
     QTest::newRow("log: --limit below zero") << QStringList{"log", "--limit=-1", "--out", "x.txt"} << 2 << QByteArray()
                                              << QByteArray("qm320-cli: --limit needs a whole number of rows\n");
+    QTest::newRow("log: --out twice") << QStringList{"log", "--out", "x.txt", "--out", "y.txt", serial} << 2
+                                      << QByteArray() << QByteArray("qm320-cli: --out is given more than once\n");
     QTest::newRow("log: two inputs") << QStringList{"log", "--out", "x.txt", "a.bin", "b.bin"} << 2 << QByteArray()
                                      << QByteArray("qm320-cli: log reads one input; b.bin is one too many\n");
     QTest::newRow("show: two files") << QStringList{"show", "a.txt", "b.txt"} << 2 << QByteArray()
@@ -219,6 +236,9 @@ void TestCli::commandLines_data()
     QTest::newRow("simulate: --interval not a number") << QStringList{"simulate", "--interval=fast"} << 2 << QByteArray()
 
         << QByteArray("qm320-cli: --interval needs a whole number of milliseconds\n");
+    QTest::newRow("simulate: --scenario twice") << QStringList{"simulate", "--scenario", "ohm", "--scenario=dcv"} << 2
+                                                << QByteArray()
+                                                << QByteArray("qm320-cli: --scenario is given more than once\n");
     QTest::newRow("simulate: an argument") << QStringList{"simulate", "ohm"} << 2 << QByteArray()
 
         << QByteArray("qm320-cli: simulate takes only options; ohm is not one (see qm320-cli simulate --help)\n");

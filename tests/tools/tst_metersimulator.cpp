@@ -115,7 +115,7 @@ void TestMeterSimulator::scenarioDecodes_data()
                            << true << false;
     QTest::newRow("cap") << "cap" << list({"CAP"}) << list({"nF", "uF"}) << list({"auto", "farad", "nano", "micro"})
                          << QList<int>{11, 12, 13, 14, 15, 16} << false << false;
-    QTest::newRow("freq") << "freq" << list({"Freq"}) << list({"Hz"}) << list({"auto", "hertz", "kilo", "mega"})
+    QTest::newRow("freq") << "freq" << list({"Freq"}) << list({"Hz", "MHz", "kHz"}) << list({"auto", "hertz", "kilo", "mega"})
                           << QList<int>{27, 28, 29, 30, 31, 32, 33} << false << false;
     QTest::newRow("duty") << "duty" << list({"DutyCycle"}) << list({"%"}) << list({"duty"}) << QList<int>{34}
                           << false << false;

@@ -1,5 +1,4 @@
 #include "fakes/fakehidbackend.h"
-#include "transport/hiddevicecontroller.h"
 #include "transport/hidreadthread.h"
 
 #include <QElapsedTimer>
@@ -10,6 +9,8 @@
 
 namespace {
 
+const QString Path = QStringLiteral("/dev/hidraw-A");
+
 struct Delivery
 {
     std::uint8_t reportId;
@@ -17,27 +18,28 @@ struct Delivery
     bool onMainThread;
 };
 
-// A claimed device of a fake system and what its handlers received.
+// A read thread on device A of a fake system, and what its handlers received.
 class Rig
 {
 public:
-    Rig()
-    {
-        system->add(fakeHidDevice("A"));
-        controller = std::make_unique<HidDeviceController>(system->backend());
-        device = controller->claimDeviceAt(0);
-        device->setDataErrorHandler([this](HidDevice *, std::uint32_t error) { errors.append(error); });
-    }
+    Rig() { system->add(fakeHidDevice("A")); }
 
-    HidDataHandler recorder()
+    // Starts reading A; `onReport` runs after each delivery is written down.
+    void start(std::function<void()> onReport = {})
     {
-        return [this](HidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
-            deliveries.append({id, QByteArray(reinterpret_cast<const char *>(data), size),
-                               QThread::currentThread() == qApp->thread()});
-        };
+        HidFailure why;
+        std::unique_ptr<HidHandle> handle = backend->open(Path, HidAccess::Read, why);
+        QVERIFY(handle);
+        reader = std::make_unique<HidReadThread>(
+            std::move(handle),
+            [this, onReport](std::uint8_t id, QByteArrayView data) {
+                deliveries.append({id, data.toByteArray(), QThread::currentThread() == qApp->thread()});
+                if (onReport)
+                    onReport();
+            },
+            [this](const HidFailure &failure) { failures.append(failure); });
     }
-    void queue(const QByteArray &report) { system->queueReport(path(), report); }
-    QString path() const { return QStringLiteral("/dev/hidraw-A"); }
+    void queue(const QByteArray &report) { system->queueReport(Path, report); }
 
     // Waits for the read thread's hand-off without running the event loop,
     // which would deliver it.
@@ -45,7 +47,7 @@ public:
     {
         QElapsedTimer clock;
         clock.start();
-        while (!device->readThread()->reportWaiting()) {
+        while (!reader->handOverWaiting()) {
             if (clock.elapsed() > 10000)
                 return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -54,10 +56,10 @@ public:
     }
 
     std::shared_ptr<FakeHidSystem> system = std::make_shared<FakeHidSystem>();
-    std::unique_ptr<HidDeviceController> controller;
-    std::unique_ptr<HidDevice> device;
+    std::unique_ptr<HidBackend> backend = system->backend();
+    std::unique_ptr<HidReadThread> reader;
     QList<Delivery> deliveries;
-    QList<std::uint32_t> errors;
+    QList<HidFailure> failures;
 };
 
 } // namespace
@@ -69,16 +71,11 @@ private slots:
     void delivery_data();
     void delivery();
     void deliveryInOrder();
-    void handlerChangeKeepsThread();
+    void failedRead_data();
+    void failedRead();
     void stopWhileHandedOver();
+    void stopFromInsideHandler_data();
     void stopFromInsideHandler();
-    void returnFromInsideHandler();
-    void returnWhileStopping();
-    void controllerHandlerClearedWhileDeviceReturned();
-    void failedReadIsNotDelivered();
-    void readCannotBeIssued();
-    void unplugWhileReading();
-    void orphanedWhileReading();
     void startAndStopRepeatedly();
 };
 
@@ -99,19 +96,19 @@ void TestHidReadThread::delivery()
     QFETCH(int, expectedId);
     QFETCH(QByteArray, expectedData);
     Rig rig;
-    rig.device->setDataHandler(rig.recorder());
+    rig.start();
     rig.queue(report);
     QTRY_COMPARE(rig.deliveries.size(), 1);
     QCOMPARE(int(rig.deliveries[0].reportId), expectedId);
     QCOMPARE(rig.deliveries[0].data, expectedData);   // the size is the bytes read less the ID
     QVERIFY(rig.deliveries[0].onMainThread);
-    QVERIFY(rig.errors.isEmpty());
+    QVERIFY(rig.failures.isEmpty());
 }
 
 void TestHidReadThread::deliveryInOrder()
 {
     Rig rig;
-    rig.device->setDataHandler(rig.recorder());
+    rig.start();
     for (int i = 0; i < 200; ++i)
         rig.queue(QByteArray(1, '\0') + QByteArray(1, char(i)) + QByteArray(7, 'x'));
     QTRY_COMPARE(rig.deliveries.size(), 200);
@@ -120,230 +117,113 @@ void TestHidReadThread::deliveryInOrder()
         QCOMPARE(rig.deliveries[i].data.size(), 8);
         QVERIFY(rig.deliveries[i].onMainThread);
     }
+    QCOMPARE(rig.system->readOpens(), 1);
 }
 
-void TestHidReadThread::handlerChangeKeepsThread()
+void TestHidReadThread::failedRead_data()
 {
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a read fails") << false << "Input/output error";
+    QTest::newRow("the device went away") << true << "No such device";
+}
+
+void TestHidReadThread::failedRead()
+{
+    QFETCH(bool, unplugged);
+    QFETCH(QString, reason);
     Rig rig;
-    rig.device->setDataHandler(rig.recorder());
-    const HidReadThread *thread = rig.device->readThread();
+    rig.start();
     rig.queue(QByteArray::fromHex("0001"));
     QTRY_COMPARE(rig.deliveries.size(), 1);
 
-    int second = 0;
-    rig.device->setDataHandler([&second](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
-        ++second;
-    });
-    QCOMPARE(rig.device->readThread(), thread);
+    if (unplugged)
+        rig.system->remove("A");
+    else
+        rig.system->failNextRead(Path, HidError::Io);
+    QTRY_COMPARE(rig.failures.size(), 1);
+    QCOMPARE(rig.failures[0].reason, reason);
+
+    // The thread has ended: it hands over nothing more, and opens nothing
+    // afresh (hidapi's opens touch its global state; the main thread opens).
     rig.queue(QByteArray::fromHex("0002"));
-    QTRY_COMPARE(second, 1);
+    QTest::qWait(3 * HidReadThread::ReadWaitMs);
+    QCOMPARE(rig.failures.size(), 1);
     QCOMPARE(rig.deliveries.size(), 1);
     QCOMPARE(rig.system->readOpens(), 1);
+    QCOMPARE(rig.system->opensOffMainThread(), 0);
+    // Its handle closes with the reader.
+    QCOMPARE(rig.system->openReadHandles(), 1);
+    rig.reader.reset();
+    QCOMPARE(rig.system->openReadHandles(), 0);
 }
 
 void TestHidReadThread::stopWhileHandedOver()
 {
     Rig rig;
-    rig.device->setDataHandler(rig.recorder());
+    rig.start();
     rig.queue(QByteArray::fromHex("0011"));
     rig.queue(QByteArray::fromHex("0022"));
     QVERIFY(rig.waitForHandOff());
 
-    // The main thread waits for the thread here; the report it had already
-    // handed over still reaches the handler set before the stop.
-    rig.device->setDataHandler(nullptr);
-    QVERIFY(!rig.device->readThread());
-    QCOMPARE(rig.deliveries.size(), 1);
-    QCOMPARE(rig.deliveries[0].data, QByteArray::fromHex("11"));
-    QVERIFY(rig.deliveries[0].onMainThread);
+    // The thread waits for the main thread to take the report; the stop does
+    // not wait for that, and the report is dropped.
+    rig.reader->stop();
+    QVERIFY(!rig.reader->handOverWaiting());
+    QCOMPARE(rig.system->openReadHandles(), 1);
 
-    // Its wake-up, still queued, delivers nothing more.
+    // Its wake-up, still queued, delivers nothing.
     QTest::qWait(50);
-    QCOMPARE(rig.deliveries.size(), 1);
-    QCOMPARE(rig.system->queuedReports(rig.path()), std::size_t(1));
+    QVERIFY(rig.deliveries.isEmpty());
+    QCOMPARE(rig.system->queuedReports(Path), std::size_t(1));
+    rig.reader.reset();
+    QCOMPARE(rig.system->openReadHandles(), 0);
+}
+
+void TestHidReadThread::stopFromInsideHandler_data()
+{
+    QTest::addColumn<bool>("destroy");
+    QTest::newRow("the handler stops the reader") << false;
+    QTest::newRow("the handler destroys the reader") << true;
 }
 
 void TestHidReadThread::stopFromInsideHandler()
 {
+    // The main thread is inside the delivery the read thread waits for.
+    QFETCH(bool, destroy);
     Rig rig;
-    int calls = 0;
-    rig.device->setDataHandler([&](HidDevice *device, std::uint8_t, const std::uint8_t *data, std::uint16_t) {
-        ++calls;
-        device->setDataHandler(nullptr);
-        QCOMPARE(data[0], std::uint8_t(0x11));   // the report is still readable after the stop
+    rig.start([&] {
+        if (destroy)
+            rig.reader.reset();
+        else
+            rig.reader->stop();
     });
     rig.queue(QByteArray::fromHex("0011"));
     rig.queue(QByteArray::fromHex("0022"));
-    QTRY_COMPARE(calls, 1);
-    QVERIFY(!rig.device->readThread());
-    QTest::qWait(50);
-    QCOMPARE(calls, 1);
-}
-
-void TestHidReadThread::returnFromInsideHandler()
-{
-    Rig rig;
-    int calls = 0;
-    rig.device->setDataHandler([&](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
-        ++calls;
-        rig.device.reset();
-    });
-    rig.queue(QByteArray::fromHex("0011"));
-    rig.queue(QByteArray::fromHex("0022"));
-    QTRY_VERIFY(!rig.device);
-    QTest::qWait(50);
-    QCOMPARE(calls, 1);
-    // Returned while plugged: an unclaimed replacement holds its place.
-    QCOMPARE(rig.controller->devices().size(), std::size_t(1));
-    QVERIFY(!rig.controller->devices()[0]->isClaimed());
-}
-
-void TestHidReadThread::returnWhileStopping()
-{
-    // The stop delivers a report handed over before it; that report's
-    // handler returns the device whose thread is being stopped.
-    Rig rig;
-    int calls = 0;
-    rig.device->setDataHandler([&](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
-        ++calls;
-        rig.device.reset();
-    });
-    rig.queue(QByteArray::fromHex("0011"));
-    QVERIFY(rig.waitForHandOff());
-    HidDevice *device = rig.device.get();
-    device->setDataHandler(nullptr);
-    QCOMPARE(calls, 1);
-    QVERIFY(!rig.device);
-    QCOMPARE(rig.controller->devices().size(), std::size_t(1));
-    QVERIFY(!rig.controller->devices()[0]->isClaimed());
-}
-
-void TestHidReadThread::controllerHandlerClearedWhileDeviceReturned()
-{
-    // Clearing the controller's data handler stops the reading of each device
-    // that has it. The report delivered during the first stop returns the
-    // second device, whose replacement must follow the change all the same.
-    Rig rig;
-    rig.system->add(fakeHidDevice("B"));
-    rig.controller->runDeviceChangePass();
-    std::unique_ptr<HidDevice> b = rig.controller->claimDeviceAt(1);
-    QVERIFY(b);
-    int calls = 0;
-    rig.controller->setDataHandler([&](HidDevice *, std::uint8_t, const std::uint8_t *, std::uint16_t) {
-        ++calls;
-        b.reset();
-    });
-    QVERIFY(rig.device->readThread());
-    QVERIFY(b->readThread());
-    rig.queue(QByteArray::fromHex("0011"));
-    QVERIFY(rig.waitForHandOff());
-
-    rig.controller->setDataHandler(nullptr);
-    QCOMPARE(calls, 1);
-    QVERIFY(!b);
-    QVERIFY(!rig.device->dataHandler());
-    QVERIFY(!rig.device->readThread());
-    QCOMPARE(rig.controller->devices().size(), std::size_t(2));
-    const HidDevice *replacement = rig.controller->devices()[1];
-    QCOMPARE(replacement->interfaceInfo().instanceKey, QStringLiteral("B"));
-    QVERIFY(!replacement->isClaimed());
-    QVERIFY(!replacement->dataHandler());
-}
-
-void TestHidReadThread::failedReadIsNotDelivered()
-{
-    Rig rig;
-    rig.device->setSleepTime(10);
-    rig.system->failNextRead(rig.path(), EIO);
-    rig.device->setDataHandler(rig.recorder());
-    rig.queue(QByteArray::fromHex("0033"));
     QTRY_COMPARE(rig.deliveries.size(), 1);
-    QCOMPARE(rig.deliveries[0].data, QByteArray::fromHex("33"));
-    QVERIFY(rig.errors.isEmpty());
-    QCOMPARE(rig.system->readOpens(), 2);   // the failed handle was closed and opened afresh
-    // hidapi's opens touch its global state: the read thread never opens.
-    QCOMPARE(rig.system->opensOffMainThread(), 0);
-}
-
-void TestHidReadThread::readCannotBeIssued()
-{
-    Rig rig;
-    rig.system->edit("A", [](FakeHidDevice &d) { d.readOpenError = EACCES; });
-    rig.device->setSleepTime(10000);
-    rig.device->setDataHandler(rig.recorder());
-    QTRY_COMPARE(rig.errors.size(), 1);
-    QCOMPARE(rig.errors[0], std::uint32_t(EACCES));
-
-    // One error per attempt, and an attempt per sleep time, not a busy loop.
-    QTest::qWait(300);
-    QCOMPARE(rig.errors.size(), 1);
-    QCOMPARE(rig.system->readOpens(), 1);
-
-    // The pause ends at once when the thread is stopped.
-    QElapsedTimer clock;
-    clock.start();
-    rig.device->setDataHandler(nullptr);
-    QVERIFY2(clock.elapsed() < 5000, "stopping waited out the pause");
-    QVERIFY(rig.deliveries.isEmpty());
-    QCOMPARE(rig.system->opensOffMainThread(), 0);
-}
-
-void TestHidReadThread::unplugWhileReading()
-{
-    Rig rig;
-    QStringList removals;
-    rig.controller->setRemovalHandler([&](HidDevice *d) { removals << d->interfaceInfo().instanceKey; });
-    rig.device->setSleepTime(10);
-    rig.device->setDataHandler(rig.recorder());
-    rig.queue(QByteArray::fromHex("0001"));
-    QTRY_COMPARE(rig.deliveries.size(), 1);
-
-    // The pass closes the read handle while the thread waits on it.
-    rig.system->remove("A");
-    rig.controller->runDeviceChangePass();
-    QCOMPARE(removals, QStringList({"A"}));
-    QVERIFY(!rig.device->isPlugged());
-    QVERIFY(rig.device->readThread());
-
-    QTRY_VERIFY(!rig.errors.isEmpty());
-    QCOMPARE(rig.errors[0], hidDeviceGoneError());
-    QTest::qWait(200);
-    // One a sleep time at most (10 ms here), where a busy loop makes thousands.
-    QVERIFY2(rig.errors.size() <= 40, qPrintable(QString::number(rig.errors.size())));
+    QCOMPARE(rig.deliveries[0].data, QByteArray::fromHex("11"));
+    QCOMPARE(bool(rig.reader), !destroy);
+    QTest::qWait(50);
     QCOMPARE(rig.deliveries.size(), 1);
-
-    rig.device.reset();
-    QVERIFY(rig.controller->devices().empty());
-}
-
-void TestHidReadThread::orphanedWhileReading()
-{
-    Rig rig;
-    rig.device->setSleepTime(10);
-    rig.device->setDataHandler(rig.recorder());
-    rig.controller.reset();
-    QVERIFY(!rig.device->controller());
-    QTRY_VERIFY(!rig.errors.isEmpty());
-    QCOMPARE(rig.errors[0], hidDeviceGoneError());
-    rig.device.reset();
+    QVERIFY(rig.failures.isEmpty());
 }
 
 void TestHidReadThread::startAndStopRepeatedly()
 {
     Rig rig;
     for (int i = 0; i < 20; ++i) {
-        rig.device->setDataHandler(rig.recorder());
+        rig.start();
         rig.queue(QByteArray(1, '\0') + QByteArray(1, char(i)));
         QTRY_COMPARE(rig.deliveries.size(), i + 1);
         if (i % 2)
             rig.queue(QByteArray::fromHex("00ff"));   // may be handed over while stopping
-        rig.device->setDataHandler(nullptr);
-        QVERIFY(!rig.device->readThread());
-        if (rig.deliveries.size() > i + 1)
-            rig.deliveries.removeLast();
+        rig.reader.reset();
+        QCOMPARE(rig.system->openReadHandles(), 0);
+        QCOMPARE(rig.deliveries.size(), i + 1);
         std::lock_guard lock(rig.system->mutex);
         rig.system->reports.clear();
     }
+    QVERIFY(rig.failures.isEmpty());
     QCOMPARE(rig.system->opensOffMainThread(), 0);
 }
 

@@ -1,8 +1,10 @@
-// The HID controller end to end on this system's own HID stack: a virtual
-// "USB to Serial" cable made through /dev/uhid takes a feature report and
-// sends input reports, read through hidraw by the Linux backend.
+// The HID device list, the read thread and the Linux backend end to end on
+// this system's own HID stack: a virtual "USB to Serial" cable made through
+// /dev/uhid is listed, takes a feature report and sends input reports, read
+// through hidraw, and is found gone when it is destroyed.
 
 #include "transport/hiddevicecontroller.h"
+#include "transport/hidreadthread.h"
 
 #include <QtTest>
 
@@ -141,15 +143,14 @@ private:
     QList<QByteArray> m_features;
 };
 
-int findVirtualCable(HidDeviceController &controller)
+const HidDevice *findVirtualCable(HidDeviceController &controller)
 {
-    controller.runDeviceChangePass();
-    const std::vector<HidDevice *> &list = controller.devices();
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i]->isPlugged() && list[i]->vendorId() == VirtualVendor && list[i]->productId() == VirtualProduct)
-            return int(i);
+    controller.refresh();
+    for (const HidDevice &device : controller.devices()) {
+        if (device.vendorId == VirtualVendor && device.productId == VirtualProduct)
+            return &device;
     }
-    return -1;
+    return nullptr;
 }
 
 } // namespace
@@ -165,54 +166,62 @@ void TestHidUhid::virtualCable()
 {
     const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        QSKIP(qPrintable(QStringLiteral("/dev/uhid cannot be opened (%1); the end-to-end test of the HID controller "
+        QSKIP(qPrintable(QStringLiteral("/dev/uhid cannot be opened (%1); the end-to-end test of the HID backend "
                                         "needs the uhid module and write access to /dev/uhid")
                              .arg(qt_error_string(errno))));
     }
     VirtualCable cable(fd);
     QVERIFY(cable.create());
 
-    HidDeviceController controller(createHidBackend());
-    int index = -1;
-    QTRY_VERIFY_WITH_TIMEOUT((index = findVirtualCable(controller)) >= 0, 10000);
-    std::unique_ptr<HidDevice> device = controller.claimDeviceAt(index);
-    QVERIFY(device);
-    if (!device->hasReadWriteAccess())
+    const std::unique_ptr<HidBackend> backend = createHidBackend();
+    HidDeviceController controller(*backend);
+    controller.start();
+    const HidDevice *found = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((found = findVirtualCable(controller)) != nullptr, 10000);
+    const HidDevice device = *found;
+    QCOMPARE(device.productString, QStringLiteral("USB to Serial"));
+    QCOMPARE(device.serialNumber, QString());
+
+    HidFailure why;
+    std::unique_ptr<HidHandle> control = backend->open(device.path, HidAccess::ReadWrite, why);
+    if (!control && why.error == HidError::PermissionDenied)
         QSKIP("the virtual cable's hidraw node is not readable by this user");
-    QCOMPARE(device->productString(), QStringLiteral("USB to Serial"));
-    QCOMPARE(device->serialNumber(), QString());
-    QCOMPARE(int(device->capabilities().inputReportLength), 9);
-    QCOMPARE(int(device->capabilities().featureReportLength), 10);
+    QVERIFY2(control, qPrintable(why.reason));
+    QCOMPARE(control->inputReportLength(), 9);
 
     // The bridge's set-up report: ID 0, 2400 bit/s least significant byte
     // first, 8 data bits, four zero bytes.
     const QByteArray setup = QByteArray::fromHex("00600900000300000000");
-    QVERIFY(device->sendFeatureReport(reinterpret_cast<const std::uint8_t *>(setup.constData()), int(setup.size())));
+    QVERIFY(control->sendFeatureReport(setup));
     QTRY_COMPARE(cable.featureReports().size(), 1);
     QVERIFY(cable.featureReports()[0].contains(setup.mid(1)));
 
     // Each input report arrives whole and in order: ID 0 (the cable numbers
     // no reports), then the eight bytes the cable sent. hidraw keeps reports
     // only for a node that is open, so the read handle opens before the cable
-    // sends; the read thread then reads on it.
-    QVERIFY(device->openReadHandle());
+    // sends.
+    std::unique_ptr<HidHandle> readHandle = backend->open(device.path, HidAccess::Read, why);
+    QVERIFY2(readHandle, qPrintable(why.reason));
     QList<QByteArray> received;
-    device->setDataHandler([&](HidDevice *, std::uint8_t id, const std::uint8_t *data, std::uint16_t size) {
-        received << QByteArray(1, char(id)) + QByteArray(reinterpret_cast<const char *>(data), size);
-    });
+    QList<HidFailure> failures;
+    HidReadThread reader(
+        std::move(readHandle),
+        [&](std::uint8_t id, QByteArrayView data) { received << QByteArray(1, char(id)) + data.toByteArray(); },
+        [&](const HidFailure &failure) { failures << failure; });
     const QList<QByteArray> sent = cable.sendBytes(QByteArray::fromHex("002b3132333420313100ff80070f0d0a"));
     QList<QByteArray> expected;
     for (const QByteArray &report : sent)
         expected << QByteArray(1, '\0') + report;
     QTRY_COMPARE(received, expected);
 
-    // Unplugged: the next pass finds it gone and the read thread reports errors.
-    QList<std::uint32_t> errors;
-    device->setDataErrorHandler([&errors](HidDevice *, std::uint32_t error) { errors.append(error); });
+    // Unplugged: the read fails, and the next pass finds it gone.
+    QStringList removed;
+    QObject::connect(&controller, &HidDeviceController::deviceRemoved, &controller,
+                     [&removed](const HidDevice &gone) { removed << gone.path; });
     cable.destroy();
-    QTRY_VERIFY_WITH_TIMEOUT((controller.runDeviceChangePass(), !device->isPlugged()), 10000);
-    QTRY_VERIFY(!errors.isEmpty());
-    device.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((controller.refresh(), removed == QStringList{device.path}), 10000);
+    QVERIFY(!findVirtualCable(controller));
 }
 
 QTEST_GUILESS_MAIN(TestHidUhid)

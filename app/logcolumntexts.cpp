@@ -1,0 +1,76 @@
+#include "app/logcolumntexts.h"
+
+#include "log/unitsymbols.h"
+#include "meter/localeinfo.h"
+
+#include <QFontMetrics>
+#include <QTime>
+
+namespace LogColumnTexts {
+
+QChar widestDigit(const QFontMetrics &metrics, char first, char last)
+{
+    QChar widest = QLatin1Char(first);
+    for (char c = first; c <= last; ++c) {
+        if (metrics.horizontalAdvance(QLatin1Char(c)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(c);
+    }
+    return widest;
+}
+
+QStringList times(const LocaleInfo &locale, const QFontMetrics &metrics)
+{
+    // Minutes and seconds run from 00 to 59: the widest tens digit up to 5.
+    const int tens = widestDigit(metrics, '0', '5').digitValue();
+    const int units = widestDigit(metrics).digitValue();
+    const int sixty = tens * 10 + units;
+    const QString separator = locale.userTimeSeparator();
+    const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, u'0'); };
+    QStringList texts;
+    for (int hour = 0; hour < 24; ++hour) {
+        texts << twoDigits(hour) + separator + twoDigits(sixty) + separator + twoDigits(sixty);
+        texts << locale.timeOfDayText(QTime(hour, sixty, sixty));
+    }
+    return texts;
+}
+
+QString value(const QString &decimalSeparator, const QFontMetrics &metrics)
+{
+    return QLatin1Char('-') + QString(4, widestDigit(metrics)) + decimalSeparator;
+}
+
+QString number(int digits, bool negative, const QFontMetrics &metrics)
+{
+    return (negative ? QStringLiteral("-") : QString()) + QString(digits, widestDigit(metrics));
+}
+
+QStringList functions()
+{
+    return {QStringLiteral("DutyCycle"), QStringLiteral("Freq"), QStringLiteral("TMP"), QStringLiteral("CAP"),
+            QStringLiteral("DC"), QStringLiteral("AC"), QStringLiteral("OHM"), QStringLiteral("CTN"),
+            QStringLiteral("Diode")};
+}
+
+QStringList units()
+{
+    QStringList texts;
+    for (const char *stored : {"M*", "k*", "*", "uF", "mF", "nF", "F", "uA", "mA", "nA", "A", "uV", "mV", "nV", "V",
+                               "%", "Hz", "kHz", "MHz", "?", "#"})
+        texts << lcdUnitText(QString::fromLatin1(stored));
+    return texts;
+}
+
+QStringList judgements()
+{
+    return {QStringLiteral("pass"), QStringLiteral("Fail")};
+}
+
+int digitCount(qint64 number)
+{
+    int digits = 1;
+    for (quint64 n = number < 0 ? 0 - quint64(number) : quint64(number); n >= 10; n /= 10)
+        ++digits;
+    return digits;
+}
+
+} // namespace LogColumnTexts

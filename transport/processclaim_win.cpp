@@ -1,4 +1,5 @@
 #include "transport/processclaim_win.h"
+#include "transport/systemerror_win.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
@@ -61,7 +62,7 @@ std::unique_ptr<ProcessClaim> ProcessClaim::take(const QString &key, QString &wh
                                         name.c_str());
     const DWORD error = GetLastError();
     if (!mapping) {
-        why = QStringLiteral("it cannot be claimed: %1").arg(qt_error_string(int(error)));
+        why = QStringLiteral("it cannot be claimed: %1").arg(windowsErrorText(error));
         return nullptr;
     }
     if (error == ERROR_ALREADY_EXISTS) {
@@ -72,7 +73,7 @@ std::unique_ptr<ProcessClaim> ProcessClaim::take(const QString &key, QString &wh
     }
     void *view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(ClaimRecord));
     if (!view) {
-        why = QStringLiteral("it cannot be claimed: %1").arg(qt_error_string(int(GetLastError())));
+        why = QStringLiteral("it cannot be claimed: %1").arg(windowsErrorText(GetLastError()));
         CloseHandle(mapping);
         return nullptr;
     }

@@ -18,6 +18,7 @@
 // line error never stalls the reads.
 
 #include "transport/serialdcb_win.h"
+#include "transport/systemerror_win.h"
 
 #include <cstdint>
 
@@ -173,9 +174,7 @@ SerialError serialErrorFor(unsigned long systemError)
 
 QString systemSentence(unsigned long systemError)
 {
-    QString text = qt_error_string(int(systemError)).trimmed();
-    while (text.endsWith(u'.'))
-        text.chop(1);
+    QString text = windowsErrorText(systemError);
     if (text.size() > 1 && text.at(0).isUpper() && !text.at(1).isUpper())
         text[0] = text.at(0).toLower();
     return text;

@@ -1,8 +1,10 @@
 // The HID services on Windows: SetupAPI lists the HID interfaces, the HID
 // class driver (HidD_*, HidP_*) gives their identity, strings, report
 // lengths and feature reports, ReadFile on an overlapped handle reads their
-// input reports, and a hidden message window registered for HID interface
-// notices reports plug-in and removal.
+// input reports (HidOverlappedReader, hidhandle_win.cpp), and a hidden
+// message window registered for HID interface notices reports plug-in and
+// removal. A cable pulled while it is read fails the pending read
+// (ERROR_DEVICE_NOT_CONNECTED), which ends the read thread as on Linux.
 //
 // Each Win32 call sits in a small function of its own below; the classes
 // only combine their answers.
@@ -16,7 +18,9 @@
 // cable pulled and plugged in again between two passes.
 
 #include "transport/hidbackend.h"
+#include "transport/hidhandle_win.h"
 #include "transport/hidinstancekeys_win.h"
+#include "transport/hidserialnumber.h"
 #include "transport/processclaim_win.h"
 
 #include <windows.h>
@@ -29,7 +33,7 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <atomic>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -86,28 +90,61 @@ HANDLE openHidInterface(const QString &path, HidAccess access)
                        nullptr);
 }
 
-bool readCapabilities(HANDLE device, HidCaps &caps)
+// What the report descriptor declares; zeros when the driver cannot say.
+void readCapabilities(HANDLE device, HIDP_CAPS &caps)
 {
+    caps = HIDP_CAPS{};
     PHIDP_PREPARSED_DATA parsed = nullptr;
     if (!HidD_GetPreparsedData(device, &parsed))
-        return false;
-    HIDP_CAPS found{};
-    const bool ok = HidP_GetCaps(parsed, &found) == HIDP_STATUS_SUCCESS;
+        return;
+    if (HidP_GetCaps(parsed, &caps) != HIDP_STATUS_SUCCESS)
+        caps = HIDP_CAPS{};
     HidD_FreePreparsedData(parsed);
-    if (!ok)
+}
+
+// The longest string the backend reads, in UTF-16 units: a USB string
+// descriptor holds at most 126; HidD's calls take a byte count.
+constexpr int StringUnits = 254;
+constexpr ULONG StringBytes = StringUnits * sizeof(char16_t);
+
+bool readAttributes(HANDLE device, HidAttributes &attributes)
+{
+    HIDD_ATTRIBUTES found{};
+    found.Size = sizeof found;
+    if (!HidD_GetAttributes(device, &found))
         return false;
-    caps.usage = found.Usage;
-    caps.usagePage = found.UsagePage;
-    caps.inputReportLength = found.InputReportByteLength;
-    caps.outputReportLength = found.OutputReportByteLength;
-    caps.featureReportLength = found.FeatureReportByteLength;
+    attributes.vendorId = found.VendorID;
+    attributes.productId = found.ProductID;
     return true;
 }
 
-// HidD's string calls take a byte count and write UTF-16, as char16_t is.
-ULONG bytesFor(int units)
+// Empty when the device has no product string.
+QString readProductString(HANDLE device)
 {
-    return ULONG(std::max(units, 0)) * sizeof(wchar_t);
+    char16_t text[StringUnits] = {};
+    if (!HidD_GetProductString(device, text, StringBytes))
+        return {};
+    return QString::fromUtf16(text, std::find(text, text + StringUnits, char16_t(0)) - text);
+}
+
+// Empty when the device has no serial number. The class driver answers for a
+// device without one with its string at index 0 on some systems;
+// serialNumberBesideIndex0 tells the two apart, from the index-0 string read
+// into a buffer that shows which units the device wrote.
+QString readSerialNumber(HANDLE device)
+{
+    char16_t serial[StringUnits] = {};
+    if (!HidD_GetSerialNumberString(device, serial, StringBytes))
+        return {};
+    char16_t index0[StringUnits];
+    std::fill(std::begin(index0), std::end(index0), char16_t(0xFFFF));
+    HidD_GetIndexedString(device, 0, index0, StringBytes);
+    return serialNumberBesideIndex0(serial, index0, StringUnits);
+}
+
+bool setFeature(HANDLE device, QByteArray &buffer)
+{
+    return HidD_SetFeature(device, buffer.data(), ULONG(buffer.size()));
 }
 
 // --- an open interface ---
@@ -115,97 +152,52 @@ ULONG bytesFor(int units)
 class WindowsHidHandle final : public HidHandle
 {
 public:
-    WindowsHidHandle(HANDLE device, bool overlapped)
+    WindowsHidHandle(HANDLE device, HidAccess access)
         : m_device(device)
     {
-        if (overlapped) {
-            m_readDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            m_cancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        }
+        if (access == HidAccess::Read)
+            m_reader = std::make_unique<HidOverlappedReader>(m_device, caps().InputReportByteLength);
     }
     ~WindowsHidHandle() override
     {
+        m_reader.reset();   // before the handle its request runs on
         CloseHandle(m_device);
-        if (m_readDone)
-            CloseHandle(m_readDone);
-        if (m_cancel)
-            CloseHandle(m_cancel);
     }
 
-    bool attributes(HidAttributes &attributes) override
+    bool attributes(HidAttributes &attributes) override { return readAttributes(m_device, attributes); }
+    QString productString() override { return readProductString(m_device); }
+    QString serialNumber() override { return readSerialNumber(m_device); }
+    int inputReportLength() override { return caps().InputReportByteLength; }
+    bool sendFeatureReport(QByteArrayView report) override
     {
-        HIDD_ATTRIBUTES found{};
-        found.Size = sizeof found;
-        if (!HidD_GetAttributes(m_device, &found))
+        if (report.isEmpty())
             return false;
-        attributes.vendorId = found.VendorID;
-        attributes.productId = found.ProductID;
-        attributes.versionNumber = found.VersionNumber;
-        return true;
-    }
-    bool productString(char16_t *buffer, int units) override
-    {
-        return HidD_GetProductString(m_device, buffer, bytesFor(units));
-    }
-    bool serialNumberString(char16_t *buffer, int units) override
-    {
-        return HidD_GetSerialNumberString(m_device, buffer, bytesFor(units));
-    }
-    bool indexedString(int index, char16_t *buffer, int units) override
-    {
-        return HidD_GetIndexedString(m_device, ULONG(index), buffer, bytesFor(units));
-    }
-    bool capabilities(HidCaps &caps) override { return readCapabilities(m_device, caps); }
-    bool setFeature(const std::uint8_t *data, int size) override
-    {
-        return HidD_SetFeature(m_device, const_cast<std::uint8_t *>(data), ULONG(size));
+        QByteArray buffer = featureReportBuffer(report, caps().FeatureReportByteLength);
+        return setFeature(m_device, buffer);
     }
 
-    // One overlapped read, waited for together with the cancel event. A
-    // read that times out is cancelled, and a report that completed it in
-    // the meantime is still handed back.
-    HidReadResult read(std::uint8_t *buffer, int length, int timeoutMs) override
+    HidRead read(std::uint8_t *buffer, int capacity, int timeoutMs) override
     {
-        using Status = HidReadResult::Status;
-        if (!m_readDone || !m_cancel)
-            return {Status::Failed, 0, ERROR_INVALID_HANDLE};
-        if (m_cancelled)
-            return {Status::Cancelled, 0, 0};
-        OVERLAPPED request{};
-        request.hEvent = m_readDone;
-        ResetEvent(m_readDone);
-        DWORD bytes = 0;
-        if (!ReadFile(m_device, buffer, DWORD(length), &bytes, &request)) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_IO_PENDING)
-                return {Status::Failed, 0, error};
-            const HANDLE events[] = {m_readDone, m_cancel};
-            const DWORD woken = WaitForMultipleObjects(2, events, FALSE, DWORD(std::max(timeoutMs, 0)));
-            if (woken != WAIT_OBJECT_0)
-                CancelIoEx(m_device, &request);
-            // Waits for the cancel to land too: the request and the buffer
-            // must outlive the read.
-            if (!GetOverlappedResult(m_device, &request, &bytes, TRUE)) {
-                const DWORD readError = GetLastError();
-                if (readError != ERROR_OPERATION_ABORTED)
-                    return {Status::Failed, 0, readError};
-                return {m_cancelled ? Status::Cancelled : Status::Timeout, 0, 0};
-            }
-        }
-        return {Status::Data, int(bytes), 0};
-    }
-    void cancelRead() override
-    {
-        m_cancelled = true;
-        if (m_cancel)
-            SetEvent(m_cancel);
+        if (!m_reader)
+            return {HidRead::Status::Failed, 0, hidFailureFor(ERROR_INVALID_HANDLE)};
+        return m_reader->read(buffer, capacity, timeoutMs);
     }
 
 private:
-    HANDLE m_device;
-    HANDLE m_readDone = nullptr;
-    HANDLE m_cancel = nullptr;
-    std::atomic<bool> m_cancelled{false};
+    // Read when first asked for: every device change opens each interface
+    // for its identity alone.
+    const HIDP_CAPS &caps()
+    {
+        if (!m_caps) {
+            m_caps.emplace();
+            readCapabilities(m_device, *m_caps);
+        }
+        return *m_caps;
+    }
+
+    const HANDLE m_device;
+    std::optional<HIDP_CAPS> m_caps;
+    std::unique_ptr<HidOverlappedReader> m_reader;
 };
 
 // --- device-change notices ---
@@ -290,20 +282,20 @@ public:
         return list;
     }
 
-    std::unique_ptr<HidHandle> open(const QString &path, HidAccess access, std::uint32_t &error) override
+    std::unique_ptr<HidHandle> open(const QString &path, HidAccess access, HidFailure &why) override
     {
         const HANDLE device = openHidInterface(path, access);
         if (device == INVALID_HANDLE_VALUE) {
-            error = GetLastError();
+            why = hidFailureFor(GetLastError());
             return nullptr;
         }
-        return std::make_unique<WindowsHidHandle>(device, access == HidAccess::Read);
+        return std::make_unique<WindowsHidHandle>(device, access);
     }
 
-    void watchDeviceChanges(std::function<void(int)> notice) override
+    void watchDeviceChanges(std::function<void()> changed) override
     {
-        m_notice = std::move(notice);
-        if (!m_notice) {
+        m_changed = std::move(changed);
+        if (!m_changed) {
             m_window.reset();
             return;
         }
@@ -313,7 +305,7 @@ public:
             });
     }
 
-    std::unique_ptr<HidClaim> claim(const QString &path, QString &why) override
+    std::unique_ptr<HidClaim> claim(const QString &path, HidFailure &why) override
     {
         // Every program may open a HID interface for reading; the claim
         // keeps other copies of this one away.
@@ -321,21 +313,24 @@ public:
         {
             std::unique_ptr<ProcessClaim> claim;
         };
-        std::unique_ptr<ProcessClaim> claim = ProcessClaim::take(path, why);
-        if (!claim)
+        std::unique_ptr<ProcessClaim> claim = ProcessClaim::take(path, why.reason);
+        if (!claim) {
+            why.error = HidError::InUse;
             return nullptr;
+        }
         auto held = std::make_unique<Claim>();
         held->claim = std::move(claim);
         return held;
     }
 
-    ResetResult resetUsbDevice(const QString &path, QString &detail) override
+    bool resetUsbDevice(const QString &path, HidFailure &why) override
     {
         // Windows resets a USB device only by restarting its driver, which
         // needs an administrator; the HID driver sets a cable up at every
         // plug-in anyway.
-        detail = QStringLiteral("%1: Windows lets only administrators restart a device").arg(path);
-        return ResetResult::NotPermitted;
+        why = {HidError::PermissionDenied,
+               QStringLiteral("%1: Windows lets only administrators restart a device").arg(path)};
+        return false;
     }
 
 private:
@@ -347,13 +342,13 @@ private:
         // looks for; the devnodes notice a top-level window gets says the same.
         if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE && event != DBT_DEVNODES_CHANGED)
             return;
-        const std::function<void(int)> notice = m_notice;
-        if (notice)
-            notice(DeviceNodesChanged);
+        const std::function<void()> changed = m_changed;
+        if (changed)
+            changed();
     }
 
     HidInstanceKeys m_keys;
-    std::function<void(int)> m_notice;
+    std::function<void()> m_changed;
     std::unique_ptr<DeviceNoticeWindow> m_window;
 };
 
@@ -362,9 +357,4 @@ private:
 std::unique_ptr<HidBackend> createHidBackend()
 {
     return std::make_unique<WindowsHidBackend>();
-}
-
-std::uint32_t hidDeviceGoneError()
-{
-    return ERROR_DEVICE_NOT_CONNECTED;
 }

@@ -36,3 +36,27 @@ if(CMAKE_CROSSCOMPILING)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_BINARY_DIR}/wine-run.sh)
 endif()
 enable_language(RC)
+
+# The design's font files, which meter/designfontfiles_win.cpp looks for in a
+# "fonts" folder beside the program: the very files the Linux program loads,
+# Liberation Sans 1.07 from fonts-liberation and DejaVu Sans Mono from
+# fonts-dejavu-core. Every program and test of this build lands in the build
+# folder (qt_standard_project_setup), so one "fonts" folder there serves them
+# all; the zip and the installer ship it as it is (scripts/windows-build.sh).
+set(QM320_DESIGN_FONT_FILES
+    /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf
+    /usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf
+    /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf)
+set(qm320_font_copies "")
+foreach(font IN LISTS QM320_DESIGN_FONT_FILES)
+    get_filename_component(name "${font}" NAME)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/fonts/${name}
+        COMMAND ${CMAKE_COMMAND} -E copy ${font} ${PROJECT_BINARY_DIR}/fonts/${name}
+        DEPENDS ${font})
+    list(APPEND qm320_font_copies ${PROJECT_BINARY_DIR}/fonts/${name})
+endforeach()
+add_custom_target(qm320-design-fonts ALL DEPENDS ${qm320_font_copies})
+# For a program or test that draws text with the design's fonts.
+function(qm320_design_fonts_beside target)
+    add_dependencies(${target} qm320-design-fonts)
+endfunction()

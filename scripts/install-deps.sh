@@ -30,7 +30,7 @@ if [[ "${1:-}" == "--windows" ]]; then
     packages=(
         cmake ninja-build xz-utils zip nsis
         g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
-        qt6-base-dev qt6-base-dev-tools fonts-liberation
+        qt6-base-dev qt6-base-dev-tools fonts-liberation fonts-dejavu-core
         xvfb xauth poppler-utils
     )
 fi

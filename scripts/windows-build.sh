@@ -72,8 +72,11 @@ while [[ ${#queue[@]} -gt 0 ]]; do
     done < <(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
 done
 x86_64-w64-mingw32-strip --strip-unneeded "$stage"/*.dll "$stage"/*/*.dll "$stage"/*.exe
-cp /usr/share/fonts/truetype/liberation/*.ttf "$stage/fonts/"
+# The design's font files, as the build put them beside the programs (see
+# cmake/windows.cmake), and their licences.
+cp "$build/fonts/"* "$stage/fonts/"
 cp /usr/share/doc/fonts-liberation/copyright "$stage/fonts/LICENSE-Liberation.txt"
+cp /usr/share/doc/fonts-dejavu-core/copyright "$stage/fonts/LICENSE-DejaVu.txt"
 cp "$build/packaging/windows/qm320.ico" "$stage/"
 # The same bytes from the same sources: file times from the last commit.
 epoch=$(git log -1 --format=%ct 2>/dev/null || date +%s)

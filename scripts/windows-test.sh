@@ -187,6 +187,10 @@ wineserver -w
 installed=$user_dir/AppData/Local/Programs/qm320
 [[ -f "$installed/qm320.exe" && -f "$installed/platforms/qwindows.dll" && -f "$installed/fonts/LiberationSans-Regular.ttf" ]] \
     || fail "the installer did not install the program"
+# The font files the program looks for (tst_platform_win checks the build's
+# folder against them), and no others.
+diff <(cd "$installed/fonts" && ls ./*.ttf) <(cd "$build/fonts" && ls ./*.ttf) > /dev/null \
+    || fail "the installed fonts are not the files the program looks for"
 ls "$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/"*QM320*.lnk > /dev/null \
     || fail "the installer made no Start menu entry"
 grep -qF 'Uninstall\\qm320' "$WINEPREFIX/user.reg" || fail "the installer did not register its uninstaller"

@@ -1,15 +1,16 @@
 // What the program asks of Windows besides its links: the locale's decimal
 // separator and time format, the caption's processor, the folders of the
-// journal and the settings, and the fonts it ships.
+// journal and the settings, and the font files it ships.
 
 #include "app/windowcaption.h"
 #include "app/windowsettings.h"
 #include "log/logjournal.h"
+#include "meter/designfont.h"
 #include "meter/localeinfo.h"
-#include "packaging/windows/bundledfonts_win.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFontDatabase>
+#include <QFileInfo>
 #include <QTest>
 
 #include <windows.h>
@@ -58,7 +59,7 @@ private slots:
     void timeOfDayInTheUsersFormat();
     void captionNamesTheProcessor();
     void journalAndSettingsLiveInLocalAppData();
-    void shippedFontsAreFound();
+    void designFontsAreTheFilesBesideTheProgram();
 };
 
 void TestPlatformWin::decimalSeparatorFollowsTheUser_data()
@@ -125,16 +126,23 @@ void TestPlatformWin::journalAndSettingsLiveInLocalAppData()
     QCOMPARE(WindowSettings::defaultFile(), localAppData() + QStringLiteral("/qm320/qm320.conf"));
 }
 
-void TestPlatformWin::shippedFontsAreFound()
+void TestPlatformWin::designFontsAreTheFilesBesideTheProgram()
 {
-    // The fonts of the package's "fonts" folder, here Debian's own copy.
-    const QString folder = QDir::toNativeSeparators(qEnvironmentVariable("QM320_TEST_FONTS"));
-    if (folder.isEmpty())
-        QSKIP("no folder of Liberation fonts (QM320_TEST_FONTS)");
-    QVERIFY(addBundledFonts(folder.toStdWString()) >= 4);
-    QVERIFY(QFontDatabase::families().contains(QStringLiteral("Liberation Sans")));
-    QCOMPARE(addBundledFonts(L"C:\\no such folder"), 0);
-    QVERIFY(QString::fromStdWString(bundledFontFolder()).endsWith(QStringLiteral("\\fonts")));
+    // The build puts the files beside this test as beside the programs, and
+    // the zip and the installer ship that folder: what is looked for is
+    // there, and nothing else is.
+    const QDir fonts(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts"));
+    QStringList lookedFor;
+    for (DesignFontFile file : {DesignFontFile::Sans, DesignFontFile::SansBold, DesignFontFile::Mono}) {
+        const QString path = designFontFilePath(file);
+        QCOMPARE(QFileInfo(path).absolutePath(), fonts.absolutePath());
+        QCOMPARE(designFontSource(file), path);
+        lookedFor << QFileInfo(path).fileName();
+    }
+    lookedFor.sort();
+    QCOMPARE(fonts.entryList({QStringLiteral("*.ttf"), QStringLiteral("*.otf")}, QDir::Files, QDir::Name), lookedFor);
+    QCOMPARE(designFamily(DesignFace::Sans), QStringLiteral("qm320 Sans"));
+    QCOMPARE(designFamily(DesignFace::Mono), QStringLiteral("qm320 Mono"));
 }
 
 QTEST_MAIN(TestPlatformWin)

@@ -65,11 +65,18 @@ device=$(sed -n 's/^QM320_COM1=//p' "$work/simulator.out")
 ln -sfn "$device" "$work/com1"
 # The Linux tests run in the C locale: a point for decimals and 24-hour
 # times, which the Windows user sets here in the Control Panel's values.
+# Text is smoothed with ClearType, as Windows does unless told otherwise
+# (Wine draws it unsmoothed, where Liberation Sans loses its capital I at
+# the window's 11 pixels).
 cat > "$work/settings.reg" <<REG
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Wine]
 "Version"="win10"
+
+[HKEY_CURRENT_USER\\Control Panel\\Desktop]
+"FontSmoothing"="2"
+"FontSmoothingType"=dword:00000002
 
 [HKEY_CURRENT_USER\\Control Panel\\International]
 "sDecimal"="."

@@ -19,4 +19,5 @@ if [[ -x scripts/tsan.sh ]]; then
     ./scripts/tsan.sh
 fi
 ./scripts/vm-tests.sh
+./scripts/windows-test.sh
 echo "All tests passed."

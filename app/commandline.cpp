@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "tools/optionparser.h"
+#include "shared/optionparser.h"
 #include "transport/comportnames.h"
 
 namespace {

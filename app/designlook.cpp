@@ -1,7 +1,7 @@
 #include "app/designlook.h"
 
 #include "app/toolicons.h"
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include "ui_mainwindow.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/keyfilter.h"
 #include "meter/limits.h"
-#include "meter/localenumber.h"
+#include "shared/localenumber.h"
 
 
 LimitEdit::LimitEdit(QWidget *parent)

@@ -1,7 +1,7 @@
 #include "app/logcolumntexts.h"
 
 #include "log/unitsymbols.h"
-#include "meter/localeinfo.h"
+#include "shared/localeinfo.h"
 
 #include <QFontMetrics>
 #include <QTime>

@@ -4,7 +4,7 @@
 #include "app/windowdialogs.h"
 #include "app/windowsettings.h"
 #include "log/tablefiles.h"
-#include "meter/localeinfo.h"
+#include "shared/localeinfo.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
 

@@ -1,7 +1,7 @@
 #include "app/qm320application.h"
 
 #include "app/programstyle.h"
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include <QMessageBox>
 

@@ -19,8 +19,8 @@
 #include "app/usermessages.h"
 #include "bench/median.h"
 #include "meter/lcdpanel.h"
-#include "meter/localeinfo.h"
 #include "session/metersession.h"
+#include "shared/localeinfo.h"
 #include "transport/serialbackend.h"
 
 #include <QApplication>

@@ -10,11 +10,11 @@
 //   build-log/bench/bench_logtable --benchmark_filter=ResidentPerRow
 //   build-log/bench/bench_logtable --benchmark_filter=LogOneReading
 
-#include "log/logmodel.h"
+#include "app/logmodel.h"
 #include "log/logtable.h"
 #include "log/readinglogger.h"
-#include "meter/localeinfo.h"
 #include "meter/reading.h"
+#include "shared/localeinfo.h"
 
 #include <QGuiApplication>
 #include <QIdentityProxyModel>

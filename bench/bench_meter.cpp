@@ -4,7 +4,7 @@
 
 #include "meter/frameassembler.h"
 #include "meter/framedecoder.h"
-#include "meter/localeinfo.h"
+#include "shared/localeinfo.h"
 
 #include <benchmark/benchmark.h>
 

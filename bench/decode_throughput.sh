@@ -7,7 +7,7 @@
 # process itself costs, the figure to read on a busy machine.
 set -euo pipefail
 build=${1:-build}
-cli="$build/tools/qm320-cli"
+cli="$build/cli/qm320-cli"
 capture=$(mktemp /tmp/qm320-capture.XXXXXX)
 trap 'rm -f "$capture"' EXIT
 

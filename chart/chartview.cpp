@@ -1,6 +1,6 @@
 #include "chart/chartview.h"
 
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include <QImageWriter>
 #include <QResizeEvent>

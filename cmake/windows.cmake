@@ -37,7 +37,7 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 enable_language(RC)
 
-# The design's font files, which meter/designfontfiles_win.cpp looks for in a
+# The design's font files, which shared/designfontfiles_win.cpp looks for in a
 # "fonts" folder beside the program: the very files the Linux program loads,
 # Liberation Sans 1.07 from fonts-liberation and DejaVu Sans Mono from
 # fonts-dejavu-core. Every program and test of this build lands in the build

@@ -3,7 +3,7 @@
 #include "meter/frameassembler.h"
 #include "meter/framedecoder.h"
 #include "meter/limits.h"
-#include "meter/localenumber.h"
+#include "shared/localenumber.h"
 
 #include <cmath>
 #include <cstdlib>

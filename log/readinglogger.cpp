@@ -1,8 +1,8 @@
 #include "log/readinglogger.h"
 
 #include "log/logtable.h"
-#include "meter/localeinfo.h"
 #include "meter/reading.h"
+#include "shared/localeinfo.h"
 
 #include <cmath>
 #include <limits>

@@ -2,7 +2,7 @@
 
 #include "log/logtable.h"
 #include "log/unitsymbols.h"
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include <QFile>
 #include <QFontMetricsF>

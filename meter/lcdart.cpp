@@ -1,6 +1,6 @@
 #include "meter/lcdart.h"
 
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include <QFont>
 #include <QFontMetricsF>

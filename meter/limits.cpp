@@ -1,6 +1,6 @@
 #include "meter/limits.h"
 
-#include "meter/localenumber.h"
+#include "shared/localenumber.h"
 
 QString rewriteLimitText(const QString &text, const QString &decimalSeparator)
 {

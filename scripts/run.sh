@@ -8,4 +8,4 @@ build_dir=${QM320_BUILD_DIR:-build}
 if [[ -x "$build_dir/app/qm320" ]]; then
     exec "$build_dir/app/qm320" "$@"
 fi
-exec "$build_dir/tools/qm320-cli" --help
+exec "$build_dir/cli/qm320-cli" --help

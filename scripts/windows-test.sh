@@ -22,7 +22,7 @@ if [[ ! -f "$qt" && ! -f "$qt/qt6.4.2-mingw64.tar.xz" ]]; then
 fi
 export QM320_MINGW_QT=$qt
 started=$SECONDS
-linux_cli=$(realpath -m "${QM320_BUILD_DIR:-build}")/tools/qm320-cli
+linux_cli=$(realpath -m "${QM320_BUILD_DIR:-build}")/cli/qm320-cli
 if [[ ! -x "$linux_cli" ]]; then
     echo "windows-test: the Linux build's qm320-cli is missing ($linux_cli): run scripts/build.sh first" >&2
     exit 1

@@ -4,7 +4,7 @@
 #include "log/journalfile.h"
 #include "log/tablefiles.h"
 #include "meter/limits.h"
-#include "meter/localeinfo.h"
+#include "shared/localeinfo.h"
 #include "transport/comportnames.h"
 #include "transport/serialportdriver.h"
 #include "transport/serialsettings.h"

@@ -10,8 +10,8 @@
 #include "fakemessages.h"
 #include "log/logtable.h"
 #include "log/logtextwriter.h"
-#include "meter/localeinfo.h"
 #include "session/metersession.h"
+#include "shared/localeinfo.h"
 
 #include <QApplication>
 #include <QTimer>

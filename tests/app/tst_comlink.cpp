@@ -2,7 +2,7 @@
 #include "fakemessages.h"
 #include "meter/lcdpanel.h"
 #include "session/metersession.h"
-#include "tools/metersimulator.h"
+#include "simulator/metersimulator.h"
 
 #include <QtTest>
 #include <QtWidgets>

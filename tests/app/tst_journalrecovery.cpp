@@ -13,8 +13,8 @@
 #include "fakes/simulatorprocess.h"
 #include "log/abandonedjournal.h"
 #include "log/logtable.h"
-#include "meter/localeinfo.h"
 #include "session/metersession.h"
+#include "shared/localeinfo.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +28,7 @@
 
 namespace {
 
-const QString Cli = QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli");
+const QString Cli = QStringLiteral(QM320_BINARY_DIR "/cli/qm320-cli");
 const QString Child = QStringLiteral(QM320_BINARY_DIR "/tests/app/journalchild");
 
 const QByteArray Header("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");

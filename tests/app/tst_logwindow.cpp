@@ -2,11 +2,11 @@
 #include "windowfixture.h"
 
 #include "app/loggridview.h"
+#include "app/logmodel.h"
 #include "chart/chartpager.h"
 #include "chart/chartview.h"
 #include "log/abandonedjournal.h"
 #include "log/logtable.h"
-#include "log/logmodel.h"
 #include "log/tablefiles.h"
 
 #include <QCheckBox>

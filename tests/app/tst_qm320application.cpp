@@ -1,5 +1,5 @@
 #include "app/qm320application.h"
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -5,8 +5,8 @@
 #include "fakemessages.h"
 #include "fakes/fakehidbackend.h"
 #include "fakes/fakeserialbackend.h"
-#include "meter/localeinfo.h"
 #include "session/metersession.h"
+#include "shared/localeinfo.h"
 
 #include <QByteArray>
 #include <QTest>

@@ -14,7 +14,7 @@
 // ten seconds.
 inline QString startSimulator(QProcess &simulator, const QStringList &arguments)
 {
-    simulator.start(QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli"), QStringList{QStringLiteral("simulate")} + arguments);
+    simulator.start(QStringLiteral(QM320_BINARY_DIR "/cli/qm320-cli"), QStringList{QStringLiteral("simulate")} + arguments);
     if (!simulator.waitForStarted())
         return {};
     const QByteArray prefix("QM320_COM1=");

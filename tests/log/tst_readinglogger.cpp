@@ -1,8 +1,8 @@
 #include "log/logtable.h"
 #include "log/readinglogger.h"
 #include "logfixtures.h"
-#include "meter/localeinfo.h"
 #include "meter/reading.h"
+#include "shared/localeinfo.h"
 
 #include <QTest>
 

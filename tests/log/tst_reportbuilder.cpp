@@ -2,7 +2,7 @@
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
 #include "log/reportlayout.h"
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 
 #include <QDir>
 #include <QFile>

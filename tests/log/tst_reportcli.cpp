@@ -34,7 +34,7 @@ struct Run
 Run runCli(const QStringList &args)
 {
     QProcess cli;
-    cli.start(QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli"), args);
+    cli.start(QStringLiteral(QM320_BINARY_DIR "/cli/qm320-cli"), args);
     Run run;
     if (!cli.waitForFinished(60000))
         return run;

@@ -1,4 +1,4 @@
-#include "meter/designfont.h"
+#include "shared/designfont.h"
 #include "meter/framedecoder.h"
 #include "meter/lcdart.h"
 #include "meter/lcdelementwidget.h"

@@ -1,5 +1,5 @@
 #include "meter/limits.h"
-#include "meter/localenumber.h"
+#include "shared/localenumber.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 #include "fakes/fakehidbackend.h"
 #include "fakes/fakeserialbackend.h"
-#include "meter/localeinfo.h"
 #include "meter/meterframes.h"
 #include "session/metersession.h"
+#include "shared/localeinfo.h"
 #include "transport/serialsettings.h"
 #include "transport/usblink.h"
 

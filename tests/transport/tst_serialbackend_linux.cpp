@@ -2,7 +2,7 @@
 // stand in for the serial line, the test writes the meter's side on the
 // master.
 
-#include "tools/metersimulator.h"
+#include "simulator/metersimulator.h"
 #include "transport/comportnames.h"
 #include "transport/serialbackend.h"
 #include "transport/serialportdriver.h"

@@ -2,7 +2,7 @@
 // by `decode`, and `decode --port` reading a running simulator.
 
 #include "fakes/simulatorprocess.h"
-#include "tools/metersimulator.h"
+#include "simulator/metersimulator.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,7 +12,7 @@
 
 namespace {
 
-const QString Cli = QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli");
+const QString Cli = QStringLiteral(QM320_BINARY_DIR "/cli/qm320-cli");
 
 struct Run
 {

@@ -1,6 +1,6 @@
 #include "guestrun.h"
 
-#include "tools/metersimulator.h"
+#include "simulator/metersimulator.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -97,7 +97,7 @@ CliRun::CliRun(const QStringList &arguments)
                      [this] { m_output += m_process.readAllStandardOutput(); });
     QObject::connect(&m_process, &QProcess::readyReadStandardError, &m_process,
                      [this] { m_errors += m_process.readAllStandardError(); });
-    m_process.start(QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli"), arguments);
+    m_process.start(QStringLiteral(QM320_BINARY_DIR "/cli/qm320-cli"), arguments);
     m_process.waitForStarted(10000);
 }
 

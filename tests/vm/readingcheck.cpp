@@ -25,7 +25,7 @@ QList<QJsonObject> decodeFromFile(const QStringList &frames, QString &error)
     capture.close();
 
     QProcess cli;
-    cli.start(QStringLiteral(QM320_BINARY_DIR "/tools/qm320-cli"), {QStringLiteral("decode"), capture.fileName()});
+    cli.start(QStringLiteral(QM320_BINARY_DIR "/cli/qm320-cli"), {QStringLiteral("decode"), capture.fileName()});
     if (!cli.waitForFinished(60000) || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
         error = QStringLiteral("qm320-cli decode of the sent frames failed: %1")
                     .arg(QString::fromLocal8Bit(cli.readAllStandardError()));

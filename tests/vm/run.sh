@@ -51,7 +51,7 @@ modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio hid hid-generic
          virtio_pci 9pnet_virtio 9p)
 # The test programs the guest runs, in this order (guest.sh), and what they run.
 guest_tests=(tests/vm/tst_vmcli tests/vm/tst_vmwindow tests/transport/tst_hiduhid)
-guest_programs=(tools/qm320-cli tests/vm/uhidcable "${guest_tests[@]}")
+guest_programs=(cli/qm320-cli tests/vm/uhidcable "${guest_tests[@]}")
 
 # --- what must be there -----------------------------------------------------
 

@@ -11,9 +11,9 @@
 #include "guestrun.h"
 #include "hostcontrol.h"
 #include "meter/framedecoder.h"
-#include "meter/localeinfo.h"
 #include "readingcheck.h"
 #include "session/metersession.h"
+#include "shared/localeinfo.h"
 #include "transport/usblink.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/metersimulator.h"
+#include "simulator/metersimulator.h"
 
 #include <QByteArray>
 #include <QList>

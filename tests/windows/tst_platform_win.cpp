@@ -5,8 +5,8 @@
 #include "app/windowcaption.h"
 #include "app/windowsettings.h"
 #include "log/logjournal.h"
-#include "meter/designfont.h"
-#include "meter/localeinfo.h"
+#include "shared/designfont.h"
+#include "shared/localeinfo.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,0 +1,5 @@
+#include "cli/runtimefolder.h"
+
+void provideRuntimeFolder()
+{
+}

@@ -1,5 +1,0 @@
-#include "tools/runtimefolder.h"
-
-void provideRuntimeFolder()
-{
-}

@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 
+#include "session/linksupervisor.h"
 #include "shared/optionparser.h"
-#include "transport/comportnames.h"
 
 namespace {
 
@@ -96,9 +96,9 @@ StartCommand parseStartCommand(const QStringList &arguments)
     StartOptions &options = command.options;
     if (parser.isSet(QStringLiteral("port"))) {
         const QString port = parser.value(QStringLiteral("port"));
-        if (const int n = comPortNumber(port))
+        if (const int n = LinkSupervisor::comPortNumber(port))
             options.serialPort = QStringLiteral("COM%1").arg(n);
-        else if (!deviceForPortName(port).isEmpty())
+        else if (LinkSupervisor::isPortName(port))
             options.serialPort = port;
         else
             return failed(QStringLiteral("'%1' is not a port: name COM1 to COM4 or a device path").arg(port));

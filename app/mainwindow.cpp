@@ -17,10 +17,8 @@
 #include "meter/lcdlayout.h"
 #include "session/metersession.h"
 #include "shared/localenumber.h"
-#include "transport/comportnames.h"
 #include "transport/hidbackend.h"
 #include "transport/serialbackend.h"
-#include "transport/usblink.h"
 
 #include "ui_mainwindow.h"
 
@@ -492,7 +490,7 @@ void MainWindow::selectPort(const QString &port)
     m_session->setSerialPort(port);
     if (m_session->serialPort() != port)
         return;   // not while the port is open
-    m_portNumber = comPortNumber(port);
+    m_portNumber = LinkSupervisor::comPortNumber(port);
     m_ui->portButton->setText(m_portNumber ? QStringLiteral("COM %1").arg(m_portNumber) : QFileInfo(port).fileName());
     m_ui->portButton->setToolTip(m_portNumber ? QString() : port);
 }
@@ -522,17 +520,16 @@ std::optional<QString> MainWindow::chooseCable()
 {
     // With one cable (or none, which the session reports) there is nothing
     // to choose; with several, the user says which meter this window reads.
-    UsbLink &usb = m_session->usbLink();
-    const QList<int> rows = usb.cableRows();
-    if (rows.size() < 2)
+    const QList<UsbDeviceEntry> found = m_session->usbCables();
+    if (found.size() < 2)
         return QString();
     QStringList cables;
-    for (int row : rows)
-        cables << QStringLiteral("%1  %2").arg(usb.devicePath(row), usb.deviceNames().at(row));
+    for (const UsbDeviceEntry &cable : found)
+        cables << QStringLiteral("%1  %2").arg(cable.path, cable.name);
     const int chosen = m_dialogs->chooseCable(this, cables);
-    if (chosen < 0 || chosen >= rows.size())
+    if (chosen < 0 || chosen >= found.size())
         return std::nullopt;
-    return usb.devicePath(rows.at(chosen));
+    return found.at(chosen).path;
 }
 
 void MainWindow::quit()

@@ -1,6 +1,6 @@
 #include "app/windowsettings.h"
 
-#include "transport/comportnames.h"
+#include "session/linksupervisor.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -80,7 +80,7 @@ WindowSettings WindowSettings::load(const QString &file, QString *problem)
 
     QString port;
     readText(s, "link/port", port);
-    if (!deviceForPortName(port).isEmpty())
+    if (LinkSupervisor::isPortName(port))
         settings.port = port;
     readBool(s, "link/reconnect", settings.reconnect);
     readNumber(s, "limits/high", settings.highLimit);

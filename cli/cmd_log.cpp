@@ -6,7 +6,6 @@
 #include "session/metersession.h"
 #include "shared/localeinfo.h"
 #include "shared/optionparser.h"
-#include "transport/serialbackend.h"
 
 #include <cstdio>
 #include <limits>
@@ -92,7 +91,7 @@ int runLog(const QStringList &args)
     if (const std::optional<int> failed = readLimits(low, high, separator))
         return *failed;
 
-    MeterSession session(*locale, createSerialBackend(), nullptr);
+    MeterSession session(*locale);
     session.setLimitTexts(high, low);
     session.setRepeat(repeat);
     session.setRecordLimit(limit);

@@ -3,7 +3,6 @@
 #include "cli/jsonwriter.h"
 #include "cli/readingjson.h"
 #include "session/metersession.h"
-#include "transport/usblink.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -13,14 +12,14 @@
 
 namespace {
 
-const QString CableName = QString::fromUtf16(UsbLink::CableName);
+const QString CableName = QString::fromUtf16(LinkSupervisor::CableName);
 
 // "name (path), ..." of every device the link lists.
-QString presentDevices(const UsbLink &usb)
+QString presentDevices(const MeterSession &session)
 {
     QStringList seen;
-    for (int row = 0; row < usb.deviceNames().size(); ++row)
-        seen << QStringLiteral("%1 (%2)").arg(usb.deviceNames().at(row), usb.devicePath(row));
+    for (const UsbDeviceEntry &device : session.usbDevices())
+        seen << QStringLiteral("%1 (%2)").arg(device.name, device.path);
     return seen.isEmpty() ? QStringLiteral("no HID device is present")
                           : QStringLiteral("present: ") + seen.join(QLatin1String(", "));
 }
@@ -29,7 +28,6 @@ QString presentDevices(const UsbLink &usb)
 
 int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, JsonLineWriter &out)
 {
-    UsbLink &usb = session.usbLink();
     QEventLoop loop;
     int result = 0;
     bool lost = false;
@@ -67,10 +65,10 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
                                             ? QStringLiteral("a USB interface cable (\"%1\")").arg(CableName)
                                             : options.hidDevicePath));
             } else if (options.hidDevicePath.isEmpty())
-                fail(QStringLiteral("no USB interface cable (\"%1\") is plugged in; %2").arg(CableName, presentDevices(usb)));
+                fail(QStringLiteral("no USB interface cable (\"%1\") is plugged in; %2").arg(CableName, presentDevices(session)));
             else
                 fail(QStringLiteral("%1 is not a HID device that is plugged in; %2")
-                         .arg(options.hidDevicePath, presentDevices(usb)));
+                         .arg(options.hidDevicePath, presentDevices(session)));
             break;
         case LinkFailure::Kind::CableNotReadable:
             fail(QStringLiteral("cannot open %1 for reading and writing: %2. Install the udev rule "
@@ -102,27 +100,27 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
     });
     QObject::connect(&session, &MeterSession::linkStateChanged, &loop, [&](LinkState state) {
         if (lost && state == LinkState::Usb)
-            std::fprintf(stderr, "qm320-cli: reading %s again\n", qPrintable(usb.selectedPath()));
+            std::fprintf(stderr, "qm320-cli: reading %s again\n", qPrintable(session.usbDevicePath()));
     });
-    QObject::connect(&usb, &UsbLink::setupReportSent, &loop, [&](QByteArrayView, bool accepted) {
-        if (!accepted && usb.accessError().isEmpty())
+    QObject::connect(&session, &MeterSession::cableSetUp, &loop, [&](bool accepted, const QString &accessError) {
+        if (!accepted && accessError.isEmpty())
             std::fprintf(stderr, "qm320-cli: %s refused the set-up report; reading all the same\n",
-                         qPrintable(usb.selectedPath()));
+                         qPrintable(session.usbDevicePath()));
     });
-    QObject::connect(&usb, &UsbLink::cableReset, &loop, [&] {
-        std::fprintf(stderr, "qm320-cli: %s sent nothing; it was reset\n", qPrintable(usb.selectedPath()));
+    QObject::connect(&session, &MeterSession::cableReset, &loop, [&] {
+        std::fprintf(stderr, "qm320-cli: %s sent nothing; it was reset\n", qPrintable(session.usbDevicePath()));
     });
 
-    QObject::connect(&usb, &UsbLink::deviceListChanged, &loop, [&] {
+    QObject::connect(&session, &MeterSession::usbDevicesChanged, &loop, [&] {
         if (waitingForCable && session.connectUsb(options.hidDevicePath)) {
             waitingForCable = false;
-            std::fprintf(stderr, "qm320-cli: reading %s\n", qPrintable(usb.selectedPath()));
+            std::fprintf(stderr, "qm320-cli: reading %s\n", qPrintable(session.usbDevicePath()));
         }
     });
 
     session.start();
-    if (!usb.isAvailable())
-        return cliFail(usb.errorString());
+    if (!session.links().usbAvailable())
+        return cliFail(session.links().usbErrorString());
     if (!session.connectUsb(options.hidDevicePath) && !waitingForCable)
         return result ? result : 2;
     if (options.frames == 0)

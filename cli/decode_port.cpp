@@ -3,7 +3,6 @@
 #include "cli/jsonwriter.h"
 #include "cli/readingjson.h"
 #include "session/metersession.h"
-#include "transport/comportnames.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -25,7 +24,7 @@ void note(const QString &text)
 
 int decodeFromPort(const DecodeOptions &options, MeterSession &session, JsonLineWriter &out)
 {
-    if (deviceForPortName(options.port).isEmpty())
+    if (!LinkSupervisor::isPortName(options.port))
         return cliFail(QStringLiteral("'%1' is not a port: name COM1 to COM4 or a device path").arg(options.port));
     session.setSerialPort(options.port);
 

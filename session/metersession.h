@@ -1,16 +1,12 @@
 #pragma once
 
-#include "log/logjournal.h"
-#include "log/logtable.h"
-#include "log/readinglogger.h"
 #include "meter/frameassembler.h"
 #include "meter/framedecoder.h"
 #include "meter/historylist.h"
 #include "meter/limits.h"
 #include "meter/meterframe.h"
-#include "session/timeofdayclock.h"
-#include "transport/hidbackend.h"
-#include "transport/serialbackend.h"
+#include "session/linksupervisor.h"
+#include "session/readingrecorder.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -20,44 +16,21 @@
 #include <memory>
 
 class AbandonedJournal;
+class HidBackend;
 class LocaleInfo;
-class SerialPortDriver;
-class UsbLink;
+class SerialBackend;
 
-// Which link is up. A lost link either ends (Idle) or, with reconnecting on,
-// waits for the same device to come back.
-enum class LinkState { Idle, Serial, Usb, WaitingForSerial, WaitingForUsb };
-
-// What went wrong with a link; the window words it for the user.
-struct LinkFailure
-{
-    enum class Kind {
-        PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
-        PortLost,          // reads failed or the line hung up; detail: the reason
-        CableNotFound,     // no device that looks like the cable is selected; a path asked for: device, and detail why
-        CableNotReadable,  // device: its path; detail: why this user may not read it
-        CableIdle,         // the cable reports, but carries no meter data; the link ended
-        CableSilent,       // the cable sends no reports at all
-        CableLost,         // the cable went away during the link
-        CableInUse,        // device: its path; detail: who holds it ("qm320 (process 1234) holds it") or why it cannot be claimed
-    };
-    Kind kind = Kind::PortNotOpened;
-    QString port;         // "COM1", or the cable's display text
-    QString device;       // the device path
-    QString detail;
-    bool reconnecting = false;   // a lost link waits for its device to come back
-};
-
-// One meter's readings, from the link to the log, without any widget: the
-// serial port driver or the USB cable link, frame assembly, the decoder, the
-// Pass/Fail judgement against the limit texts, and the decision which
-// readings become rows of the log table. What happened is announced by the
-// signals; the window and the command-line tool use this same object, so a
-// command-line run is a window run without pixels.
+// One meter's readings, from the link to the log, without any widget. The
+// session assembles and decodes what its LinkSupervisor delivers, judges the
+// readings against the limit texts, hands them to its ReadingRecorder at each
+// frame or sampling tick, and announces what happened by its signals; the
+// window and the command-line tool use this same object, so a command-line
+// run is a window run without pixels. They ask it for values (the cables to
+// choose from, the history lines) and hold none of the link's objects.
 //
-// A reading travels forward, each class once: link -> FrameAssembler ->
-// FrameDecoder -> readingDecoded (the window shows it) -> ReadingLogger ->
-// rowLogged (the window moves the bar graph and the chart).
+// A reading travels forward, each class once: LinkSupervisor ->
+// FrameAssembler -> FrameDecoder -> readingDecoded (the window shows it) ->
+// ReadingRecorder -> rowLogged (the window moves the bar graph and the chart).
 class MeterSession : public QObject
 {
     Q_OBJECT
@@ -67,9 +40,6 @@ public:
     static constexpr int ConnectionTickMs = 100;
     // Reports without meter bytes in a row that make the USB idle time-out.
     static constexpr int IdleReportCount = 1900;
-    // How often a waiting link looks for its device: well within the two
-    // seconds a user waits for a replugged adapter to be taken up again.
-    static constexpr int ReconnectTickMs = 500;
     static constexpr const char *DefaultHighLimit = "4000";
     static constexpr const char *DefaultLowLimit = "-4000";
 
@@ -78,6 +48,9 @@ public:
     // command-line run that reads a file needs neither).
     MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBackend> serialBackend,
                  std::unique_ptr<HidBackend> hidBackend, QObject *parent = nullptr);
+    // A session on the system's serial ports without a USB link: what a
+    // command-line run that reads a file or a port needs.
+    explicit MeterSession(const LocaleInfo &locale, QObject *parent = nullptr);
     // Stops the links before anything they deliver to goes.
     ~MeterSession() override;
 
@@ -85,29 +58,33 @@ public:
     // lists the devices and selects the cable). Connect to the signals first.
     void start();
 
-    LinkState linkState() const { return m_linkState; }
-
+    // The link, through the session's supervisor.
+    LinkState linkState() const { return m_links->state(); }
     // The serial link. The port is "COM1".."COM4" or a device path; it
     // cannot change while the link is up.
-    QString serialPort() const { return m_serialPort; }
-    void setSerialPort(const QString &port);
-    bool connectSerial();
-    void disconnectSerial();
-
+    QString serialPort() const { return m_links->serialPort(); }
+    void setSerialPort(const QString &port) { m_links->setSerialPort(port); }
+    bool connectSerial() { return m_links->connectSerial(); }
+    void disconnectSerial() { m_links->disconnectSerial(); }
     // The USB link: the selected device, or the one at `devicePath`.
-    bool connectUsb(const QString &devicePath = QString());
-    void disconnectUsb();
+    bool connectUsb(const QString &devicePath = QString()) { return m_links->connectUsb(devicePath); }
+    void disconnectUsb() { m_links->disconnectUsb(); }
     // Ends the link, or stops waiting for its device.
-    void disconnectLink();
-
+    void disconnectLink() { m_links->disconnectLink(); }
     // Whether a lost link waits for the same device (the same serial adapter,
     // found through its by-id name; the same cable, by path or by product
     // and serial number) and goes on by itself when it is back.
-    bool reconnects() const { return m_reconnect; }
-    void setReconnect(bool reconnect);
+    bool reconnects() const { return m_links->reconnects(); }
+    void setReconnect(bool reconnect) { m_links->setReconnect(reconnect); }
     // What a waiting link waits for: "COM1", or the cable's display text.
-    QString awaitedDevice() const { return m_lostLink.port; }
-    UsbLink &usbLink() { return *m_usbLink; }
+    QString awaitedDevice() const { return m_links->awaitedDevice(); }
+    // The HID devices the USB link lists, and the meter cables among them
+    // to choose from; the device a USB link reads or would read.
+    QList<UsbDeviceEntry> usbDevices() const { return m_links->usbDevices(); }
+    QList<UsbDeviceEntry> usbCables() const { return m_links->usbCables(); }
+    QString usbDevicePath() const { return m_links->selectedUsbPath(); }
+    LinkSupervisor &links() { return *m_links; }
+    const LinkSupervisor &links() const { return *m_links; }
 
     // Meter data that does not come through a link: a capture file, a test.
     void feedSerialBytes(QByteArrayView bytes);
@@ -121,50 +98,31 @@ public:
     // The user's decimal separator as the last frame read it.
     QString decimalSeparator() const { return m_decimalSeparator; }
 
-    // Logging.
-    LogTable &log() { return m_log; }
-    const ReadingLogger &logger() const { return m_logger; }
-    void setRepeat(bool repeat) { m_logger.setRepeat(repeat); }
+    // Logging, through the session's recorder.
+    ReadingRecorder &recorder() { return m_recorder; }
+    LogTable &log() { return m_recorder.log(); }
+    const ReadingLogger &logger() const { return m_recorder.logger(); }
+    void setRepeat(bool repeat) { m_recorder.setRepeat(repeat); }
     // Switching sampling off stops the sampling timer at the next frame.
-    void setSampling(bool sampling) { m_logger.setSampling(sampling); }
+    void setSampling(bool sampling) { m_recorder.setSampling(sampling); }
     // A running timer keeps its phase when the interval does not change.
     void setSamplingInterval(int milliseconds);
     int samplingInterval() const { return m_samplingTimer.interval(); }
-    void setRecordLimit(qint32 limit);
-    // The record limit is reached: logging has stopped.
-    bool isLogFull() const { return m_logger.isFull(); }
-    // Empties the log and starts a new journal.
-    void clearLog();
-    // While a table file is being opened, or the user answers a question
-    // that may end the log (quit, empty it), readings wait; at release they
-    // are logged, after the file's rows, into the journal and among the
-    // unsaved rows, with the times they arrived. Holds nest: the readings
-    // are logged when the last one is released.
-    void holdReadings();
-    void releaseReadings();
-    // A table file was opened into the log; one that replaced the log took
-    // the unsaved rows with it (the user was asked first), and their journal.
-    void noteLogOpened(bool replaced);
-
-    // Rows logged since the log was last saved, cleared or opened anew.
-    int unsavedRows() const { return m_unsavedRows; }
-    // The log was saved to a file, but for the rows logged while it was
-    // being written.
-    void markSaved(int rowsNotInFile = 0) { m_unsavedRows = rowsNotInFile; }
-    // The user chose not to keep the unsaved rows: at the end, the journal
-    // goes with them.
-    void discardUnsaved() { m_unsavedRows = 0; }
-
-    // The journal: every logged row goes to a file in `folder` as well, so
-    // that a crash loses nothing; it is removed at the end when nothing in
-    // it is unsaved. False when it cannot be written (journalFailed says why).
-    bool startJournal(const QString &folder);
-    // Takes up the readings of a journal an earlier run left, exactly those
-    // counted when it was taken, with the counters going on after them and
-    // new rows following them on disk. False (`error` says why) leaves the
-    // log as it was and the journal whole.
-    bool recoverJournal(AbandonedJournal &journal, QString *error = nullptr);
-    QString journalFile() const { return m_journal.fileName(); }
+    void setRecordLimit(qint32 limit) { m_recorder.setRecordLimit(limit); }
+    bool isLogFull() const { return m_recorder.isLogFull(); }
+    void clearLog() { m_recorder.clearLog(); }
+    void holdReadings() { m_recorder.holdReadings(); }
+    void releaseReadings() { m_recorder.releaseReadings(); }
+    void noteLogOpened(bool replaced) { m_recorder.noteLogOpened(replaced); }
+    int unsavedRows() const { return m_recorder.unsavedRows(); }
+    void markSaved(int rowsNotInFile = 0) { m_recorder.markSaved(rowsNotInFile); }
+    void discardUnsaved() { m_recorder.discardUnsaved(); }
+    bool startJournal(const QString &folder) { return m_recorder.startJournal(folder); }
+    bool recoverJournal(AbandonedJournal &journal, QString *error = nullptr)
+    {
+        return m_recorder.recoverJournal(journal, error);
+    }
+    QString journalFile() const { return m_recorder.journalFile(); }
 
     // The last decoded frame and what it decoded to.
     const MeterFrame &lastFrame() const { return m_lastFrame; }
@@ -173,17 +131,17 @@ public:
     long long decodedFrames() const { return m_decodedFrames; }
     bool dataArriving() const { return m_dataArriving; }
     std::int32_t emptyReportCount() const { return m_assembler.emptyReportCount(); }
-    // The diagnostic history of the USB link.
-    HistoryList &history() { return m_history; }
+    // The diagnostic history of the USB link, oldest line first.
+    QStringList historyLines() const { return m_history.lines(); }
 
     // The clock whose local time of day each logged row carries; a test
     // gives its own.
-    void setClock(std::unique_ptr<LocalClock> clock) { m_clock = TimeOfDayClock(std::move(clock)); }
+    void setClock(std::unique_ptr<LocalClock> clock) { m_recorder.setClock(std::move(clock)); }
 
     // What the timers run; public so a test can tick by hand.
     void tickConnection();
     void tickSampling();
-    void tryReconnect();
+    void tryReconnect() { m_links->tryReconnect(); }
 
 signals:
     // A frame was decoded and judged. The result is valid during the
@@ -201,37 +159,28 @@ signals:
     void dataArrivingChanged(bool arriving);
     void linkStateChanged(LinkState state);
     void linkFailed(const LinkFailure &failure);
+    // The USB link's device list changed.
+    void usbDevicesChanged();
+    // A set-up report went to the cable, and whether the cable took it
+    // (usbAccessError says why not when the cable could not be opened).
+    void cableSetUp(bool accepted, const QString &accessError);
+    // A cable that sent nothing was reset.
+    void cableReset();
 
 private:
     void decodeFrame(const MeterFrame &frame);
-    void logRow(const std::optional<LoggedRow> &row);
-    void checkLogFull();
-    void checkJournal();
-    void setLinkState(LinkState state);
+    void onLinkStateChanged(LinkState state);
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
-    void onSerialReadFailed(const QString &reason);
-    void onCableLost(const QString &reason);
-    void loseLink(LinkFailure failure);
-    void fail(LinkFailure::Kind kind, const QString &device = QString(), const QString &detail = QString());
 
     const LocaleInfo &m_locale;
     // Declared first, destroyed last: the links below deliver into these.
     FrameAssembler m_assembler;
     FrameDecoder m_decoder;
-    LogTable m_log;
-    ReadingLogger m_logger;
-    LogJournal m_journal{m_log};
-    QString m_journalFolder;
-    bool m_journalFailureReported = false;
-    QTimer m_journalTimer;
-    int m_unsavedRows = 0;
-    int m_holds = 0;
-    bool m_logFull = false;
+    ReadingRecorder m_recorder;
     HistoryList m_history;
     MeterFrame m_lastFrame;
     long long m_decodedFrames = 0;
-    TimeOfDayClock m_clock;
 
     QString m_decimalSeparator;
     QString m_highLimit = QString::fromLatin1(DefaultHighLimit);
@@ -243,12 +192,5 @@ private:
     int m_noFrameTicks = 0;
     bool m_dataArriving = false;
 
-    LinkState m_linkState = LinkState::Idle;
-    QString m_serialPort = QStringLiteral("COM1");
-    QString m_serialDevice;        // the adapter the link reads, by its stable name
-    bool m_reconnect = false;
-    LinkFailure m_lostLink;        // what a waiting link lost
-    QTimer m_reconnectTimer;
-    std::unique_ptr<SerialPortDriver> m_serial;
-    std::unique_ptr<UsbLink> m_usbLink;
+    std::unique_ptr<LinkSupervisor> m_links;
 };

@@ -1,7 +1,6 @@
 #include "meterframes.h"
 #include "windowfixture.h"
 
-#include "transport/usblink.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,7 +67,7 @@ void TestWindowUsb::noCable()
 {
     WindowFixture f;
     auto *usb = f.find<QPushButton>("usbButton");
-    QVERIFY(f.session().usbLink().deviceNames().isEmpty());
+    QVERIFY(f.session().links().usbDeviceNames().isEmpty());
     usb->click();
     QCOMPARE(f.messages->shown,
              QStringList{"information: USB interface cable is not securely connected, please check and re-try."});
@@ -81,9 +80,9 @@ void TestWindowUsb::noCable()
 void TestWindowUsb::cableReadingsReachThePanel()
 {
     WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), plugInMouseAndCable);
-    const UsbLink &link = f.session().usbLink();
-    QCOMPARE(link.deviceNames(), QStringList({"Optical Mouse", "USB to Serial"}));
-    QCOMPARE(link.selectedRow(), 1);
+    const LinkSupervisor &links = f.session().links();
+    QCOMPARE(links.usbDeviceNames(), QStringList({"Optical Mouse", "USB to Serial"}));
+    QCOMPARE(links.selectedUsbRow(), 1);
 
     auto *usb = f.find<QPushButton>("usbButton");
     usb->click();
@@ -91,7 +90,7 @@ void TestWindowUsb::cableReadingsReachThePanel()
     QCOMPARE(usb->text(), QStringLiteral("USB Disconnect"));
     QVERIFY(!f.shown("comButton"));
     QVERIFY(!f.shown("portButton"));
-    QVERIFY(f.session().history().lines().contains(QStringLiteral("60 09 00 00 03 00 00 00 00 ")));
+    QVERIFY(f.session().historyLines().contains(QStringLiteral("60 09 00 00 03 00 00 00 00 ")));
     QCOMPARE(f.hid->features().size(), 1u);
 
     queueFrame(*f.hid, Dc1234);
@@ -146,9 +145,9 @@ void TestWindowUsb::severalCables()
              QStringList({"/dev/hidraw0  USB to Serial", "/dev/hidraw2  USB to Serial (Serial=B7)"}));
     QCOMPARE(f.messages->shown, messages);
     QCOMPARE(usb->isChecked(), !reading.isEmpty());
-    QCOMPARE(f.session().usbLink().isReading(), !reading.isEmpty());
+    QCOMPARE(f.session().links().usbReading(), !reading.isEmpty());
     if (!reading.isEmpty())
-        QCOMPARE(f.session().usbLink().selectedPath(), reading);
+        QCOMPARE(f.session().usbDevicePath(), reading);
     // Nothing is sent to a cable that is not read here.
     QCOMPARE(f.hid->features().size(), reading.isEmpty() ? 0u : 1u);
 }
@@ -163,9 +162,9 @@ void TestWindowUsb::quitWithReportsPending()
                                              plugInMouseAndCable);
     f->window->show();
     f->find<QPushButton>("usbButton")->click();
-    QVERIFY(f->session().usbLink().isReading());
+    QVERIFY(f->session().links().usbReading());
     queueFrame(*f->hid, Dc1234, false);
-    QTRY_COMPARE(f->session().history().lines().size(), 1 + 2);   // the set-up line and two report lines
+    QTRY_COMPARE(f->session().historyLines().size(), 1 + 2);   // the set-up line and two report lines
     f->hid->queueReport(CablePath, QByteArray(9, '\0'));
     // Without running the event loop: the thread takes it and waits.
     for (int i = 0; i < 200 && f->hid->queuedReports(CablePath) > 0; ++i)

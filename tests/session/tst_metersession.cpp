@@ -4,7 +4,6 @@
 #include "session/metersession.h"
 #include "shared/localeinfo.h"
 #include "transport/serialsettings.h"
-#include "transport/usblink.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -436,8 +435,8 @@ void TestMeterSession::lostSerialLink()
 void TestMeterSession::usbConnectAndDisconnect()
 {
     Rig rig({fakeHidDevice(QStringLiteral("mouse"), QStringLiteral("Optical Mouse")), fakeHidDevice(QStringLiteral("cable"))});
-    QCOMPARE(rig.session->usbLink().deviceNames(), QStringList({"Optical Mouse", "USB to Serial"}));
-    QCOMPARE(rig.session->usbLink().selectedRow(), 1);
+    QCOMPARE(rig.session->links().usbDeviceNames(), QStringList({"Optical Mouse", "USB to Serial"}));
+    QCOMPARE(rig.session->links().selectedUsbRow(), 1);
     rig.session->feedReport(0, QByteArray(8, '\0'));   // counted towards the idle time-out
     QCOMPARE(rig.session->emptyReportCount(), 1);
 
@@ -445,21 +444,21 @@ void TestMeterSession::usbConnectAndDisconnect()
     QCOMPARE(rig.session->emptyReportCount(), 0);
     QCOMPARE(rig.takeEvents(), QStringList{"link usb"});
     QCOMPARE(rig.features(), QStringList({CablePath + " 00 60 09 00 00 03 00 00 00 00"}));
-    QCOMPARE(rig.session->history().lines(), QStringList{SetupLine});
+    QCOMPARE(rig.session->historyLines(), QStringList{SetupLine});
 
     rig.queueCableFrame(Dc1234);
     QTRY_COMPARE(rig.session->log().rowCount(), 1);
     QCOMPARE(rig.session->lastResult().reading.valueText, QStringLiteral("1.234"));
     // The set-up line, then one line per report that carried meter bytes.
-    QCOMPARE(rig.session->history().lines().size(), 1 + 2);
-    QCOMPARE(rig.session->history().lines().at(1), QStringLiteral("R 00  F7 2B 31 32 33 34 20 31 "));
+    QCOMPARE(rig.session->historyLines().size(), 1 + 2);
+    QCOMPARE(rig.session->historyLines().at(1), QStringLiteral("R 00  F7 2B 31 32 33 34 20 31 "));
 
     // Releasing sends the set-up report once more.
     rig.session->disconnectUsb();
     QCOMPARE(rig.takeEvents().last(), QStringLiteral("link idle"));
     QCOMPARE(rig.features().size(), 2);
-    QCOMPARE(rig.session->history().lines().last(), SetupLine);
-    QVERIFY(!rig.session->usbLink().isReading());
+    QCOMPARE(rig.session->historyLines().last(), SetupLine);
+    QVERIFY(!rig.session->links().usbReading());
 }
 
 void TestMeterSession::usbWithoutCableOrAccess()
@@ -469,7 +468,7 @@ void TestMeterSession::usbWithoutCableOrAccess()
         QVERIFY(!rig.session->connectUsb());
         QCOMPARE(rig.takeEvents(), QStringList{"failed " + kind(LinkFailure::Kind::CableNotFound) + " "});
         QCOMPARE(rig.session->linkState(), LinkState::Idle);
-        QVERIFY(rig.session->history().lines().isEmpty());
+        QVERIFY(rig.session->historyLines().isEmpty());
     }
     FakeHidDevice cable = fakeHidDevice(QStringLiteral("cable"));
     cable.readWrite = false;
@@ -480,7 +479,7 @@ void TestMeterSession::usbWithoutCableOrAccess()
     QVERIFY(rig.lastFailure.detail.contains(QLatin1String("Permission denied")));
     QCOMPARE(rig.session->linkState(), LinkState::Idle);
     // The set-up line is written all the same; the cable refused the report.
-    QCOMPARE(rig.session->history().lines(), QStringList{SetupLine});
+    QCOMPARE(rig.session->historyLines(), QStringList{SetupLine});
     QVERIFY(rig.features().isEmpty());
 }
 
@@ -506,14 +505,14 @@ void TestMeterSession::usbIdleTimeout()
     QCOMPARE(rig.session->emptyReportCount(), timedOut ? 0 : emptyReports);
     // The link ends honestly: the controls return to idle.
     QCOMPARE(rig.session->linkState(), timedOut ? LinkState::Idle : LinkState::Usb);
-    QCOMPARE(rig.session->usbLink().isReading(), !timedOut);
+    QCOMPARE(rig.session->links().usbReading(), !timedOut);
     if (timedOut)
         QCOMPARE(rig.takeEvents(), QStringList({"link idle", "failed " + kind(LinkFailure::Kind::CableIdle) + " " + CablePath}));
 
     // The next press connects again.
     if (timedOut) {
         QVERIFY(rig.session->connectUsb());
-        QVERIFY(rig.session->usbLink().isReading());
+        QVERIFY(rig.session->links().usbReading());
     }
 }
 
@@ -525,17 +524,17 @@ void TestMeterSession::usbDeviceChangeWhileConnected()
     // Another device comes: the link stays with its cable.
     rig.hid->add(fakeHidDevice(QStringLiteral("mouse"), QStringLiteral("Optical Mouse")));
     rig.hid->notify();
-    QCOMPARE(rig.session->history().lines().last(), QStringLiteral("Arrival of Optical Mouse"));
-    QVERIFY(rig.session->usbLink().isReading());
+    QCOMPARE(rig.session->historyLines().last(), QStringLiteral("Arrival of Optical Mouse"));
+    QVERIFY(rig.session->links().usbReading());
     rig.queueCableFrame(Dc1234);
     QTRY_COMPARE(rig.session->log().rowCount(), 1);
 
     // The cable goes: the link ends.
     rig.hid->remove(QStringLiteral("cable"));
     rig.hid->notify();
-    QVERIFY(rig.session->history().lines().contains(QStringLiteral("Removal of USB to Serial")));
-    QCOMPARE(rig.session->usbLink().selectedRow(), -1);
-    QVERIFY(!rig.session->usbLink().isReading());
+    QVERIFY(rig.session->historyLines().contains(QStringLiteral("Removal of USB to Serial")));
+    QCOMPARE(rig.session->links().selectedUsbRow(), -1);
+    QVERIFY(!rig.session->links().usbReading());
     QCOMPARE(rig.session->linkState(), LinkState::Idle);
     QCOMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableLost);
     QCOMPARE(rig.session->log().rowCount(), 1);
@@ -600,11 +599,11 @@ void TestMeterSession::usbSilentCable()
     rig.hid->resetError = HidError::None;
     QVERIFY(rig.session->connectUsb());
     // Nothing at all came: the cable is reset once and set up again.
-    rig.session->usbLink().checkSilentCable();
-    QCOMPARE(rig.session->history().lines(), QStringList({SetupLine, "Reset of USB to Serial", SetupLine}));
+    rig.session->links().checkSilentCable();
+    QCOMPARE(rig.session->historyLines(), QStringList({SetupLine, "Reset of USB to Serial", SetupLine}));
     QVERIFY(rig.events.filter(QStringLiteral("failed")).isEmpty());
     // Still nothing: now it is reported.
-    rig.session->usbLink().checkSilentCable();
+    rig.session->links().checkSilentCable();
     QCOMPARE(rig.lastFailure.kind, LinkFailure::Kind::CableSilent);
     QCOMPARE(rig.hid->resets.size(), 1);
 }
@@ -619,7 +618,7 @@ void TestMeterSession::destroyedWithReportsPending()
     Rig rig({fakeHidDevice(QStringLiteral("cable"))});
     QVERIFY(rig.session->connectUsb());
     rig.queueCableFrame(Dc1234, CablePath, false);
-    QTRY_COMPARE(rig.session->history().lines().size(), 1 + 2);   // the set-up line and two report lines
+    QTRY_COMPARE(rig.session->historyLines().size(), 1 + 2);   // the set-up line and two report lines
 
     int decoded = 0;
     QObject::connect(rig.session.get(), &MeterSession::readingDecoded, rig.session.get(), [&] { ++decoded; });

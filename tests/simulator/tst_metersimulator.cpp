@@ -34,7 +34,7 @@ struct Decoding
     void serial(QByteArrayView bytes) { session.feedSerialBytes(bytes); }
 
     FixedLocaleInfo locale;
-    MeterSession session{locale, nullptr, nullptr};
+    MeterSession session{locale};
     std::vector<Decoded> readings;
 };
 

@@ -14,7 +14,6 @@
 #include "readingcheck.h"
 #include "session/metersession.h"
 #include "shared/localeinfo.h"
-#include "transport/usblink.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -29,7 +28,7 @@ constexpr int LostLinkDeadlineMs = 3000;
 // report; reports without payload before the first frame cover that moment,
 // since the kernel keeps a report only for a reader that has the node open.
 constexpr int LeadInMs = 1000;
-const QString CableName = QString::fromUtf16(UsbLink::CableName);
+const QString CableName = QString::fromUtf16(LinkSupervisor::CableName);
 
 // The window as the program builds it, with the system's serial ports and
 // HID devices, message boxes that record what they say, and no journal.
@@ -269,7 +268,7 @@ void TestVmWindow::usbLinkReadsAndReturnsToIdleWhenCablePulled()
     QVERIFY(cable.command(QStringLiteral("idle %1").arg(LeadInMs)));
     QVERIFY(cable.command(QStringLiteral("play -1")));
     QTRY_VERIFY_WITH_TIMEOUT(w.session().log().rowCount() >= 10, 30000);
-    const QString device = w.session().usbLink().selectedPath();
+    const QString device = w.session().usbDevicePath();
 
     QElapsedTimer sincePull;
     sincePull.start();
@@ -351,13 +350,13 @@ void TestVmWindow::cablePluggedInAfterWindowStartIsFound()
 
     GuestWindow w;
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    UsbLink &usb = w.session().usbLink();
-    QVERIFY(!usb.deviceNames().contains(CableName));
+    const LinkSupervisor &usb = w.session().links();
+    QVERIFY(!usb.usbDeviceNames().contains(CableName));
 
     // Only udev's device events tell the window of it.
     QVERIFY2(cable.command(QStringLiteral("create")), qPrintable(cable.lastAnswer()));
-    QTRY_VERIFY_WITH_TIMEOUT(usb.deviceNames().contains(CableName), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(usb.selectedRow() >= 0 && usb.deviceNames().at(usb.selectedRow()) == CableName, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(usb.usbDeviceNames().contains(CableName), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(usb.selectedUsbRow() >= 0 && usb.usbDeviceNames().at(usb.selectedUsbRow()) == CableName, 5000);
 
     QTest::mouseClick(w.find<QPushButton>("usbButton"), Qt::LeftButton);
     QCOMPARE(w.messages->shown, QStringList());
@@ -404,7 +403,7 @@ void TestVmWindow::windowGoesWhileLinkReads()
     } else {
         QVERIFY2(cable.start(), qPrintable(cable.errorString()));
         QVERIFY2(cable.command(QStringLiteral("create")), qPrintable(cable.lastAnswer()));
-        QTRY_VERIFY_WITH_TIMEOUT(w->session().usbLink().deviceNames().contains(CableName), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->session().links().usbDeviceNames().contains(CableName), 10000);
         QTest::mouseClick(w->find<QPushButton>("usbButton"), Qt::LeftButton);
         QCOMPARE(w->session().linkState(), LinkState::Usb);
         QVERIFY(waitForSetupReport(cable, 10000));

@@ -1,6 +1,7 @@
 #include "app/logcolumntexts.h"
 
 #include "log/unitsymbols.h"
+#include "meter/reading.h"
 #include "shared/localeinfo.h"
 
 #include <QFontMetrics>
@@ -46,23 +47,23 @@ QString number(int digits, bool negative, const QFontMetrics &metrics)
 
 QStringList functions()
 {
-    return {QStringLiteral("DutyCycle"), QStringLiteral("Freq"), QStringLiteral("TMP"), QStringLiteral("CAP"),
-            QStringLiteral("DC"), QStringLiteral("AC"), QStringLiteral("OHM"), QStringLiteral("CTN"),
-            QStringLiteral("Diode")};
+    QStringList texts;
+    for (int f = int(Reading::Function::None) + 1; f <= int(Reading::Function::Diode); ++f)
+        texts << functionText(Reading::Function(f));
+    return texts;
 }
 
 QStringList units()
 {
     QStringList texts;
-    for (const char *stored : {"M*", "k*", "*", "uF", "mF", "nF", "F", "uA", "mA", "nA", "A", "uV", "mV", "nV", "V",
-                               "%", "Hz", "kHz", "MHz", "?", "#"})
-        texts << lcdUnitText(QString::fromLatin1(stored));
+    for (int u = int(Reading::Unit::None) + 1; u <= int(Reading::Unit::Volt); ++u)
+        texts << lcdUnitText(unitText(Reading::Unit(u)));
     return texts;
 }
 
 QStringList judgements()
 {
-    return {QStringLiteral("pass"), QStringLiteral("Fail")};
+    return {judgementText(Reading::Judgement::Pass), judgementText(Reading::Judgement::Fail)};
 }
 
 int digitCount(qint64 number)

@@ -37,13 +37,6 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-const QString PassText = QStringLiteral("pass");
-const QString FailText = QStringLiteral("Fail");
-
-} // namespace
-
 WindowServices systemWindowServices()
 {
     WindowServices services;
@@ -284,9 +277,9 @@ void MainWindow::showReading(const DecodeResult &result)
 
     m_ui->valueDisplay->setText(reading.valueText);
     // Until a reading has been judged the disc keeps its start colours.
-    const bool pass = reading.judgeText == PassText;
-    if (!pass && reading.judgeText != FailText)
+    if (reading.judgement == Reading::Judgement::NotJudged)
         return;
+    const bool pass = reading.judgement == Reading::Judgement::Pass;
     const QColor colour = pass ? DesignLook::PassColour : DesignLook::FailColour;
     // White lettering reads better than black on both colours.
     DesignLook::setColour(m_ui->valueDisplay, QPalette::Base, colour);

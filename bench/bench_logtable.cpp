@@ -41,10 +41,10 @@ std::vector<Reading> sampleReadings()
     for (int i = 0; i < int(readings.size()); ++i) {
         Reading &r = readings[std::size_t(i)];
         r.valueText = QString::number(1000 + (i * 37) % 3000).insert(1, u'.');
-        r.functionText = i % 512 < 256 ? QStringLiteral("DC") : QStringLiteral("AC");
-        r.unitText = QStringLiteral("V");
-        r.rangeText = QStringLiteral("AUTO");
-        r.judgeText = i % 50 ? QStringLiteral("pass") : QStringLiteral("Fail");
+        r.function = i % 512 < 256 ? Reading::Function::Dc : Reading::Function::Ac;
+        r.unit = Reading::Unit::Volt;
+        r.range = Reading::Range::Auto;
+        r.judgement = i % 50 ? Reading::Judgement::Pass : Reading::Judgement::Fail;
         r.numericValue = (1000 + (i * 37) % 3000) * 0.001;
     }
     return readings;

@@ -21,10 +21,10 @@ void writeReadingJson(JsonLineWriter &out, const MeterFrame &frame, const Decode
     out.field("value", r.valueText);
     out.field("count", static_cast<long long>(r.count));
     out.field("numeric", r.numericValue);
-    out.field("function", r.functionText);
-    out.field("unit", r.unitText);
-    out.field("range", r.rangeText);
-    out.field("judge", r.judgeText);
+    out.field("function", functionText(r.function));
+    out.field("unit", unitText(r.unit));
+    out.field("range", rangeText(r.range));
+    out.field("judge", judgementText(r.judgement));
     static const auto names = [] {
         std::array<std::string_view, AnnunciatorCount> n;
         for (int i = 0; i < AnnunciatorCount; ++i)

@@ -20,7 +20,7 @@ void decodeAndCheck(FrameDecoder &decoder, const MeterFrame &frame, const QStrin
     if (!std::isfinite(r.numericValue) || std::fabs(r.count) > 9999 || r.valueText.size() > 12
         || r.pointPosition < 0 || r.pointPosition > 3)
         std::abort();
-    r.judgeText = judgeText(judgeValue(r.valueText, QStringLiteral("4000"), QStringLiteral("-4000"), separator));
+    r.judgement = judgeValue(r.valueText, QStringLiteral("4000"), QStringLiteral("-4000"), separator);
 }
 
 } // namespace

@@ -117,9 +117,9 @@ std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTi
             m_table.setText(m_valueField, reading.valueText);
             m_table.setText(m_timeField, timeText(time, form));
             m_table.setInteger(m_noField, m_frameCount);
-            m_table.setText(m_dcAcField, reading.functionText);
-            m_table.setText(m_unitField, reading.unitText);
-            m_table.setText(m_autoField, reading.judgeText);
+            m_table.setText(m_dcAcField, functionText(reading.function));
+            m_table.setText(m_unitField, unitText(reading.unit));
+            m_table.setText(m_autoField, judgementText(reading.judgement));
             m_table.post();
             logged = LoggedRow{m_table.rowCount() - 1, reading.numericValue};
         }
@@ -203,5 +203,9 @@ QString ReadingLogger::repeatKey(const Reading &reading)
 void ReadingLogger::buildRepeatKey(QString &key, const Reading &reading)
 {
     key.resize(0);
-    key.append(reading.valueText).append(reading.functionText).append(reading.unitText).append(reading.rangeText);
+    // The value, then one character each for function, unit and range.
+    key.append(reading.valueText)
+        .append(QChar(u'A' + int(reading.function)))
+        .append(QChar(u'A' + int(reading.unit)))
+        .append(QChar(u'A' + int(reading.range)));
 }

@@ -47,28 +47,13 @@ constexpr std::array<StatusBit, AnnunciatorCount> StatusBits{{
 enum class Fn : std::uint8_t { None, DutyCycle, Freq, TMP, CAP, DC, AC, OHM, CTN, Diode };
 enum class Un : std::uint8_t { None, MOhm, kOhm, uF, mF, nF, uA, mA, nA, uV, mV, nV, Percent, Hz, Fahrenheit, Celsius, F, Ohm, A, V };
 
-const QString &functionText(Fn f)
+Reading::Function readingFunction(Fn f)
 {
-    static const QString texts[] = {
-        QString(),
-        QStringLiteral("DutyCycle"), QStringLiteral("Freq"), QStringLiteral("TMP"), QStringLiteral("CAP"),
-        QStringLiteral("DC"), QStringLiteral("AC"), QStringLiteral("OHM"), QStringLiteral("CTN"),
-        QStringLiteral("Diode"),
+    using F = Reading::Function;
+    static constexpr F functions[] = {
+        F::None, F::DutyCycle, F::Frequency, F::Temperature, F::Capacitance, F::Dc, F::Ac, F::Ohm, F::Continuity, F::Diode,
     };
-    return texts[int(f)];
-}
-
-const QString &unitText(Un u)
-{
-    static const QString texts[] = {
-        QString(),
-        QStringLiteral("M*"), QStringLiteral("k*"), QStringLiteral("uF"), QStringLiteral("mF"),
-        QStringLiteral("nF"), QStringLiteral("uA"), QStringLiteral("mA"), QStringLiteral("nA"),
-        QStringLiteral("uV"), QStringLiteral("mV"), QStringLiteral("nV"), QStringLiteral("%"),
-        QStringLiteral("Hz"), QStringLiteral("?"), QStringLiteral("#"), QStringLiteral("F"),
-        QStringLiteral("*"), QStringLiteral("A"), QStringLiteral("V"),
-    };
-    return texts[int(u)];
+    return functions[int(f)];
 }
 
 // Function text: the first matching row.
@@ -88,21 +73,25 @@ Fn functionOf(const Reading &r)
     return Fn::None;
 }
 
-// The text of a unit. Frequencies carry their prefix as resistances do
+// The reading's unit. Frequencies carry their prefix as resistances do
 // ("kHz" as "k*"); the range rows and the full scale still know them as
-// hertz, so the prefix lives in the text alone. With both k and M lit, M
-// wins, as for ohms.
-const QString &unitTextOf(Un u, const Reading &r)
+// hertz, so the prefix lives in the reading's unit alone. With both k and M
+// lit, M wins, as for ohms.
+Reading::Unit readingUnit(Un u, const Reading &r)
 {
+    using U = Reading::Unit;
     if (u == Un::Hz) {
-        static const QString kiloHertz = QStringLiteral("kHz");
-        static const QString megaHertz = QStringLiteral("MHz");
         if (r.has(Annunciator::Mega))
-            return megaHertz;
+            return U::MegaHertz;
         if (r.has(Annunciator::Kilo))
-            return kiloHertz;
+            return U::KiloHertz;
     }
-    return unitText(u);
+    static constexpr U units[] = {
+        U::None, U::MegaOhm, U::KiloOhm, U::MicroFarad, U::MilliFarad, U::NanoFarad,
+        U::MicroAmpere, U::MilliAmpere, U::NanoAmpere, U::MicroVolt, U::MilliVolt, U::NanoVolt,
+        U::Percent, U::Hertz, U::Fahrenheit, U::Celsius, U::Farad, U::Ohm, U::Ampere, U::Volt,
+    };
+    return units[int(u)];
 }
 
 // Unit: the first matching row.
@@ -305,13 +294,6 @@ constexpr std::array<RowTest, RangeRows.size()> makeRowTests()
 }
 constexpr std::array<RowTest, RangeRows.size()> RowTests = makeRowTests();
 
-const QString &rangeText(bool automatic)
-{
-    static const QString autoText = QStringLiteral("AUTO");
-    static const QString manualText = QStringLiteral("MANU");
-    return automatic ? autoText : manualText;
-}
-
 bool isDecimalDigit(int nibble) { return nibble >= 0 && nibble <= 9; }
 
 // Overwrites `target` with `source` in place, so that a text that nobody else
@@ -381,7 +363,7 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
         if (frame.byte(bit.byte) & bit.mask)
             r.flags.set(bit.flag);
     }
-    r.rangeText = rangeText(r.has(Annunciator::Auto));
+    r.range = r.has(Annunciator::Auto) ? Reading::Range::Auto : Reading::Range::Manual;
 
     // Over-range: the display shows a zero and the letter L.
     const bool overRange = frame.nibble(4) == 0xF;
@@ -393,8 +375,8 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
 
     const Fn function = functionOf(r);
     const Un unit = unitOf(r);
-    r.functionText = functionText(function);
-    r.unitText = unitTextOf(unit, r);
+    r.function = readingFunction(function);
+    r.unit = readingUnit(unit, r);
 
     // The value as the display shows it. An over-range display shows no sign.
     QString &value = r.valueText;
@@ -435,14 +417,14 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     // moved point alone restarts them too, and that frame is not recorded,
     // so the texts keep their old values.
     auto sameMode = [&] {
-        return r.unitText == memory.modeUnitText && r.pointPosition == memory.modePointPosition
-            && r.functionText == memory.modeFunctionText;
+        return r.unit == memory.modeUnit && r.pointPosition == memory.modePointPosition
+            && r.function == memory.modeFunction;
     };
     if (sameMode()) {
         recordMinMax();
     } else {
-        memory.modeUnitText = r.unitText;
-        memory.modeFunctionText = r.functionText;
+        memory.modeUnit = r.unit;
+        memory.modeFunction = r.function;
         restartMinMax();
         if (sameMode())
             recordMinMax();

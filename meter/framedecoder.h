@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class MeterFrame;
 
 // What the decoder remembers from frame to frame.
@@ -13,9 +15,10 @@ struct DecoderMemory
     // count from; it follows the unit of the previous frame.
     int fullScaleCount = 4000;
     // The mode (unit, function, point) of the previous frame; a change
-    // restarts MIN/MAX. "113" matches no unit, so the first frame is a change.
-    QString modeUnitText = QStringLiteral("113");
-    QString modeFunctionText;
+    // restarts MIN/MAX. No unit before the first frame, so that frame is a
+    // change.
+    std::optional<Reading::Unit> modeUnit;
+    Reading::Function modeFunction = Reading::Function::None;
     int modePointPosition = 0;
     float maxCount = -4001.0f;
     float minCount = 4001.0f;
@@ -29,7 +32,7 @@ inline constexpr double StartAxisLimit = 4000;
 // What one frame decodes to.
 struct DecodeResult
 {
-    // The decoder never touches reading.judgeText: the judgement is the
+    // The decoder never touches reading.judgement: the judgement is the
     // caller's, and a frame that is not judged keeps the last one.
     Reading reading;
     QString maxText;          // the MAX and MIN displays of the current mode

@@ -71,16 +71,3 @@ Judgement LimitJudge::judge(QStringView valueText, const QString &highText, cons
         return Judgement::Fail;
     return (m_low <= value && value <= m_high) ? Judgement::Pass : Judgement::Fail;
 }
-
-QString judgeText(Judgement j)
-{
-    switch (j) {
-    case Judgement::Pass:
-        return QStringLiteral("pass");
-    case Judgement::Fail:
-        return QStringLiteral("Fail");
-    case Judgement::NotJudged:
-        break;
-    }
-    return {};
-}

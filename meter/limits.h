@@ -1,5 +1,7 @@
 #pragma once
 
+#include "meter/reading.h"
+
 #include <QChar>
 #include <QString>
 #include <QStringView>
@@ -22,7 +24,7 @@ bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemD
 QString validatedLimitText(const QString &text, const QString &lastValid,
                            const QString &decimalSeparator);
 
-enum class Judgement { NotJudged, Pass, Fail };
+using Judgement = Reading::Judgement;
 
 // Judges a displayed value against the limit texts. NotJudged when either
 // limit is not a number; Fail when the value is not a number (over-range);
@@ -44,6 +46,3 @@ private:
     double m_high = 0, m_low = 0;
     bool m_read = false;
 };
-
-// The texts the judgement writes into JudgeText.
-QString judgeText(Judgement j);

@@ -62,16 +62,37 @@ private:
 // panel draws it as the letter L.
 inline constexpr QChar OverRangeGlyph{0x40};
 
-// A decoded reading: what the meter's display shows, as values.
+// A decoded reading: what the meter's display shows, as values. Function,
+// unit, range and judgement are values here; the table files, the grid, the
+// report and the JSON output write them as the file format's texts
+// (functionText() and the others below), and nothing else compares texts.
 struct Reading
 {
+    enum class Function : std::uint8_t {
+        None, DutyCycle, Frequency, Temperature, Capacitance, Dc, Ac, Ohm, Continuity, Diode,
+    };
+    // Frequencies carry their prefix as resistances do, in the unit.
+    enum class Unit : std::uint8_t {
+        None,
+        MegaOhm, KiloOhm,
+        MicroFarad, MilliFarad, NanoFarad,
+        MicroAmpere, MilliAmpere, NanoAmpere,
+        MicroVolt, MilliVolt, NanoVolt,
+        Percent, Hertz, KiloHertz, MegaHertz,
+        Fahrenheit, Celsius,
+        Farad, Ohm, Ampere, Volt,
+    };
+    enum class Range : std::uint8_t { Manual, Auto };
+    // Unjudged until the first judgement against the limits.
+    enum class Judgement : std::uint8_t { NotJudged, Pass, Fail };
+
     QString valueText;        // the display as text, with the locale's decimal separator
     double count = 0;         // the four digits as a signed integer
     double numericValue = 0;  // count times the range factor: the shown number in the shown unit
-    QString functionText;     // "DC", "AC", "OHM", ...
-    QString unitText;         // "V", "k*", "kHz", ...: "*" stands for ohm, "#" for degrees Celsius, "?" for degrees Fahrenheit
-    QString rangeText;        // "AUTO" or "MANU"
-    QString judgeText;        // "pass" or "Fail" once judged against the limits
+    Function function = Function::None;
+    Unit unit = Unit::None;
+    Range range = Range::Manual;
+    Judgement judgement = Judgement::NotJudged;
     Annunciators flags;
 
     std::array<QChar, 4> digits{};  // as shown; QChar() is a blank position
@@ -83,3 +104,12 @@ struct Reading
     bool voltShown() const { return has(Annunciator::Volt) || has(Annunciator::Diode); }
     bool overRange() const { return digits[2] == OverRangeGlyph; }
 };
+
+// The file format's texts, for the edges that write them: "DC", "AC", "OHM",
+// ...; "V", "k*", "kHz", ... where "*" stands for ohm, "#" for degrees
+// Celsius and "?" for degrees Fahrenheit; "AUTO" or "MANU"; "pass" or "Fail"
+// (empty when not judged). None is the empty text.
+const QString &functionText(Reading::Function function);
+const QString &unitText(Reading::Unit unit);
+const QString &rangeText(Reading::Range range);
+const QString &judgementText(Reading::Judgement judgement);

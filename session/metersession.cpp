@@ -8,7 +8,6 @@
 MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBackend> serialBackend,
                            std::unique_ptr<HidBackend> hidBackend, QObject *parent)
     : QObject(parent)
-    , m_locale(locale)
     , m_recorder(locale)
     , m_decimalSeparator(locale.userDecimalSeparator())
     , m_links(std::make_unique<LinkSupervisor>(std::move(serialBackend), std::move(hidBackend)))
@@ -99,11 +98,6 @@ void MeterSession::setLimitTexts(const QString &high, const QString &low)
 
 void MeterSession::decodeFrame(const MeterFrame &frame)
 {
-    // The separator is asked for afresh with every frame, so a change of the
-    // user's settings shows at once; assigned only when it changed, which
-    // keeps the path free of reference counting.
-    if (const QString &separator = m_locale.userDecimalSeparator(); separator != m_decimalSeparator)
-        m_decimalSeparator = separator;
     DecodeResult *result = m_decoder.decode(frame, m_decimalSeparator);
     if (!result)
         return;
@@ -126,7 +120,7 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
     Reading &reading = result->reading;
     const Judgement judgement = m_judge.judge(reading.valueText, m_highLimit, m_lowLimit, m_decimalSeparator);
     if (judgement != Judgement::NotJudged)
-        reading.judgeText = judgeText(judgement);
+        reading.judgement = judgement;
 
     m_recorder.markFresh();
     emit readingDecoded(*result);

@@ -95,7 +95,7 @@ public:
     QString highLimitText() const { return m_highLimit; }
     QString lowLimitText() const { return m_lowLimit; }
     void setLimitTexts(const QString &high, const QString &low);
-    // The user's decimal separator as the last frame read it.
+    // The user's decimal separator, read from the locale once at start.
     QString decimalSeparator() const { return m_decimalSeparator; }
 
     // Logging, through the session's recorder.
@@ -173,7 +173,6 @@ private:
     void setDataArriving(bool arriving);
     void onReport(std::uint8_t reportId, QByteArrayView data);
 
-    const LocaleInfo &m_locale;
     // Declared first, destroyed last: the links below deliver into these.
     FrameAssembler m_assembler;
     FrameDecoder m_decoder;

@@ -5,16 +5,14 @@
 
 #include <memory>
 
-// What the program asks of the user's and the system's locale. The decoder
-// reads the decimal separator afresh for every frame, so implementations keep
-// that call cheap.
+// What the program asks of the user's and the system's locale. A session
+// reads the decimal separator once, when it starts.
 class LocaleInfo
 {
 public:
     virtual ~LocaleInfo() = default;
 
     // Decimal separator of the user's locale; empty when it cannot be read.
-    // The decoder asks for it with every frame: answer from a cache.
     virtual const QString &userDecimalSeparator() const = 0;
     // Decimal separator of the system's default locale; empty when unknown.
     virtual QString systemDecimalSeparator() const = 0;

@@ -25,7 +25,7 @@ class WindowsLocaleInfo : public LocaleInfo
 public:
     const QString &userDecimalSeparator() const override
     {
-        // Asked for every frame: the query is a lookup in the process's
+        // The query is a lookup in the process's
         // copy of the user's settings; the text is rebuilt only when the
         // user changed the separator since the last call.
         wchar_t point[8] = {};

@@ -13,16 +13,27 @@ namespace {
 
 const QTime Now(9, 5, 3);
 
+// The value whose file text is `text`, among the first `count`.
+template<typename Value>
+Value valueOfText(const QString &text, const QString &(*textOf)(Value), Value last)
+{
+    for (int i = 0; i <= int(last); ++i) {
+        if (textOf(Value(i)) == text)
+            return Value(i);
+    }
+    qFatal("no value has the text %s", qPrintable(text));
+}
+
 // "value|function|unit|range|judge"
 Reading readingOf(const QString &described, double numeric = 1.5)
 {
     const QStringList parts = described.split(u'|');
     Reading r;
     r.valueText = parts.value(0);
-    r.functionText = parts.value(1);
-    r.unitText = parts.value(2);
-    r.rangeText = parts.value(3);
-    r.judgeText = parts.value(4);
+    r.function = valueOfText(parts.value(1), functionText, Reading::Function::Diode);
+    r.unit = valueOfText(parts.value(2), unitText, Reading::Unit::Volt);
+    r.range = valueOfText(parts.value(3), rangeText, Reading::Range::Auto);
+    r.judgement = valueOfText(parts.value(4), judgementText, Reading::Judgement::Fail);
     r.numericValue = numeric;
     return r;
 }

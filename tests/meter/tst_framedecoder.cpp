@@ -94,7 +94,7 @@ void TestFrameDecoder::statusBits()
     Fixture f;
     QVERIFY(f.decode(frameWith('+', "0123", '0', st)));
     QCOMPARE(flagNames(f.reading()), flags);
-    QCOMPARE(f.reading().rangeText, flags.contains("auto") ? QStringLiteral("AUTO") : QStringLiteral("MANU"));
+    QCOMPARE(rangeText(f.reading().range), flags.contains("auto") ? QStringLiteral("AUTO") : QStringLiteral("MANU"));
 }
 
 void TestFrameDecoder::functionAndUnit_data()
@@ -143,8 +143,8 @@ void TestFrameDecoder::functionAndUnit()
     QFETCH(QString, unit);
     Fixture f;
     QVERIFY(f.decode(frameWith('+', "0123", '0', st)));
-    QCOMPARE(f.reading().functionText, function);
-    QCOMPARE(f.reading().unitText, unit);
+    QCOMPARE(functionText(f.reading().function), function);
+    QCOMPARE(unitText(f.reading().unit), unit);
 }
 
 void TestFrameDecoder::rangeRows_data()
@@ -317,7 +317,7 @@ void TestFrameDecoder::startValues()
     QCOMPARE(decoder.memory().fullScaleCount, 4000);
     QCOMPARE(decoder.memory().maxCount, -4001.0f);
     QCOMPARE(decoder.memory().minCount, 4001.0f);
-    QCOMPARE(decoder.memory().modeUnitText, QStringLiteral("113"));
+    QVERIFY(!decoder.memory().modeUnit);
     QCOMPARE(decoder.lastResult().axisMaximum, 4000.0);
     QCOMPARE(decoder.lastResult().axisMinimum, -4000.0);
 }
@@ -345,7 +345,7 @@ void TestFrameDecoder::minMaxAndModeChanges()
     QVERIFY(f.decode(frameWith('+', "0050", '0', mv)));
     QCOMPARE(f.result().maxText, QStringLiteral("0050"));
     QCOMPARE(f.result().minText, QStringLiteral("0050"));
-    QCOMPARE(f.reading().unitText, QStringLiteral("mV"));
+    QCOMPARE(unitText(f.reading().unit), QStringLiteral("mV"));
 
     // Hz to kHz at the same point is another unit as well.
     QVERIFY(f.decode(frameWith('+', "0999", '4', status(0, 0, 0, Hertz))));
@@ -382,15 +382,15 @@ void TestFrameDecoder::axisChangeAndJudgeTextCarryOver()
     QVERIFY(result);
     QCOMPARE(result->axisMaximum, 4.0);
     QVERIFY(result->axisMaximumChanged);   // from nothing to the 4 V range
-    QVERIFY(result->reading.judgeText.isEmpty());
-    result->reading.judgeText = QStringLiteral("pass");
+    QCOMPARE(result->reading.judgement, Reading::Judgement::NotJudged);
+    result->reading.judgement = Reading::Judgement::Pass;
 
     // The same range again: the axis has not changed. The judgement is the
     // caller's, and the decoder leaves it as it was.
     result = f.decoder.decode(assembledFrame(frameWith('+', "1235", '1', status(Dc, 0, 0, Volt))), f.separator);
     QVERIFY(result);
     QVERIFY(!result->axisMaximumChanged);
-    QCOMPARE(result->reading.judgeText, QStringLiteral("pass"));
+    QCOMPARE(result->reading.judgement, Reading::Judgement::Pass);
 
     // Another range changes it again.
     QVERIFY(f.decode(frameWith('+', "1235", '2', status(Dc, 0, 0, Volt))));
@@ -480,7 +480,7 @@ void TestFrameDecoder::undecodableFramesChangeNothing()
     if (decodable)
         return;
     QCOMPARE(f.reading().valueText, before.valueText);
-    QCOMPARE(f.reading().unitText, before.unitText);
+    QCOMPARE(f.reading().unit, before.unit);
     QCOMPARE(f.reading().flags, before.flags);
     QCOMPARE(f.memory().maxCount, maxBefore);
     QCOMPARE(f.memory().fullScaleCount, fullScaleBefore);

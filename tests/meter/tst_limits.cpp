@@ -118,8 +118,8 @@ void TestLimits::judge()
     // it keeps the limits it read, and each row brings new ones.
     static LimitJudge stream;
     QCOMPARE(int(stream.judge(value, high, low, QStringLiteral("."))), judgement);
-    QCOMPARE(judgeText(Judgement::Pass), QStringLiteral("pass"));
-    QCOMPARE(judgeText(Judgement::Fail), QStringLiteral("Fail"));
+    QCOMPARE(judgementText(Judgement::Pass), QStringLiteral("pass"));
+    QCOMPARE(judgementText(Judgement::Fail), QStringLiteral("Fail"));
 }
 
 void TestLimits::judgeFollowsTheSeparator()

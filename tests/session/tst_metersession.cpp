@@ -37,7 +37,7 @@ struct Rig
         session = std::make_unique<MeterSession>(locale, std::move(fakeSerial), hid->backend());
         MeterSession *s = session.get();
         QObject::connect(s, &MeterSession::readingDecoded, s, [this](const DecodeResult &r) {
-            events << QStringLiteral("reading %1 %2").arg(r.reading.valueText, r.reading.judgeText);
+            events << QStringLiteral("reading %1 %2").arg(r.reading.valueText, judgementText(r.reading.judgement));
         });
         QObject::connect(s, &MeterSession::rowLogged, s,
                          [this](int row, double value) { events << QStringLiteral("row %1 %2").arg(row).arg(value); });
@@ -191,7 +191,7 @@ void TestMeterSession::judgement()
     Rig rig({}, separator);
     rig.session->setLimitTexts(high, low);
     rig.frame(frame);
-    QCOMPARE(rig.session->lastResult().reading.judgeText, judged);
+    QCOMPARE(judgementText(rig.session->lastResult().reading.judgement), judged);
     // The row carries the judgement.
     QCOMPARE(rig.session->log().text(0, int(LogField::Auto)).toString(), judged);
 }
@@ -200,13 +200,13 @@ void TestMeterSession::limitNotANumberKeepsTheLastJudgement()
 {
     Rig rig;
     rig.frame(dcVolts("1234"));
-    QCOMPARE(rig.session->lastResult().reading.judgeText, QStringLiteral("pass"));
+    QCOMPARE(judgementText(rig.session->lastResult().reading.judgement), QStringLiteral("pass"));
     // Pasted text that the edit has not put back yet: the frames are shown
     // but not judged.
     rig.session->setLimitTexts(QStringLiteral("1'0"), QStringLiteral("-4000"));
     rig.frame(dcVolts("3000"));
     QCOMPARE(rig.session->lastResult().reading.valueText, QStringLiteral("3.000"));
-    QCOMPARE(rig.session->lastResult().reading.judgeText, QStringLiteral("pass"));
+    QCOMPARE(judgementText(rig.session->lastResult().reading.judgement), QStringLiteral("pass"));
 }
 
 void TestMeterSession::limitTextsRewrittenForTheSeparator()

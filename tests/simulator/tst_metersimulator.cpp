@@ -27,7 +27,7 @@ struct Decoding
     Decoding()
     {
         QObject::connect(&session, &MeterSession::readingDecoded, &session, [this](const DecodeResult &d) {
-            readings.push_back({d.reading.valueText, d.reading.functionText, d.reading.unitText, d.reading.flags,
+            readings.push_back({d.reading.valueText, functionText(d.reading.function), unitText(d.reading.unit), d.reading.flags,
                                 d.rangeRow});
         });
     }

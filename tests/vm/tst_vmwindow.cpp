@@ -56,8 +56,8 @@ struct GuestWindow
             }
             readings.append(QJsonObject{{QStringLiteral("frame"), session().lastFrame().toHex()},
                                         {QStringLiteral("value"), r.valueText},
-                                        {QStringLiteral("unit"), r.unitText},
-                                        {QStringLiteral("function"), r.functionText},
+                                        {QStringLiteral("unit"), unitText(r.unit)},
+                                        {QStringLiteral("function"), functionText(r.function)},
                                         {QStringLiteral("flags"), flags}});
         });
         window->show();

@@ -1,11 +1,14 @@
 #include "log/tablefiles.h"
 
+#include "log/logcsvwriter.h"
+#include "log/logdating.h"
 #include "log/logtable.h"
 #include "log/logtextreader.h"
 #include "log/logtextwriter.h"
 #include "log/logxmlreader.h"
 #include "log/logxmlwriter.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -97,17 +100,35 @@ TableFileResult saveTableXml(const LogTable &table, const QString &fileName, con
     return saveThrough(fileName, writer);
 }
 
+TableFileResult saveTableCsv(const LogTable &table, const QString &fileName, const TableFileProgress &progress)
+{
+    LogCsvWriter writer(table);
+    writer.setProgress(progress);
+    return saveThrough(fileName, writer);
+}
+
 TableFileResult loadTableFile(const QString &fileName, LogTable &table, const TableFileProgress &progress)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return TableFileResult::failed(file.errorString()); // callers name the file
+    // The file keeps the times of day only: the rows it gave get their
+    // dates from when it was last written, also those read before a
+    // failing line.
+    LogDating::Evidence evidence;
+    if (const QDateTime written = QFileInfo(file).lastModified(); written.isValid())
+        evidence.notAfter = written.toMSecsSinceEpoch();
     if (tableFileFormat(fileName) == TableFileFormat::Xml) {
         LogXmlReader reader(table);
         reader.setProgress(progress);
-        return reader.read(file);
+        const TableFileResult result = reader.read(file);
+        LogDating::dateRows(table, 0, evidence);
+        return result;
     }
+    const int before = table.rowCount();
     LogTextReader reader(table);
     reader.setProgress(progress);
-    return reader.read(file);
+    const TableFileResult result = reader.read(file);
+    LogDating::dateRows(table, before, evidence);
+    return result;
 }

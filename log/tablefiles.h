@@ -46,9 +46,16 @@ TableFileResult saveTableText(LogTable &table, const QString &fileName,
 TableFileResult saveTableXml(const LogTable &table, const QString &fileName,
                              const TableFileProgress &progress = {});
 
+// The log as comma-separated values for other programs (LogCsvWriter),
+// replacing the file only once it was written completely, as the table files
+// are.
+TableFileResult saveTableCsv(const LogTable &table, const QString &fileName,
+                             const TableFileProgress &progress = {});
+
 // Opens a table file in the form that the name chooses. Text appends its
 // rows (those before a failing line stay); XML replaces the table's content
 // (a failure before the old rows were discarded leaves them, a later one
-// leaves the table empty).
+// leaves the table empty). The file keeps only the times of day: the rows
+// it gave get their dates from the file's modification time (LogDating).
 TableFileResult loadTableFile(const QString &fileName, LogTable &table,
                               const TableFileProgress &progress = {});

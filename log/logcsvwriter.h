@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/localtimestamp.h"
 #include "log/tablefiles.h"
 
 #include <QByteArray>
@@ -46,13 +47,9 @@ public:
 private:
     void appendRow(QByteArray &out, int row);
     static void appendText(QByteArray &out, QStringView text);
-    void appendLocalTimestamp(QByteArray &out, qint64 utcMilliseconds);
 
     const LogTable &m_table;
     TableFileProgress m_progress;
     std::optional<qint64> m_origin;   // the first row's moment
-    // The zone's offset is asked once per quarter hour of UTC, where every
-    // change of offset falls.
-    qint64 m_offsetQuarter = -1;
-    qint64 m_offsetMs = 0;
+    LocalTimestamp m_timestamp;
 };

@@ -13,8 +13,9 @@ Opens the table file FILE with the program's reader (an XML data packet when
 the name ends in exactly ".xml", tab-separated text otherwise) and writes its
 rows to OUT.csv as comma-separated values (RFC 4180): UTF-8, a header line,
 CR LF line ends, a cell in double quotes when it holds a comma, a quote or a
-line break. Spreadsheets and data tools read it without options (pandas
-read_csv; LibreOffice, choosing UTF-8 as the character set).
+line break. pandas (read_csv) reads it as it is. LibreOffice takes every
+column as it is too, but shows the unit symbols only when its import is told
+the character set UTF-8: without options it assumes Windows-1252.
 
 Columns:
   timestamp  when the row was logged: local date and time with the time

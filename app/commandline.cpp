@@ -98,7 +98,7 @@ StartCommand parseStartCommand(const QStringList &arguments)
         const QString port = parser.value(QStringLiteral("port"));
         if (const int n = comPortNumber(port))
             options.serialPort = QStringLiteral("COM%1").arg(n);
-        else if (port.startsWith(u'/'))
+        else if (!deviceForPortName(port).isEmpty())
             options.serialPort = port;
         else
             return failed(QStringLiteral("'%1' is not a port: name COM1 to COM4 or a device path").arg(port));

@@ -643,10 +643,7 @@ bool MainWindow::saveLogFile(const QString &fileName)
         = saveTableFile(m_session->log(), fileName, progressDialogFor(this, QStringLiteral("Saving %1").arg(fileName)));
     m_fileBusy = false;
     if (!result) {
-        if (tableFileFormat(fileName) == TableFileFormat::Xml)
-            m_messages->error(this, result.reason);   // the XML writer's own words
-        else
-            m_messages->error(this, textSaveFailedMessage(fileName));
+        m_messages->error(this, saveFailedMessage(fileName, result));
         return false;
     }
     m_session->markSaved(m_session->log().rowCount() - rowsSaved);
@@ -656,31 +653,79 @@ bool MainWindow::saveLogFile(const QString &fileName)
 
 void MainWindow::openLog()
 {
-    if (!keepUnsavedRows())
-        return;
     const QString name = m_dialogs->openTableFileName(this, m_logFolder);
     if (name.isEmpty())
         return;
     m_logFolder = QFileInfo(name).absolutePath();
-    openLogFile(name);
+    // Readings wait while the user answers, so that the count asked about
+    // stays true; they are logged after the file's rows.
+    m_session->holdReadings();
+    const std::optional<TableOpenMode> mode = askHowToOpen(name);
+    if (mode)
+        openLogFile(name, *mode);
+    m_session->releaseReadings();
 }
 
-void MainWindow::openLogFile(const QString &fileName)
+std::optional<TableOpenMode> MainWindow::askHowToOpen(const QString &fileName)
+{
+    // An XML file replaces the log; a text file adds its rows after the
+    // log's unless the user says to replace them.
+    const bool xml = tableFileFormat(fileName) == TableFileFormat::Xml;
+    const int unsaved = m_session->unsavedRows();
+    if (unsaved == 0)
+        return xml ? TableOpenMode::Replace : TableOpenMode::Append;
+    if (!xml) {
+        const QString question = QStringLiteral("The log holds %1 readings that are not saved.\n\n"
+                                                "Add the rows of %2 after them, or replace the log with the file?")
+                                     .arg(unsaved)
+                                     .arg(fileName);
+        switch (m_messages->askHowToOpen(this, question)) {
+        case UserMessages::OpenChoice::Add:
+            return TableOpenMode::Append;
+        case UserMessages::OpenChoice::Replace:
+            break;
+        case UserMessages::OpenChoice::Cancel:
+            return std::nullopt;
+        }
+    }
+    // The unsaved rows would go: they are saved first, or given up once the
+    // file has opened (a failed open leaves them unsaved).
+    const QString question = QStringLiteral("Opening %1 replaces the log, which holds %2 readings that are not saved. "
+                                            "Save them first?")
+                                 .arg(fileName)
+                                 .arg(unsaved);
+    switch (m_messages->askToSave(this, question)) {
+    case UserMessages::SaveChoice::Save:
+        if (!saveLog())
+            return std::nullopt;
+        return TableOpenMode::Replace;
+    case UserMessages::SaveChoice::Discard:
+        return TableOpenMode::Replace;
+    case UserMessages::SaveChoice::Cancel:
+        break;
+    }
+    return std::nullopt;
+}
+
+void MainWindow::openLogFile(const QString &fileName, TableOpenMode mode)
 {
     if (m_fileBusy)
         return;
     m_fileBusy = true;
     m_session->holdReadings();
-    const TableFileResult result
-        = loadTableFile(fileName, m_session->log(), progressDialogFor(this, QStringLiteral("Opening %1").arg(fileName)));
+    const TableFileResult result = loadTableFile(fileName, m_session->log(), mode,
+                                                 progressDialogFor(this, QStringLiteral("Opening %1").arg(fileName)));
     m_fileBusy = false;
-    m_session->noteLogOpened(tableFileFormat(fileName) == TableFileFormat::Xml);
-    // The chart shows what the grid shows; readings held meanwhile follow.
-    redrawChartFromLog();
+    // A failed open left the log as it was.
+    if (result) {
+        m_session->noteLogOpened(mode == TableOpenMode::Replace || tableFileFormat(fileName) == TableFileFormat::Xml);
+        // The chart shows what the grid shows.
+        redrawChartFromLog();
+    }
+    // Readings held meanwhile follow.
     m_session->releaseReadings();
-    // The program's words, then which file and what in it stood in the way.
     if (!result)
-        m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), fileName, result.reason));
+        m_messages->error(this, loadFailedMessage(fileName, result));
 }
 
 void MainWindow::offerRecovery()
@@ -749,7 +794,7 @@ void MainWindow::offerRecovery()
                 error += QStringLiteral("\n\nThe journal is kept in the same folder as %1.").arg(QFileInfo(kept).fileName());
             else
                 error += QStringLiteral("\n\nThe journal cannot be put aside: %1.").arg(why);
-            m_messages->error(this, QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), name, error));
+            m_messages->error(this, loadFailedMessage(name, TableFileResult::failed(error)));
         }
         redrawChartFromLog();
     }
@@ -759,13 +804,13 @@ void MainWindow::offerRecovery()
 
 void MainWindow::redrawChartFromLog()
 {
-    // The chart draws the values of the rows; a value that is not a number
-    // (an over-range display) draws at zero.
+    // The chart draws the values of the rows, whichever locale wrote them;
+    // a value that is not a number (an over-range display) draws at zero.
     const LogTable &log = m_session->log();
     const int valueField = int(LogField::Value);
     m_chartPager->reset();
     for (int row = 0; row < log.rowCount(); ++row)
-        m_chartPager->addPoint(parseLocaleNumber(log.text(row, valueField), m_session->decimalSeparator()).value_or(0));
+        m_chartPager->addPoint(parseLoggedValue(log.text(row, valueField), m_session->decimalSeparator()).value_or(0));
     showPageNumber();
 }
 

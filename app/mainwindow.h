@@ -76,7 +76,7 @@ public:
     void quit();
     void clearLog();
     void openLog();
-    void openLogFile(const QString &fileName);
+    void openLogFile(const QString &fileName, TableOpenMode mode = TableOpenMode::Append);
     bool saveLog();
     bool saveLogFile(const QString &fileName);
     void printLog();
@@ -100,6 +100,10 @@ private:
     // Asks whether to save unsaved rows before they could be lost; true when
     // the action may go on (saved, discarded, or nothing to lose).
     bool keepUnsavedRows();
+    // Before an open: whether the file's rows go after the log's or replace
+    // them, asking when unsaved rows are at stake; nothing when the user
+    // cancels.
+    std::optional<TableOpenMode> askHowToOpen(const QString &fileName);
     // The cable path to connect (empty: the selected one), or nothing when
     // the user cancelled the choice.
     std::optional<QString> chooseCable();

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 void MessageBoxes::information(QWidget *parent, const QString &text)
 {
@@ -41,4 +42,20 @@ UserMessages::SaveChoice MessageBoxes::askToSave(QWidget *parent, const QString 
     default:
         return SaveChoice::Cancel;
     }
+}
+
+UserMessages::OpenChoice MessageBoxes::askHowToOpen(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, QCoreApplication::translate("MessageBoxes", "Open Table File"), text,
+                    QMessageBox::Cancel, parent);
+    QPushButton *add = box.addButton(QCoreApplication::translate("MessageBoxes", "Add to Log"), QMessageBox::AcceptRole);
+    QPushButton *replace
+        = box.addButton(QCoreApplication::translate("MessageBoxes", "Replace Log"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(add);
+    box.exec();
+    if (box.clickedButton() == add)
+        return OpenChoice::Add;
+    if (box.clickedButton() == replace)
+        return OpenChoice::Replace;
+    return OpenChoice::Cancel;
 }

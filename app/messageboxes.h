@@ -11,4 +11,5 @@ public:
     bool confirm(QWidget *parent, const QString &text) override;
     bool ask(QWidget *parent, const QString &title, const QString &text) override;
     SaveChoice askToSave(QWidget *parent, const QString &text) override;
+    OpenChoice askHowToOpen(QWidget *parent, const QString &text) override;
 };

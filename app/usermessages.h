@@ -26,4 +26,8 @@ public:
     enum class SaveChoice { Save, Discard, Cancel };
     virtual SaveChoice askToSave(QWidget *parent, const QString &text) = 0;
     static constexpr const char *SaveQuestionTitle = "Save the readings?";
+    // Before a text file opens into a log with unsaved rows: add the file's
+    // rows after them (the default), replace the log, or cancel.
+    enum class OpenChoice { Add, Replace, Cancel };
+    virtual OpenChoice askHowToOpen(QWidget *parent, const QString &text) = 0;
 };

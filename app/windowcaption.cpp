@@ -1,7 +1,5 @@
 #include "app/windowcaption.h"
 
-#include <sys/utsname.h>
-
 bool is64BitMachine(QStringView machine)
 {
     // Linux names x64 "x86_64" (some BSDs "amd64") and Itanium "ia64".
@@ -11,12 +9,4 @@ bool is64BitMachine(QStringView machine)
 QString captionSuffix(QStringView machine)
 {
     return is64BitMachine(machine) ? QStringLiteral("(x64)") : QStringLiteral("(x86)");
-}
-
-QString nativeMachine()
-{
-    utsname name{};
-    if (uname(&name) != 0)
-        return {};
-    return QString::fromLatin1(name.machine);
 }

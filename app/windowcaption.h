@@ -14,5 +14,7 @@ bool is64BitMachine(QStringView machine);
 // "(x64)" or "(x86)" for `machine`.
 QString captionSuffix(QStringView machine);
 
-// The machine name of the running kernel (uname -m); empty when unknown.
+// The machine name of the running kernel (uname -m); empty when unknown. On
+// Windows the native processor's architecture in the same names ("x86_64",
+// "ia64", "x86", "arm64").
 QString nativeMachine();

@@ -80,7 +80,7 @@ WindowSettings WindowSettings::load(const QString &file, QString *problem)
 
     QString port;
     readText(s, "link/port", port);
-    if (comPortNumber(port) || QDir::isAbsolutePath(port))
+    if (!deviceForPortName(port).isEmpty())
         settings.port = port;
     readBool(s, "link/reconnect", settings.reconnect);
     readNumber(s, "limits/high", settings.highLimit);

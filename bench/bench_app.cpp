@@ -173,6 +173,7 @@ public:
     bool confirm(QWidget *, const QString &) override { return false; }
     bool ask(QWidget *, const QString &, const QString &) override { return false; }
     SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Discard; }
+    OpenChoice askHowToOpen(QWidget *, const QString &) override { return OpenChoice::Replace; }
 };
 
 // Two frames that differ in digits, point, sign and annunciators, so every

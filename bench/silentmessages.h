@@ -12,5 +12,6 @@ public:
     bool confirm(QWidget *, const QString &) override { return false; }
     bool ask(QWidget *, const QString &, const QString &) override { return false; }
     SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Cancel; }
+    OpenChoice askHowToOpen(QWidget *, const QString &) override { return OpenChoice::Cancel; }
     QString lastError;
 };

@@ -24,8 +24,9 @@ set(QM320_APP_ID "io.github.qm320.qm320" CACHE STRING "The program's desktop id 
 
 # Hardening as Debian builds its packages: checked buffer functions where
 # the optimiser can see the sizes, and relocations read-only after start-up.
-# The sanitizer builds bring their own checks.
-if(NOT QM320_FUZZ AND NOT QM320_TSAN AND NOT QM320_ASAN)
+# The sanitizer builds bring their own checks; Windows has neither (see
+# cmake/windows.cmake).
+if(NOT QM320_FUZZ AND NOT QM320_TSAN AND NOT QM320_ASAN AND NOT WIN32)
     add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
     add_link_options(LINKER:-z,relro LINKER:-z,now)
 endif()
@@ -33,6 +34,9 @@ endif()
 # Warnings for the targets we write ourselves.
 function(qm320_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+    if(QM320_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
 endfunction()
 
 # A static library for one folder; includes are written with the folder in the

@@ -38,6 +38,8 @@ public:
     // Renames a file, never over another: false with `exists` set when
     // `newName` is taken.
     static bool rename(const QString &fileName, const QString &newName, bool *exists, QString *why);
+    // The folder this system keeps a user's journals in, made or not.
+    static QString defaultFolder();
 
     ~JournalFile();
     JournalFile(const JournalFile &) = delete;

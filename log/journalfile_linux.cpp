@@ -1,6 +1,7 @@
 #include "log/journalfile.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 
@@ -200,6 +201,15 @@ bool JournalFile::rename(const QString &fileName, const QString &newName, bool *
     *exists = error == EEXIST;
     *why = QStringLiteral("%1 cannot be renamed %2: %3").arg(fileName, newName, systemText(error));
     return false;
+}
+
+QString JournalFile::defaultFolder()
+{
+    // $XDG_DATA_HOME/qm320, by default ~/.local/share/qm320.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/qm320");
 }
 
 qint64 JournalFile::size(QString *why) const

@@ -1,10 +1,10 @@
 #include "log/localecodec.h"
 
-LocaleCodec::LocaleCodec()
-    : m_encoder(QStringConverter::System, QStringConverter::Flag::Stateless)
+LocaleCodec::LocaleCodec(QStringConverter::Encoding encoding)
+    : m_encoder(encoding, QStringConverter::Flag::Stateless)
     // Pieces are decoded one by one: a U+FEFF at the start of a cell is
     // text, not a byte-order mark to drop.
-    , m_decoder(QStringConverter::System, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
+    , m_decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
 {
 }
 

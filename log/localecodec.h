@@ -14,7 +14,9 @@
 class LocaleCodec
 {
 public:
-    LocaleCodec();
+    // Another encoding where a file says which (UTF-8 for UTF-16 text that
+    // was turned into UTF-8 as it was read).
+    explicit LocaleCodec(QStringConverter::Encoding encoding = QStringConverter::System);
 
     void appendEncoded(QByteArray &out, QStringView text);
     // Appends the text of `bytes` to `out`.

@@ -237,8 +237,5 @@ QString LogJournal::errorString() const
 
 QString LogJournal::defaultFolder()
 {
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.local/share");
-    return base + QStringLiteral("/qm320");
+    return JournalFile::defaultFolder();
 }

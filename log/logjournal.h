@@ -64,7 +64,7 @@ public:
     QString errorString() const;
 
     // The folder the program keeps its journals in: $XDG_DATA_HOME/qm320,
-    // by default ~/.local/share/qm320.
+    // by default ~/.local/share/qm320; on Windows %LOCALAPPDATA%\qm320.
     static QString defaultFolder();
 
 private:

@@ -286,6 +286,49 @@ void LogTable::clear()
     notifyCurrentRow();
 }
 
+LogTable::Mark LogTable::mark() const
+{
+    return Mark{m_rowCount, m_currentRow, m_pendingInserts, m_texts.count()};
+}
+
+void LogTable::rollBack(const Mark &mark)
+{
+    Q_ASSERT(mark.rows <= m_rowCount && m_announcedRows <= mark.rows);
+    m_editing = false;
+    if (mark.rows >= m_rowCount)
+        return;
+    m_rowCount = mark.rows;
+    // Blocks that hold none of the remaining rows go.
+    m_blocks.resize((std::size_t(m_rowCount) + BlockRows - 1) >> BlockShift);
+    m_texts.truncate(mark.texts);
+    m_currentRow = mark.currentRow;
+    m_pendingInserts = mark.pendingInserts;
+    ++m_generation;
+}
+
+void LogTable::replaceWith(LogTable &other)
+{
+    Q_ASSERT(!other.m_editing && other.m_bulkDepth == 0);
+    m_editing = false;
+    for (LogTableListener *l : m_listeners)
+        l->tableAboutToBeEmptied();
+    std::swap(m_blocks, other.m_blocks);
+    m_texts.swap(other.m_texts);
+    std::swap(m_rowCount, other.m_rowCount);
+    std::swap(m_currentRow, other.m_currentRow);
+    std::swap(m_pendingInserts, other.m_pendingInserts);
+    ++m_generation;
+    ++other.m_generation;
+    other.m_announcedRows = other.m_rowCount;
+    other.m_announcedCurrent = other.m_currentRow;
+    m_announcedRows = 0;
+    m_announcedCurrent = -1; // the listeners' current row went with their rows
+    for (LogTableListener *l : m_listeners)
+        l->tableEmptied();
+    if (m_bulkDepth == 0)
+        announce();
+}
+
 void LogTable::beginBulk()
 {
     ++m_bulkDepth;

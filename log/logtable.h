@@ -133,6 +133,23 @@ public:
     void endBulk();
     void announce();
 
+    // Where the table stands, so that rows posted after it can be taken back
+    // (a file that fails to open leaves the log as it was). Only rows that
+    // no listener was told of, during a bulk update, can be taken back.
+    struct Mark
+    {
+        int rows = 0;
+        int currentRow = -1;
+        int pendingInserts = 0;
+        std::size_t texts = 0;
+    };
+    Mark mark() const;
+    void rollBack(const Mark &mark);
+    // Takes the rows of `other` in place of its own, which `other` gets: a
+    // whole file read aside becomes the log at once. Listeners see the
+    // table emptied and the new rows appended.
+    void replaceWith(LogTable &other);
+
     void addListener(LogTableListener *listener);
     void removeListener(LogTableListener *listener);
 

@@ -26,7 +26,8 @@ std::optional<qint32> parseIntegerCell(QByteArrayView cell)
     return LogTable::parseInteger(QStringView(text, cell.size()));
 }
 
-// Keeps the listeners' view in step at every progress report and at the end.
+// Keeps the listeners' view in step at the end: rows are told only once
+// the whole file was read, so that a failure can take them back unseen.
 class BulkUpdate
 {
 public:
@@ -38,6 +39,19 @@ public:
 private:
     LogTable &m_table;
 };
+
+// UTF-16 units that the UTF-8 bytes stand for: one per character, two for
+// one beyond the BMP (a four-byte sequence).
+qint64 utf16Units(QByteArrayView utf8)
+{
+    qint64 units = 0;
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        units += (u & 0xC0) != 0x80;
+        units += u >= 0xF0;
+    }
+    return units;
+}
 
 } // namespace
 
@@ -54,10 +68,129 @@ TableFileResult LogTextReader::failAt(const QString &what) const
 TableFileResult LogTextReader::read(QIODevice &in)
 {
     BulkUpdate bulk(m_table);
+    const LogTable::Mark before = m_table.mark();
+    TableFileResult result = readLines(in);
+    if (!result) {
+        m_table.rollBack(before);
+        m_rowsAppended = 0;
+    }
+    return result;
+}
+
+qint64 LogTextReader::fileOffset(const QByteArray &buffer, qsizetype pos) const
+{
+    if (m_encoding == Encoding::Locale)
+        return m_textOffset + pos;
+    return m_textOffset + 2 * utf16Units(QByteArrayView(buffer).first(pos));
+}
+
+void LogTextReader::consume(const QByteArray &buffer, qsizetype count)
+{
+    m_textOffset = fileOffset(buffer, count);
+}
+
+qint64 LogTextReader::readText(QIODevice &in, QByteArray &buffer)
+{
+    // At most a chunk, and no more than the device still holds, so that a
+    // small file costs little.
+    const auto readInto = [&](QByteArray &bytes) -> qint64 {
+        qint64 want = m_chunkSize;
+        if (!in.isSequential())
+            want = std::min(want, std::max<qint64>(in.bytesAvailable(), 1));
+        const qsizetype had = bytes.size();
+        bytes.resize(had + qsizetype(want));
+        const qint64 n = in.read(bytes.data() + had, want);
+        bytes.resize(had + qsizetype(std::max<qint64>(n, 0)));
+        if (n < 0)
+            m_readError = in.errorString();
+        return n;
+    };
+
+    if (m_encoding == Encoding::Locale) {
+        // The bytes that were looked at for a byte-order mark come first.
+        const qsizetype had = buffer.size();
+        qint64 n = m_raw.size();
+        if (n > 0) {
+            buffer.append(m_raw);
+            m_raw.clear();
+        } else if ((n = readInto(buffer)) <= 0) {
+            return n;
+        }
+        // The text ends at a NUL: what follows is not read.
+        if (const void *p = std::memchr(buffer.constData() + had, 0, std::size_t(n))) {
+            const qsizetype nul = static_cast<const char *>(p) - buffer.constData();
+            m_nulOffset = m_rawOffset + (nul - had);
+            buffer.resize(nul);
+            return 0;
+        }
+        m_rawOffset += n;
+        return n;
+    }
+
+    const qint64 n = readInto(m_raw);
+    if (n < 0)
+        return n;
+    if (n == 0 && m_raw.size() < 2)
+        return 0; // an odd byte at the end is no character
+    qsizetype usable = m_raw.size() & ~qsizetype(1); // an odd byte waits for its other half
+    const auto unitAt = [this](qsizetype i) {
+        const auto first = static_cast<unsigned char>(m_raw[i]), second = static_cast<unsigned char>(m_raw[i + 1]);
+        return char16_t(m_bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    qsizetype nul = -1;
+    for (qsizetype i = 0; i < usable; i += 2) {
+        if (unitAt(i) == 0) {
+            nul = usable = i;
+            break;
+        }
+    }
+    // A high surrogate waits for its low half, unless the file ends.
+    if (nul < 0 && n > 0 && usable >= 2 && QChar::isHighSurrogate(unitAt(usable - 2)))
+        usable -= 2;
+    QString text(usable / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < usable; i += 2)
+        text[i / 2] = QChar(unitAt(i));
+    buffer.append(text.toUtf8());
+    m_raw.remove(0, usable);
+    m_rawOffset += usable;
+    if (nul >= 0) {
+        m_nulOffset = m_rawOffset;
+        return 0;
+    }
+    return std::max<qint64>(usable, 1);
+}
+
+TableFileResult LogTextReader::readLines(QIODevice &in)
+{
     m_lineNumber = 0;
     m_rowsAppended = 0;
+    m_raw.clear();
+    m_rawOffset = 0;
+    m_textOffset = 0;
+    m_nulOffset = -1;
+    m_encoding = Encoding::Locale;
+    m_codec = LocaleCodec();
     const qint64 total = in.isSequential() ? 0 : in.size();
-    qint64 consumedBefore = 0; // bytes dropped from the front of `buffer`
+
+    // A byte-order mark tells UTF-16 text from the locale's.
+    while (m_raw.size() < 2) {
+        char bytes[2];
+        const qint64 n = in.read(bytes, 2 - m_raw.size());
+        if (n < 0)
+            return TableFileResult::failed(QStringLiteral("cannot read at byte 0: %1").arg(in.errorString()));
+        if (n == 0)
+            break;
+        m_raw.append(bytes, qsizetype(n));
+    }
+    const bool littleEndian = m_raw.startsWith("\xFF\xFE");
+    if (littleEndian || m_raw.startsWith("\xFE\xFF")) {
+        m_encoding = Encoding::Utf16;
+        m_bigEndian = !littleEndian;
+        m_codec = LocaleCodec(QStringConverter::Utf8);
+        m_raw.clear();
+        m_rawOffset = m_textOffset = 2;
+    }
+
     QByteArray buffer;
     qsizetype pos = 0;
     qsizetype scanned = 0; // where the search for the next line end goes on
@@ -66,24 +199,17 @@ TableFileResult LogTextReader::read(QIODevice &in)
     while (!end) {
         // Keep only the unfinished line, then read on.
         if (pos > 0) {
+            consume(buffer, pos);
             buffer.remove(0, pos);
-            consumedBefore += pos;
             scanned -= pos;
             pos = 0;
         }
-        const qsizetype had = buffer.size();
-        buffer.resize(had + qsizetype(m_chunkSize));
-        const qint64 n = in.read(buffer.data() + had, m_chunkSize);
-        if (n < 0)
-            return TableFileResult::failed(QStringLiteral("read error: %1").arg(in.errorString()));
-        buffer.resize(had + qsizetype(n));
-        if (n == 0)
-            end = true;
-        // A NUL ends the text.
-        if (const void *nul = std::memchr(buffer.constData() + had, 0, std::size_t(n))) {
-            buffer.resize(static_cast<const char *>(nul) - buffer.constData());
-            end = true;
+        const qint64 n = readText(in, buffer);
+        if (n < 0) {
+            return TableFileResult::failed(
+                QStringLiteral("cannot read at byte %1: %2").arg(m_rawOffset).arg(m_readError));
         }
+        end = n == 0;
 
         const char *data = buffer.constData();
         const qsizetype size = buffer.size();
@@ -93,7 +219,18 @@ TableFileResult LogTextReader::read(QIODevice &in)
             while (stop < size && data[stop] != '\r' && data[stop] != '\n')
                 ++stop;
             scanned = stop;
+            if (stop - pos > MaxLineBytes) {
+                return TableFileResult::failed(QStringLiteral("line %1, byte %2: no line end within %3 bytes; this is no text table")
+                                                   .arg(m_lineNumber + 1)
+                                                   .arg(fileOffset(buffer, pos + MaxLineBytes))
+                                                   .arg(MaxLineBytes));
+            }
             if (stop == size) {
+                if (end && m_nulOffset >= 0) {
+                    return TableFileResult::failed(QStringLiteral("line %1, byte %2: a NUL byte; this is no text table")
+                                                       .arg(m_lineNumber + 1)
+                                                       .arg(m_nulOffset));
+                }
                 if (end && pos < size) {
                     ++m_lineNumber;
                     if (TableFileResult r = readLine(QByteArrayView(data + pos, size - pos)); !r)
@@ -113,12 +250,11 @@ TableFileResult LogTextReader::read(QIODevice &in)
                 ++pos;
         }
 
-        m_table.announce();
         if (m_progress)
-            m_progress(total > 0 ? std::min(1.0, double(consumedBefore + pos) / double(total)) : 0.0);
+            m_progress(total > 0 ? std::min(1.0, double(fileOffset(buffer, pos)) / double(total)) : 0.0);
     }
     if (m_lineNumber == 0)
-        return TableFileResult::failed(QStringLiteral("the file holds no line"));
+        return TableFileResult::failed(QStringLiteral("the file is empty"));
     return {};
 }
 
@@ -158,11 +294,13 @@ TableFileResult LogTextReader::readLine(QByteArrayView line)
                 }
             }
             m_cells[std::size_t(count)] = cell;
+            m_cellQuoted[std::size_t(count)] = true;
         } else {
             const char *start = p;
             while (p < end && !separates(*p))
                 ++p;
             m_cells[std::size_t(count)] = QByteArrayView(start, p - start);
+            m_cellQuoted[std::size_t(count)] = false;
         }
         ++count;
         while (p < end && separates(*p))
@@ -175,9 +313,12 @@ TableFileResult LogTextReader::readLine(QByteArrayView line)
         return failAt(QStringLiteral("the table is full"));
     for (int i = 0; i < count; ++i) {
         const QByteArrayView cell = m_cells[std::size_t(i)];
+        // The writer's placeholder for an empty cell; a text "NULL" is
+        // written in quotes.
+        const bool placeholder = !m_cellQuoted[std::size_t(i)] && cell == "NULL";
         if (LogTable::fieldType(i) == LogFieldType::Integer) {
             // An empty quoted cell stands for a field without a value.
-            if (cell.isEmpty()) {
+            if (cell.isEmpty() || placeholder) {
                 m_table.setNull(i);
                 continue;
             }
@@ -191,6 +332,8 @@ TableFileResult LogTextReader::readLine(QByteArrayView line)
                                   .arg(m_text, QLatin1String(LogTable::fields()[std::size_t(i)].name)));
             }
             m_table.setInteger(i, *value);
+        } else if (placeholder) {
+            m_table.setText(i, QStringView(u""));
         } else {
             m_text.resize(0); // keeps the buffer for the next cell
             m_codec.appendDecoded(m_text, cell);

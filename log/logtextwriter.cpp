@@ -13,15 +13,11 @@ namespace {
 using LogWriting::appendDecimal;
 using LogWriting::FlushSize;
 using LogWriting::RowsPerProgress;
+using LogWriting::writeAll;
 
 bool separates(char16_t c)
 {
     return c >= 1 && c <= 32;
-}
-
-bool writeAll(QIODevice &out, const QByteArray &bytes)
-{
-    return out.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -44,7 +40,9 @@ void LogTextWriter::appendCell(QByteArray &line, QStringView text)
         line += "NULL";
         return;
     }
-    bool quote = false;
+    // A text that reads "NULL" is quoted, so that it does not come back as
+    // the placeholder of an empty cell.
+    bool quote = cell == u"NULL";
     bool unwritable = false;
     for (QChar c : cell) {
         const char16_t u = c.unicode();
@@ -106,13 +104,13 @@ TableFileResult LogTextWriter::write(QIODevice &out)
     const std::uint64_t generation = m_table.generation();
 
     QByteArray buffer;
-    buffer.reserve(FlushSize + 4096);
+    buffer.reserve(LogWriting::bufferSizeFor(rows));
     appendHeader(buffer);
     for (int row = 0; row < rows; ++row) {
         appendRow(buffer, row);
         if (buffer.size() >= FlushSize) {
             if (!writeAll(out, buffer))
-                return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
+                return LogWriting::writeFailed(out);
             buffer.clear();
         }
         if (m_progress && (row + 1) % RowsPerProgress == 0) {
@@ -122,7 +120,7 @@ TableFileResult LogTextWriter::write(QIODevice &out)
         }
     }
     if (!writeAll(out, buffer))
-        return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
+        return LogWriting::writeFailed(out);
     if (m_progress)
         m_progress(1.0);
     return {};

@@ -17,7 +17,8 @@ class QIODevice;
 // every character from 1 to 32, a cell that holds one of them or a double
 // quote is written in double quotes (inner quotes doubled), and a missing No
 // as "" - so that every file written here opens again with each cell in its
-// column. A line break inside a text is written as a blank and a NUL is left
+// column. The text "NULL" itself is quoted, so that only the placeholder
+// reads back as an empty cell. A line break inside a text is written as a blank and a NUL is left
 // out: the reader ends a line, or the whole text, at them.
 class LogTextWriter
 {

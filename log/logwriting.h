@@ -1,7 +1,12 @@
 #pragma once
 
+#include "log/tablefiles.h"
+
 #include <QByteArray>
+#include <QIODevice>
 #include <QtGlobal>
+
+#include <algorithm>
 
 #include <charconv>
 
@@ -12,6 +17,36 @@ namespace LogWriting {
 
 inline constexpr qsizetype FlushSize = 1 << 20;
 inline constexpr int RowsPerProgress = 1 << 14;
+
+// Room for the whole file of a short table, a flush's worth for a long one.
+inline qsizetype bufferSizeFor(int rows)
+{
+    return std::min<qsizetype>(FlushSize + 4096, 4096 + qsizetype(rows) * 96);
+}
+
+// Writes all of `bytes`. A file system that fills up, or a file size limit,
+// takes the first part of a write and refuses only the next one, with its
+// reason: a short write is tried again, so that errorString() says why.
+inline bool writeAll(QIODevice &out, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 n = out.write(bytes.data(), bytes.size());
+        if (n <= 0)
+            return false;
+        bytes = bytes.sliced(n);
+    }
+    return true;
+}
+
+// A write that failed, in the system's words ("No space left on device");
+// Qt's "Unknown error" says nothing and gives way to `otherwise`.
+inline TableFileResult writeFailed(const QIODevice &out, const char *otherwise = "the file cannot be written")
+{
+    const QString reason = out.errorString();
+    if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
+        return TableFileResult::failed(QLatin1String(otherwise));
+    return TableFileResult::failed(reason);
+}
 
 inline void appendDecimal(QByteArray &out, qint64 value)
 {

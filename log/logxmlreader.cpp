@@ -62,6 +62,7 @@ LogXmlReader::Scan LogXmlReader::scan(const char *&p, const char *end, bool atEn
     const auto needMore = [&]() {
         if (!atEnd)
             return Scan::NeedMore;
+        m_cutShort = true;
         m_error = QStringLiteral("the file ends inside an element");
         return Scan::Error;
     };
@@ -189,9 +190,13 @@ TableFileResult LogXmlReader::read(QIODevice &in)
 {
     m_error.clear();
     m_open.clear();
-    m_seenPacket = m_seenMetadata = m_fieldsChecked = m_seenRowData = m_packetClosed = m_replaced = false;
+    m_seenPacket = m_seenMetadata = m_fieldsChecked = m_seenRowData = m_packetClosed = false;
     m_rowsRead = 0;
     m_fields = {};
+    m_nulOffset = -1;
+    m_cutShort = false;
+    LogTable packet;
+    m_rows = &packet;
 
     const qint64 total = in.isSequential() ? 0 : in.size();
     qint64 consumedBefore = 0;
@@ -202,17 +207,21 @@ TableFileResult LogXmlReader::read(QIODevice &in)
     Markup markup;
 
     const auto finish = [&](bool ok, qint64 offset) {
-        if (m_table.isEditing())
-            m_table.cancel();
-        if (!ok && m_replaced)
-            m_table.clear(); // an empty table, ready for logging
-        if (ok && !m_table.isEmpty())
-            m_table.setCurrentRow(0);
-        if (m_replaced)
-            m_table.endBulk();
-        if (ok)
-            return TableFileResult{};
-        return TableFileResult::failed(QStringLiteral("byte %1: %2").arg(offset).arg(m_error));
+        m_rows = nullptr;
+        if (!ok) {
+            m_rowsRead = 0;
+            return TableFileResult::failed(QStringLiteral("byte %1: %2").arg(offset).arg(m_error));
+        }
+        if (packet.isEditing())
+            packet.cancel();
+        packet.setCurrentRow(0);
+        m_table.replaceWith(packet);
+        return TableFileResult{};
+    };
+    // The text ends at a NUL; reaching it fails the read there.
+    const auto failAtNul = [&]() {
+        m_error = QStringLiteral("a NUL byte; this is no XML text");
+        return finish(false, m_nulOffset);
     };
 
     for (;;) {
@@ -226,16 +235,22 @@ TableFileResult LogXmlReader::read(QIODevice &in)
             // rescanning it stays linear.
             const qsizetype had = buffer.size();
             qint64 want = std::max<qint64>(m_chunkSize, had);
-            if (total > 0) // but no more than the file still holds
-                want = std::min(want, std::max<qint64>(total - consumedBefore - had, m_chunkSize));
+            if (!in.isSequential()) // but no more than the device still holds
+                want = std::min(want, std::max<qint64>(in.bytesAvailable(), 1));
             buffer.resize(had + qsizetype(want));
             const qint64 n = in.read(buffer.data() + had, want);
             if (n < 0) {
-                m_error = QStringLiteral("read error: %1").arg(in.errorString());
-                return finish(false, consumedBefore);
+                m_error = QStringLiteral("cannot read: %1").arg(in.errorString());
+                return finish(false, consumedBefore + had);
             }
             buffer.resize(had + qsizetype(n));
             atEnd = n == 0;
+            if (const void *nul = std::memchr(buffer.constData() + had, 0, std::size_t(n))) {
+                const qsizetype at = static_cast<const char *>(nul) - buffer.constData();
+                m_nulOffset = consumedBefore + at;
+                buffer.resize(at);
+                atEnd = true;
+            }
         }
         if (!bomChecked) {
             if (buffer.size() < Utf8Bom.size() && !atEnd)
@@ -252,9 +267,15 @@ TableFileResult LogXmlReader::read(QIODevice &in)
             const Scan s = scan(p, end, atEnd, markup);
             if (s == Scan::NeedMore)
                 break;
-            if (s == Scan::Error)
+            if (s == Scan::Error) {
+                // Markup cut short by the NUL is the NUL's fault.
+                if (m_nulOffset >= 0 && m_cutShort)
+                    return failAtNul();
                 return finish(false, consumedBefore + (markup.start - data));
+            }
             if (s == Scan::EndOfText) {
+                if (m_nulOffset >= 0)
+                    return failAtNul();
                 if (!m_seenPacket)
                     m_error = QStringLiteral("not a data packet");
                 else if (!m_packetClosed)
@@ -266,8 +287,6 @@ TableFileResult LogXmlReader::read(QIODevice &in)
         }
         pos = p - data;
 
-        if (m_replaced)
-            m_table.announce();
         if (m_progress)
             m_progress(total > 0 ? std::min(1.0, double(consumedBefore + pos) / double(total)) : 0.0);
     }
@@ -371,17 +390,14 @@ bool LogXmlReader::checkFields()
             return fail(QStringLiteral("the packet has no field %1").arg(QLatin1String(LogTable::fields()[std::size_t(f)].name)));
     }
     m_fieldsChecked = true;
-    // From here on the packet's rows are the table.
-    m_table.clear();
-    m_table.beginBulk();
-    m_replaced = true;
     return true;
 }
 
 bool LogXmlReader::readRow(const Markup &m)
 {
     const int row = m_rowsRead + 1;
-    if (!m_table.append())
+    LogTable &rows = *m_rows;
+    if (!rows.append())
         return fail(QStringLiteral("row %1: the table is full").arg(row));
     unsigned seen = 0;
     bool pendingInsert = false;
@@ -411,12 +427,12 @@ bool LogXmlReader::readRow(const Markup &m)
                 return fail(QStringLiteral("row %1: %2 \"%3\" is no whole number")
                                 .arg(row)
                                 .arg(m_fields[std::size_t(field)].name, m_text.left(40)));
-            m_table.setInteger(field, *value);
+            rows.setInteger(field, *value);
         } else {
-            m_table.setText(field, m_text);
+            rows.setText(field, m_text);
         }
     }
-    m_table.post(pendingInsert);
+    rows.post(pendingInsert);
     ++m_rowsRead;
     return true;
 }

@@ -27,9 +27,9 @@ class QIODevice;
 // between elements are skipped; unknown elements are skipped with their
 // content.
 //
-// The old rows are discarded once the field definitions have been read and
-// found good: a failure before that leaves the table as it was, a later one
-// leaves it empty.
+// A read is all or nothing: the rows are read aside and become the table's
+// content only once the whole packet was read; a failure leaves the table as
+// it was. A NUL byte, which no XML text holds, fails the read.
 class LogXmlReader
 {
 public:
@@ -41,8 +41,6 @@ public:
 
     TableFileResult read(QIODevice &in);
 
-    // Whether the table's old rows were discarded.
-    bool contentReplaced() const { return m_replaced; }
     int rowsRead() const { return m_rowsRead; }
 
     struct Attribute
@@ -81,8 +79,10 @@ private:
     bool m_fieldsChecked = false;
     bool m_seenRowData = false;
     bool m_packetClosed = false;
-    bool m_replaced = false;
     int m_rowsRead = 0;
+    LogTable *m_rows = nullptr;   // where the packet's rows go until it is read whole
+    qint64 m_nulOffset = -1;
+    bool m_cutShort = false;      // the text ended inside markup
 
     struct FieldBinding
     {

@@ -66,7 +66,7 @@ void LogXmlWriter::appendValue(QByteArray &out, QStringView value)
         if (escape) {
             out += escape;
         } else { // other control characters, which XML cannot hold as they are
-            char ref[8];
+            char ref[16]; // c < 32 needs 7 bytes; the compiler cannot see that
             std::snprintf(ref, sizeof ref, "&#%03u;", unsigned(c));
             out += ref;
         }
@@ -83,15 +83,15 @@ TableFileResult LogXmlWriter::write(QIODevice &out)
     std::array<QByteArray, LogFieldCount> attributes;
 
     QByteArray buffer;
-    buffer.reserve(FlushSize + 4096);
+    buffer.reserve(LogWriting::bufferSizeFor(rows));
     const auto flush = [&]() {
-        if (out.write(buffer) != buffer.size())
+        if (!LogWriting::writeAll(out, buffer))
             return false;
         buffer.clear();
         return true;
     };
     const auto writeError = [&]() {
-        return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
+        return LogWriting::writeFailed(out);
     };
     // Half the work is the change log, half the rows.
     int stepsDone = 0;

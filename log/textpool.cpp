@@ -63,13 +63,21 @@ TextPool::Id TextPool::intern(QStringView text)
     }
 }
 
+std::uint32_t TextPool::chunkUnitsOf(std::size_t chunk)
+{
+    std::uint32_t units = FirstChunkUnits;
+    for (std::size_t i = 0; i < chunk && units < ChunkUnits; ++i)
+        units = std::min(units * 4, ChunkUnits);
+    return units;
+}
+
 std::uint32_t TextPool::store(QStringView text)
 {
     const std::uint32_t units = std::uint32_t(text.size()) + 1;
     if (m_chunkUsed + units > m_chunkSize) {
         if (m_chunks.size() >= 0x10000)
             throw std::length_error("text pool is full");
-        m_chunkSize = m_chunks.empty() ? FirstChunkUnits : std::min(m_chunkSize * 4, ChunkUnits);
+        m_chunkSize = chunkUnitsOf(m_chunks.size());
         m_chunks.push_back(std::make_unique_for_overwrite<char16_t[]>(m_chunkSize));
         m_chunkUnitsTotal += m_chunkSize;
         m_chunkUsed = 0;
@@ -85,15 +93,51 @@ std::uint32_t TextPool::store(QStringView text)
 
 void TextPool::grow()
 {
-    std::vector<Id> grown(m_slots.size() * 2, NoText);
-    const std::size_t mask = grown.size() - 1;
+    rehash(m_slots.size() * 2);
+}
+
+void TextPool::rehash(std::size_t slotCount)
+{
+    std::vector<Id> table(slotCount, NoText);
+    const std::size_t mask = table.size() - 1;
     for (Id id = 1; id < m_places.size(); ++id) {
         std::size_t i = m_hashes[id] & mask;
-        while (grown[i] != NoText)
+        while (table[i] != NoText)
             i = (i + 1) & mask;
-        grown[i] = id;
+        table[i] = id;
     }
-    m_slots = std::move(grown);
+    m_slots = std::move(table);
+}
+
+void TextPool::truncate(std::size_t count)
+{
+    if (count >= this->count())
+        return;
+    // The storage of the first text that goes is where the pool goes on.
+    const std::uint32_t place = m_places[count + 1];
+    const std::size_t chunk = place >> 16;
+    m_chunks.resize(chunk + 1);
+    m_chunkSize = chunkUnitsOf(chunk);
+    m_chunkUsed = place & 0xFFFF;
+    m_chunkUnitsTotal = 0;
+    for (std::size_t i = 0; i <= chunk; ++i)
+        m_chunkUnitsTotal += chunkUnitsOf(i);
+    m_places.resize(count + 1);
+    m_hashes.resize(count + 1);
+    // Open addressing cannot simply drop entries: the probe chains of the
+    // texts that stay are built afresh.
+    rehash(m_slots.size());
+}
+
+void TextPool::swap(TextPool &other) noexcept
+{
+    std::swap(m_chunks, other.m_chunks);
+    std::swap(m_chunkSize, other.m_chunkSize);
+    std::swap(m_chunkUsed, other.m_chunkUsed);
+    std::swap(m_chunkUnitsTotal, other.m_chunkUnitsTotal);
+    std::swap(m_places, other.m_places);
+    std::swap(m_hashes, other.m_hashes);
+    std::swap(m_slots, other.m_slots);
 }
 
 std::size_t TextPool::memoryUsed() const

@@ -38,6 +38,10 @@ public:
     // Distinct texts held, the empty text included once it was added.
     std::size_t count() const { return m_places.size() - 1; }
     void clear();
+    // Forgets every text added after the first `count` (ids above `count`),
+    // with their storage: what a failed file open added goes again.
+    void truncate(std::size_t count);
+    void swap(TextPool &other) noexcept;
     std::size_t memoryUsed() const;
 
 private:
@@ -46,8 +50,10 @@ private:
     static constexpr std::uint32_t ChunkUnits = 1u << 16;
     static constexpr std::uint32_t FirstChunkUnits = 1u << 10;
 
+    static std::uint32_t chunkUnitsOf(std::size_t chunk);
     std::uint32_t store(QStringView text);
     void grow();
+    void rehash(std::size_t slotCount);
 
     std::vector<std::unique_ptr<char16_t[]>> m_chunks;
     std::uint32_t m_chunkSize = 0;        // units in the last chunk

@@ -53,5 +53,6 @@ private:
 // one the environment selects (LC_ALL, LC_NUMERIC, LC_TIME, LANG), the
 // system's default is the one named in /etc/default/locale or
 // /etc/locale.conf. The process locale must have been set from the
-// environment (setlocale(LC_ALL, "")) before use.
+// environment (setlocale(LC_ALL, "")) before use. On Windows both are the
+// default locales of the user and of the system as the Control Panel sets them.
 std::unique_ptr<LocaleInfo> createSystemLocaleInfo();

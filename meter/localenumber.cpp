@@ -99,6 +99,15 @@ std::optional<double> parseLocaleNumber(QStringView text, QStringView decimalSep
     return value;
 }
 
+std::optional<double> parseLoggedValue(QStringView text, QStringView decimalSeparator)
+{
+    for (QStringView separator : {QStringView(u"."), QStringView(u","), decimalSeparator}) {
+        if (const std::optional<double> value = parseLocaleNumber(text, separator))
+            return value;
+    }
+    return std::nullopt;
+}
+
 double localeNumberOrSentinel(QStringView text, QStringView decimalSeparator)
 {
     return parseLocaleNumber(text, decimalSeparator).value_or(NotANumber);

@@ -14,5 +14,10 @@ inline constexpr double NotANumber = -999999.0;
 // an optional exponent, optional blanks. No thousands separators.
 std::optional<double> parseLocaleNumber(QStringView text, QStringView decimalSeparator);
 
+// A logged value text ("1000.5", "-0,583"), whichever locale logged it: it
+// holds at most one decimal separator and no grouping, so "." and "," both
+// read as the decimal point, and so does the user's own separator.
+std::optional<double> parseLoggedValue(QStringView text, QStringView decimalSeparator);
+
 // parseLocaleNumber, with NotANumber for a text that is not a number.
 double localeNumberOrSentinel(QStringView text, QStringView decimalSeparator);

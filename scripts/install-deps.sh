@@ -4,6 +4,8 @@
 #   install-deps.sh         what building and running the program needs
 #   install-deps.sh --test  also what the test suite, fuzzers, benchmarks,
 #                           guest tests and the Debian package's check need
+#   install-deps.sh --windows  only what the Windows cross-build and its
+#                           tests under Wine need (scripts/windows-build.sh)
 set -euo pipefail
 
 packages=(
@@ -23,6 +25,17 @@ if [[ "${1:-}" == "--test" ]]; then
     # the one library of Debian's udev daemon that a system without systemd
     # may lack.
     packages+=(qemu-system-x86 busybox-static libkmod2)
+fi
+if [[ "${1:-}" == "--windows" ]]; then
+    # mingw-w64 with posix threads, Qt's host tools (moc, uic, rcc), Wine to
+    # run the programs and tests, NSIS and zip to pack them, the fonts the
+    # program ships, and a display and PDF tools for the tests.
+    packages=(
+        cmake ninja-build xz-utils zip nsis
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+        qt6-base-dev qt6-base-dev-tools fonts-liberation fonts-dejavu-core
+        xvfb xauth poppler-utils
+    )
 fi
 
 missing=()

@@ -6,6 +6,8 @@
 # on real kernel drivers in a QEMU machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Every build of the suite treats a warning in our own code as an error.
+export QM320_WERROR=ON
 ./scripts/install-deps.sh --test
 ./scripts/build.sh -DQM320_BUILD_TESTS=ON -DQM320_BUILD_BENCH=ON
 build_dir=${QM320_BUILD_DIR:-build}
@@ -17,4 +19,5 @@ if [[ -x scripts/tsan.sh ]]; then
     ./scripts/tsan.sh
 fi
 ./scripts/vm-tests.sh
+./scripts/windows-test.sh
 echo "All tests passed."

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=build-tsan
 tests=(tst_hidreadthread tst_usblink tst_metersession tst_windowusb tst_mqttpublisher)
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_TSAN=ON \
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_TSAN=ON -DQM320_WERROR="${QM320_WERROR:-OFF}" \
     -DQM320_BUILD_APP=ON -DQM320_BUILD_BENCH=OFF -DQM320_BUILD_TESTS=ON >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target "${tests[@]}"
 # Qt is not built with ThreadSanitizer, so the synchronisation inside Qt is

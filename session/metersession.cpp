@@ -438,8 +438,15 @@ bool MeterSession::recoverJournal(AbandonedJournal &journal, QString *error)
 
 void MeterSession::noteLogOpened(bool replaced)
 {
-    if (replaced)
-        m_unsavedRows = 0;
+    if (!replaced)
+        return;
+    m_unsavedRows = 0;
+    // The journal's rows left the log with it (the user was asked): a new
+    // journal starts, as after Clear, so that a crash does not offer them.
+    if (m_journal.isOpen()) {
+        m_journal.close(true);
+        startJournal(m_journalFolder);
+    }
 }
 
 void MeterSession::setDataArriving(bool arriving)

@@ -143,7 +143,7 @@ public:
     void holdReadings();
     void releaseReadings();
     // A table file was opened into the log; one that replaced the log took
-    // the unsaved rows with it (the user was asked first).
+    // the unsaved rows with it (the user was asked first), and their journal.
     void noteLogOpened(bool replaced);
 
     // Rows logged since the log was last saved, cleared or opened anew.

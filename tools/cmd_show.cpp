@@ -18,24 +18,20 @@ Opens a table file with the program's reader (an XML data packet when FILE
 ends in exactly ".xml", tab-separated text otherwise) and prints each row as
 one JSON object per line, with the keys "No", "Time", "DC/AC", "Value",
 "Unit", "Auto" and "NVal". No and NVal are numbers, the others texts; a
-field without a value is null, and so is a text file's "NULL" cell, which
-stands for an empty one.
+field without a value is null. A text file's "NULL" cell stands for an empty
+one: an empty text, or null for No and NVal.
 
-When the file cannot be opened the rows read before the failure are printed
-(a text file keeps the lines before the failing one, a failed XML file
-leaves none), then "Failed to Load File!" and the reason on standard error,
-and the exit status is 2.
+An open is all or nothing, as in the program: when the file cannot be
+opened nothing is printed but "Failed to Load File!" and the file with the
+reason on standard error, and the exit status is 2.
 )";
 
-// A text file writes "NULL" for an empty cell; the program shows it as it
-// stands, but here it is what it stands for.
-void writeRow(JsonLineWriter &out, const LogTable &table, int row, bool nullCells)
+void writeRow(JsonLineWriter &out, const LogTable &table, int row)
 {
     static const char *const keys[LogFieldCount] = {"No", "Time", "DC/AC", "Value", "Unit", "Auto", "NVal"};
     out.beginObject();
     for (int f = 0; f < LogFieldCount; ++f) {
-        if (!table.hasValue(row, f)
-            || (nullCells && LogTable::fieldType(f) == LogFieldType::Text && table.text(row, f) == u"NULL"))
+        if (!table.hasValue(row, f))
             out.nullField(keys[f]);
         else if (LogTable::fieldType(f) == LogFieldType::Integer)
             out.field(keys[f], static_cast<long long>(*table.integer(row, f)));
@@ -61,14 +57,14 @@ int runShow(const QStringList &args)
 
     LogTable table;
     const TableFileResult loaded = loadTableFile(file, table);
-    JsonLineWriter out(stdout);
-    for (int row = 0; row < table.rowCount(); ++row)
-        writeRow(out, table, row, tableFileFormat(file) == TableFileFormat::Text);
-    if (!out.flush())
-        return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     if (!loaded) {
         std::fprintf(stderr, "%s\n", LoadFailedMessage);
         return cliFail(QStringLiteral("%1: %2").arg(file, loaded.reason));
     }
+    JsonLineWriter out(stdout);
+    for (int row = 0; row < table.rowCount(); ++row)
+        writeRow(out, table, row);
+    if (!out.flush())
+        return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     return 0;
 }

@@ -25,7 +25,7 @@ void note(const QString &text)
 
 int decodeFromPort(const DecodeOptions &options, MeterSession &session, JsonLineWriter &out)
 {
-    if (!comPortNumber(options.port) && !options.port.startsWith(u'/'))
+    if (deviceForPortName(options.port).isEmpty())
         return cliFail(QStringLiteral("'%1' is not a port: name COM1 to COM4 or a device path").arg(options.port));
     session.setSerialPort(options.port);
 

@@ -29,27 +29,39 @@ int decodeSerialStream(std::FILE *in, const QString &name, MeterSession &session
     }
 }
 
+// The next line of `in` with its line end; false at the end of the input or
+// on a read error. Byte by byte from the stream's buffer, so that a NUL byte
+// in a line stays in it.
+bool readLine(std::FILE *in, QByteArray &line)
+{
+    line.clear();
+    for (int c; (c = std::getc(in)) != EOF;) {
+        line.append(char(c));
+        if (c == '\n')
+            return true;
+    }
+    return !line.isEmpty() && !std::ferror(in);
+}
+
 int decodeHidText(std::FILE *in, const QString &name, MeterSession &session)
 {
-    char *line = nullptr;
-    std::size_t capacity = 0;
+    QByteArray line;
     std::vector<std::uint8_t> bytes;
     QString error;
     long long lineNumber = 0;
     int result = 0;
     for (;;) {
         errno = 0;
-        const ssize_t n = ::getline(&line, &capacity, in);
-        if (n < 0) {
+        if (!readLine(in, line)) {
             if (std::ferror(in))
                 result = cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
             break;
         }
         ++lineNumber;
-        qsizetype length = n;
+        qsizetype length = line.size();
         while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
             --length;
-        const HidLine kind = parseHidReportLine(QByteArrayView(line, length), bytes, error);
+        const HidLine kind = parseHidReportLine(QByteArrayView(line.constData(), length), bytes, error);
         if (kind == HidLine::Skip)
             continue;
         if (kind == HidLine::Malformed) {
@@ -58,7 +70,6 @@ int decodeHidText(std::FILE *in, const QString &name, MeterSession &session)
         }
         session.feedReport(bytes[0], QByteArrayView(bytes.data() + 1, qsizetype(bytes.size()) - 1));
     }
-    std::free(line);
     return result;
 }
 

@@ -2,17 +2,13 @@
 #include "meter/localenumber.h"
 #include "tools/commands.h"
 #include "tools/optionparser.h"
+#include "tools/runtimefolder.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-#include <QDir>
-
-#include <cerrno>
 #include <cstdio>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -108,13 +104,7 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("report")) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Outside a desktop session Qt warns about the missing runtime folder
-        // on every run; give it a private one.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/qm320-runtime-" + QByteArray::number(::getuid());
-            if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST)
-                qputenv("XDG_RUNTIME_DIR", dir);
-        }
+        provideRuntimeFolder();
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

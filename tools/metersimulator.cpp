@@ -59,8 +59,10 @@ struct Range
 MeterDisplay autoRanged(double value, std::initializer_list<Range> ranges, Annunciators flags, int maxCount = 3999)
 {
     for (const Range &r : ranges) {
-        const long count = std::lround(value / r.scale * std::pow(10.0, r.decimals));
-        if (std::labs(count) <= maxCount)
+        // 64 bits: a frequency in its lower ranges gives counts beyond any
+        // 32-bit long, which is all a long holds on Windows.
+        const long long count = std::llround(value / r.scale * std::pow(10.0, r.decimals));
+        if (std::llabs(count) <= maxCount)
             return MeterDisplay::fromCount(int(count), r.pointCode, flags + r.prefix);
     }
     const Range &last = *(ranges.end() - 1);

@@ -15,6 +15,10 @@
 //
 // Opening a device needs read and write access to it; on Debian serial
 // devices belong to the group "dialout".
+//
+// On Windows COMn is the system's own port of that name (\\.\COMn), for
+// any n from 1 to 255: COM1 to COM4 are the window's ports, and a command
+// line may name any other, as USB adapters often get higher numbers.
 
 // The device for COMn, n from 1 to 4; empty for any other n.
 QString comPortDevice(int n);
@@ -23,7 +27,9 @@ QString comPortDevice(int n);
 int comPortNumber(const QString &name);
 
 // The device a port name stands for: comPortDevice() for "COM1".."COM4", the
-// name itself for an absolute device path, else empty.
+// name itself for an absolute device path, else empty. On Windows: \\.\COMn
+// for any COMn, and a \\.\ path as it is. A port name is valid where this
+// is not empty.
 QString deviceForPortName(const QString &name);
 
 // A name for `device` that stays with the adapter when it is plugged in again

@@ -3,13 +3,13 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
-class QSocketNotifier;
-
-// Wakes the thread that created it from any other thread. post() only writes
-// a byte to a pipe and touches no Qt object, so a read thread can call it
-// without sharing anything with Qt's event queue; the notifier then runs
-// `onWake` on the creating thread.
+// Wakes the thread that created it from any other thread. post() only sets a
+// signal of the system's (a byte on a pipe; an event object on Windows) and
+// touches no Qt object, so a read thread can call it without sharing anything
+// with Qt's event queue; a notifier on the creating thread then runs
+// `onWake` there. Wake-ups posted before it runs come as one.
 class HidWakeUp : public QObject
 {
 public:
@@ -20,10 +20,12 @@ public:
     void post();
 
 private:
-    void drainAndRun();
+    // The system's signal and its notifier, one kind per system
+    // (hidwakeup_posix.cpp, hidwakeup_win.cpp).
+    struct Signal;
 
-    int m_readFd = -1;
-    int m_writeFd = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    void run();
+
+    std::unique_ptr<Signal> m_signal;
     std::function<void()> m_onWake;
 };

@@ -7,9 +7,10 @@
 #include <functional>
 
 // Message boxes that return at once: each message is recorded as
-// "information: text", "error: text", "confirm: text", "question TITLE: text"
-// or "save? text", and questions get the answer the test has set, after
-// whileAsking has run (what happens while a real box waits for the user).
+// "information: text", "error: text", "confirm: text", "question TITLE: text",
+// "save? text" or "open? text", and questions get the answer the test has set,
+// after whileAsking (whileAskingHowToOpen for the open question) has run: what
+// happens while a real box waits for the user.
 class FakeMessages : public UserMessages
 {
 public:
@@ -36,10 +37,20 @@ public:
         return saveChoice;
     }
 
+    OpenChoice askHowToOpen(QWidget *, const QString &text) override
+    {
+        shown << QStringLiteral("open? ") + text;
+        if (whileAskingHowToOpen)
+            whileAskingHowToOpen();
+        return openChoice;
+    }
+
     QStringList shown;
     bool answerYes = false;
     SaveChoice saveChoice = SaveChoice::Cancel;
+    OpenChoice openChoice = OpenChoice::Cancel;
     std::function<void()> whileAsking;
+    std::function<void()> whileAskingHowToOpen;
 
 private:
     void waitForAnswer()

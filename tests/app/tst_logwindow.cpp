@@ -3,7 +3,9 @@
 
 #include "app/loggridview.h"
 #include "chart/chartpager.h"
+#include "chart/chartview.h"
 #include "log/abandonedjournal.h"
+#include "log/logtable.h"
 #include "log/logmodel.h"
 #include "log/tablefiles.h"
 
@@ -44,6 +46,12 @@ private slots:
     void digitOnlyEdits();
     void saveAndOpen_data();
     void saveAndOpen();
+    void openSaysWhatItWillDo_data();
+    void openSaysWhatItWillDo();
+    void failedOpenLeavesTheLog_data();
+    void failedOpenLeavesTheLog();
+    void openedValuesChartUnderAnyLocale_data();
+    void openedValuesChartUnderAnyLocale();
     void fileFailures();
     void readingsDuringAnOpenFollowTheFile();
     void reportHoldsTheRowsOfItsMoment();
@@ -200,14 +208,14 @@ void TestLogWindow::newAsksFirst()
 
 void TestLogWindow::unsavedRowsQuestion_data()
 {
-    QTest::addColumn<QString>("action");   // quit, close, clear, open
+    QTest::addColumn<QString>("action");   // quit, close, clear
     QTest::addColumn<QString>("log");      // empty, saved, unsaved, "saved then more"
     QTest::addColumn<int>("answer");       // UserMessages::SaveChoice, when asked
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("goesOn");
 
     using Choice = UserMessages::SaveChoice;
-    for (const char *action : {"quit", "close", "clear", "open"}) {
+    for (const char *action : {"quit", "close", "clear"}) {
         for (const char *log : {"empty", "saved"})
             QTest::addRow("%s, %s log: no question", action, log) << action << log << int(Choice::Cancel) << false << true;
         QTest::addRow("%s, unsaved: Cancel stops it", action) << action << "unsaved" << int(Choice::Cancel) << true << false;
@@ -242,8 +250,7 @@ void TestLogWindow::unsavedRowsQuestion()
     }
     f.messages->shown.clear();
     f.messages->saveChoice = UserMessages::SaveChoice(answer);
-    // The questions of their own: Quit's and Clear's; the open dialog is
-    // cancelled unless the action goes on to it.
+    // The questions of their own: Quit's and Clear's.
     f.messages->answerYes = true;
     const QString savedName = dir.filePath(QStringLiteral("asked.xls"));
     f.dialogs->names = {savedName};
@@ -258,14 +265,11 @@ void TestLogWindow::unsavedRowsQuestion()
         wentOn = QCoreApplication::exec() == 0;
     } else if (action == u"close") {
         wentOn = f.window->close();
-    } else if (action == u"clear") {
+    } else {
         f.window->clearLog();
         wentOn = gridRows(f) == 0 && rowsBefore > 0;
         if (rowsBefore == 0)
             wentOn = f.messages->shown.contains(QStringLiteral("confirm: Do you want to empty the logged data?"));
-    } else {
-        f.window->openLog();
-        wentOn = f.dialogs->shown.contains(QStringLiteral("open table"));
     }
     const bool questionShown = !f.messages->shown.filter(QStringLiteral("save? ")).isEmpty();
     QCOMPARE(questionShown, asked);
@@ -367,6 +371,219 @@ void TestLogWindow::saveAndOpen()
     QCOMPARE(gridRow(f, rowsAfterOpen - 1).mid(2), QStringList({"DC", "2.002", "V", "pass"}));
 }
 
+namespace {
+
+// A table file of two rows, 5.001 V and 5.002 V, numbered 51 and 52.
+QString writeTwoRows(const QTemporaryDir &dir, const QString &name)
+{
+    LogTable table;
+    for (int i = 1; i <= 2; ++i) {
+        table.append();
+        table.setInteger(int(LogField::No), 50 + i);
+        table.setText(int(LogField::Time), u"10:00:00");
+        table.setText(int(LogField::DcAc), u"DC");
+        table.setText(int(LogField::Value), QStringLiteral("5.00%1").arg(i));
+        table.setText(int(LogField::Unit), u"V");
+        table.setText(int(LogField::Auto), u"pass");
+        table.post();
+    }
+    const QString file = dir.filePath(name);
+    return saveTableFile(table, file) ? file : QString();
+}
+
+QStringList gridValues(const WindowFixture &f)
+{
+    QStringList values;
+    for (int r = 0; r < gridRows(f); ++r)
+        values << gridRow(f, r).at(3);
+    return values;
+}
+
+} // namespace
+
+void TestLogWindow::openSaysWhatItWillDo_data()
+{
+    QTest::addColumn<QString>("file");        // the file opened
+    QTest::addColumn<QString>("log");         // empty, saved, unsaved
+    QTest::addColumn<int>("openAnswer");      // UserMessages::OpenChoice, when asked
+    QTest::addColumn<int>("saveAnswer");      // UserMessages::SaveChoice, when asked
+    QTest::addColumn<QStringList>("asked");   // the questions, in order
+    QTest::addColumn<QStringList>("values");  // the grid's values afterwards
+    QTest::addColumn<int>("unsaved");
+
+    using Open = UserMessages::OpenChoice;
+    using Save = UserMessages::SaveChoice;
+    const QStringList log{"0.100", "0.101", "0.102"};
+    const QStringList file{"5.001", "5.002"};
+    const QStringList none;
+    const QStringList openQ{"open?"}, saveQ{"save?"}, bothQ{"open?", "save?"};
+    const int add = int(Open::Add), replace = int(Open::Replace), cancel = int(Open::Cancel);
+
+    // Text: its rows go after the log's, unless the user says otherwise.
+    QTest::newRow("text into an empty log") << "t.xls" << "empty" << cancel << int(Save::Cancel) << none << file << 0;
+    QTest::newRow("text after saved rows") << "t.xls" << "saved" << cancel << int(Save::Cancel) << none << log + file << 0;
+    QTest::newRow("text, unsaved: Add") << "t.xls" << "unsaved" << add << int(Save::Cancel) << openQ << log + file << 3;
+    QTest::newRow("text, unsaved: Cancel") << "t.txt" << "unsaved" << cancel << int(Save::Cancel) << openQ << log << 3;
+    QTest::newRow("text, unsaved: Replace, Discard") << "t.txt" << "unsaved" << replace << int(Save::Discard) << bothQ << file << 0;
+    QTest::newRow("text, unsaved: Replace, Save") << "t.txt" << "unsaved" << replace << int(Save::Save) << bothQ << file << 0;
+    QTest::newRow("text, unsaved: Replace, Cancel") << "t.txt" << "unsaved" << replace << int(Save::Cancel) << bothQ << log << 3;
+    // XML replaces the log: only the rows that would go are asked about.
+    QTest::newRow("XML into a saved log") << "t.xml" << "saved" << cancel << int(Save::Cancel) << none << file << 0;
+    QTest::newRow("XML, unsaved: Discard") << "t.xml" << "unsaved" << cancel << int(Save::Discard) << saveQ << file << 0;
+    QTest::newRow("XML, unsaved: Save") << "t.xml" << "unsaved" << cancel << int(Save::Save) << saveQ << file << 0;
+    QTest::newRow("XML, unsaved: Cancel") << "t.xml" << "unsaved" << cancel << int(Save::Cancel) << saveQ << log << 3;
+}
+
+void TestLogWindow::openSaysWhatItWillDo()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, log);
+    QFETCH(int, openAnswer);
+    QFETCH(int, saveAnswer);
+    QFETCH(QStringList, asked);
+    QFETCH(QStringList, values);
+    QFETCH(int, unsaved);
+
+    QTemporaryDir dir;
+    const QString path = writeTwoRows(dir, file);
+    QVERIFY(!path.isEmpty());
+    WindowFixture f;
+    if (log != u"empty") {
+        for (int i = 0; i < 3; ++i)
+            f.receiveFrame(volts(100 + i));
+    }
+    if (log == u"saved")
+        QVERIFY(f.window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+    f.messages->shown.clear();
+    f.messages->openChoice = UserMessages::OpenChoice(openAnswer);
+    f.messages->saveChoice = UserMessages::SaveChoice(saveAnswer);
+    const QString savedName = dir.filePath(QStringLiteral("kept.xls"));
+    f.dialogs->names = {path, savedName};
+    // A reading that comes while the user thinks waits, and is logged after
+    // whatever the log then holds.
+    f.messages->whileAskingHowToOpen = [&f] { f.receiveFrame(volts(700)); };
+    if (asked.contains(u"open?")) {
+        values << QStringLiteral("0.700");
+        ++unsaved;
+    }
+
+    f.find<QToolButton>("openLogButton")->click();
+
+    QStringList questions;
+    for (const QString &message : std::as_const(f.messages->shown)) {
+        if (message.startsWith(u"open? ") || message.startsWith(u"save? "))
+            questions << message.section(u' ', 0, 0);
+    }
+    QCOMPARE(questions, asked);
+    // Each question says what the open will do, with the file and the count.
+    if (asked.contains(u"open?")) {
+        QCOMPARE(f.messages->shown.first(), "open? The log holds 3 readings that are not saved.\n\nAdd the rows of " + path
+                                                + " after them, or replace the log with the file?");
+    }
+    if (asked.contains(u"save?")) {
+        QCOMPARE(f.messages->shown.filter(QStringLiteral("save? ")).first(),
+                 "save? Opening " + path + " replaces the log, which holds 3 readings that are not saved. Save them first?");
+    }
+    QCOMPARE(QFile::exists(savedName), saveAnswer == int(UserMessages::SaveChoice::Save) && asked.contains(u"save?"));
+    QCOMPARE(gridValues(f), values);
+    QCOMPARE(f.window->chartPager().valueCount(), qint64(values.size()));
+    QCOMPARE(f.session().unsavedRows(), unsaved);
+    // Logging goes on after whatever the log now holds.
+    f.receiveFrame(volts(900));
+    QCOMPARE(gridValues(f).last(), QStringLiteral("0.900"));
+    QCOMPARE(f.session().unsavedRows(), unsaved + 1);
+}
+
+void TestLogWindow::failedOpenLeavesTheLog_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("openAnswer");   // how the user asked it to open, with unsaved rows
+    QTest::addColumn<QString>("reason");
+
+    QByteArray tenRows("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
+    for (int i = 1; i <= 10; ++i)
+        tenRows += QByteArray::number(i) + "\t10:00:00\tDC\t7.000\tV\tpass\r\n";
+    const QByteArray garbage = tenRows + "\xde\xad 1 2 3 4 5 6 7 8\r\n";
+    const int add = int(UserMessages::OpenChoice::Add), replace = int(UserMessages::OpenChoice::Replace);
+    QTest::newRow("garbage on line 12, added") << "g.xls" << garbage << add << "line 12: cell 8 of 7";
+    QTest::newRow("garbage on line 12, replacing") << "g.txt" << garbage << replace << "line 12: cell 8 of 7";
+    QTest::newRow("a NUL byte") << "n.xls" << tenRows + QByteArray("11\t\0", 4) << add << "line 12, byte 315: a NUL byte";
+    QTest::newRow("binary") << "b.xls" << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10) << add << "line 1, byte 7: a NUL byte";
+    QTest::newRow("no line end") << "e.txt" << QByteArray(200000, 'x') << replace << "line 1, byte 65536: no line end";
+    QTest::newRow("XML with a bad row") << "x.xml" << QByteArray("<DATAPACKET><ROWDATA/></DATAPACKET>") << replace
+                                        << "byte 12: ROWDATA before METADATA";
+}
+
+void TestLogWindow::failedOpenLeavesTheLog()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(int, openAnswer);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(content);
+    }
+    WindowFixture f;
+    for (int i = 0; i < 3; ++i)
+        f.receiveFrame(volts(100 + i));
+    f.messages->shown.clear();
+    f.messages->openChoice = UserMessages::OpenChoice(openAnswer);
+    f.messages->saveChoice = UserMessages::SaveChoice::Discard;   // when replacing
+    f.dialogs->names = {path};
+
+    f.find<QToolButton>("openLogButton")->click();
+
+    // The program's words, then the file and what in it stood in the way.
+    const QString told = f.messages->shown.last();
+    QVERIFY2(told.startsWith("error: Failed to Load File!\n\n" + path + ": " + reason), qPrintable(told));
+    // The log is as it was: its rows, its unsaved count, its chart.
+    QCOMPARE(gridValues(f), (QStringList{"0.100", "0.101", "0.102"}));
+    QCOMPARE(f.session().unsavedRows(), 3);
+    QCOMPARE(f.window->chartPager().valueCount(), 3);
+    f.receiveFrame(volts(103));
+    QCOMPARE(gridRow(f, 3).at(0), QStringLiteral("4"));
+    QCOMPARE(f.session().unsavedRows(), 4);
+}
+
+void TestLogWindow::openedValuesChartUnderAnyLocale_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::newRow("decimal point") << ".";
+    QTest::newRow("decimal comma") << ",";
+}
+
+void TestLogWindow::openedValuesChartUnderAnyLocale()
+{
+    QFETCH(QString, separator);
+    // Files logged under either locale, opened under this one.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("values.txt"));
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"
+                  "1\t10:00:00\tDC\t1000.5\tmV\tpass\r\n"
+                  "2\t10:00:01\tDC\t1000,5\tmV\tpass\r\n"
+                  "3\t10:00:02\tDIODE\t-0,583\tV\tpass\r\n"
+                  "4\t10:00:03\tOHM\t0.L\tM*\tFail\r\n"
+                  "5\t10:00:04\tDC\t1,000.5\tmV\tpass\r\n");
+    }
+    WindowFixture f(separator, separator);
+    f.window->openLogFile(path);
+    auto *chart = f.find<ChartView>("chart");
+    QList<double> drawn;
+    for (qint64 i = 1; i < chart->seriesPointCount(0); ++i)   // after the series' placeholder
+        drawn << chart->seriesValue(0, i);
+    // A value holds one separator and no grouping: either reads; what is no
+    // number (over range, or grouped) draws at zero.
+    QCOMPARE(drawn, (QList<double>{1000.5, 1000.5, -0.583, 0, 0}));
+}
+
 void TestLogWindow::fileFailures()
 {
     QTemporaryDir dir;
@@ -377,12 +594,13 @@ void TestLogWindow::fileFailures()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const QString textName = dir.filePath(QStringLiteral("blocker/log.txt"));
+    // The program's words with the file, then the system's reason.
     f.window->saveLogFile(textName);
-    QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + textName);
-    // A failed XML save shows the writer's own reason.
-    f.window->saveLogFile(dir.filePath(QStringLiteral("blocker/log.xml")));
-    QVERIFY(f.messages->shown.last().startsWith(QLatin1String("error: ")));
-    QVERIFY(f.messages->shown.last().contains(QLatin1String("blocker")));
+    QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + textName + "\n\nNot a directory");
+    const QString xmlName = dir.filePath(QStringLiteral("blocker/log.xml"));
+    f.window->saveLogFile(xmlName);
+    QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + xmlName + "\n\nNot a directory");
+    QCOMPARE(f.session().unsavedRows(), 1);
 
     f.window->openLogFile(dir.filePath(QStringLiteral("missing.xls")));
     // The program's words, then the file and what stood in the way.
@@ -413,6 +631,8 @@ void TestLogWindow::readingsDuringAnOpenFollowTheFile()
     QCOMPARE(gridRow(f, 80000).at(3), QStringLiteral("1.000"));
     QCOMPARE(gridRow(f, 80001).at(3), QStringLiteral("4.321"));
     QCOMPARE(gridRow(f, 80001).at(0), QStringLiteral("2"));
+    // The reading held meanwhile is logged like any other: unsaved.
+    QCOMPARE(f.session().unsavedRows(), 2);
 }
 
 void TestLogWindow::reportHoldsTheRowsOfItsMoment()

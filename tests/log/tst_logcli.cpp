@@ -79,8 +79,8 @@ class TestLogCli : public QObject
 private slots:
     void logThenShow_data();
     void logThenShow();
-    void showPrintsRowsBeforeAFailure();
-    void showTextNullCellsAsNull();
+    void showPrintsNothingOfAFailingFile();
+    void showTextNullCellsAsEmpty();
     void unitOfEveryRange_data();
     void unitOfEveryRange();
     void oldFilesWithHertz_data();
@@ -149,17 +149,18 @@ void TestLogCli::logThenShow()
     QCOMPARE(linesWithoutTimes(show.out), rows);
 }
 
-void TestLogCli::showTextNullCellsAsNull()
+void TestLogCli::showTextNullCellsAsEmpty()
 {
-    // A text file writes "NULL" for an empty cell: show prints null for it.
+    // A text file writes "NULL" for an empty cell: show prints the empty
+    // text, as for the same row in XML; No and NVal have no value.
     const QString file = m_dir.filePath(QStringLiteral("nullcells.txt"));
     QFile text(file);
     QVERIFY(text.open(QIODevice::WriteOnly));
-    text.write("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n1\t10:15:03\tNULL\t01.23\tNULL\tpass\r\n");
+    text.write("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\nNULL\t10:15:03\tNULL\t01.23\tNULL\t\"NULL\"\r\n");
     text.close();
     const Run show = runCli({"show", file});
     QCOMPARE(show.exitCode, 0);
-    QCOMPARE(show.out, QByteArray(R"({"No":1,"Time":"10:15:03","DC/AC":null,"Value":"01.23","Unit":null,"Auto":"pass","NVal":null})"
+    QCOMPARE(show.out, QByteArray(R"({"No":null,"Time":"10:15:03","DC/AC":"","Value":"01.23","Unit":"","Auto":"NULL","NVal":null})"
                                   "\n"));
 }
 
@@ -275,15 +276,16 @@ void TestLogCli::showEscapesTexts()
                                        "\"Unit\":\"\u00b5\u03a9\U0001F600\",\"Auto\":\"pass\",\"NVal\":null}\n"));
 }
 
-void TestLogCli::showPrintsRowsBeforeAFailure()
+void TestLogCli::showPrintsNothingOfAFailingFile()
 {
-    // Line 3 has eight cells: a value with an inner blank, and NVal.
-    const Run show = runCli({"show", data("log-eightcells.txt")});
+    // Line 3 has eight cells: a value with an inner blank, and NVal. An open
+    // is all or nothing: the good line before it is not shown either.
+    const QString file = data("log-eightcells.txt");
+    const Run show = runCli({"show", file});
     QCOMPARE(show.exitCode, 2);
-    QCOMPARE(show.out, QByteArray(R"({"No":1,"Time":"10:15:03","DC/AC":"DC","Value":"01.23","Unit":"V","Auto":"pass","NVal":null})"
-                                  "\n"));
+    QCOMPARE(show.out, QByteArray());
     QVERIFY2(show.err.startsWith("Failed to Load File!\n"), show.err.constData());
-    QVERIFY2(show.err.contains("line 3: cell 8 of 7"), show.err.constData());
+    QVERIFY2(show.err.contains(file.toUtf8() + ": line 3: cell 8 of 7"), show.err.constData());
 }
 
 void TestLogCli::statistics_data()

@@ -31,6 +31,9 @@ private slots:
     void rowsAcrossBlocks();
     void clearDiscardsRowsAndMarks();
     void listenersFollowBulkUpdates();
+    void rollBackTakesBackUnseenRows_data();
+    void rollBackTakesBackUnseenRows();
+    void replaceWithSwapsTheRows();
     void loggedRowsStayCompact();
 };
 
@@ -246,6 +249,78 @@ void TestLogTable::listenersFollowBulkUpdates()
     appendRow(table, loggedRow(1, "t", "DC", "1", "V", "pass"));
     QCOMPARE(listener.events, (QStringList{"rows 0-0", "current 0", "rows 1-2", "current 2", "rows 3-3", "current 0",
                                            "emptying", "emptied", "current -1"}));
+}
+
+void TestLogTable::rollBackTakesBackUnseenRows_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("added");
+    QTest::newRow("into an empty table") << 0 << 5;
+    QTest::newRow("within the first block") << 3 << 200;
+    QTest::newRow("across blocks") << 65530 << 70000;
+}
+
+void TestLogTable::rollBackTakesBackUnseenRows()
+{
+    QFETCH(int, before);
+    QFETCH(int, added);
+    LogTable table;
+    RecordingListener listener;
+    table.addListener(&listener);
+    const auto time = [](int i) { return QStringLiteral("t%1").arg(i); };
+    for (int i = 0; i < before; ++i)
+        appendRow(table, loggedRow(i, time(i), "DC", "1", "V", "pass"), i % 2 == 0);
+    table.setCurrentRow(before / 2);
+    const int pending = table.pendingInsertCount();
+    const auto generation = table.generation();
+    listener.events.clear();
+
+    table.beginBulk();
+    const LogTable::Mark mark = table.mark();
+    for (int i = 0; i < added; ++i)
+        appendRow(table, loggedRow(-i, time(before + i), "new", "2", "mV", "Fail"));
+    table.append(); // a row being built goes as well
+    table.rollBack(mark);
+    table.endBulk();
+
+    QCOMPARE(table.rowCount(), before);
+    QCOMPARE(table.currentRow(), before == 0 ? -1 : before / 2);
+    QCOMPARE(table.pendingInsertCount(), pending);
+    QVERIFY(!table.isEditing());
+    QVERIFY(table.generation() != generation);
+    QCOMPARE(listener.events, QStringList());   // nobody saw the rows come and go
+    if (before > 0)
+        QCOMPARE(rowAt(table, before - 1), loggedRow(before - 1, time(before - 1), "DC", "1", "V", "pass"));
+    // Texts the rolled-back rows brought went with them; old and new texts
+    // are found again.
+    appendRow(table, loggedRow(7, time(before), "DC", "new", "V", "pass"));
+    QCOMPARE(rowAt(table, before), loggedRow(7, time(before), "DC", "new", "V", "pass"));
+    QCOMPARE(listener.events, (QStringList{QStringLiteral("rows %1-%1").arg(before), QStringLiteral("current %1").arg(before)}));
+}
+
+void TestLogTable::replaceWithSwapsTheRows()
+{
+    LogTable table;
+    RecordingListener listener;
+    appendRow(table, loggedRow(1, "old", "DC", "1", "V", "pass"));
+    table.addListener(&listener);
+    LogTable read;
+    appendRow(read, loggedRow(5, "a", "AC", "2", "V", "pass"), false);
+    appendRow(read, loggedRow(6, "b", "AC", "3", "V", "Fail"));
+    read.setCurrentRow(0);
+    const auto generation = table.generation();
+    table.replaceWith(read);
+    QCOMPARE(rowsOf(table), (LogRows{loggedRow(5, "a", "AC", "2", "V", "pass"), loggedRow(6, "b", "AC", "3", "V", "Fail")}));
+    QCOMPARE(table.pendingInsertCount(), 1);
+    QCOMPARE(table.currentRow(), 0);
+    QVERIFY(table.generation() != generation);
+    QCOMPARE(listener.events, (QStringList{"emptying", "emptied", "rows 0-1", "current 0"}));
+    QCOMPARE(rowsOf(read), LogRows{loggedRow(1, "old", "DC", "1", "V", "pass")});
+    // Both go on taking rows.
+    appendRow(table, loggedRow(7, "c", "AC", "4", "V", "pass"));
+    appendRow(read, loggedRow(2, "d", "DC", "5", "V", "pass"));
+    QCOMPARE(rowAt(table, 2), loggedRow(7, "c", "AC", "4", "V", "pass"));
+    QCOMPARE(rowAt(read, 1), loggedRow(2, "d", "DC", "5", "V", "pass"));
 }
 
 void TestLogTable::loggedRowsStayCompact()

@@ -259,59 +259,67 @@ void TestLogXmlFile::failures_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("oldRowsKept");
 
-    // Found wrong before the old rows are discarded: the table stays.
-    QTest::newRow("a text file") << QByteArray("No\tTime\r\n1\tt\r\n") << "byte 0: text between elements" << true;
-    QTest::newRow("empty file") << QByteArray() << "byte 0: not a data packet" << true;
-    QTest::newRow("another root") << QByteArray("<?xml version=\"1.0\"?>\n<TABLE/>") << "byte 22: not a data packet" << true;
+    // Whether the packet is found wrong in its fields or among its rows,
+    // the table is left as it was.
+    QTest::newRow("a text file") << QByteArray("No\tTime\r\n1\tt\r\n") << "byte 0: text between elements";
+    QTest::newRow("empty file") << QByteArray() << "byte 0: not a data packet";
+    QTest::newRow("another root") << QByteArray("<?xml version=\"1.0\"?>\n<TABLE/>") << "byte 22: not a data packet";
     QTest::newRow("a field missing") << packet(OneRow, QByteArray(Fields).replace("<FIELD attrname=\"NVal\" fieldtype=\"i4\"/>", ""))
-                                     << "the packet has no field NVal" << true;
+                                     << "the packet has no field NVal";
     QTest::newRow("No as a text") << packet(OneRow, QByteArray(Fields).replace("\"No\" fieldtype=\"i4\"", "\"No\" fieldtype=\"string\""))
-                                  << "field No has the type string" << true;
+                                  << "field No has the type string";
     QTest::newRow("Value as a number") << packet(OneRow, QByteArray(Fields).replace("\"Value\" fieldtype=\"string\"", "\"Value\" fieldtype=\"i4\""))
-                                       << "field Value has the type i4" << true;
+                                       << "field Value has the type i4";
     QTest::newRow("a field twice") << packet(OneRow, QByteArray(Fields).replace("</FIELDS>", "<FIELD attrname=\"time\" fieldtype=\"string\"/></FIELDS>"))
-                                   << "field time is defined twice" << true;
+                                   << "field time is defined twice";
     QTest::newRow("FIELD without attrname") << packet(OneRow, QByteArray(Fields).replace("</FIELDS>", "<FIELD fieldtype=\"string\"/></FIELDS>"))
-                                            << "a FIELD without attrname" << true;
-    QTest::newRow("DOCTYPE") << QByteArray("<!DOCTYPE x><DATAPACKET/>") << "markup that a data packet does not use" << true;
+                                            << "a FIELD without attrname";
+    QTest::newRow("DOCTYPE") << QByteArray("<!DOCTYPE x><DATAPACKET/>") << "markup that a data packet does not use";
     QTest::newRow("ROWDATA first") << QByteArray("<DATAPACKET><ROWDATA/><METADATA>") + Fields + "</METADATA></DATAPACKET>"
-                                   << "ROWDATA before METADATA" << true;
-    QTest::newRow("cut inside METADATA") << packet(OneRow).left(200) << "the file ends inside" << true;
-    QTest::newRow("no METADATA") << QByteArray("<DATAPACKET Version=\"2.0\"></DATAPACKET>") << "the packet has no METADATA" << true;
+                                   << "ROWDATA before METADATA";
+    QTest::newRow("cut inside METADATA") << packet(OneRow).left(200) << "the file ends inside";
+    QTest::newRow("no METADATA") << QByteArray("<DATAPACKET Version=\"2.0\"></DATAPACKET>") << "the packet has no METADATA";
 
-    // Found wrong among the rows: the table is left empty.
-    QTest::newRow("No not a number") << packet(OneRow + "<ROW No=\"x\"/>") << "row 2: No \"x\" is no whole number" << false;
-    QTest::newRow("No beyond 32 bits") << packet("<ROW No=\"2147483648\"/>") << "row 1: No" << false;
-    QTest::newRow("unknown escape") << packet("<ROW Time=\"&nbsp;\"/>") << "row 1: the unknown escape &nbsp;" << false;
-    QTest::newRow("escape of a surrogate") << packet("<ROW Time=\"&#xD800;\"/>") << "stands for no character" << false;
-    QTest::newRow("unfinished escape") << packet("<ROW Time=\"a &amp b\"/>") << "row 1: an unfinished escape" << false;
-    QTest::newRow("attribute twice") << packet("<ROW Time=\"a\" Time=\"b\"/>") << "row 1: Time is given twice" << false;
-    QTest::newRow("RowState not a number") << packet("<ROW RowState=\"four\"/>") << "row 1: RowState" << false;
-    QTest::newRow("unquoted value") << packet("<ROW No=1/>") << "the value of No is not quoted" << false;
-    QTest::newRow("cut inside a row") << packet(OneRow + OneRow).left(packet(OneRow).size() - 40) << "the file ends inside an element" << false;
-    QTest::newRow("cut after a row") << packet(OneRow).left(packet(OneRow).size() - 23) << "the file ends inside the packet" << false;
+    QTest::newRow("No not a number") << packet(OneRow + "<ROW No=\"x\"/>") << "row 2: No \"x\" is no whole number";
+    QTest::newRow("No beyond 32 bits") << packet("<ROW No=\"2147483648\"/>") << "row 1: No";
+    QTest::newRow("unknown escape") << packet("<ROW Time=\"&nbsp;\"/>") << "row 1: the unknown escape &nbsp;";
+    QTest::newRow("escape of a surrogate") << packet("<ROW Time=\"&#xD800;\"/>") << "stands for no character";
+    QTest::newRow("unfinished escape") << packet("<ROW Time=\"a &amp b\"/>") << "row 1: an unfinished escape";
+    QTest::newRow("attribute twice") << packet("<ROW Time=\"a\" Time=\"b\"/>") << "row 1: Time is given twice";
+    QTest::newRow("RowState not a number") << packet("<ROW RowState=\"four\"/>") << "row 1: RowState";
+    QTest::newRow("unquoted value") << packet("<ROW No=1/>") << "the value of No is not quoted";
+    QTest::newRow("cut inside a row") << packet(OneRow + OneRow).left(packet(OneRow).size() - 40) << "the file ends inside an element";
+    QTest::newRow("cut after a row") << packet(OneRow).left(packet(OneRow).size() - 23) << "the file ends inside the packet";
     QTest::newRow("end tag closing nothing") << QByteArray(packet(OneRow)).replace("</ROWDATA>", "</METADATA>")
-                                             << "</METADATA> closes no open element" << false;
-    QTest::newRow("text between rows") << packet(OneRow + "oops" + OneRow) << "text between elements" << false;
-    QTest::newRow("an element after the packet") << packet(OneRow) + "<ROW/>" << "an element after the packet" << false;
+                                             << "</METADATA> closes no open element";
+    QTest::newRow("text between rows") << packet(OneRow + "oops" + OneRow) << "text between elements";
+    QTest::newRow("an element after the packet") << packet(OneRow) + "<ROW/>" << "an element after the packet";
+    // No XML text holds a NUL: the bytes are no packet, wherever it stands.
+    const QByteArray nulInRow = packet(OneRow).replace("Time=\"t\"", QByteArray("Time=\"\0\"", 8));
+    QTest::addRow("NUL in a value") << nulInRow << QStringLiteral("byte %1: a NUL byte").arg(nulInRow.indexOf('\0'));
+    QTest::newRow("NUL after the packet") << packet(OneRow) + QByteArray(1, '\0')
+                                          << QStringLiteral("byte %1: a NUL byte").arg(packet(OneRow).size());
+    QTest::newRow("NUL between elements") << QByteArray("<DATAPACKET>\0<METADATA>", 23) << "byte 12: a NUL byte";
 }
 
 void TestLogXmlFile::failures()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, reason);
-    QFETCH(bool, oldRowsKept);
     const LogRow old = loggedRow(99, "old", "DC", "1", "V", "pass");
     LogTable table;
     appendRow(table, old);
-    const TableFileResult result = readXml(content, table);
-    QVERIFY(!result);
-    QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
-    QCOMPARE(rowsOf(table), oldRowsKept ? LogRows{old} : LogRows{});
-    QVERIFY(!table.isEditing());
-    // Either way the table goes on taking logged rows.
+    for (qint64 chunk : {3, 1 << 20}) {
+        const TableFileResult result = readXml(content, table, chunk);
+        QVERIFY(!result);
+        QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
+        QCOMPARE(rowsOf(table), LogRows{old});
+        QCOMPARE(table.currentRow(), 0);
+        QCOMPARE(table.pendingInsertCount(), 1);
+        QVERIFY(!table.isEditing());
+    }
+    // The table goes on taking logged rows.
     appendRow(table, loggedRow(1, "new", "DC", "2", "V", "pass"));
     QCOMPARE(rowAt(table, table.rowCount() - 1), loggedRow(1, "new", "DC", "2", "V", "pass"));
 }

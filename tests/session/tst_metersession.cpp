@@ -6,7 +6,9 @@
 #include "transport/serialsettings.h"
 #include "transport/usblink.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace MeterBits;
@@ -125,6 +127,7 @@ private slots:
     void samplingLogsOnTicks();
     void rowsCarryTheClocksLocalTime();
     void heldReadingsLandAfterTheFile();
+    void journalFollowsOpens();
     void serialLink();
     void serialOpenFailure();
     void lostSerialLink_data();
@@ -308,6 +311,40 @@ void TestMeterSession::heldReadingsLandAfterTheFile()
     rig.session->releaseReadings();
     QCOMPARE(rig.takeEvents(), QStringList{"row 1 1.234"});
     QCOMPARE(log.integer(1, int(LogField::No)), 1);
+    // Logged like any reading: not saved yet.
+    QCOMPARE(rig.session->unsavedRows(), 1);
+}
+
+void TestMeterSession::journalFollowsOpens()
+{
+    QTemporaryDir dir;
+    Rig rig;
+    QVERIFY(rig.session->startJournal(dir.path()));
+    const QString first = rig.session->journalFile();
+    const auto journalLines = [&rig] {
+        QFile file(rig.session->journalFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : -1;
+    };
+    rig.frame(dcVolts("1000"));
+    // A reading held while a file opens reaches the journal when it is logged.
+    rig.session->holdReadings();
+    rig.frame(dcVolts("2000"));
+    rig.session->releaseReadings();
+    // The journal reaches the system within a second.
+    QTRY_COMPARE_WITH_TIMEOUT(journalLines(), 3, 5000);   // the header and two rows
+    QCOMPARE(rig.session->unsavedRows(), 2);
+
+    // An open that added to the log keeps the journal; one that replaced the
+    // log starts a new one, so a crash does not offer the rows it replaced.
+    rig.session->noteLogOpened(false);
+    QCOMPARE(rig.session->journalFile(), first);
+    QCOMPARE(rig.session->unsavedRows(), 2);
+    rig.session->noteLogOpened(true);
+    QCOMPARE(rig.session->unsavedRows(), 0);
+    QVERIFY(rig.session->journalFile() != first);
+    QVERIFY(!QFile::exists(first));
+    rig.frame(dcVolts("3000"));
+    QCOMPARE(rig.session->unsavedRows(), 1);
 }
 
 void TestMeterSession::serialLink()

@@ -1,0 +1,5 @@
+#include "tools/runtimefolder.h"
+
+void provideRuntimeFolder()
+{
+}

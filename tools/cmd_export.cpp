@@ -71,6 +71,6 @@ int runExport(const QStringList &args)
         return cliFail(QStringLiteral("%1 (%2: %3)").arg(QLatin1String(LoadFailedMessage), file, loaded.reason));
     const TableFileResult saved = saveTableCsv(table, csv);
     if (!saved)
-        return cliFail(saved.reason);
+        return cliFail(QStringLiteral("%1: %2").arg(csv, saved.reason));
     return 0;
 }

@@ -145,7 +145,7 @@ public:
 
 signals:
     // A frame was decoded and judged. The result is valid during the
-    // emission; its reading's judgeText keeps the last judgement while a
+    // emission; its reading's judgement stays the last one while a
     // limit is not a number.
     void readingDecoded(const DecodeResult &result);
     // The limit texts were rewritten for the user's decimal separator.

@@ -21,12 +21,12 @@ ReadingRecorder::~ReadingRecorder()
 void ReadingRecorder::recordFrame(const Reading &reading)
 {
     if (m_logger.takesFrames())
-        logRow(m_logger.logFrame(reading, m_clock.now()));
+        logRow(m_logger.logFrame(reading, m_clock.stamp()));
 }
 
 void ReadingRecorder::recordSample(const Reading &reading)
 {
-    logRow(m_logger.logSample(reading, m_clock.now()));
+    logRow(m_logger.logSample(reading, m_clock.stamp()));
 }
 
 void ReadingRecorder::logRow(const std::optional<LoggedRow> &row)

@@ -875,7 +875,7 @@ void TestMainWindow::savePicture()
 
     // A failed write is reported and the program goes on.
     f.messages->shown.clear();
-    f.window->saveChartPictureFile(dir.filePath(QStringLiteral("no/such/dir.bmp")));
+    f.window->chartControls().saveChartPictureFile(dir.filePath(QStringLiteral("no/such/dir.bmp")));
     QCOMPARE(f.messages->shown.size(), 1);
     QVERIFY2(f.messages->shown.first().startsWith(QLatin1String("error: Cannot create file")),
              qPrintable(f.messages->shown.first()));

@@ -157,8 +157,8 @@ void TestWindowSettings::windowKeepsItsSettings()
 
         // The dialogs start in the folders last used, and remember new ones.
         f.dialogs->names = {QString(), m_dir.filePath(QStringLiteral("chart.bmp"))};
-        f.window->openLog();
-        f.window->saveChartPicture();
+        f.window->fileCommands().openLog();
+        f.window->chartControls().saveChartPicture();
         QCOMPARE(f.dialogs->folders, QStringList({"/home/me/logs", "/home/me/pictures"}));
 
         // Changed in this run, kept for the next.

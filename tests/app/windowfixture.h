@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/chartcontrols.h"
+#include "app/logfilecommands.h"
 #include "app/mainwindow.h"
 #include "fakedialogs.h"
 #include "fakemessages.h"

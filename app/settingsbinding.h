@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/windowsettings.h"
+
+class ChartControls;
+class LogFileCommands;
+class MeterSession;
+
+namespace Ui {
+class MainWindow;
+}
+
+// Between the kept settings and the window: puts them into the window's
+// controls, through the same handlers as the user's clicks, and reads back
+// what is in force. The serial port is the window's own to select, since it
+// shows on the port button.
+class SettingsBinding
+{
+public:
+    SettingsBinding(Ui::MainWindow &ui, MeterSession &session, LogFileCommands &files, ChartControls &chart);
+
+    void apply(const WindowSettings &settings);
+    WindowSettings current() const;
+
+private:
+    Ui::MainWindow &m_ui;
+    MeterSession &m_session;
+    LogFileCommands &m_files;
+    ChartControls &m_chart;
+};

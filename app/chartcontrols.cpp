@@ -124,6 +124,7 @@ void ChartControls::enlargeChart()
     const ChartPlacement placement = enlargedChartPlacement(m_window.frameGeometry().size());
     m_ui.chart->setGeometry(placement.chart);
     m_ui.chartToolbar->move(placement.toolbar);
+    m_enlarged = true;
     m_ui.chart->raise();
     m_ui.chartToolbar->raise();
     // Whatever the enlarged chart does not cover entirely goes too, or its
@@ -136,12 +137,19 @@ void ChartControls::restoreChart()
 {
     m_ui.restoreChartButton->hide();
     m_ui.enlargeChartButton->show();
+    m_enlarged = false;
     const ChartPlacement placement = restoredChartPlacement(m_restoredChart, m_restoredToolbar);
     m_ui.chart->setGeometry(placement.chart);
     m_ui.chartToolbar->move(placement.toolbar);
     for (QWidget *covered : coveredByEnlargedChart())
         covered->show();
     emit chartRestored();
+}
+
+void ChartControls::setChartPlace(const QRect &place)
+{
+    m_restoredChart = place;
+    m_ui.chart->setGeometry(m_enlarged ? enlargedChartPlacement(m_window.frameGeometry().size()).chart : place);
 }
 
 QList<QWidget *> ChartControls::coveredByEnlargedChart() const

@@ -54,6 +54,10 @@ public:
     void applyPageSizeSoon();
     void enlargeChart();
     void restoreChart();
+    // Where the chart goes while it is not enlarged, as the window's size
+    // gives it; an enlarged chart follows the window's size instead.
+    void setChartPlace(const QRect &place);
+    bool isEnlarged() const { return m_enlarged; }
     void saveChartPicture();
     void saveChartPictureFile(const QString &fileName);
 
@@ -76,6 +80,7 @@ private:
     WindowDialogs &m_dialogs;
     std::unique_ptr<ChartPager> m_pager;
     QTimer m_pageSizeTimer;
+    bool m_enlarged = false;
     QRect m_restoredChart;      // the chart's bounds while it is enlarged
     QPoint m_restoredToolbar;   // and its toolbar's place
     QString m_pictureFolder;    // last folder of the picture's dialog

@@ -12,6 +12,7 @@
 #include "app/settingsbinding.h"
 #include "app/wholenumberedit.h"
 #include "app/windowcaption.h"
+#include "app/windowlayout.h"
 #include "chart/chartpager.h"
 #include "log/logjournal.h"
 #include "log/logmodel.h"
@@ -78,7 +79,8 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
 
     m_files = std::make_unique<LogFileCommands>(*this, *m_session, *m_messages, *m_dialogs);
     m_chart = std::make_unique<ChartControls>(*m_ui, *this, *m_session, *m_messages, *m_dialogs);
-    m_settings = std::make_unique<SettingsBinding>(*m_ui, *m_session, *m_files, *m_chart);
+    m_settings = std::make_unique<SettingsBinding>(*m_ui, *this, *m_session, *m_files, *m_chart);
+    m_ui->clientArea->installEventFilter(this);
     m_ui->chart->setVerticalAxis(m_session->lastResult().axisMaximum, m_session->lastResult().axisMinimum);
 
     showDecimalSeparator();
@@ -338,8 +340,8 @@ void MainWindow::showRecordLimitLine(bool shown)
     QLabel *label = m_ui->recordLimitLabel;
     const int height = shown ? label->height() : 0;
     m_ui->logGrid->setGeometry(m_gridPlace.adjusted(0, 0, 0, -height));
-    label->setGeometry(m_gridPlace.left(), m_gridPlace.bottom() + 1 - height, m_gridPlace.width(), label->height());
-    label->setVisible(shown);
+    label->setGeometry(m_gridPlace.left(), m_gridPlace.bottom() + 1 - label->height(), m_gridPlace.width(), label->height());
+    label->setVisible(shown && !m_chart->isEnlarged());
 }
 
 void MainWindow::showJournalFailure(const QString &reason)
@@ -498,6 +500,23 @@ void MainWindow::quit()
         QCoreApplication::quit();
     if (!m_closed)
         m_session->releaseReadings();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->clientArea && event->type() == QEvent::Resize)
+        placeParts();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::placeParts()
+{
+    const WindowLayout layout = windowLayoutFor(m_ui->clientArea->size());
+    m_ui->topBar->setGeometry(layout.topBar);
+    m_ui->quitButton->move(layout.quitButton);
+    m_gridPlace = layout.gridPlace;
+    showRecordLimitLine(m_session->isLogFull());
+    m_chart->setChartPlace(layout.chart);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

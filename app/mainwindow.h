@@ -81,6 +81,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // The cable path to connect (empty: the selected one), or nothing when
@@ -97,6 +98,8 @@ private:
     void showDecimalSeparator();
     void showLogFull(bool full);
     void showRecordLimitLine(bool shown);
+    // The parts that follow the window's size, placed for the client area's.
+    void placeParts();
     void showJournalFailure(const QString &reason);
 
     void setupConnections();

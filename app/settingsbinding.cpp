@@ -10,9 +10,10 @@
 
 #include <QLocale>
 
-SettingsBinding::SettingsBinding(Ui::MainWindow &ui, MeterSession &session, LogFileCommands &files,
+SettingsBinding::SettingsBinding(Ui::MainWindow &ui, QWidget &window, MeterSession &session, LogFileCommands &files,
                                  ChartControls &chart)
     : m_ui(ui)
+    , m_window(window)
     , m_session(session)
     , m_files(files)
     , m_chart(chart)
@@ -42,6 +43,10 @@ void SettingsBinding::apply(const WindowSettings &settings)
     m_chart.applyPageSize();
     m_files.setLogFolder(settings.logFolder);
     m_chart.setPictureFolder(settings.chartFolder);
+    if (settings.windowSize.isValid())
+        m_window.resize(settings.windowSize.expandedTo(m_window.minimumSize()));
+    m_window.setWindowState(settings.maximized ? m_window.windowState() | Qt::WindowMaximized
+                                               : m_window.windowState() & ~Qt::WindowMaximized);
 }
 
 WindowSettings SettingsBinding::current() const
@@ -68,5 +73,8 @@ WindowSettings SettingsBinding::current() const
     settings.pageSize = m_chart.pager().pageSize();
     settings.logFolder = m_files.logFolder();
     settings.chartFolder = m_chart.pictureFolder();
+    // The size to come back to is the one before maximizing.
+    settings.maximized = m_window.isMaximized();
+    settings.windowSize = settings.maximized ? m_window.normalGeometry().size() : m_window.size();
     return settings;
 }

@@ -1,5 +1,6 @@
 #include "app/limitedit.h"
 #include "app/linkpicture.h"
+#include "app/loggridview.h"
 #include "app/mainwindow.h"
 #include "app/panelbutton.h"
 #include "app/shapecircle.h"
@@ -115,6 +116,8 @@ private slots:
     void fillChoice();
     void pageSizeEdit();
     void enlargeAndRestore();
+    void windowGrows_data();
+    void windowGrows();
     void toolButtonsHaveTooltips();
     void savePicture();
     void recordLimitItems();
@@ -218,8 +221,9 @@ void TestMainWindow::userReachesOnlyTheClientArea()
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
     QWidget *client = f.find("clientArea");
     QCOMPARE(client->size(), QSize(663, 509));
-    QCOMPARE(f.window->minimumSize(), f.window->maximumSize());
-    QVERIFY(!(f.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    // The designed size is the first and the smallest; the window may grow.
+    QCOMPARE(f.window->size(), f.window->minimumSize());
+    QVERIFY(f.window->windowFlags() & Qt::WindowMaximizeButtonHint);
 
     // Every control lies inside the client area, and so does whatever the
     // user can tab to.
@@ -843,6 +847,50 @@ void TestMainWindow::enlargeAndRestore()
     for (const char *shown : {"logControls", "logGrid", "limitsPanel", "topBar", "enlargeChartButton"})
         QVERIFY2(f.find(shown)->isVisible(), shown);
     QVERIFY(!f.find("restoreChartButton")->isVisible());
+}
+
+void TestMainWindow::windowGrows_data()
+{
+    QTest::addColumn<QSize>("room");   // beyond the designed client area
+    QTest::addColumn<bool>("enlarged");
+    QTest::newRow("designed size") << QSize(0, 0) << false;
+    QTest::newRow("wider") << QSize(300, 0) << false;
+    QTest::newRow("taller") << QSize(0, 400) << false;
+    QTest::newRow("a full-HD screen") << QSize(1920 - 663, 1000 - 509) << false;
+    QTest::newRow("enlarged chart, then larger") << QSize(500, 300) << true;
+}
+
+void TestMainWindow::windowGrows()
+{
+    QFETCH(QSize, room);
+    QFETCH(bool, enlarged);
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    const QStringList fixedParts{"lcdPanel", "barGraph", "logControls", "limitsPanel", "chartToolbar", "portButton"};
+    QHash<QString, QRect> designed;
+    for (const QString &name : fixedParts)
+        designed[name] = f.window->findChild<QWidget *>(name)->geometry();
+    const int rowsBefore = f.find<LogGridView>("logGrid")->visibleRowCount();
+    if (enlarged)
+        f.window->chartControls().enlargeChart();
+
+    f.window->resize(f.window->size() + room);
+    QTRY_COMPARE(f.find("clientArea")->size(), QSize(663, 509) + room);
+    if (enlarged) {
+        const QSize outer = f.window->frameGeometry().size();
+        QCOMPARE(f.find("chart")->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 55));
+        f.window->chartControls().restoreChart();
+    }
+    // The LCD, the limits and the toolbars keep their size and place; the
+    // grid gains rows, the chart width and height; Quit stays at the right.
+    for (const QString &name : fixedParts)
+        QCOMPARE(f.window->findChild<QWidget *>(name)->geometry(), designed[name]);
+    QCOMPARE(f.find("logGrid")->geometry(), QRect(4, 264, 303, 241 + room.height()));
+    QCOMPARE(f.find("chart")->geometry(), QRect(309, 189, 350 + room.width(), 316 + room.height()));
+    QCOMPARE(f.find("topBar")->width(), 663 + room.width());
+    QCOMPARE(f.find("quitButton")->geometry().right(), 648 + room.width());
+    QVERIFY(f.find<LogGridView>("logGrid")->visibleRowCount() >= rowsBefore + room.height() / 18);
 }
 
 void TestMainWindow::toolButtonsHaveTooltips()

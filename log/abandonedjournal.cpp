@@ -1,11 +1,14 @@
 #include "log/abandonedjournal.h"
 
 #include "log/journalcheck.h"
+#include "log/logtable.h"
 #include "log/logtextreader.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QRegularExpression>
 
 #include <functional>
 
@@ -75,6 +78,33 @@ private:
     const qint64 m_length;
 };
 
+// What the file tells of when its readings were logged: a journal is named
+// after the local time its run started it ("journal-20240501-221503-4711.xls"),
+// and was last written no earlier than its last reading.
+LogDating::Evidence evidenceOf(const QString &fileName)
+{
+    LogDating::Evidence evidence;
+    const QFileInfo info(fileName);
+    static const QRegularExpression started(QStringLiteral("^journal-(\\d{8}-\\d{6})-"));
+    const QRegularExpressionMatch match = started.match(info.fileName());
+    if (match.hasMatch()) {
+        const QDateTime time = QDateTime::fromString(match.captured(1), QStringLiteral("yyyyMMdd-HHmmss"));
+        if (time.isValid())
+            evidence.notBefore = time.toMSecsSinceEpoch();
+    }
+    const QDateTime written = info.lastModified();
+    if (written.isValid())
+        evidence.notAfter = written.toMSecsSinceEpoch();
+    return evidence;
+}
+
+QString withDate(const QString &time, QDate date, bool spansDays)
+{
+    if (!spansDays || !date.isValid())
+        return time;
+    return date.toString(Qt::ISODate) + QLatin1Char(' ') + time;
+}
+
 } // namespace
 
 AbandonedJournal::AbandonedJournal(std::unique_ptr<JournalFile> file)
@@ -127,6 +157,9 @@ bool AbandonedJournal::check(QString *why)
     m_firstTime = check.firstTime();
     m_lastTime = check.lastTime();
     m_problem = readError.isEmpty() ? check.problem() : readError;
+    m_evidence = evidenceOf(m_fileName);
+    m_dating = check.dating();
+    m_dating.resolve(m_evidence);
     if (!readError.isEmpty())
         *why = readError;
     if (m_readings > 0)
@@ -136,6 +169,16 @@ bool AbandonedJournal::check(QString *why)
     else
         m_kind = Kind::Unrecoverable;
     return readError.isEmpty();
+}
+
+QString AbandonedJournal::firstLoggedText() const
+{
+    return withDate(m_firstTime, firstDate(), firstDate() != lastDate());
+}
+
+QString AbandonedJournal::lastLoggedText() const
+{
+    return withDate(m_lastTime, lastDate(), firstDate() != lastDate());
 }
 
 QString AbandonedJournal::keptName() const
@@ -154,6 +197,7 @@ TableFileResult AbandonedJournal::load(LogTable &table) const
         return TableFileResult::failed(QStringLiteral("the journal was let go"));
     JournalPrefix readings(*m_file, m_usableBytes);
     readings.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    const int before = table.rowCount();
     LogTextReader reader(table);
     const TableFileResult result = reader.read(readings);
     if (!result)
@@ -164,6 +208,7 @@ TableFileResult AbandonedJournal::load(LogTable &table) const
         return TableFileResult::failed(QStringLiteral("%1 readings read where %2 were counted: the file changed")
                                            .arg(reader.rowsAppended())
                                            .arg(m_readings));
+    LogDating::dateRows(table, before, m_evidence);
     return {};
 }
 

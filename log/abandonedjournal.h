@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log/journalfile.h"
+#include "log/logdating.h"
 #include "log/tablefiles.h"
 
 #include <QString>
@@ -44,6 +45,16 @@ public:
     qint64 readings() const { return m_readings; }
     const QString &firstTime() const { return m_firstTime; }
     const QString &lastTime() const { return m_lastTime; }
+    // The dates of the first and the last reading, as far as known: the
+    // journal's name holds the time its run started it, and the file was
+    // last written no earlier than its last reading (LogDating).
+    QDate firstDate() const { return m_dating.firstDate(); }
+    QDate lastDate() const { return m_dating.lastDate(); }
+    // When the first and the last reading were logged, for the recovery
+    // question: the times as the journal holds them, each with its date
+    // ("2024-05-01 22:15:03") when the readings span more than one day.
+    QString firstLoggedText() const;
+    QString lastLoggedText() const;
     // Where the readings stop, and why ("line 12: a NUL byte"); empty when
     // every line is a reading.
     const QString &problem() const { return m_problem; }
@@ -51,7 +62,7 @@ public:
     QString keptName() const;
 
     // Appends the readings to `table`: as many rows as readings(), or a
-    // failure.
+    // failure. The rows get the dates the question named.
     TableFileResult load(LogTable &table) const;
     // Copies the header and the readings to `target`, so that a new journal
     // starts with what was recovered.
@@ -81,4 +92,6 @@ private:
     QString m_firstTime;
     QString m_lastTime;
     QString m_problem;
+    LogDating::Evidence m_evidence;
+    LogDating m_dating;
 };

@@ -171,6 +171,13 @@ void JournalCheck::checkLine(QByteArrayView line)
         }
         if (m_readings == 0)
             m_codec.appendDecoded(m_firstTime, m_timeBytes);
+        std::optional<int> second = LogDating::plainSecondOfDay(m_timeBytes);
+        if (!second) {
+            m_text.resize(0);
+            m_codec.appendDecoded(m_text, m_timeBytes);
+            second = LogDating::secondOfDay(m_text);
+        }
+        m_dating.addTime(second);
         m_lastTimeBytes.swap(m_timeBytes);
         ++m_readings;
     }

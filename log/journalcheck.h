@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log/localecodec.h"
+#include "log/logdating.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -45,6 +46,8 @@ public:
     // The Time cells of the first and the last reading, as text.
     const QString &firstTime() const { return m_firstTime; }
     QString lastTime();
+    // The readings' times of day, walked for the days between them.
+    const LogDating &dating() const { return m_dating; }
 
     // The time of day as the log writes it in any locale: three numbers of
     // one or two digits for the hour, minute and second (any script's
@@ -68,6 +71,7 @@ private:
     qint64 m_usableBytes = 0;
     QString m_problem;
     QString m_firstTime;
+    LogDating m_dating;
     QByteArray m_timeBytes;       // the Time cell of the line being checked
     QByteArray m_lastTimeBytes;   // and of the last reading
     QByteArray m_unquoted;

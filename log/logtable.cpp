@@ -102,6 +102,45 @@ QString LogTable::displayText(int row, int field) const
     return value ? QString::number(*value) : QString();
 }
 
+std::optional<qint64> LogTable::loggedAt(int row) const
+{
+    Q_ASSERT(row >= 0 && row < m_rowCount);
+    const RowBits bits = flagsOf(row);
+    if (!(bits & LoggedAtFlag))
+        return std::nullopt;
+    return qint64(rowData(row).loggedSecond) * 1000 + (bits >> MillisecondShift);
+}
+
+bool LogTable::splitMoment(qint64 utcMilliseconds, std::uint32_t &second, RowBits &milliseconds)
+{
+    if (utcMilliseconds < 0 || utcMilliseconds / 1000 > qint64(std::numeric_limits<std::uint32_t>::max()))
+        return false;
+    second = std::uint32_t(utcMilliseconds / 1000);
+    milliseconds = RowBits(utcMilliseconds % 1000);
+    return true;
+}
+
+void LogTable::setLoggedAt(qint64 utcMilliseconds)
+{
+    Q_ASSERT(m_editing);
+    RowBits milliseconds = 0;
+    m_editFlags &= RowBits(FlagMask & ~LoggedAtFlag);
+    if (splitMoment(utcMilliseconds, m_edit.loggedSecond, milliseconds))
+        m_editFlags |= RowBits(LoggedAtFlag | milliseconds << MillisecondShift);
+}
+
+void LogTable::setLoggedAt(int row, qint64 utcMilliseconds)
+{
+    Q_ASSERT(row >= 0 && row < m_rowCount);
+    Block &b = m_blocks[std::size_t(row) >> BlockShift];
+    const int offset = row & (BlockRows - 1);
+    RowBits &bits = b.flags[offset];
+    RowBits milliseconds = 0;
+    bits &= RowBits(FlagMask & ~LoggedAtFlag);
+    if (splitMoment(utcMilliseconds, b.rows[offset].loggedSecond, milliseconds))
+        bits |= RowBits(LoggedAtFlag | milliseconds << MillisecondShift);
+}
+
 void LogTable::setCurrentRow(int row)
 {
     if (m_rowCount == 0)
@@ -146,7 +185,7 @@ void LogTable::setNull(int field)
     if (fieldType(field) == LogFieldType::Text)
         m_edit.text[textSlot(field)] = TextPool::NoText;
     else
-        m_editFlags &= std::uint8_t(~integerFlag(field));
+        m_editFlags &= RowBits(~integerFlag(field));
 }
 
 bool LogTable::setText(QStringView fieldName, QStringView text)
@@ -192,7 +231,7 @@ void LogTable::post(bool markPendingInsert)
     const int row = m_rowCount;
     Block &b = blockFor(row);
     b.rows[row & (BlockRows - 1)] = m_edit;
-    b.flags[row & (BlockRows - 1)] = std::uint8_t(m_editFlags | (markPendingInsert ? PendingInsertFlag : 0));
+    b.flags[row & (BlockRows - 1)] = RowBits(m_editFlags | (markPendingInsert ? PendingInsertFlag : 0));
     if (markPendingInsert)
         ++m_pendingInserts;
     ++m_rowCount;
@@ -210,13 +249,13 @@ LogTable::Block &LogTable::blockFor(int row)
         // resident one by one.
         const int capacity = index == 0 ? FirstBlockRows : BlockRows;
         m_blocks.push_back(Block{std::make_unique_for_overwrite<RowData[]>(std::size_t(capacity)),
-                                 std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(capacity)), capacity});
+                                 std::make_unique_for_overwrite<RowBits[]>(std::size_t(capacity)), capacity});
     }
     Block &b = m_blocks[index];
     if (offset == b.capacity) { // only the first block grows
         const int capacity = std::min(b.capacity * 4, BlockRows);
         auto rows = std::make_unique_for_overwrite<RowData[]>(std::size_t(capacity));
-        auto flags = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(capacity));
+        auto flags = std::make_unique_for_overwrite<RowBits[]>(std::size_t(capacity));
         std::copy_n(b.rows.get(), offset, rows.get());
         std::copy_n(b.flags.get(), offset, flags.get());
         b = Block{std::move(rows), std::move(flags), capacity};
@@ -342,6 +381,6 @@ std::size_t LogTable::memoryUsed() const
 {
     std::size_t bytes = m_blocks.capacity() * sizeof(Block) + m_texts.memoryUsed();
     for (const Block &b : m_blocks)
-        bytes += std::size_t(b.capacity) * (sizeof(RowData) + 1);
+        bytes += std::size_t(b.capacity) * (sizeof(RowData) + sizeof(RowBits));
     return bytes;
 }

@@ -43,9 +43,14 @@ public:
 
 // The reading log: an in-memory table of the seven fields, appended
 // to by logging and by the text reader, replaced by the XML reader, emptied
-// by New. Rows are stored in blocks, 29 bytes a row, the texts as ids into
+// by New. Rows are stored in blocks, 34 bytes a row, the texts as ids into
 // a TextPool: appending never copies more than the first block, and ten
-// million rows stay within about 300 MB.
+// million rows stay within about 400 MB.
+//
+// Besides its fields a row keeps the moment it was logged, to the
+// millisecond, so that its date is known; the table files keep only the
+// time of day, and a row opened from one gets its date worked out later
+// (LogDating).
 //
 // A row is built like a data set's record: append(), set the fields, post().
 // Until post() the row is not part of the table. Every posted row carries a
@@ -82,6 +87,9 @@ public:
     // when the field has no value.
     QString displayText(int row, int field) const;
     bool pendingInsert(int row) const { return flagsOf(row) & PendingInsertFlag; }
+    // When the row was logged, in milliseconds since 1970-01-01 00:00 UTC;
+    // nothing when that is not known.
+    std::optional<qint64> loggedAt(int row) const;
     int pendingInsertCount() const { return m_pendingInserts; }
 
     // -1 while the table is empty.
@@ -95,6 +103,9 @@ public:
     void setText(int field, QStringView text);          // cut to TextSize
     void setInteger(int field, qint32 value);
     void setNull(int field);
+    // The moment the new row was logged (see loggedAt); a moment before 1970
+    // or after 2106 is not kept.
+    void setLoggedAt(qint64 utcMilliseconds);
     // By field name, letter case aside; false for an unknown name.
     bool setText(QStringView fieldName, QStringView text);
     bool setInteger(QStringView fieldName, qint32 value);
@@ -105,6 +116,10 @@ public:
     // Makes the new row part of the table and its current row.
     void post(bool markPendingInsert = true);
     void cancel();
+
+    // Dates a posted row afterwards: rows opened from a file, whose moments
+    // are worked out from their times of day.
+    void setLoggedAt(int row, qint64 utcMilliseconds);
 
     // Every row goes, with its mark; the fields stay.
     void clear();
@@ -150,11 +165,18 @@ private:
     static constexpr int BlockRows = 1 << BlockShift;
     static constexpr int TextFields = 5;
 
-    enum : std::uint8_t {
+    // A row's bits: which integers and whether its moment are set, the
+    // pending-insert mark, and the milliseconds of its moment in the top ten
+    // bits (the seconds are in RowData).
+    using RowBits = std::uint16_t;
+    enum : RowBits {
         NoFlag = 0x01,
         NValFlag = 0x02,
         PendingInsertFlag = 0x04,
+        LoggedAtFlag = 0x08,
+        FlagMask = 0x3F,
     };
+    static constexpr int MillisecondShift = 6;
 
     // Plain data, so that a new block is not written to before its rows
     // are: its pages become resident as the rows arrive.
@@ -163,22 +185,24 @@ private:
         qint32 no;
         qint32 nval;
         TextPool::Id text[TextFields];
+        std::uint32_t loggedSecond;   // seconds since 1970 UTC, up to 2106
     };
+    static bool splitMoment(qint64 utcMilliseconds, std::uint32_t &second, RowBits &milliseconds);
     // Every block holds BlockRows rows except the first, which starts small
     // and grows to full size, so that a short table stays small.
     struct Block
     {
         std::unique_ptr<RowData[]> rows;
-        std::unique_ptr<std::uint8_t[]> flags;
+        std::unique_ptr<RowBits[]> flags;
         int capacity = 0;
     };
     static constexpr int FirstBlockRows = 256;
 
     static int textSlot(int field) { return field - 1; }
-    static std::uint8_t integerFlag(int field) { return field == int(LogField::No) ? NoFlag : NValFlag; }
+    static RowBits integerFlag(int field) { return field == int(LogField::No) ? NoFlag : NValFlag; }
 
     const RowData &rowData(int row) const { return m_blocks[std::size_t(row) >> BlockShift].rows[row & (BlockRows - 1)]; }
-    std::uint8_t flagsOf(int row) const { return m_blocks[std::size_t(row) >> BlockShift].flags[row & (BlockRows - 1)]; }
+    RowBits flagsOf(int row) const { return m_blocks[std::size_t(row) >> BlockShift].flags[row & (BlockRows - 1)]; }
     Block &blockFor(int row);
     void notifyAppended(int first, int last);
     void notifyCurrentRow();
@@ -192,7 +216,7 @@ private:
 
     bool m_editing = false;
     RowData m_edit{};
-    std::uint8_t m_editFlags = 0;
+    RowBits m_editFlags = 0;
 
     int m_bulkDepth = 0;
     int m_announcedRows = 0;     // rows the listeners know of

@@ -19,7 +19,7 @@ ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale)
 {
 }
 
-std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, QTime time)
+std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, const LogTime &time)
 {
     if (m_holding) {
         hold(reading, time, false);
@@ -30,7 +30,7 @@ std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, QTime t
     return logCandidate(reading, time, TimeForm::Clock);
 }
 
-std::optional<LoggedRow> ReadingLogger::logSample(const Reading &reading, QTime time)
+std::optional<LoggedRow> ReadingLogger::logSample(const Reading &reading, const LogTime &time)
 {
     if (m_holding) {
         if (m_fresh && m_sampling)
@@ -52,7 +52,7 @@ void ReadingLogger::holdReadings()
     m_holding = true;
 }
 
-void ReadingLogger::hold(const Reading &reading, QTime time, bool sample)
+void ReadingLogger::hold(const Reading &reading, const LogTime &time, bool sample)
 {
     // A question may wait for its answer for hours while the meter sends
     // frames. A run of readings that Repeat off would not log again is kept
@@ -97,7 +97,7 @@ std::vector<LoggedRow> ReadingLogger::releaseReadings()
     return rows;
 }
 
-std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTime time, TimeForm form)
+std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, const LogTime &time, TimeForm form)
 {
     std::optional<LoggedRow> logged;
     // The key is built into buffers kept from row to row: a steady stream of
@@ -115,7 +115,9 @@ std::optional<LoggedRow> ReadingLogger::logCandidate(const Reading &reading, QTi
         ++m_loggedCount;
         if (m_table.append()) {
             m_table.setText(m_valueField, reading.valueText);
-            m_table.setText(m_timeField, timeText(time, form));
+            m_table.setText(m_timeField, timeText(time.timeOfDay, form));
+            if (time.utcMilliseconds)
+                m_table.setLoggedAt(*time.utcMilliseconds);
             m_table.setInteger(m_noField, m_frameCount);
             m_table.setText(m_dcAcField, reading.functionText);
             m_table.setText(m_unitField, reading.unitText);

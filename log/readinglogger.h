@@ -37,6 +37,15 @@ struct SamplingInterval
     bool textBecomesOne = false; // "0" was typed: the edit's text becomes "1"
 };
 
+// When a reading was taken: the local time of day that its row shows, and
+// the moment itself, which the row keeps for its date (milliseconds since
+// 1970-01-01 00:00 UTC; left out where only the time of day matters).
+struct LogTime
+{
+    QTime timeOfDay;
+    std::optional<qint64> utcMilliseconds;
+};
+
 // A row that logging appended, and the value it charts.
 struct LoggedRow
 {
@@ -78,11 +87,13 @@ public:
     // against the last one, or hold it.
     bool takesFrames() const { return m_holding || (!isFull() && !m_sampling); }
     // Per-frame logging, for every decoded frame while sampling is off.
-    std::optional<LoggedRow> logFrame(const Reading &reading, QTime time);
+    std::optional<LoggedRow> logFrame(const Reading &reading, const LogTime &time);
+    std::optional<LoggedRow> logFrame(const Reading &reading, QTime time) { return logFrame(reading, LogTime{time, {}}); }
     // A tick of the sampling timer: logs the reading if it is fresh and
     // sampling is on, and uses up its freshness (except at the record limit,
     // where the tick does nothing at all).
-    std::optional<LoggedRow> logSample(const Reading &reading, QTime time);
+    std::optional<LoggedRow> logSample(const Reading &reading, const LogTime &time);
+    std::optional<LoggedRow> logSample(const Reading &reading, QTime time) { return logSample(reading, LogTime{time, {}}); }
 
     // Readings wait: while a table file is opened, and while the user
     // answers a question after which they belong to another log or to none.
@@ -123,7 +134,7 @@ public:
 
 private:
     enum class TimeForm { Clock, LocaleTimeOfDay };
-    std::optional<LoggedRow> logCandidate(const Reading &reading, QTime time, TimeForm form);
+    std::optional<LoggedRow> logCandidate(const Reading &reading, const LogTime &time, TimeForm form);
     QString timeText(QTime time, TimeForm form);
     static void buildRepeatKey(QString &key, const Reading &reading);
 
@@ -146,11 +157,11 @@ private:
     struct HeldReading
     {
         Reading reading;
-        QTime time;
+        LogTime time;
         bool sample = false;   // held at a sampling tick, not at a frame
         qint64 repeats = 0;    // the same reading again, that many times, with Repeat off
     };
-    void hold(const Reading &reading, QTime time, bool sample);
+    void hold(const Reading &reading, const LogTime &time, bool sample);
     bool m_holding = false;
     std::vector<HeldReading> m_held;
 

@@ -131,11 +131,37 @@ QPointF marginCorrection(const QPageLayout &page, const QPaintDevice *device)
 
 } // namespace
 
+QString ReportSummary::limitsText() const
+{
+    QString text = lowLimit.isEmpty() && highLimit.isEmpty()
+                       ? QStringLiteral("Limits not known")
+                       : QStringLiteral("Low %1  High %2").arg(lowLimit, highLimit);
+    if (statistics)
+        text += QStringLiteral("  ") + statistics->judgementText();
+    return text;
+}
+
+QString ReportSummary::statisticsText() const
+{
+    if (!statistics)
+        return {};
+    return statistics->modeText() + QStringLiteral("  ") + statistics->valuesText(decimalSeparator);
+}
+
+QString ReportSummary::footText(int page, int pages) const
+{
+    return QStringLiteral("Printed %1  Page %2 of %3")
+        .arg(printed.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+        .arg(page)
+        .arg(pages);
+}
+
 ReportBuilder::ReportBuilder(const LogTable &table)
     : m_table(table)
     , m_rowCount(table.rowCount())
     , m_generation(table.generation())
 {
+    m_summary.printed = QDateTime::currentDateTime();
 }
 
 int ReportBuilder::pageCount(const ReportLayout &layout) const
@@ -203,6 +229,26 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     painter.setFont(lcd);
     painter.drawText(mm.rect(0, ReportLayout::TitleTop, layout.bandWidth(), ReportLayout::TitleHeight),
                      TitleFlags, ReportTitle);
+    const QFontMetricsF lcdMetrics(lcd, painter.device());
+    if (page == 0) {
+        // Beside the title and on its baseline, so that the line of the
+        // title holds them and the table starts where it always does.
+        QFont small = arial;
+        small.setPointSizeF(ReportLayout::SummaryFontPoints);
+        const QFontMetricsF smallMetrics(small, painter.device());
+        const qreal top = mm.y(ReportLayout::TitleTop) + lcdMetrics.ascent() - smallMetrics.ascent();
+        const qreal height = smallMetrics.height();
+        painter.setFont(small);
+        const qreal limitsRoom = mm.x(layout.limitsRoom());
+        painter.drawText(QRectF(mm.x(ReportLayout::FooterTextLeft), top, limitsRoom, height), TextFlags,
+                         smallMetrics.elidedText(m_summary.limitsText(), Qt::ElideRight, limitsRoom));
+        const qreal left = mm.x(layout.statisticsLeft());
+        const qreal statisticsRoom = mm.x(layout.bandWidth()) - left;
+        painter.drawText(QRectF(left, top, statisticsRoom, height),
+                         Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+                         smallMetrics.elidedText(m_summary.statisticsText(), Qt::ElideRight, statisticsRoom));
+        painter.setFont(lcd);
+    }
 
     const qreal titleTop = ReportLayout::BandHeight + ReportLayout::ColumnTitleTop;
     for (const ReportColumn &col : cols) {
@@ -211,7 +257,6 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     }
 
     // Each font's metrics once per page: the fields are elided with them.
-    const QFontMetricsF lcdMetrics(lcd, painter.device());
     const QFontMetricsF arialMetrics(arial, painter.device());
     const QFontMetricsF calibriMetrics(calibri, painter.device());
     const auto field = [&](int column, qreal top, const QFont &font, const QFontMetricsF &metrics,
@@ -245,6 +290,10 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     painter.drawText(mm.rect(ReportLayout::FooterTextLeft, layout.footerTop() + ReportLayout::FooterTextTop, 0,
                              ReportLayout::TextHeight),
                      TextFlags, FooterText);
+    painter.drawText(mm.rect(0, layout.footerTop() + ReportLayout::FooterTextTop, layout.bandWidth(),
+                             ReportLayout::TextHeight),
+                     Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                     m_summary.footText(page + 1, pageCount(layout)));
     painter.restore();
     return true;
 }

@@ -1,22 +1,46 @@
 #pragma once
 
+#include "log/logstatistics.h"
 #include "log/reportlayout.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QPageRanges>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class LogTable;
 class QPagedPaintDevice;
+
+// What the report tells beside its rows: the first page heads the table with
+// the limits in force and the statistics of the current mode, and every
+// page's foot names the page ("Page 2 of 7") and when it was printed.
+struct ReportSummary
+{
+    QString lowLimit;     // as typed; both empty when not known
+    QString highLimit;
+    std::optional<ModeStatistics> statistics;
+    QString decimalSeparator = QStringLiteral(".");
+    QDateTime printed;    // when the report was made
+
+    // "Low -4000  High 4000  Pass 1200  Fail 34", left of the title.
+    QString limitsText() const;
+    // "DC V  n 1234  min …  sd 0.0123", right of the title.
+    QString statisticsText() const;
+    // "Printed 2024-05-01 10:15  Page 2 of 7".
+    QString footText(int page, int pages) const;
+};
 class QPainter;
 class QPrinter;
 
 // The printed "Data Report" of the log table: page header, column header, one
 // detail line per row and the page footer on every page. Units print with the
-// symbols the LCD symbol font draws for them ("k*" as "kΩ").
+// symbols the LCD symbol font draws for them ("k*" as "kΩ"). The summary
+// (ReportSummary) shares the title's line and the footer's, so every page
+// holds as many rows as it always did.
 //
 // The report is the rows the table held when it was made: the print command
 // makes it when it starts, so rows logged while the preview is open go into
@@ -35,7 +59,12 @@ public:
     // Called after every page; returning false cancels the job.
     using Progress = std::function<bool(int pagesDone, int pagesTotal)>;
 
+    // The summary is the table's own: its current mode's statistics, the
+    // limits not known, printed now. The window and the tools set theirs.
     explicit ReportBuilder(const LogTable &table);
+
+    const ReportSummary &summary() const { return m_summary; }
+    void setSummary(const ReportSummary &summary) { m_summary = summary; }
 
     int rowCount() const { return m_rowCount; }
     int pageCount(const ReportLayout &layout = ReportLayout()) const;
@@ -79,6 +108,7 @@ private:
     bool failIfRowsGone();
 
     const LogTable &m_table;
+    ReportSummary m_summary;
     int m_rowCount = 0;
     std::uint64_t m_generation = 0;
     QString m_error;

@@ -92,3 +92,13 @@ qreal ReportLayout::fieldRoom(int column) const
                                                  : std::max(m_bandWidth, DesignBandWidth);
     return right - left;
 }
+
+qreal ReportLayout::limitsRoom() const
+{
+    return std::max<qreal>(0, (m_bandWidth - TitleBoxWidth) / 2 - ColumnGap - FooterTextLeft);
+}
+
+qreal ReportLayout::statisticsLeft() const
+{
+    return (m_bandWidth + TitleBoxWidth) / 2 + ColumnGap;
+}

@@ -44,6 +44,12 @@ public:
     // next column (or the band's right edge).
     qreal fieldRoom(int column) const;
 
+    // The room left and right of the centred title, where the first page
+    // says the limits and the statistics: from the band's left edge to
+    // limitsRoom(), and from statisticsLeft() to the band's right edge.
+    qreal limitsRoom() const;
+    qreal statisticsLeft() const;
+
     static constexpr qreal BandHeight = 10.58;      // page header, column header, page footer
     static constexpr qreal DetailHeight = 6.61;
     static constexpr qreal TitleTop = 2.12;         // "Data Report" in the page header
@@ -55,6 +61,8 @@ public:
     static constexpr qreal FooterTextLeft = 8.47;
     static constexpr qreal DesignBandWidth = 189.97;
     static constexpr qreal FontPoints = 10;
+    static constexpr qreal TitleBoxWidth = 35.45;
+    static constexpr qreal SummaryFontPoints = 7;   // limits and statistics beside the title
 
     // Index of each column in columns().
     enum Column { ColNo, ColTime, ColDcAc, ColValue, ColUnit, ColAuto, ColumnCount };

@@ -1,5 +1,7 @@
 #include "log/tablefiles.h"
 
+#include "log/logcsvwriter.h"
+#include "log/logdating.h"
 #include "log/logtable.h"
 #include "log/logtextreader.h"
 #include "log/logtextwriter.h"
@@ -7,6 +9,7 @@
 #include "log/logxmlreader.h"
 #include "log/logxmlwriter.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -83,6 +86,11 @@ QString loadFailedMessage(const QString &fileName, const TableFileResult &result
 
 TableFileResult writeTableFile(LogTable &table, TableFileFormat format, QIODevice &out, const TableFileProgress &progress)
 {
+    if (format == TableFileFormat::Csv) {
+        LogCsvWriter writer(table);
+        writer.setProgress(progress);
+        return writer.write(out);
+    }
     if (format == TableFileFormat::Xml) {
         LogXmlWriter writer(table);
         writer.setProgress(progress);
@@ -113,9 +121,16 @@ TableFileResult saveTableXml(LogTable &table, const QString &fileName, const Tab
     return saveThrough(table, fileName, TableFileFormat::Xml, progress);
 }
 
+TableFileResult saveTableCsv(LogTable &table, const QString &fileName, const TableFileProgress &progress)
+{
+    return saveThrough(table, fileName, TableFileFormat::Csv, progress);
+}
+
 TableFileResult readTableFile(QIODevice &in, TableFileFormat format, LogTable &table, TableOpenMode mode,
                               const TableFileProgress &progress)
 {
+    if (format == TableFileFormat::Csv)
+        return TableFileResult::failed(QStringLiteral("CSV is written for other programs and not read back"));
     if (format == TableFileFormat::Xml) {
         LogXmlReader reader(table);
         reader.setProgress(progress);
@@ -142,5 +157,15 @@ TableFileResult loadTableFile(const QString &fileName, LogTable &table, TableOpe
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return TableFileResult::failed(file.errorString());
-    return readTableFile(file, tableFileFormat(fileName), table, mode, progress);
+    // The file keeps the times of day only: the rows it gave get their
+    // dates from when it was last written.
+    LogDating::Evidence evidence;
+    if (const QDateTime written = QFileInfo(file).lastModified(); written.isValid())
+        evidence.notAfter = written.toMSecsSinceEpoch();
+    const TableFileFormat format = tableFileFormat(fileName);
+    const int firstNew = format == TableFileFormat::Text && mode == TableOpenMode::Append ? table.rowCount() : 0;
+    TableFileResult result = readTableFile(file, format, table, mode, progress);
+    if (result)
+        LogDating::dateRows(table, firstNew, evidence);
+    return result;
 }

@@ -10,7 +10,7 @@ class QIODevice;
 // The two forms of a table file. A name whose extension (from its last dot
 // on, after the last folder separator) is exactly ".xml" holds an XML data
 // packet; every other name holds tab-separated text.
-enum class TableFileFormat { Text, Xml };
+enum class TableFileFormat { Text, Xml, Csv };
 TableFileFormat tableFileFormat(const QString &fileName);
 
 // Told how far a long save or open has come (0 to 1), now and then, so that
@@ -52,13 +52,21 @@ TableFileResult saveTableText(LogTable &table, const QString &fileName,
 TableFileResult saveTableXml(LogTable &table, const QString &fileName,
                              const TableFileProgress &progress = {});
 
+// The log as comma-separated values for other programs (LogCsvWriter),
+// replacing the file only once it was written completely, as the table files
+// are. Never read back.
+TableFileResult saveTableCsv(LogTable &table, const QString &fileName,
+                             const TableFileProgress &progress = {});
+
 // What an open does with the rows the table holds. A text file adds its
 // rows after them unless told to replace them; an XML file always replaces
 // them.
 enum class TableOpenMode { Append, Replace };
 
 // Opens a table file in the form that the name chooses. An open is all or
-// nothing: on any failure the table is as it was.
+// nothing: on any failure the table is as it was. The file keeps only the
+// times of day: the rows it gave get their dates from the file's
+// modification time (LogDating).
 TableFileResult loadTableFile(const QString &fileName, LogTable &table, TableOpenMode mode = TableOpenMode::Append,
                               const TableFileProgress &progress = {});
 // The device forms of the above, for a file opened elsewhere (a test that

@@ -11,11 +11,14 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
-    libqcustomplot-dev libhidapi-dev libudev-dev
+    libqcustomplot-dev libhidapi-dev libudev-dev libmosquitto-dev
     fonts-liberation fonts-dejavu-core
 )
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(clang libclang-rt-14-dev libbenchmark-dev poppler-utils locales)
+    # The broker tests run a Mosquitto broker and its clients; the CSV
+    # export is read back by pandas and LibreOffice.
+    packages+=(mosquitto mosquitto-clients python3-pandas libreoffice-calc-nogui)
     # The Debian package and its check (scripts/package-check.sh).
     packages+=(help2man lintian desktop-file-utils appstream debootstrap wget)
     # The guest tests' machine: QEMU, a busybox that needs no libraries, and

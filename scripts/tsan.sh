@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the tests that run a HID read thread with ThreadSanitizer in
-# ./build-tsan and runs them: the thread itself, the USB link, the session and
-# the window quitting while reports are on their way. Any report of
+# Builds the tests that run a thread of ours with ThreadSanitizer in
+# ./build-tsan and runs them: the HID read thread itself, the USB link, the
+# session, the window quitting while reports are on their way, and the MQTT
+# publisher's network thread against a real broker. Any report of
 # ThreadSanitizer fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=build-tsan
-tests=(tst_hidreadthread tst_usblink tst_metersession tst_windowusb)
+tests=(tst_hidreadthread tst_usblink tst_metersession tst_windowusb tst_mqttpublisher)
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM320_TSAN=ON -DQM320_WERROR="${QM320_WERROR:-OFF}" \
     -DQM320_BUILD_APP=ON -DQM320_BUILD_BENCH=OFF -DQM320_BUILD_TESTS=ON >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target "${tests[@]}"

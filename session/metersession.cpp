@@ -345,7 +345,7 @@ void MeterSession::decodeFrame(const MeterFrame &frame)
         m_samplingTimer.stop();
         // The clock is read only for a frame that may become a row.
         if (m_logger.takesFrames())
-            logRow(m_logger.logFrame(reading, m_clock.now()));
+            logRow(m_logger.logFrame(reading, m_clock.stamp()));
     }
 }
 
@@ -478,7 +478,7 @@ void MeterSession::tickConnection()
 
 void MeterSession::tickSampling()
 {
-    logRow(m_logger.logSample(m_decoder.lastResult().reading, m_clock.now()));
+    logRow(m_logger.logSample(m_decoder.lastResult().reading, m_clock.stamp()));
 }
 
 void MeterSession::setSamplingInterval(int milliseconds)

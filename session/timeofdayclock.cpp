@@ -7,6 +7,11 @@ TimeOfDayClock::TimeOfDayClock(std::unique_ptr<LocalClock> clock)
 
 QTime TimeOfDayClock::now()
 {
+    return stamp().timeOfDay;
+}
+
+LogTime TimeOfDayClock::stamp()
+{
     const qint64 ms = m_clock->utcMilliseconds();
     // Floor division: the second that holds this millisecond.
     qint64 second = ms / 1000;
@@ -19,5 +24,5 @@ QTime TimeOfDayClock::now()
         m_timeOfSecond = m_clock->localTimeOfDay(second);
         m_second = second;
     }
-    return m_timeOfSecond.addMSecs(milliseconds);
+    return LogTime{m_timeOfSecond.addMSecs(milliseconds), ms};
 }

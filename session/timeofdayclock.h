@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/readinglogger.h"
 #include "session/localclock.h"
 
 #include <QTime>
@@ -22,6 +23,8 @@ public:
     explicit TimeOfDayClock(std::unique_ptr<LocalClock> clock = createSystemClock());
 
     QTime now();
+    // The time of day with the moment it belongs to, for a logged row.
+    LogTime stamp();
 
 private:
     std::unique_ptr<LocalClock> m_clock;

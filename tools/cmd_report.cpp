@@ -1,8 +1,10 @@
 #include "tools/commands.h"
 
+#include "log/logstatistics.h"
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
 #include "log/tablefiles.h"
+#include "meter/localeinfo.h"
 #include "tools/optionparser.h"
 
 #include <QPageRanges>
@@ -13,7 +15,7 @@
 namespace {
 
 const char ReportHelp[] = R"(Usage:
-  qm320-cli report FILE --pdf OUT.pdf [--pages FROM-TO]
+  qm320-cli report FILE --pdf OUT.pdf [--pages FROM-TO] [--low X --high Y]
 
 Opens the table file FILE with the program's reader (an XML data packet when
 the name ends in exactly ".xml", tab-separated text otherwise) and renders its
@@ -23,6 +25,14 @@ every page.
 
 --pages FROM-TO renders only pages FROM to TO of the report, counted from 1
 and both included; a range that runs past the last page ends there.
+
+Every page's foot names the page ("Page 2 of 7") and when the report was
+made ("Printed 2024-05-01 10:15"). The first page's title line holds, left
+of the title, the limits in force and the Pass and Fail counts, and right of
+it the statistics of the mode of the last row (as "qm320-cli log --stats"
+prints them). A table file does not keep the limits its rows were judged
+against: --low X --high Y name them (with the user locale's decimal
+separator); without them the report says "Limits not known".
 
 OUT.pdf is replaced only once the whole report was written.
 
@@ -54,6 +64,8 @@ int runReport(const QStringList &args)
     OptionParser parser(QStringLiteral("qm320-cli report --help"));
     parser.addValueOption({QStringLiteral("pdf")}, QStringLiteral("--pdf needs the name of the PDF file to write"));
     parser.addValueOption({QStringLiteral("pages")}, QStringLiteral("--pages needs a page range FROM-TO, such as 3-7"));
+    parser.addValueOption({QStringLiteral("low")}, QStringLiteral("--low needs a value"));
+    parser.addValueOption({QStringLiteral("high")}, QStringLiteral("--high needs a value"));
     if (const std::optional<int> done = parseCommand(parser, args, ReportHelp))
         return *done;
     QPageRanges pages;
@@ -71,6 +83,17 @@ int runReport(const QStringList &args)
     if (file.isEmpty() || pdf.isEmpty())
         return cliFail(QStringLiteral("report needs a table file and --pdf OUT.pdf (see qm320-cli report --help)"));
 
+    QString low = parser.value(QStringLiteral("low"));
+    QString high = parser.value(QStringLiteral("high"));
+    if (parser.isSet(QStringLiteral("low")) != parser.isSet(QStringLiteral("high")))
+        return cliFail(QStringLiteral("--low and --high name the limits together; give both or neither"));
+    const std::unique_ptr<LocaleInfo> locale = createSystemLocaleInfo();
+    const QString separator = locale->userDecimalSeparator();
+    if (parser.isSet(QStringLiteral("low"))) {
+        if (const std::optional<int> failed = readLimits(low, high, separator))
+            return *failed;
+    }
+
     LogTable table;
     const TableFileResult loaded = loadTableFile(file, table);
     if (!loaded)
@@ -79,6 +102,14 @@ int runReport(const QStringList &args)
         return cliFail(QStringLiteral("%1 holds no rows: an empty table has no report, nothing written").arg(file));
 
     ReportBuilder report(table);
+    ReportSummary summary = report.summary();
+    summary.lowLimit = low;
+    summary.highLimit = high;
+    summary.decimalSeparator = separator.isEmpty() ? QStringLiteral(".") : separator;
+    const LogStatistics statistics(table);
+    if (statistics.current())
+        summary.statistics = *statistics.current();
+    report.setSummary(summary);
     if (!report.writePdf(pdf, pages))
         return cliFail(report.errorString());
     return 0;

@@ -15,6 +15,7 @@ int runSimulate(const QStringList &args);
 int runLog(const QStringList &args);
 int runShow(const QStringList &args);
 int runReport(const QStringList &args);
+int runExport(const QStringList &args);
 
 // Prints "qm320-cli: <message>" on standard error and returns exit code 2.
 int cliFail(const QString &message);

@@ -23,6 +23,7 @@ Commands:
   log        decode, log as the program does and save the table to a file
   show       print the rows of a saved table file as JSON lines
   report     render the Data Report of a table file to PDF
+  export     write the rows of a table file as CSV for other programs
 
 "qm320-cli COMMAND --help" explains each command. Numbers are read and
 written with the decimal separator of the user's locale, as in the program.
@@ -121,5 +122,7 @@ int main(int argc, char *argv[])
         return runShow(args);
     if (command == QLatin1String("report"))
         return runReport(args);
+    if (command == QLatin1String("export"))
+        return runExport(args);
     return cliFail(QStringLiteral("unknown command '%1' (see qm320-cli --help)").arg(command));
 }

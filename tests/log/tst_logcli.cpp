@@ -86,6 +86,9 @@ private slots:
     void oldFilesWithHertz_data();
     void oldFilesWithHertz();
     void showEscapesTexts();
+    void statistics_data();
+    void statistics();
+    void exportCsv();
     void refusals_data();
     void refusals();
     void help_data();
@@ -285,6 +288,70 @@ void TestLogCli::showPrintsNothingOfAFailingFile()
     QVERIFY2(show.err.contains(file.toUtf8() + ": line 3: cell 8 of 7"), show.err.constData());
 }
 
+void TestLogCli::statistics_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QList<QByteArray>>("lines");   // after the summary line
+
+    // decode-serial: 1.234 V, -04.00 mV, over range in kOhm, 230.5 V AC,
+    // 50 % duty cycle.
+    QTest::newRow("modes, the last row's last")
+        << QStringList{} << data("decode-serial.bin")
+        << QList<QByteArray>{"statistics DC mV: n 2  min -4  max 1234  mean 615  sd 875.4  Pass 2  Fail 0",
+                             "statistics OHM kΩ: n 0  Pass 0  Fail 1",
+                             "statistics AC V: n 1  min 230.5  max 230.5  mean 230.5  Pass 1  Fail 0",
+                             "statistics DutyCycle %: n 1  min 50  max 50  mean 50  Pass 1  Fail 0"};
+    QTest::newRow("of the rows logged, under a limit and judged")
+        << QStringList{"--no-repeat", "--low", "1.235", "--high", "2"} << data("log-frames.bin")
+        << QList<QByteArray>{"statistics OHM kΩ: n 1  min 1  max 1  mean 1  Pass 0  Fail 1",
+                             "statistics DC mV: n 4  min -5  max 1240  mean 926.25  sd 620.85  Pass 2  Fail 2"};
+}
+
+void TestLogCli::statistics()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, input);
+    QFETCH(QList<QByteArray>, lines);
+    const QString out = m_dir.filePath(QStringLiteral("stats.xls"));
+    const Run run = runCli(QStringList{"log", "--stats", "--out", out} + options + QStringList{input});
+    QCOMPARE(run.exitCode, 0);
+    QList<QByteArray> printed = run.out.split('\n');
+    QCOMPARE(printed.takeLast(), QByteArray());
+    QVERIFY2(printed.takeFirst().contains(" rows saved to "), run.out.constData());
+    QCOMPARE(printed, lines);
+}
+
+void TestLogCli::exportCsv()
+{
+    // The logged rows of a capture, as CSV: each row's date and time, the
+    // value as a number, the unit with its symbol.
+    const QString table = m_dir.filePath(QStringLiteral("export.xml"));
+    const QString csv = m_dir.filePath(QStringLiteral("export.csv"));
+    QCOMPARE(runCli({"log", "--out", table, data("log-frames.bin")}).exitCode, 0);
+    const Run run = runCli({"export", table, "--csv", csv});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out + run.err, QByteArray());
+
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray());
+    QCOMPARE(lines.takeFirst(), QByteArray("timestamp,seconds,value,unit,function,judgement,frame\r"));
+    QCOMPARE(lines.size(), 10);
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.000[+-]\d\d:\d\d),(\d+\.\d{3}),(.*)\r$)"));
+    QStringList rest;
+    for (const QByteArray &line : lines) {
+        const QRegularExpressionMatch match = form.match(QString::fromUtf8(line));
+        QVERIFY2(match.hasMatch(), line.constData());
+        rest << match.captured(3);
+    }
+    QCOMPARE(rest, QStringList({"1.23,V,DC,pass,1", "1.23,V,DC,pass,2", "1.23,V,DC,pass,3", "1.23,V,DC,pass,4",
+                                "1.23,V,DC,pass,5", "1.23,V,DC,pass,6", "1.24,V,DC,pass,7", "1.24,V,DC,pass,8",
+                                "1,kΩ,OHM,pass,9", "-5,mV,DC,pass,10"}));
+}
+
 void TestLogCli::refusals_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -299,6 +366,11 @@ void TestLogCli::refusals_data()
     QTest::newRow("show without a file") << QStringList{"show"} << QByteArray("show needs a table file");
     QTest::newRow("show a missing file") << QStringList{"show", "/nonexistent/t.xml"} << QByteArray("Failed to Load File!");
     QTest::newRow("unknown option") << QStringList{"show", "--all", "t.txt"} << QByteArray("unknown option --all");
+    QTest::newRow("export without --csv") << QStringList{"export", data("report-rows.txt")} << QByteArray("--csv");
+    QTest::newRow("export a missing file") << QStringList{"export", "/nonexistent/t.xls", "--csv", "x.txt"}
+                                           << QByteArray("Failed to Load File!");
+    QTest::newRow("export into a missing folder") << QStringList{"export", data("report-rows.txt"), "--csv", "/nonexistent/x.csv"}
+                                                  << QByteArray("/nonexistent/x.csv");
 }
 
 void TestLogCli::refusals()
@@ -316,6 +388,7 @@ void TestLogCli::help_data()
     QTest::addColumn<QString>("command");
     QTest::newRow("log") << "log";
     QTest::newRow("show") << "show";
+    QTest::newRow("export") << "export";
 }
 
 void TestLogCli::help()

@@ -8,6 +8,7 @@
 #include "logfixtures.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -31,6 +32,8 @@ private slots:
     void whatTheJournalWritesIsReadings();
     void isTimeText_data();
     void isTimeText();
+    void datesOfTheReadings_data();
+    void datesOfTheReadings();
     void carriedOnAfterItsLastReading();
     void newJournalStartsWithTheReadings();
     void setAsideNeverReplacesAFile();
@@ -318,6 +321,68 @@ void TestLogJournal::whatTheJournalWritesIsReadings()
     LogTable reread;
     QVERIFY(journal->load(reread));
     QCOMPARE(reread.rowCount(), rows.size());
+}
+
+void TestLogJournal::datesOfTheReadings_data()
+{
+    // The journal's name holds when it was started; the file was last
+    // written at `written`.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("times");   // one per reading, blank-separated
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("from");      // what the recovery question names
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("lastMoment");
+
+    QTest::newRow("one day: times only")
+        << "journal-20240501-095900-4711.xls" << QByteArray("10:00:01 10:00:02 17:30:00") << "2024-05-01 17:30:01"
+        << "10:00:01" << "17:30:00" << "2024-05-01 17:30:00";
+    QTest::newRow("over midnight: dates")
+        << "journal-20240501-215900-4711.xls" << QByteArray("22:00:00 23:59:59 00:00:01 08:15:00")
+        << "2024-05-02 08:15:01" << "2024-05-01 22:00:00" << "2024-05-02 08:15:00" << "2024-05-02 08:15:00";
+    QTest::newRow("no start in the name: the days the times show")
+        << "journal-x.xls" << QByteArray("10:00:00 11:00:00 09:00:00") << "2024-05-06 09:00:05"
+        << "2024-05-05 10:00:00" << "2024-05-06 09:00:00" << "2024-05-06 09:00:00";
+    QTest::newRow("carried on by a later run days after: the start known")
+        << "journal-20240501-095900-4711-2.xls" << QByteArray("10:00:00 11:00:00 09:00:00") << "2024-05-06 09:00:05"
+        << "2024-05-01 10:00:00" << "2024-05-06 09:00:00" << "2024-05-06 09:00:00";
+}
+
+void TestLogJournal::datesOfTheReadings()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, times);
+    QFETCH(QString, written);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, lastMoment);
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+
+    QByteArray bytes = Header;
+    int no = 0;
+    for (const QByteArray &time : times.split(' '))
+        bytes += line(++no, time);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    writeFile(path, bytes);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::fromString(written, QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                 QFileDevice::FileModificationTime));
+    }
+    const std::unique_ptr<AbandonedJournal> journal = take(path);
+    QVERIFY(journal);
+    QCOMPARE(journal->firstLoggedText(), from);
+    QCOMPARE(journal->lastLoggedText(), to);
+    // The rows get the dates the question named.
+    LogTable table;
+    QVERIFY(journal->load(table));
+    QCOMPARE(QDateTime::fromMSecsSinceEpoch(table.loggedAt(table.rowCount() - 1).value_or(-1))
+                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+             lastMoment);
+    QCOMPARE(table.loggedAt(0).has_value(), true);
 }
 
 void TestLogJournal::isTimeText_data()

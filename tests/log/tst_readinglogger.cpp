@@ -292,13 +292,13 @@ void TestReadingLogger::samplingTicks()
 void TestReadingLogger::heldReadingsFollowTheFile()
 {
     // While a file is being opened, readings wait; afterwards they land
-    // behind the file's rows with the times they arrived.
+    // behind the file's rows with the times they arrived, and the moments.
     LogTable table;
     FixedLocaleInfo locale(QStringLiteral("."), QString(), QStringLiteral(":"), QStringLiteral("h:mm:ss AP"));
     ReadingLogger logger(table, locale);
     logger.holdReadings();
-    QVERIFY(!logger.logFrame(readingOf(A), QTime(10, 0, 1)));
-    QVERIFY(!logger.logFrame(readingOf(B), QTime(10, 0, 2)));
+    QVERIFY(!logger.logFrame(readingOf(A), LogTime{QTime(10, 0, 1), 1001}));
+    QVERIFY(!logger.logFrame(readingOf(B), LogTime{QTime(10, 0, 2), 2002}));
     appendRow(table, loggedRow(77, "t", "DC", "9", "V", "pass"));   // the file's row
     QCOMPARE(table.rowCount(), 1);
 
@@ -321,6 +321,9 @@ void TestReadingLogger::heldReadingsFollowTheFile()
     QCOMPARE(numbersOf(table), (QList<int>{77, 1, 2}));
     QCOMPARE(table.text(1, int(LogField::Time)).toString(), QStringLiteral("10:00:01"));
     QCOMPARE(table.text(2, int(LogField::Time)).toString(), QStringLiteral("10:00:02"));
+    QCOMPARE(table.loggedAt(0), std::nullopt);
+    QCOMPARE(table.loggedAt(1), std::optional<qint64>(1001));
+    QCOMPARE(table.loggedAt(2), std::optional<qint64>(2002));
     // The reading that is fresh now stays fresh for the next tick.
     QVERIFY(logger.hasFreshReading());
 
@@ -328,9 +331,10 @@ void TestReadingLogger::heldReadingsFollowTheFile()
     logger.holdReadings();
     logger.setSampling(true);
     logger.markFresh();
-    logger.logSample(readingOf(A), QTime(22, 0, 5));
+    logger.logSample(readingOf(A), LogTime{QTime(22, 0, 5), 3003});
     QCOMPARE(int(logger.releaseReadings().size()), 1);
     QCOMPARE(table.text(3, int(LogField::Time)).toString(), QStringLiteral("10:00:05 PM"));
+    QCOMPARE(table.loggedAt(3), std::optional<qint64>(3003));
     QVERIFY(!logger.hasFreshReading());
 }
 

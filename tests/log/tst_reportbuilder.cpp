@@ -1,4 +1,5 @@
 #include "log/logfixtures.h"
+#include "log/logstatistics.h"
 #include "log/logtable.h"
 #include "log/reportbuilder.h"
 #include "log/reportlayout.h"
@@ -98,6 +99,27 @@ QList<PdfWord> pdfWords(const QString &pdf)
     return words;
 }
 
+// The report's summary with a fixed time of printing and nothing else: the
+// first page's title line says the limits are not known.
+const QDateTime Printed(QDate(2024, 5, 1), QTime(10, 15));
+
+void printedAtNoon(ReportBuilder &report)
+{
+    ReportSummary summary = report.summary();
+    summary.printed = Printed;
+    report.setSummary(summary);
+}
+
+QString titleLine(int page)
+{
+    return page == 1 ? QStringLiteral("Limits not known Data Report") : QStringLiteral("Data Report");
+}
+
+QString footLine(int page, int pages)
+{
+    return QStringLiteral("The Data Print Foot Printed 2024-05-01 10:15 Page %1 of %2").arg(page).arg(pages);
+}
+
 QList<int> firstRowOfEachPage(const QString &pdf)
 {
     QList<int> firsts;
@@ -128,6 +150,8 @@ private slots:
     void fontsComeFromTheDesignFiles_data();
     void fontsComeFromTheDesignFiles();
     void fieldsStayInTheirColumns();
+    void summary_data();
+    void summary();
 
     void emptyTable();
     void printRange_data();
@@ -228,6 +252,7 @@ void TestReportBuilder::pages()
     LogTable table;
     fillRows(table, rows);
     ReportBuilder report(table);
+    printedAtNoon(report);
     const QString pdf = m_dir.filePath(QStringLiteral("pages-%1.pdf").arg(rows));
     QVERIFY2(report.writePdf(pdf), qPrintable(report.errorString()));
 
@@ -237,12 +262,75 @@ void TestReportBuilder::pages()
     for (qsizetype page = 0; page < pages.size(); ++page) {
         const QStringList &lines = pages.at(page);
         QCOMPARE(lines.size(), rowsPerPage.at(page) + 3);
-        QCOMPARE(lines.first(), QStringLiteral("Data Report"));
+        QCOMPARE(lines.first(), titleLine(int(page + 1)));
         QCOMPARE(lines.at(1), QStringLiteral("No Time DC|AC Value Unit AUTO"));
         for (int line = 0; line < rowsPerPage.at(page); ++line)
             QCOMPARE(lines.at(2 + line), expectedLine(n++));
-        QCOMPARE(lines.last(), QStringLiteral("The Data Print Foot"));
+        QCOMPARE(lines.last(), footLine(int(page + 1), int(pages.size())));
     }
+}
+
+void TestReportBuilder::summary_data()
+{
+    QTest::addColumn<LogRows>("rows");
+    QTest::addColumn<QString>("titleLine");
+
+    const auto row = [](const char *function, const char *value, const char *judge) {
+        return loggedRow(1, "10:00:00", function, value, "V", judge);
+    };
+    QTest::newRow("limits, counts and statistics")
+        << LogRows{row("DC", "1.000", "pass"), row("DC", "2.000", "Fail"), row("DC", "3.000", "pass")}
+        << "Low -1 High 2,5 Pass 2 Fail 1 Data Report DC V n 3 min 1 max 3 mean 2 sd 1";
+    QTest::newRow("too long for beside the title: cut short")
+        << LogRows{row("TWENTY CHARACTERS OF", "1.2345", "pass"), row("TWENTY CHARACTERS OF", "-1.1111", "pass")}
+        << "Low -1 High 2,5 Pass 2 Fail 0 Data Report TWENTY CHARACTERS OF V n 2 min -1,1111 max 1,2345 me…";
+}
+
+void TestReportBuilder::summary()
+{
+    // Beside the title on the first page, in its line, and clear of it; the
+    // page and the time of printing at the right of every foot.
+    QFETCH(LogRows, rows);
+    QFETCH(QString, titleLine);
+    LogTable table;
+    fillTable(table, rows);
+    const LogStatistics statistics(table);
+    ReportBuilder report(table);
+    ReportSummary summary = report.summary();
+    summary.lowLimit = QStringLiteral("-1");
+    summary.highLimit = QStringLiteral("2,5");
+    summary.decimalSeparator = QStringLiteral(",");
+    summary.statistics = *statistics.current();
+    summary.printed = Printed;
+    report.setSummary(summary);
+    const QString pdf = m_dir.filePath(QStringLiteral("summary-%1.pdf").arg(rows.size()));
+    QVERIFY2(report.writePdf(pdf), qPrintable(report.errorString()));
+
+    const QStringList lines = pdfPageLines(pdf).value(0);
+    QCOMPARE(lines.value(0), titleLine);
+    QCOMPARE(lines.value(2).section(' ', 0, 0), QStringLiteral("1"));
+    QCOMPARE(lines.last(), footLine(1, 1));
+
+    const qreal titleLeft = (189.97 - 35.45) / 2;
+    const qreal titleRight = titleLeft + 35.45;
+    qreal summaryRight = 0;
+    qreal footRight = 0;
+    for (const PdfWord &word : pdfWords(pdf)) {
+        const qreal left = word.left - 10;
+        const qreal right = word.right - 10;
+        if (word.top - 10 < 10.58) {
+            if (word.text == QLatin1String("Low"))
+                QVERIFY2(qAbs(left - 8.47) < 0.05, qPrintable(QString::number(left)));
+            if (word.text != QLatin1String("Data") && word.text != QLatin1String("Report"))
+                QVERIFY2(right < titleLeft || left > titleRight, qPrintable(word.text));
+            summaryRight = std::max(summaryRight, right);
+        } else if (word.top - 10 > 277 - 10.58) {
+            footRight = std::max(footRight, right);
+        }
+    }
+    // Up to the band's right edge.
+    QVERIFY2(summaryRight < 189.98 && summaryRight > 187, qPrintable(QString::number(summaryRight)));
+    QVERIFY2(footRight < 189.98 && footRight > 187, qPrintable(QString::number(footRight)));
 }
 
 void TestReportBuilder::pagesOfALargeTable_data()
@@ -264,16 +352,17 @@ void TestReportBuilder::pagesOfALargeTable()
 
     // Each page reads its own rows from the table.
     ReportBuilder report(m_large);
+    printedAtNoon(report);
     QCOMPARE(report.pageCount(), 5406);
     QPageRanges range;
     range.addPage(page);
     const QString pdf = m_dir.filePath(QStringLiteral("large-%1.pdf").arg(page));
     QVERIFY2(report.writePdf(pdf, range), qPrintable(report.errorString()));
 
-    QStringList expected{"Data Report", "No Time DC|AC Value Unit AUTO"};
+    QStringList expected{titleLine(page), "No Time DC|AC Value Unit AUTO"};
     for (int n = firstRow; n < firstRow + rows; ++n)
         expected.append(expectedLine(n));
-    expected.append("The Data Print Foot");
+    expected.append(footLine(page, 5406));
     QCOMPARE(pdfPageLines(pdf), QList<QStringList>{expected});
 }
 

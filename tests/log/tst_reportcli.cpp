@@ -17,6 +17,9 @@ private slots:
     void report();
     void pages_data();
     void pages();
+    void everyPageTells();
+    void limitRefusals_data();
+    void limitRefusals();
 
 private:
     QTemporaryDir m_dir;
@@ -65,10 +68,12 @@ QStringList pdfLines(const QString &pdf)
     QProcess tool;
     tool.start("pdftotext", {"-layout", pdf, "-"});
     tool.waitForFinished(60000);
+    // The time of printing is now.
+    static const QRegularExpression printed(QStringLiteral("Printed \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d"));
     QStringList lines;
     for (const QString &line : QString::fromUtf8(tool.readAllStandardOutput()).split(QRegularExpression("[\\n\\f]"))) {
         if (!line.trimmed().isEmpty())
-            lines.append(line.simplified());
+            lines.append(line.simplified().replace(printed, QStringLiteral("Printed T")));
     }
     return lines;
 }
@@ -105,14 +110,18 @@ void TestReportCli::report_data()
     QTest::addColumn<QString>("message"); // on standard error
     QTest::addColumn<QStringList>("lines");
 
-    const QStringList head{"Data Report", "No Time DC|AC Value Unit AUTO"};
-    const QString foot = "The Data Print Foot";
-    QTest::newRow("text file") << "report-rows.txt" << "text.pdf" << 0 << ""
-                               << head + QStringList{"1 10:15:03 DC -1.234 mV pass", "2 10:15:04 AC 0.567 µA Fail",
-                                                     "3 10:15:05 TMP 25 °F pass", "4 10:15:06", foot};
+    const QString columns = "No Time DC|AC Value Unit AUTO";
+    const QString foot = "The Data Print Foot Printed T Page 1 of 1";
+    // The file keeps no limits; the statistics are the last mode's.
+    QTest::newRow("text file")
+        << "report-rows.txt" << "text.pdf" << 0 << ""
+        << QStringList{"Limits not known Pass 1 Fail 0 Data Report TMP °F n 1 min 25 max 25 mean 25", columns,
+                       "1 10:15:03 DC -1.234 mV pass", "2 10:15:04 AC 0.567 µA Fail", "3 10:15:05 TMP 25 °F pass",
+                       "4 10:15:06", foot};
     QTest::newRow("XML file, absent values print nothing")
         << "report-rows.xml" << "xml.pdf" << 0 << ""
-        << head + QStringList{"1 10:15:03 OHM 1.234 kΩ pass", "2 10:15:04 <0.1 °C Fail", "10:15:05", foot};
+        << QStringList{"Limits not known Pass 0 Fail 1 Data Report °C n 0", columns, "1 10:15:03 OHM 1.234 kΩ pass",
+                       "2 10:15:04 <0.1 °C Fail", "10:15:05", foot};
     QTest::newRow("a line the reader rejects") << "report-bad.txt" << "bad.pdf" << 2 << "Failed to Load File!"
                                                << QStringList();
     QTest::newRow("file missing") << "report-missing.txt" << "missing.pdf" << 2 << "Failed to Load File!"
@@ -189,6 +198,41 @@ void TestReportCli::pages()
         QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
         QVERIFY(!QFile::exists(out));
     }
+}
+
+void TestReportCli::everyPageTells()
+{
+    // The limits given and the statistics head the first page, every foot
+    // names its page; each page holds the rows it always held.
+    const QString out = m_dir.filePath(QStringLiteral("tells.pdf"));
+    const Run run = runCli({"report", m_dir.filePath("rows-120.txt"), "--pdf", out, "--low", "-0.5", "--high", "2"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QString());
+    QCOMPARE(firstRowOfEachPage(out), QList<int>({1, 38, 75, 112}));
+    const QStringList lines = pdfLines(out);
+    QCOMPARE(lines.first(), QStringLiteral("Low -0.5 High 2 Pass 120 Fail 0 Data Report DC V n 120 min 1 max 1 mean 1 sd 0"));
+    QCOMPARE(lines.count(QStringLiteral("Data Report")), 3);
+    for (int page = 1; page <= 4; ++page)
+        QVERIFY(lines.contains(QStringLiteral("The Data Print Foot Printed T Page %1 of 4").arg(page)));
+}
+
+void TestReportCli::limitRefusals_data()
+{
+    QTest::addColumn<QStringList>("limits");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("one of two") << QStringList{"--low", "1"} << "give both or neither";
+    QTest::newRow("not a number") << QStringList{"--low", "one", "--high", "2"} << "'one' is not a limit";
+}
+
+void TestReportCli::limitRefusals()
+{
+    QFETCH(QStringList, limits);
+    QFETCH(QString, message);
+    const QString out = m_dir.filePath(QStringLiteral("refused.pdf"));
+    const Run run = runCli(QStringList{"report", m_dir.filePath("rows-120.txt"), "--pdf", out} + limits);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(!QFile::exists(out));
 }
 
 QTEST_GUILESS_MAIN(TestReportCli)

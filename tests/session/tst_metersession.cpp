@@ -287,9 +287,14 @@ void TestMeterSession::rowsCarryTheClocksLocalTime()
     clock->ms = day + 1300;
     rig.session->tickSampling();
     QStringList times;
-    for (int row = 0; row < rig.session->log().rowCount(); ++row)
+    QList<qint64> moments;
+    for (int row = 0; row < rig.session->log().rowCount(); ++row) {
         times << rig.session->log().text(row, int(LogField::Time)).toString();
+        moments << rig.session->log().loggedAt(row).value_or(-1);
+    }
     QCOMPARE(times, QStringList({"23:59:59", "00:00:00", "00:00:01"}));
+    // And the moment itself, which gives the row its date.
+    QCOMPARE(moments, QList<qint64>({day - 200, day + 300, day + 1300}));
 }
 
 void TestMeterSession::heldReadingsLandAfterTheFile()

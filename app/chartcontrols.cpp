@@ -11,6 +11,9 @@
 #include "ui_mainwindow.h"
 
 #include <QFileInfo>
+#include <QShortcut>
+
+#include <utility>
 
 ChartControls::ChartControls(Ui::MainWindow &ui, QWidget &window, MeterSession &session, UserMessages &messages,
                              WindowDialogs &dialogs)
@@ -39,6 +42,21 @@ ChartControls::ChartControls(Ui::MainWindow &ui, QWidget &window, MeterSession &
     connect(ui.saveChartButton, &QToolButton::clicked, this, &ChartControls::saveChartPicture);
     connect(ui.enlargeChartButton, &QToolButton::clicked, this, &ChartControls::enlargeChart);
     connect(ui.restoreChartButton, &QToolButton::clicked, this, &ChartControls::restoreChart);
+
+    // The page keys turn the chart's pages once the chart has the focus (a
+    // click or Tab), so they never steal them from the grid or an edit.
+    ui.chart->setFocusPolicy(Qt::StrongFocus);
+    const std::pair<QKeySequence, void (ChartControls::*)()> pageKeys[] = {
+        {QKeySequence(Qt::Key_PageUp), &ChartControls::showPreviousPage},
+        {QKeySequence(Qt::Key_PageDown), &ChartControls::showNextPage},
+        {QKeySequence(Qt::Key_Home), &ChartControls::showFirstPage},
+        {QKeySequence(Qt::Key_End), &ChartControls::showLastPage},
+    };
+    for (const auto &[key, turn] : pageKeys) {
+        auto *shortcut = new QShortcut(key, ui.chart, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, turn);
+    }
+    showPageNumber();
 }
 
 ChartControls::~ChartControls() = default;
@@ -79,7 +97,17 @@ bool ChartControls::fills() const
 
 void ChartControls::showPageNumber()
 {
-    m_ui.pageNumberButton->setText(QString::number(m_pager->currentPage()));
+    // "3 of 12"; a count too long for the button is shortened there and
+    // read whole in its tooltip.
+    QToolButton *button = m_ui.pageNumberButton;
+    const QString text = QStringLiteral("%1 of %2").arg(m_pager->currentPage()).arg(m_pager->pageCount());
+    const QFontMetrics metrics(button->font());
+    const int room = button->width() - 6;
+    const bool fits = metrics.horizontalAdvance(text) <= room;
+    button->setText(fits ? text : metrics.elidedText(text, Qt::ElideMiddle, room));
+    const QString tip = fits ? QStringLiteral("Page No.") : QStringLiteral("Page No. %1").arg(text);
+    button->setToolTip(tip);
+    button->setStatusTip(tip);
 }
 
 void ChartControls::turnPage(void (ChartPager::*turn)())

@@ -2,16 +2,18 @@
 
 #include "app/usermessages.h"
 #include "app/windowdialogs.h"
+#include "log/logstatistics.h"
 #include "log/reportbuilder.h"
 #include "session/metersession.h"
 
 #include <QFileInfo>
 #include <QWidget>
 
-LogFileCommands::LogFileCommands(QWidget &window, MeterSession &session, UserMessages &messages,
-                                 WindowDialogs &dialogs)
+LogFileCommands::LogFileCommands(QWidget &window, MeterSession &session, const LogStatistics &statistics,
+                                 UserMessages &messages, WindowDialogs &dialogs)
     : m_window(window)
     , m_session(session)
+    , m_statistics(statistics)
     , m_messages(messages)
     , m_dialogs(dialogs)
 {
@@ -157,8 +159,42 @@ void LogFileCommands::printLog()
     // the next one.
     LogTable &log = m_session.log();
     ReportBuilder report(log);
+    // The first page tells the limits in force and the statistics the
+    // window shows.
+    ReportSummary summary = report.summary();
+    summary.highLimit = m_session.highLimitText();
+    summary.lowLimit = m_session.lowLimitText();
+    summary.decimalSeparator = m_session.decimalSeparator();
+    if (const ModeStatistics *current = m_statistics.current())
+        summary.statistics = *current;
+    report.setSummary(summary);
     if (!log.isEmpty())
         log.setCurrentRow(log.rowCount() - 1);
     m_dialogs.previewReport(&m_window, report);
     m_window.update();
+}
+
+void LogFileCommands::exportCsv()
+{
+    const QString name = m_dialogs.saveCsvFileName(&m_window, m_logFolder);
+    if (name.isEmpty())
+        return;
+    m_logFolder = QFileInfo(name).absolutePath();
+    exportCsvFile(name);
+}
+
+bool LogFileCommands::exportCsvFile(const QString &fileName)
+{
+    if (m_fileBusy)
+        return false;
+    m_fileBusy = true;
+    const TableFileResult result = saveTableCsv(m_session.log(), fileName,
+                                                progressDialogFor(&m_window, QStringLiteral("Exporting %1").arg(fileName)));
+    m_fileBusy = false;
+    if (!result) {
+        m_messages.error(&m_window, saveFailedMessage(fileName, result));
+        return false;
+    }
+    m_messages.information(&m_window, QStringLiteral("The log is exported to %1.").arg(fileName));
+    return true;
 }

@@ -7,13 +7,14 @@
 
 #include <optional>
 
+class LogStatistics;
 class MeterSession;
 class UserMessages;
 class WindowDialogs;
 class QWidget;
 
 // The log's file commands and their questions: clear, open, save and print,
-// and whether unsaved rows are to be saved before they could be lost.
+// export, and whether unsaved rows are to be saved before they could be lost.
 // Readings wait while the user answers, so that a count asked about stays
 // true.
 class LogFileCommands : public QObject
@@ -21,7 +22,8 @@ class LogFileCommands : public QObject
     Q_OBJECT
 
 public:
-    LogFileCommands(QWidget &window, MeterSession &session, UserMessages &messages, WindowDialogs &dialogs);
+    LogFileCommands(QWidget &window, MeterSession &session, const LogStatistics &statistics, UserMessages &messages,
+                    WindowDialogs &dialogs);
 
     // Asks whether to save unsaved rows before they could be lost; true when
     // the action may go on (saved, discarded, or nothing to lose).
@@ -33,6 +35,9 @@ public:
     bool saveLog();
     bool saveLogFile(const QString &fileName);
     void printLog();
+    // Comma-separated values for other programs; the log stays unsaved.
+    void exportCsv();
+    bool exportCsvFile(const QString &fileName);
 
     QString logFolder() const { return m_logFolder; }
     void setLogFolder(const QString &folder) { m_logFolder = folder; }
@@ -49,6 +54,7 @@ private:
 
     QWidget &m_window;
     MeterSession &m_session;
+    const LogStatistics &m_statistics;
     UserMessages &m_messages;
     WindowDialogs &m_dialogs;
     bool m_fileBusy = false;

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/brokerpublishing.h"
 #include "app/cachedpanelstyle.h"
 #include "app/chartcontrols.h"
 #include "app/designlook.h"
@@ -10,13 +11,16 @@
 #include "app/messageboxes.h"
 #include "app/recoveryoffer.h"
 #include "app/settingsbinding.h"
+#include "app/statisticsline.h"
 #include "app/wholenumberedit.h"
 #include "app/windowcaption.h"
 #include "app/windowlayout.h"
 #include "chart/chartpager.h"
 #include "log/logjournal.h"
+#include "log/logstatistics.h"
 #include "log/logmodel.h"
 #include "meter/lcdlayout.h"
+#include "publish/messagepublisher.h"
 #include "session/metersession.h"
 #include "transport/comportnames.h"
 #include "transport/hidbackend.h"
@@ -27,11 +31,13 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -55,6 +61,7 @@ WindowServices systemWindowServices()
     services.machine = nativeMachine();
     services.dataFolder = LogJournal::defaultFolder();
     services.settingsFile = WindowSettings::defaultFile();
+    services.createPublisher = [] { return createMessagePublisher(); };
     return services;
 }
 
@@ -77,10 +84,18 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_gridPlace = m_ui->logGrid->geometry();
     setupLogGrid();
 
-    m_files = std::make_unique<LogFileCommands>(*this, *m_session, *m_messages, *m_dialogs);
+    m_statistics = std::make_unique<LogStatistics>(m_session->log());
+    m_publishing = std::make_unique<BrokerPublishing>(
+        services.createPublisher ? std::move(services.createPublisher) : [] { return createMessagePublisher(); },
+        QSysInfo::machineHostName(), [this] {
+            return m_session->linkState() == LinkState::Usb ? QStringLiteral("usb")
+                                                             : QFileInfo(m_session->serialPort()).fileName();
+        });
+    m_files = std::make_unique<LogFileCommands>(*this, *m_session, *m_statistics, *m_messages, *m_dialogs);
     m_chart = std::make_unique<ChartControls>(*m_ui, *this, *m_session, *m_messages, *m_dialogs);
-    m_settings = std::make_unique<SettingsBinding>(*m_ui, *this, *m_session, *m_files, *m_chart);
+    m_settings = std::make_unique<SettingsBinding>(*m_ui, *this, *m_session, *m_files, *m_chart, *m_publishing);
     m_ui->clientArea->installEventFilter(this);
+    placeParts();
     m_ui->chart->setVerticalAxis(m_session->lastResult().axisMaximum, m_session->lastResult().axisMinimum);
 
     showDecimalSeparator();
@@ -113,6 +128,8 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     // window shows.
     m_session->start();
     m_chart->applyPageSizeSoon();
+    showStatistics();
+    showPublishingStatus();
 }
 
 MainWindow::~MainWindow()
@@ -129,6 +146,8 @@ MainWindow::~MainWindow()
         edit->disconnect(this);
     m_ui->logGrid->setModel(nullptr);
     m_logModel.reset();
+    m_statistics.reset();
+    m_publishing.reset();
     m_chart.reset();
     m_session.reset();
 }
@@ -238,6 +257,22 @@ void MainWindow::setupConnections()
     connect(ui->saveLogButton, &QToolButton::clicked, m_files.get(), &LogFileCommands::saveLog);
     connect(ui->printLogButton, &QToolButton::clicked, m_files.get(), &LogFileCommands::printLog);
     connect(m_files.get(), &LogFileCommands::logOpened, m_chart.get(), &ChartControls::redrawFromLog);
+    connect(m_files.get(), &LogFileCommands::logOpened, this, &MainWindow::showStatistics);
+    connect(session, &MeterSession::logCleared, this, &MainWindow::showStatistics);
+    // The menus' commands, with their keys.
+    connect(ui->openLogAction, &QAction::triggered, m_files.get(), &LogFileCommands::openLog);
+    connect(ui->saveLogAction, &QAction::triggered, m_files.get(), &LogFileCommands::saveLog);
+    connect(ui->exportCsvAction, &QAction::triggered, m_files.get(), &LogFileCommands::exportCsv);
+    connect(ui->printLogAction, &QAction::triggered, m_files.get(), &LogFileCommands::printLog);
+    connect(ui->clearLogAction, &QAction::triggered, m_files.get(), &LogFileCommands::clearLog);
+    connect(ui->quitAction, &QAction::triggered, this, &MainWindow::quit);
+    connect(ui->brokerAction, &QAction::triggered, this, &MainWindow::chooseBroker);
+    // Publishing only queues: a broker that is slow or away never holds up
+    // the reading.
+    connect(session, &MeterSession::readingDecoded, m_publishing.get(), [this](const DecodeResult &result) {
+        m_publishing->publishReading(result.reading, m_session->decodedFrames(), QDateTime::currentMSecsSinceEpoch());
+    });
+    connect(m_publishing.get(), &BrokerPublishing::statusChanged, this, &MainWindow::showPublishingStatus);
     connect(m_chart.get(), &ChartControls::chartRestored, this, [this] { showRecordLimitLine(m_session->isLogFull()); });
 
     // The Record menu: one limit per item, the check mark on the chosen one.
@@ -297,6 +332,7 @@ void MainWindow::showRowLogged(int, double numericValue)
 {
     setBarGraphPosition(ReadingLogger::barGraphPosition(numericValue));
     m_chart->addPoint(numericValue);
+    showStatistics();
 }
 
 void MainWindow::setBarGraphPosition(qint32 position)
@@ -335,13 +371,43 @@ void MainWindow::showLogFull(bool full)
 
 void MainWindow::showRecordLimitLine(bool shown)
 {
-    // The line takes the bottom of the grid's place and the grid gives up
-    // that room, so that no row hides behind the line, the last included.
-    QLabel *label = m_ui->recordLimitLabel;
-    const int height = shown ? label->height() : 0;
-    m_ui->logGrid->setGeometry(m_gridPlace.adjusted(0, 0, 0, -height));
-    label->setGeometry(m_gridPlace.left(), m_gridPlace.bottom() + 1 - label->height(), m_gridPlace.width(), label->height());
-    label->setVisible(shown && !m_chart->isEnlarged());
+    // The statistics take the bottom of the grid's place, the record-limit
+    // line the room above them, and the grid gives up that room, so that no
+    // row hides behind a line, the last included.
+    QLabel *limitLine = m_ui->recordLimitLabel;
+    QLabel *statistics = m_ui->statisticsLabel;
+    const int bottom = m_gridPlace.bottom() + 1 - statistics->height();
+    statistics->setGeometry(m_gridPlace.left(), bottom, m_gridPlace.width(), statistics->height());
+    const int limitHeight = shown ? limitLine->height() : 0;
+    limitLine->setGeometry(m_gridPlace.left(), bottom - limitLine->height(), m_gridPlace.width(), limitLine->height());
+    m_ui->logGrid->setGeometry(m_gridPlace.left(), m_gridPlace.top(), m_gridPlace.width(),
+                               bottom - limitHeight - m_gridPlace.top());
+    limitLine->setVisible(shown && !m_chart->isEnlarged());
+}
+
+void MainWindow::showStatistics()
+{
+    m_ui->statisticsLabel->setText(statisticsLineText(*m_statistics, m_session->decimalSeparator()));
+}
+
+void MainWindow::showPublishingStatus()
+{
+    QLabel *label = m_ui->brokerLabel;
+    label->setText(m_publishing->statusText());
+    label->setToolTip(m_publishing->problem().isEmpty()
+                          ? m_publishing->address()
+                          : QStringLiteral("%1: %2").arg(m_publishing->address(), m_publishing->problem()));
+    label->setVisible(m_publishing->isPublishing());
+}
+
+void MainWindow::chooseBroker()
+{
+    const std::optional<QString> address = m_dialogs->brokerAddress(this, m_publishing->address());
+    if (!address)
+        return;
+    QString why;
+    if (!m_publishing->setAddress(*address, &why))
+        m_messages->error(this, QStringLiteral("Cannot publish to %1: %2.").arg(*address, why));
 }
 
 void MainWindow::showJournalFailure(const QString &reason)
@@ -536,8 +602,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::offerRecovery()
 {
-    if (offerJournalRecovery(m_dataFolder, *m_session, *m_messages, this))
+    if (offerJournalRecovery(m_dataFolder, *m_session, *m_messages, this)) {
         m_chart->redrawFromLog();
+        showStatistics();
+    }
 }
 
 const ChartPager &MainWindow::chartPager() const

@@ -11,10 +11,14 @@
 #include <QMainWindow>
 #include <QRect>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+class BrokerPublishing;
 class ChartControls;
+class LogStatistics;
+class MessagePublisher;
 class ChartPager;
 class LogFileCommands;
 class LogModel;
@@ -42,6 +46,8 @@ struct WindowServices
     QString machine;      // as uname -m names it
     QString dataFolder;   // where the log's journal goes; empty: no journal
     QString settingsFile; // where the settings stay between runs; empty: none are kept
+    // Makes the publisher of readings to a broker; empty: the system's.
+    std::function<std::unique_ptr<MessagePublisher>()> createPublisher;
 };
 
 WindowServices systemWindowServices();
@@ -64,6 +70,7 @@ public:
     MeterSession &session() { return *m_session; }
     LogFileCommands &fileCommands() { return *m_files; }
     ChartControls &chartControls() { return *m_chart; }
+    BrokerPublishing &publishing() { return *m_publishing; }
     const ChartPager &chartPager() const;
 
     // At start: offers the rows of a journal that an earlier run left.
@@ -78,6 +85,8 @@ public:
     void quit();
     void setRecordLimit(qint32 limit);
     void setSamplingIntervalText(const QString &text);
+    // Asks for the broker's address and publishes there (or stops).
+    void chooseBroker();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -98,6 +107,8 @@ private:
     void showDecimalSeparator();
     void showLogFull(bool full);
     void showRecordLimitLine(bool shown);
+    void showStatistics();
+    void showPublishingStatus();
     // The parts that follow the window's size, placed for the client area's.
     void placeParts();
     void showJournalFailure(const QString &reason);
@@ -116,6 +127,8 @@ private:
     // window: it stops its links first, so nothing they deliver arrives here.
     std::unique_ptr<MeterSession> m_session;
     std::unique_ptr<LogModel> m_logModel;
+    std::unique_ptr<LogStatistics> m_statistics;
+    std::unique_ptr<BrokerPublishing> m_publishing;
     std::unique_ptr<LogFileCommands> m_files;
     std::unique_ptr<ChartControls> m_chart;
     std::unique_ptr<SettingsBinding> m_settings;
@@ -127,7 +140,7 @@ private:
     int m_numberDigits = NumberDigitsShown;   // the row numbers the No. column fits
     bool m_negativeNumbers = false;
     bool m_closed = false;         // the user quit: readings stay held to the end
-    QRect m_gridPlace;             // the log grid's bounds without the record-limit line
+    QRect m_gridPlace;             // the log grid's bounds with the lines under it
     QString m_dataFolder;          // where the journals are
     QString m_settingsFile;        // empty: settings are not kept
 };

@@ -1,5 +1,6 @@
 #include "app/settingsbinding.h"
 
+#include "app/brokerpublishing.h"
 #include "app/chartcontrols.h"
 #include "app/logfilecommands.h"
 #include "chart/chartpager.h"
@@ -10,13 +11,16 @@
 
 #include <QLocale>
 
+#include <cstdio>
+
 SettingsBinding::SettingsBinding(Ui::MainWindow &ui, QWidget &window, MeterSession &session, LogFileCommands &files,
-                                 ChartControls &chart)
+                                 ChartControls &chart, BrokerPublishing &publishing)
     : m_ui(ui)
     , m_window(window)
     , m_session(session)
     , m_files(files)
     , m_chart(chart)
+    , m_publishing(publishing)
 {
 }
 
@@ -43,6 +47,11 @@ void SettingsBinding::apply(const WindowSettings &settings)
     m_chart.applyPageSize();
     m_files.setLogFolder(settings.logFolder);
     m_chart.setPictureFolder(settings.chartFolder);
+    // An address that cannot be published to (a file edited by hand, a
+    // build without MQTT) is said and left off.
+    QString why;
+    if (!m_publishing.setAddress(settings.brokerAddress, &why))
+        std::fprintf(stderr, "qm320: not publishing to %s: %s\n", qPrintable(settings.brokerAddress), qPrintable(why));
     if (settings.windowSize.isValid())
         m_window.resize(settings.windowSize.expandedTo(m_window.minimumSize()));
     m_window.setWindowState(settings.maximized ? m_window.windowState() | Qt::WindowMaximized
@@ -73,6 +82,7 @@ WindowSettings SettingsBinding::current() const
     settings.pageSize = m_chart.pager().pageSize();
     settings.logFolder = m_files.logFolder();
     settings.chartFolder = m_chart.pictureFolder();
+    settings.brokerAddress = m_publishing.address();
     // The size to come back to is the one before maximizing.
     settings.maximized = m_window.isMaximized();
     settings.windowSize = settings.maximized ? m_window.normalGeometry().size() : m_window.size();

@@ -2,6 +2,7 @@
 
 #include "app/windowsettings.h"
 
+class BrokerPublishing;
 class ChartControls;
 class LogFileCommands;
 class MeterSession;
@@ -18,7 +19,8 @@ class MainWindow;
 class SettingsBinding
 {
 public:
-    SettingsBinding(Ui::MainWindow &ui, QWidget &window, MeterSession &session, LogFileCommands &files, ChartControls &chart);
+    SettingsBinding(Ui::MainWindow &ui, QWidget &window, MeterSession &session, LogFileCommands &files,
+                    ChartControls &chart, BrokerPublishing &publishing);
 
     void apply(const WindowSettings &settings);
     WindowSettings current() const;
@@ -29,4 +31,5 @@ private:
     MeterSession &m_session;
     LogFileCommands &m_files;
     ChartControls &m_chart;
+    BrokerPublishing &m_publishing;
 };

@@ -110,6 +110,7 @@ WindowSettings WindowSettings::load(const QString &file, QString *problem)
         settings.windowSize = QSize(width, height);
     readBool(s, "window/maximized", settings.maximized);
 
+    readText(s, "publish/broker", settings.brokerAddress);
     readText(s, "folders/log", settings.logFolder);
     readText(s, "folders/chart", settings.chartFolder);
     return settings;
@@ -138,6 +139,7 @@ bool WindowSettings::save(const QString &file) const
         s.setValue(QStringLiteral("window/height"), windowSize.height());
     }
     s.setValue(QStringLiteral("window/maximized"), maximized);
+    s.setValue(QStringLiteral("publish/broker"), brokerAddress);
     s.setValue(QStringLiteral("folders/log"), logFolder);
     s.setValue(QStringLiteral("folders/chart"), chartFolder);
     s.sync();

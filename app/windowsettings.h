@@ -24,6 +24,7 @@ struct WindowSettings
     bool reconnect = true;
     QSize windowSize;          // without its frame; invalid: the designed size
     bool maximized = false;
+    QString brokerAddress;     // where readings are published; empty: nowhere
 
     // $XDG_CONFIG_HOME/qm320/qm320.conf, normally ~/.config/qm320/qm320.conf.
     static QString defaultFile();

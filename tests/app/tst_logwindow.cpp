@@ -127,7 +127,7 @@ void TestLogWindow::framesFillGridAndChart()
     // The grid shows the newest row; the chart follows to page 2.
     QCOMPARE(f.find<LogGridView>("logGrid")->currentRow(), 149);
     QCOMPARE(f.find<LogGridView>("logGrid")->firstVisibleRow() + f.find<LogGridView>("logGrid")->visibleRowCount() - 1, 149);
-    QCOMPARE(pageNumber(f), QStringLiteral("2"));
+    QCOMPARE(pageNumber(f), QStringLiteral("2 of 2"));
     QCOMPARE(f.window->chartPager().pageCount(), 2);
 }
 
@@ -201,7 +201,7 @@ void TestLogWindow::newAsksFirst()
     f.find<QToolButton>("clearLogButton")->click();
     QCOMPARE(f.messages->shown, QStringList{QStringLiteral("confirm: Do you want to empty the logged data?")});
     QCOMPARE(gridRows(f), yes ? 0 : 120);
-    QCOMPARE(pageNumber(f), yes ? QStringLiteral("1") : QStringLiteral("2"));
+    QCOMPARE(pageNumber(f), yes ? QStringLiteral("1 of 1") : QStringLiteral("2 of 2"));
     f.receiveFrame(volts(5000));
     QCOMPARE(gridRow(f, gridRows(f) - 1).at(0), yes ? QStringLiteral("1") : QStringLiteral("121"));
 }
@@ -911,14 +911,16 @@ void TestLogWindow::recordLimitLineHidesNoRow()
     const QPoint viewportBottom = grid->viewport()->mapTo(f.window.get(), QPoint(0, grid->viewport()->height()));
     const QPoint lineTop = line->mapTo(f.window.get(), QPoint(0, 0));
     QVERIFY2(viewportBottom.y() <= lineTop.y(), qPrintable(QStringLiteral("%1 %2").arg(viewportBottom.y()).arg(lineTop.y())));
-    // Both in the grid's design place.
+    // All in the grid's design place, the statistics at its bottom.
+    const QRect statistics = f.find("statisticsLabel")->geometry();
     QCOMPARE(grid->geometry().top(), 264);
-    QCOMPARE(line->geometry().bottom(), 264 + 241 - 1);
+    QCOMPARE(statistics.bottom(), 264 + 241 - 1);
+    QCOMPARE(line->geometry().bottom() + 1, statistics.top());
 
     // A larger limit: the line goes, the grid has its place back.
     f.find<QAction>("recordLimit5000Action")->trigger();
     QVERIFY(!line->isVisible());
-    QCOMPARE(grid->geometry(), QRect(4, 264, 303, 241));
+    QCOMPARE(grid->geometry(), QRect(4, 264, 303, statistics.top() - 264));
 }
 
 namespace {

@@ -16,11 +16,12 @@
 char *toString(const WindowSettings &s)
 {
     return QTest::toString(QStringLiteral("port=%1 reconnect=%2 high=%3 low=%4 limit=%5 repeat=%6 sampling=%7 "
-                                          "interval=%8 fill=%9 page=%10 logs=%11 charts=%12 size=%13x%14 maximized=%15")
+                                          "interval=%8 fill=%9 page=%10 logs=%11 charts=%12 size=%13x%14 maximized=%15 broker=%16")
                                .arg(s.port).arg(s.reconnect).arg(s.highLimit).arg(s.lowLimit).arg(s.recordLimit)
                                .arg(s.repeat).arg(s.sampling).arg(s.samplingSeconds).arg(s.fill).arg(s.pageSize)
                                .arg(s.logFolder, s.chartFolder)
-                               .arg(s.windowSize.width()).arg(s.windowSize.height()).arg(s.maximized));
+                               .arg(s.windowSize.width()).arg(s.windowSize.height()).arg(s.maximized)
+                               .arg(s.brokerAddress));
 }
 
 class TestWindowSettings : public QObject
@@ -58,6 +59,7 @@ WindowSettings changedSettings()
     s.chartFolder = QStringLiteral("/home/me/pictures");
     s.reconnect = false;
     s.windowSize = QSize(900, 700);
+    s.brokerAddress = QStringLiteral("mqtt://lab:1884/bench/3");
     return s;
 }
 

@@ -5,9 +5,9 @@
 #include "app/chartcontrols.h"
 #include "app/designlook.h"
 #include "app/limitedit.h"
-#include "app/logcolumntexts.h"
 #include "app/linkmessages.h"
 #include "app/logfilecommands.h"
+#include "app/loggridcolumns.h"
 #include "app/messageboxes.h"
 #include "app/recoveryoffer.h"
 #include "app/settingsbinding.h"
@@ -145,6 +145,7 @@ MainWindow::~MainWindow()
                                                               m_ui->highLimitEdit, m_ui->lowLimitEdit})
         edit->disconnect(this);
     m_ui->logGrid->setModel(nullptr);
+    m_gridColumns.reset();
     m_logModel.reset();
     m_statistics.reset();
     m_publishing.reset();
@@ -170,56 +171,7 @@ void MainWindow::setupLogGrid()
     // The grid shows the table's current row: a logged row, the end of an
     // open or a save.
     connect(m_logModel.get(), &LogModel::currentRowChanged, grid, &LogGridView::followRow);
-    fitLogColumns();
-    connect(m_logModel.get(), &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) { fitNumberColumn(first, last); });
-}
-
-void MainWindow::fitLogColumns()
-{
-    // Each column is as wide as its title and the widest text that logging
-    // can put in it in the user's locale (a 12-hour time of sampling, say),
-    // worked out once from the locale and the font, not from the rows; so
-    // all six fit beside each other in the grid even with a 12-hour time.
-    // Row numbers start with room for five digits, as in the design.
-    LogGridView *grid = m_ui->logGrid;
-    const auto fit = [grid](LogField field, const LogGridView::CellTexts &textsFor) {
-        grid->fitColumn(int(field) - int(LogField::No), textsFor);
-    };
-    fit(LogField::No, [](const QFontMetrics &m) { return QStringList{LogColumnTexts::number(NumberDigitsShown, false, m)}; });
-    fit(LogField::Time, [this](const QFontMetrics &m) { return LogColumnTexts::times(*m_locale, m); });
-    fit(LogField::DcAc, [](const QFontMetrics &) { return LogColumnTexts::functions(); });
-    fit(LogField::Value, [this](const QFontMetrics &m) {
-        return QStringList{LogColumnTexts::value(m_session->decimalSeparator(), m)};
-    });
-    fit(LogField::Unit, [](const QFontMetrics &) { return LogColumnTexts::units(); });
-    fit(LogField::Auto, [](const QFontMetrics &) { return LogColumnTexts::judgements(); });
-}
-
-void MainWindow::fitNumberColumn(int first, int last)
-{
-    // Row numbers grow without a bound known in advance (with Repeat off
-    // they count frames, and a file brings its own): the column widens when
-    // a row's number has more digits than it was fitted to. One integer a
-    // row, never a measured text.
-    const LogTable &log = m_session->log();
-    const int noField = int(LogField::No);
-    int digits = m_numberDigits;
-    bool negative = m_negativeNumbers;
-    for (int row = first; row <= last; ++row) {
-        const std::optional<qint32> number = log.integer(row, noField);
-        if (!number)
-            continue;
-        digits = std::max(digits, LogColumnTexts::digitCount(*number));
-        negative = negative || *number < 0;
-    }
-    if (digits == m_numberDigits && negative == m_negativeNumbers)
-        return;
-    m_numberDigits = digits;
-    m_negativeNumbers = negative;
-    m_ui->logGrid->widenColumn(0, [digits, negative](const QFontMetrics &metrics) {
-        return QStringList{LogColumnTexts::number(digits, negative, metrics)};
-    });
+    m_gridColumns = std::make_unique<LogGridColumns>(*grid, *m_logModel, *m_session, *m_locale);
 }
 
 void MainWindow::setupConnections()
@@ -403,11 +355,15 @@ void MainWindow::showPublishingStatus()
 void MainWindow::chooseBroker()
 {
     const std::optional<QString> address = m_dialogs->brokerAddress(this, m_publishing->address());
-    if (!address)
-        return;
+    if (address)
+        publishTo(*address);
+}
+
+void MainWindow::publishTo(const QString &address)
+{
     QString why;
-    if (!m_publishing->setAddress(*address, &why))
-        m_messages->error(this, QStringLiteral("Cannot publish to %1: %2.").arg(*address, why));
+    if (!m_publishing->setAddress(address, &why))
+        m_messages->error(this, QStringLiteral("Cannot publish to %1: %2.").arg(address, why));
 }
 
 void MainWindow::showJournalFailure(const QString &reason)

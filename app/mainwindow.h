@@ -21,6 +21,7 @@ class LogStatistics;
 class MessagePublisher;
 class ChartPager;
 class LogFileCommands;
+class LogGridColumns;
 class LogModel;
 class MeterSession;
 class SettingsBinding;
@@ -87,6 +88,9 @@ public:
     void setSamplingIntervalText(const QString &text);
     // Asks for the broker's address and publishes there (or stops).
     void chooseBroker();
+    // Publishes every reading to the broker at `address` (empty: nowhere);
+    // an address that cannot be published to is said.
+    void publishTo(const QString &address);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -115,8 +119,6 @@ private:
 
     void setupConnections();
     void setupLogGrid();
-    void fitLogColumns();
-    void fitNumberColumn(int first, int last);
     void setBarGraphPosition(qint32 position);
 
     std::unique_ptr<Ui::MainWindow> m_ui;
@@ -127,6 +129,7 @@ private:
     // window: it stops its links first, so nothing they deliver arrives here.
     std::unique_ptr<MeterSession> m_session;
     std::unique_ptr<LogModel> m_logModel;
+    std::unique_ptr<LogGridColumns> m_gridColumns;
     std::unique_ptr<LogStatistics> m_statistics;
     std::unique_ptr<BrokerPublishing> m_publishing;
     std::unique_ptr<LogFileCommands> m_files;
@@ -136,9 +139,6 @@ private:
     int m_portNumber = 1;          // COM1..COM4
     QString m_decimalSeparator;    // what the limit edits' key filters were given
     qint32 m_barPosition = 30;     // before clamping to the bar's range
-    static constexpr int NumberDigitsShown = 5;
-    int m_numberDigits = NumberDigitsShown;   // the row numbers the No. column fits
-    bool m_negativeNumbers = false;
     bool m_closed = false;         // the user quit: readings stay held to the end
     QRect m_gridPlace;             // the log grid's bounds with the lines under it
     QString m_dataFolder;          // where the journals are

@@ -7,6 +7,8 @@
 
 void applyStartOptions(MainWindow &window, const StartOptions &options)
 {
+    if (!options.brokerAddress.isEmpty())
+        window.publishTo(options.brokerAddress);
     if (!options.logFile.isEmpty())
         window.fileCommands().openLogFile(options.logFile);
 

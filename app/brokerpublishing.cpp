@@ -64,6 +64,6 @@ QString BrokerPublishing::statusText() const
     if (!m_publisher)
         return {};
     return QStringLiteral("MQTT: %1  %2 dropped")
-        .arg(m_connected ? QStringLiteral("connected") : QStringLiteral("waiting for the broker"))
+        .arg(m_connected ? QStringLiteral("connected") : QStringLiteral("broker away"))
         .arg(m_dropped);
 }

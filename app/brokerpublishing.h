@@ -34,7 +34,7 @@ public:
 
     void publishReading(const Reading &reading, qint64 frame, qint64 utcMilliseconds);
 
-    // "MQTT: connected  0 dropped", "MQTT: waiting for the broker …"; empty
+    // "MQTT: connected  0 dropped", "MQTT: broker away  12 dropped"; empty
     // while off.
     QString statusText() const;
     // Why it is not connected, while it is not.

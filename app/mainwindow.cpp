@@ -536,6 +536,7 @@ void MainWindow::placeParts()
     const WindowLayout layout = windowLayoutFor(m_ui->clientArea->size());
     m_ui->topBar->setGeometry(layout.topBar);
     m_ui->quitButton->move(layout.quitButton);
+    m_ui->brokerLabel->setGeometry(layout.brokerLabel);
     m_gridPlace = layout.gridPlace;
     showRecordLimitLine(m_session->isLogFull());
     m_chart->setChartPlace(layout.chart);

@@ -15,6 +15,7 @@ struct WindowLayout
 
     QRect topBar;
     QPoint quitButton;   // within the top bar
+    QRect brokerLabel;   // within the top bar, left of the quit button
     QRect gridPlace;     // the grid with the lines under it
     QRect chart;
 };

@@ -902,6 +902,7 @@ void TestMainWindow::windowGrows()
     QCOMPARE(f.find("chart")->geometry(), QRect(309, 189, 350 + room.width(), 316 + room.height()));
     QCOMPARE(f.find("topBar")->width(), 663 + room.width());
     QCOMPARE(f.find("quitButton")->geometry().right(), 648 + room.width());
+    QCOMPARE(f.find("brokerLabel")->geometry().right() + 6, f.find("quitButton")->x());
     QVERIFY(f.find<LogGridView>("logGrid")->visibleRowCount() >= rowsBefore + room.height() / 18);
 }
 

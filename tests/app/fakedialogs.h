@@ -30,6 +30,7 @@ public:
     {
         previewedRows.append(report.rowCount());
         previewedPages.append(report.pageCount());
+        previewedSummaries.append(report.summary());
         if (duringPreview)
             duringPreview();
     }
@@ -43,6 +44,7 @@ public:
     int chosenCable = -1;   // cancelled unless a test chooses
     QList<int> previewedRows;
     QList<int> previewedPages;
+    QList<ReportSummary> previewedSummaries;
     std::function<void()> duringPreview;
 
 private:

@@ -30,6 +30,7 @@ private slots:
     void chartPageKeys();
     void statisticsLine_data();
     void statisticsLine();
+    void reportTellsLimitsAndStatistics();
     void exportCsv_data();
     void exportCsv();
     void brokerAddress_data();
@@ -172,6 +173,22 @@ void TestBenchWindow::statisticsLine()
     f.receiveFrame(volts(1500));
     const QString oneAndAHalf = QStringLiteral("1") + separator + QStringLiteral("5");
     QCOMPARE(statistics(f).section(u'\n', 0, 0), QStringLiteral("DC V  n 1  min %1  max %1").arg(oneAndAHalf));
+}
+
+void TestBenchWindow::reportTellsLimitsAndStatistics()
+{
+    // The printed report heads its first page with the limits in force and
+    // the statistics the window shows.
+    WindowFixture f(QStringLiteral(","), QStringLiteral(","));
+    f.find<QLineEdit>("highLimitEdit")->setText(QStringLiteral("2,5"));
+    f.find<QLineEdit>("lowLimitEdit")->setText(QStringLiteral("-1"));
+    for (int count : {1000, 2000, 3000})
+        f.receiveFrame(volts(count));
+    f.find<QAction>("printLogAction")->trigger();
+    QCOMPARE(f.dialogs->previewedSummaries.size(), 1);
+    const ReportSummary summary = f.dialogs->previewedSummaries.first();
+    QCOMPARE(summary.limitsText(), QStringLiteral("Low -1  High 2,5  Pass 2  Fail 1"));
+    QCOMPARE(summary.statisticsText(), QStringLiteral("DC V  n 3  min 1  max 3  mean 2  sd 1"));
 }
 
 void TestBenchWindow::exportCsv_data()

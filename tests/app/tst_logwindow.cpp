@@ -73,7 +73,7 @@ namespace {
 QByteArray volts(int count)
 {
     char digits[5];
-    std::snprintf(digits, sizeof digits, "%04d", count % 10000);
+    std::snprintf(digits, sizeof digits, "%04u", unsigned(count) % 10000u);
     return meterFrame('+', reinterpret_cast<const char(&)[5]>(digits), '1', {Auto | Dc, 0, 0, Volt});
 }
 

@@ -17,12 +17,12 @@
 
 class BrokerPublishing;
 class ChartControls;
-class LogStatistics;
-class MessagePublisher;
 class ChartPager;
 class LogFileCommands;
 class LogGridColumns;
 class LogModel;
+class LogStatistics;
+class MessagePublisher;
 class MeterSession;
 class SettingsBinding;
 struct DecodeResult;
@@ -55,8 +55,9 @@ WindowServices systemWindowServices();
 
 // The program's one window: a view of one MeterSession. It shows each
 // reading on the LCD panel, the measured value and the Pass/Fail disc, logs
-// rows into the grid and the chart, and turns the user's clicks into calls on
-// the session and on the log files.
+// rows into the grid, the chart and the statistics line, and turns the user's
+// clicks and keys into calls on the session and on its parts: the file
+// commands, the chart's controls, the settings and the broker.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT

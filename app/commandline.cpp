@@ -1,11 +1,12 @@
 #include "app/commandline.h"
 
+#include "publish/brokeraddress.h"
 #include "session/linksupervisor.h"
 #include "shared/optionparser.h"
 
 namespace {
 
-const char Help[] = R"(Usage: qm320 [--port NAME | --usb [PATH]] [FILE]
+const char Help[] = R"(Usage: qm320 [--port NAME | --usb [PATH]] [--mqtt URL] [FILE]
 
 Reads a 4000-count digital multimeter over a serial port or its USB interface
 cable, shows its display, judges every reading Pass or Fail against your
@@ -20,6 +21,9 @@ Options:
                  the one at PATH (a /dev/hidraw device), or the one the
                  program selects; the argument after --usb is PATH unless it
                  starts with '-', so write FILE before --usb
+  --mqtt URL     publish every reading to the MQTT broker at URL,
+                 mqtt://[USER[:PASSWORD]@]HOST[:PORT][/TOPIC], as
+                 Connection > Publish to a Broker does (and kept, as there)
   FILE           open this saved log on start: tab-separated text (.xls,
                  .txt) or an XML data packet (.xml)
   -h, --help     show this help and exit
@@ -78,6 +82,7 @@ StartCommand parseStartCommand(const QStringList &arguments)
     parser.addValueOption({QStringLiteral("port")},
                           QStringLiteral("--port needs a port name (COM1..COM4) or a device path"));
     parser.addOptionalValueOption(QStringLiteral("usb"));
+    parser.addValueOption({QStringLiteral("mqtt")}, QStringLiteral("--mqtt needs the broker's address, mqtt://HOST[:PORT][/TOPIC]"));
     for (const QtOption &option : QtOptions)
         parser.addPassedOption(QString::fromLatin1(option.name), option.hasValue);
 
@@ -107,6 +112,13 @@ StartCommand parseStartCommand(const QStringList &arguments)
     options.usbDevicePath = parser.value(QStringLiteral("usb"));
     if (options.usb && !options.serialPort.isEmpty())
         return failed(QStringLiteral("--port and --usb connect one link each; choose one"));
+
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        QString why;
+        options.brokerAddress = parser.value(QStringLiteral("mqtt"));
+        if (!BrokerAddress::parse(options.brokerAddress, &why))
+            return failed(why);
+    }
 
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)

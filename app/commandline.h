@@ -10,6 +10,7 @@ struct StartOptions
     bool usb = false;        // --usb: connect the USB interface cable
     QString usbDevicePath;   // --usb PATH: that cable rather than the selected one
     QString logFile;         // FILE: open this saved log
+    QString brokerAddress;   // --mqtt: publish every reading to this broker
 };
 
 // The command line read, before the application object exists: start the

@@ -60,7 +60,6 @@ void prepare(QMainWindow &window)
 
 void apply(QMainWindow &window, Ui::MainWindow &ui)
 {
-    // The client area is fixed; the window is that plus its menu bar.
     ui.menuBar->setFont(designFont("MS Sans Serif", 12, false));
     for (const WidgetFont &f : WidgetFonts) {
         if (auto *w = window.findChild<QWidget *>(QString::fromLatin1(f.objectName)))
@@ -71,10 +70,13 @@ void apply(QMainWindow &window, Ui::MainWindow &ui)
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
     ui.logGrid->setRowHeight(18);
 
-    ui.clientArea->setFixedSize(663, 509);
-    window.setFixedSize(663, 509 + ui.menuBar->sizeHint().height());
+    // The designed size is the smallest and the first; a larger window
+    // gives its room to the grid and the chart.
+    ui.clientArea->setMinimumSize(663, 509);
+    window.setMinimumSize(663, 509 + ui.menuBar->sizeHint().height());
+    window.resize(window.minimumSize());
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
 
     ui.limitsPanel->setAutoFillBackground(true);
     setColour(ui.limitsPanel, QPalette::Window, Qt::white);

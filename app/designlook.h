@@ -19,7 +19,7 @@ inline const QColor FailColour{255, 0, 0};
 // The window's font, before its parts are made: each part then lays out its
 // text once, in that font, rather than in the application's first.
 void prepare(QMainWindow &window);
-// Fonts, colours, icons and the fixed size of the window, once its parts
+// Fonts, colours, icons and the designed size of the window, once its parts
 // are made.
 void apply(QMainWindow &window, Ui::MainWindow &ui);
 

@@ -10,14 +10,21 @@
 
 #include <QMainWindow>
 #include <QRect>
-#include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+class BrokerPublishing;
+class ChartControls;
 class ChartPager;
+class LogFileCommands;
+class LogGridColumns;
 class LogModel;
+class LogStatistics;
+class MessagePublisher;
 class MeterSession;
+class SettingsBinding;
 struct DecodeResult;
 struct LinkFailure;
 enum class LinkState;
@@ -40,21 +47,22 @@ struct WindowServices
     QString machine;      // as uname -m names it
     QString dataFolder;   // where the log's journal goes; empty: no journal
     QString settingsFile; // where the settings stay between runs; empty: none are kept
+    // Makes the publisher of readings to a broker; empty: the system's.
+    std::function<std::unique_ptr<MessagePublisher>()> createPublisher;
 };
 
 WindowServices systemWindowServices();
 
 // The program's one window: a view of one MeterSession. It shows each
 // reading on the LCD panel, the measured value and the Pass/Fail disc, logs
-// rows into the grid and the chart, and turns the user's clicks into calls on
-// the session and on the log files.
+// rows into the grid, the chart and the statistics line, and turns the user's
+// clicks and keys into calls on the session and on its parts: the file
+// commands, the chart's controls, the settings and the broker.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    static constexpr int ChartPageSize = 100;
-
     explicit MainWindow(WindowServices services, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -62,7 +70,10 @@ public:
     void centreOnScreen();
 
     MeterSession &session() { return *m_session; }
-    const ChartPager &chartPager() const { return *m_chartPager; }
+    LogFileCommands &fileCommands() { return *m_files; }
+    ChartControls &chartControls() { return *m_chart; }
+    BrokerPublishing &publishing() { return *m_publishing; }
+    const ChartPager &chartPager() const;
 
     // At start: offers the rows of a journal that an earlier run left.
     void offerRecovery();
@@ -74,47 +85,26 @@ public:
     void setComLink(bool connected);
     void setUsbLink(bool connected);
     void quit();
-    void clearLog();
-    void openLog();
-    void openLogFile(const QString &fileName, TableOpenMode mode = TableOpenMode::Append);
-    bool saveLog();
-    bool saveLogFile(const QString &fileName);
-    void printLog();
-    void setFill(bool fill);
-    void showFirstPage();
-    void showPreviousPage();
-    void showNextPage();
-    void showLastPage();
-    void applyPageSize();
-    void enlargeChart();
-    void restoreChart();
-    void saveChartPicture();
-    void saveChartPictureFile(const QString &fileName);
     void setRecordLimit(qint32 limit);
     void setSamplingIntervalText(const QString &text);
+    // Asks for the broker's address and publishes there (or stops).
+    void chooseBroker();
+    // Publishes every reading to the broker at `address` (empty: nowhere);
+    // an address that cannot be published to is said.
+    void publishTo(const QString &address);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Asks whether to save unsaved rows before they could be lost; true when
-    // the action may go on (saved, discarded, or nothing to lose).
-    bool keepUnsavedRows();
-    // Before an open: whether the file's rows go after the log's or replace
-    // them, asking when unsaved rows are at stake; nothing when the user
-    // cancels.
-    std::optional<TableOpenMode> askHowToOpen(const QString &fileName);
     // The cable path to connect (empty: the selected one), or nothing when
     // the user cancelled the choice.
     std::optional<QString> chooseCable();
-    void applySettings(const WindowSettings &settings);
-    WindowSettings currentSettings() const;
-    void redrawChartFromLog();
 
     // What the session announces.
     void showReading(const DecodeResult &result);
     void showRowLogged(int row, double numericValue);
-    void showLogCleared();
     void showLinkState(LinkState state);
     void showLinkFailure(const LinkFailure &failure);
     void showDataArriving(bool arriving);
@@ -122,16 +112,15 @@ private:
     void showDecimalSeparator();
     void showLogFull(bool full);
     void showRecordLimitLine(bool shown);
+    void showStatistics();
+    void showPublishingStatus();
+    // The parts that follow the window's size, placed for the client area's.
+    void placeParts();
     void showJournalFailure(const QString &reason);
 
     void setupConnections();
     void setupLogGrid();
-    void fitLogColumns();
-    void fitNumberColumn(int first, int last);
     void setBarGraphPosition(qint32 position);
-    void showPageNumber();
-    void turnChartPage(void (ChartPager::*turn)());
-    QList<QWidget *> coveredByEnlargedChart() const;
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     std::unique_ptr<LocaleInfo> m_locale;
@@ -141,22 +130,18 @@ private:
     // window: it stops its links first, so nothing they deliver arrives here.
     std::unique_ptr<MeterSession> m_session;
     std::unique_ptr<LogModel> m_logModel;
-    std::unique_ptr<ChartPager> m_chartPager;
+    std::unique_ptr<LogGridColumns> m_gridColumns;
+    std::unique_ptr<LogStatistics> m_statistics;
+    std::unique_ptr<BrokerPublishing> m_publishing;
+    std::unique_ptr<LogFileCommands> m_files;
+    std::unique_ptr<ChartControls> m_chart;
+    std::unique_ptr<SettingsBinding> m_settings;
 
-    QTimer m_pageSizeTimer;
     int m_portNumber = 1;          // COM1..COM4
     QString m_decimalSeparator;    // what the limit edits' key filters were given
     qint32 m_barPosition = 30;     // before clamping to the bar's range
-    bool m_fileBusy = false;
-    static constexpr int NumberDigitsShown = 5;
-    int m_numberDigits = NumberDigitsShown;   // the row numbers the No. column fits
-    bool m_negativeNumbers = false;
     bool m_closed = false;         // the user quit: readings stay held to the end
-    QRect m_gridPlace;             // the log grid's bounds without the record-limit line
-    QRect m_restoredChart;         // the chart's bounds while it is enlarged
-    QPoint m_restoredToolbar;      // and its toolbar's place
+    QRect m_gridPlace;             // the log grid's bounds with the lines under it
     QString m_dataFolder;          // where the journals are
     QString m_settingsFile;        // empty: settings are not kept
-    QString m_logFolder;           // last folder of the log's file dialogs
-    QString m_chartFolder;         // and of the chart picture's
 };

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QProgressDialog>
 
 #include <algorithm>
@@ -109,6 +110,30 @@ QString SystemDialogs::savePictureFileName(QWidget *parent, const QString &folde
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setSizeGripEnabled(true);
     return runDialog(dialog);
+}
+
+QString SystemDialogs::saveCsvFileName(QWidget *parent, const QString &folder)
+{
+    QFileDialog dialog(parent, QStringLiteral("Export as CSV"), folder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral("CSV (*.csv)"));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    return tableFileNameFor(runDialog(dialog), dialog.selectedNameFilter());
+}
+
+std::optional<QString> SystemDialogs::brokerAddress(QWidget *parent, const QString &current)
+{
+    bool accepted = false;
+    const QString address = QInputDialog::getText(
+        parent, QStringLiteral("Publish to a Broker"),
+        QStringLiteral("Publish every reading to the MQTT broker at\n"
+                       "mqtt://host:port/topic (port and topic may be left out;\n"
+                       "without a topic each meter has its own). Empty: do not publish."),
+        QLineEdit::Normal, current, &accepted);
+    if (!accepted)
+        return std::nullopt;
+    return address.trimmed();
 }
 
 int SystemDialogs::chooseCable(QWidget *parent, const QStringList &cables)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QFileDialog;
 class QWidget;
 class ReportBuilder;
@@ -25,6 +27,12 @@ public:
     virtual QString openTableFileName(QWidget *parent, const QString &folder) = 0;
     // A bitmap file for the chart.
     virtual QString savePictureFileName(QWidget *parent, const QString &folder) = 0;
+    // A CSV file to export the log to.
+    virtual QString saveCsvFileName(QWidget *parent, const QString &folder) = 0;
+    // The broker to publish readings to, as the user writes it
+    // ("mqtt://host:port/topic"), starting from `current`; empty turns
+    // publishing off; nothing when cancelled.
+    virtual std::optional<QString> brokerAddress(QWidget *parent, const QString &current) = 0;
     // Several meter cables are plugged in: the one to read, as an index
     // into `cables` (each "path  name"), or -1 when cancelled.
     virtual int chooseCable(QWidget *parent, const QStringList &cables) = 0;
@@ -54,6 +62,8 @@ public:
     QString saveTableFileName(QWidget *parent, const QString &folder) override;
     QString openTableFileName(QWidget *parent, const QString &folder) override;
     QString savePictureFileName(QWidget *parent, const QString &folder) override;
+    QString saveCsvFileName(QWidget *parent, const QString &folder) override;
+    std::optional<QString> brokerAddress(QWidget *parent, const QString &current) override;
     int chooseCable(QWidget *parent, const QStringList &cables) override;
     void previewReport(QWidget *parent, ReportBuilder &report) override;
 

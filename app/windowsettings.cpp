@@ -17,6 +17,7 @@ namespace {
 // Marks a file as this program's; a file without it is someone else's.
 const char FormatKey[] = "qm320/format";
 constexpr int Format = 1;
+constexpr qint32 LargestWindowSide = 16384;
 
 // Each reader leaves `value` alone when the stored text is missing or not
 // one the window could take.
@@ -99,6 +100,17 @@ WindowSettings WindowSettings::load(const QString &file, QString *problem)
     readBool(s, "chart/fill", settings.fill);
     readInteger(s, "chart/pageSize", settings.pageSize, 1, RecordLimitChoices.back().limit);
 
+    // A size no screen has is not taken: a damaged file opens no window
+    // wider than the desktop can show.
+    qint32 width = 0;
+    qint32 height = 0;
+    readInteger(s, "window/width", width, 1, LargestWindowSide);
+    readInteger(s, "window/height", height, 1, LargestWindowSide);
+    if (width > 0 && height > 0)
+        settings.windowSize = QSize(width, height);
+    readBool(s, "window/maximized", settings.maximized);
+
+    readText(s, "publish/broker", settings.brokerAddress);
     readText(s, "folders/log", settings.logFolder);
     readText(s, "folders/chart", settings.chartFolder);
     return settings;
@@ -122,6 +134,12 @@ bool WindowSettings::save(const QString &file) const
     s.setValue(QStringLiteral("log/samplingInterval"), samplingSeconds);
     s.setValue(QStringLiteral("chart/fill"), fill);
     s.setValue(QStringLiteral("chart/pageSize"), pageSize);
+    if (windowSize.isValid()) {
+        s.setValue(QStringLiteral("window/width"), windowSize.width());
+        s.setValue(QStringLiteral("window/height"), windowSize.height());
+    }
+    s.setValue(QStringLiteral("window/maximized"), maximized);
+    s.setValue(QStringLiteral("publish/broker"), brokerAddress);
     s.setValue(QStringLiteral("folders/log"), logFolder);
     s.setValue(QStringLiteral("folders/chart"), chartFolder);
     s.sync();

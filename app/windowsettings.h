@@ -2,6 +2,7 @@
 
 #include "log/readinglogger.h"
 
+#include <QSize>
 #include <QString>
 
 // What the window keeps from one run to the next. Every value has its
@@ -21,6 +22,9 @@ struct WindowSettings
     QString logFolder;     // last folder of the log's file dialogs
     QString chartFolder;   // last folder of the chart picture's dialog
     bool reconnect = true;
+    QSize windowSize;          // without its frame; invalid: the designed size
+    bool maximized = false;
+    QString brokerAddress;     // where readings are published; empty: nowhere
 
     // $XDG_CONFIG_HOME/qm320/qm320.conf, normally ~/.config/qm320/qm320.conf.
     static QString defaultFile();

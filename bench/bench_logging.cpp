@@ -10,6 +10,7 @@
 //
 // Offscreen; prints medians of 200 readings at each size.
 
+#include "app/chartcontrols.h"
 #include "app/loggridview.h"
 #include "app/mainwindow.h"
 #include "bench/silentmessages.h"
@@ -135,8 +136,8 @@ int main(int argc, char **argv)
                 timeMs([&] { grid->setCurrentRow(int(logged / 2)); app.processEvents(); }));
     std::printf("  grid to the last row:    %8.2f ms\n",
                 timeMs([&] { grid->setCurrentRow(int(logged - 1)); app.processEvents(); }));
-    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] { window.showFirstPage(); app.processEvents(); }));
-    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] { window.showNextPage(); app.processEvents(); }));
-    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] { window.showLastPage(); app.processEvents(); }));
+    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] { window.chartControls().showFirstPage(); app.processEvents(); }));
+    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] { window.chartControls().showNextPage(); app.processEvents(); }));
+    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] { window.chartControls().showLastPage(); app.processEvents(); }));
     return 0;
 }

@@ -13,6 +13,13 @@ public:
     QString saveTableFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("save table"), folder); }
     QString openTableFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("open table"), folder); }
     QString savePictureFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("save picture"), folder); }
+    QString saveCsvFileName(QWidget *, const QString &folder) override { return next(QStringLiteral("save csv"), folder); }
+    std::optional<QString> brokerAddress(QWidget *, const QString &current) override
+    {
+        shown << QStringLiteral("broker");
+        offeredBroker = current;
+        return broker;
+    }
     int chooseCable(QWidget *, const QStringList &cables) override
     {
         shown << QStringLiteral("choose cable");
@@ -23,6 +30,7 @@ public:
     {
         previewedRows.append(report.rowCount());
         previewedPages.append(report.pageCount());
+        previewedSummaries.append(report.summary());
         if (duringPreview)
             duringPreview();
     }
@@ -31,9 +39,12 @@ public:
     QStringList shown;   // the dialogs shown, in order
     QStringList folders; // the folder each started in
     QStringList offeredCables;
+    std::optional<QString> broker;   // cancelled unless a test answers
+    QString offeredBroker;
     int chosenCable = -1;   // cancelled unless a test chooses
     QList<int> previewedRows;
     QList<int> previewedPages;
+    QList<ReportSummary> previewedSummaries;
     std::function<void()> duringPreview;
 
 private:

@@ -83,6 +83,10 @@ void TestCommandLine::refusals_data()
     QTest::newRow("--port twice") << QStringList{"--port", "COM1", "--port", "COM2"} << "--port is given more than once";
     QTest::newRow("--usb twice") << QStringList{"--usb", "--usb=/dev/hidraw1"} << "--usb is given more than once";
     QTest::newRow("Qt's option without its value") << QStringList{"-platform"} << "-platform needs a value";
+    QTest::newRow("--mqtt without an address") << QStringList{"--mqtt"}
+                                               << "--mqtt needs the broker's address, mqtt://HOST[:PORT][/TOPIC]";
+    QTest::newRow("--mqtt to another scheme") << QStringList{"--mqtt", "http://lab"}
+                                              << "http://lab is no broker address: write it as mqtt://host:port/topic";
 }
 
 void TestCommandLine::refusals()
@@ -102,7 +106,7 @@ void TestCommandLine::printed_data()
     const QString version = QStringLiteral("qm320 " QM320_VERSION "\n");
     QTest::newRow("--version") << QStringList{"--version"} << version;
     QTest::newRow("-v") << QStringList{"-v"} << version;
-    QTest::newRow("--help") << QStringList{"--help"} << "Usage: qm320 [--port NAME | --usb [PATH]] [FILE]\n";
+    QTest::newRow("--help") << QStringList{"--help"} << "Usage: qm320 [--port NAME | --usb [PATH]] [--mqtt URL] [FILE]\n";
     QTest::newRow("-h") << QStringList{"-h"} << "Usage: qm320";
     QTest::newRow("help wins over a wrong option") << QStringList{"--fast", "--help"} << "Usage: qm320";
 }
@@ -126,7 +130,7 @@ void TestCommandLine::programEndsBeforeAnyWindow_data()
     QTest::addColumn<QByteArray>("err");
 
     QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray("qm320 " QM320_VERSION "\n") << QByteArray();
-    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("Usage: qm320 [--port NAME | --usb [PATH]] [FILE]\n")
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("Usage: qm320 [--port NAME | --usb [PATH]] [--mqtt URL] [FILE]\n")
                           << QByteArray();
     QTest::newRow("unknown option") << QStringList{"--fast"} << 2 << QByteArray()
                                     << QByteArray("qm320: unknown option --fast (see qm320 --help)\n");

@@ -110,7 +110,7 @@ void TestLogWindow::gridShowsTitlesAboveRows()
     grid->setColumnWidth(1, 70);
     f.messages->answerYes = true;
     f.receiveFrame(volts(1));
-    f.window->clearLog();
+    f.window->fileCommands().clearLog();
     QCOMPARE(grid->columnWidth(1), 70);
 }
 
@@ -127,7 +127,7 @@ void TestLogWindow::framesFillGridAndChart()
     // The grid shows the newest row; the chart follows to page 2.
     QCOMPARE(f.find<LogGridView>("logGrid")->currentRow(), 149);
     QCOMPARE(f.find<LogGridView>("logGrid")->firstVisibleRow() + f.find<LogGridView>("logGrid")->visibleRowCount() - 1, 149);
-    QCOMPARE(pageNumber(f), QStringLiteral("2"));
+    QCOMPARE(pageNumber(f), QStringLiteral("2 of 2"));
     QCOMPARE(f.window->chartPager().pageCount(), 2);
 }
 
@@ -195,13 +195,13 @@ void TestLogWindow::newAsksFirst()
     WindowFixture f;
     for (int i = 0; i < 120; ++i)
         f.receiveFrame(volts(i));
-    QVERIFY(f.window->saveLogFile(dir.filePath(QStringLiteral("log.xls"))));
+    QVERIFY(f.window->fileCommands().saveLogFile(dir.filePath(QStringLiteral("log.xls"))));
     f.messages->shown.clear();
     f.messages->answerYes = yes;
     f.find<QToolButton>("clearLogButton")->click();
     QCOMPARE(f.messages->shown, QStringList{QStringLiteral("confirm: Do you want to empty the logged data?")});
     QCOMPARE(gridRows(f), yes ? 0 : 120);
-    QCOMPARE(pageNumber(f), yes ? QStringLiteral("1") : QStringLiteral("2"));
+    QCOMPARE(pageNumber(f), yes ? QStringLiteral("1 of 1") : QStringLiteral("2 of 2"));
     f.receiveFrame(volts(5000));
     QCOMPARE(gridRow(f, gridRows(f) - 1).at(0), yes ? QStringLiteral("1") : QStringLiteral("121"));
 }
@@ -244,7 +244,7 @@ void TestLogWindow::unsavedRowsQuestion()
             f.receiveFrame(volts(100 + i));
     }
     if (log.startsWith(u"saved")) {
-        QVERIFY(f.window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+        QVERIFY(f.window->fileCommands().saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
         if (log == u"saved then more")
             f.receiveFrame(volts(200));
     }
@@ -266,7 +266,7 @@ void TestLogWindow::unsavedRowsQuestion()
     } else if (action == u"close") {
         wentOn = f.window->close();
     } else {
-        f.window->clearLog();
+        f.window->fileCommands().clearLog();
         wentOn = gridRows(f) == 0 && rowsBefore > 0;
         if (rowsBefore == 0)
             wentOn = f.messages->shown.contains(QStringLiteral("confirm: Do you want to empty the logged data?"));
@@ -453,7 +453,7 @@ void TestLogWindow::openSaysWhatItWillDo()
             f.receiveFrame(volts(100 + i));
     }
     if (log == u"saved")
-        QVERIFY(f.window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+        QVERIFY(f.window->fileCommands().saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
     f.messages->shown.clear();
     f.messages->openChoice = UserMessages::OpenChoice(openAnswer);
     f.messages->saveChoice = UserMessages::SaveChoice(saveAnswer);
@@ -574,7 +574,7 @@ void TestLogWindow::openedValuesChartUnderAnyLocale()
                   "5\t10:00:04\tDC\t1,000.5\tmV\tpass\r\n");
     }
     WindowFixture f(separator, separator);
-    f.window->openLogFile(path);
+    f.window->fileCommands().openLogFile(path);
     auto *chart = f.find<ChartView>("chart");
     QList<double> drawn;
     for (qint64 i = 1; i < chart->seriesPointCount(0); ++i)   // after the series' placeholder
@@ -595,14 +595,14 @@ void TestLogWindow::fileFailures()
     blocker.close();
     const QString textName = dir.filePath(QStringLiteral("blocker/log.txt"));
     // The program's words with the file, then the system's reason.
-    f.window->saveLogFile(textName);
+    f.window->fileCommands().saveLogFile(textName);
     QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + textName + "\n\nNot a directory");
     const QString xmlName = dir.filePath(QStringLiteral("blocker/log.xml"));
-    f.window->saveLogFile(xmlName);
+    f.window->fileCommands().saveLogFile(xmlName);
     QCOMPARE(f.messages->shown.last(), "error: Could not save table to specified file: " + xmlName + "\n\nNot a directory");
     QCOMPARE(f.session().unsavedRows(), 1);
 
-    f.window->openLogFile(dir.filePath(QStringLiteral("missing.xls")));
+    f.window->fileCommands().openLogFile(dir.filePath(QStringLiteral("missing.xls")));
     // The program's words, then the file and what stood in the way.
     QCOMPARE(f.messages->shown.last(), "error: Failed to Load File!\n\n" + dir.filePath(QStringLiteral("missing.xls"))
                                            + ": No such file or directory");
@@ -626,7 +626,7 @@ void TestLogWindow::readingsDuringAnOpenFollowTheFile()
     WindowFixture f;
     f.receiveFrame(volts(1));
     QTimer::singleShot(0, f.window.get(), [&f] { f.receiveFrame(volts(4321)); });
-    f.window->openLogFile(file);
+    f.window->fileCommands().openLogFile(file);
     QCOMPARE(gridRows(f), 1 + 80000 + 1);
     QCOMPARE(gridRow(f, 80000).at(3), QStringLiteral("1.000"));
     QCOMPARE(gridRow(f, 80001).at(3), QStringLiteral("4.321"));
@@ -694,7 +694,7 @@ void TestLogWindow::readingsWaitForTheAnswer()
     for (int i = 1; i <= 5; ++i)
         f->receiveFrame(volts(i));
     if (saved)
-        QVERIFY(f->window->saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
+        QVERIFY(f->window->fileCommands().saveLogFile(dir.filePath(QStringLiteral("before.xls"))));
     f->messages->shown.clear();
     f->messages->saveChoice = UserMessages::SaveChoice(answer);
     f->messages->answerYes = answer == int(UserMessages::SaveChoice::Save);
@@ -714,7 +714,7 @@ void TestLogWindow::readingsWaitForTheAnswer()
     } else if (action == u"close") {
         wentOn = f->window->close();
     } else {
-        f->window->clearLog();
+        f->window->fileCommands().clearLog();
         wentOn = gridRows(*f) != 8;
     }
     QCOMPARE(wentOn, goesOn);
@@ -895,8 +895,8 @@ void TestLogWindow::recordLimitLineHidesNoRow()
     QCOMPARE(gridRows(f), 1000);
     QVERIFY(line->isVisible());
     if (enlargedBetween) {
-        f.window->enlargeChart();
-        f.window->restoreChart();
+        f.window->chartControls().enlargeChart();
+        f.window->chartControls().restoreChart();
         QVERIFY(line->isVisible());
     }
     if (scrolledBack) {
@@ -911,14 +911,16 @@ void TestLogWindow::recordLimitLineHidesNoRow()
     const QPoint viewportBottom = grid->viewport()->mapTo(f.window.get(), QPoint(0, grid->viewport()->height()));
     const QPoint lineTop = line->mapTo(f.window.get(), QPoint(0, 0));
     QVERIFY2(viewportBottom.y() <= lineTop.y(), qPrintable(QStringLiteral("%1 %2").arg(viewportBottom.y()).arg(lineTop.y())));
-    // Both in the grid's design place.
+    // All in the grid's design place, the statistics at its bottom.
+    const QRect statistics = f.find("statisticsLabel")->geometry();
     QCOMPARE(grid->geometry().top(), 264);
-    QCOMPARE(line->geometry().bottom(), 264 + 241 - 1);
+    QCOMPARE(statistics.bottom(), 264 + 241 - 1);
+    QCOMPARE(line->geometry().bottom() + 1, statistics.top());
 
     // A larger limit: the line goes, the grid has its place back.
     f.find<QAction>("recordLimit5000Action")->trigger();
     QVERIFY(!line->isVisible());
-    QCOMPARE(grid->geometry(), QRect(4, 264, 303, 241));
+    QCOMPARE(grid->geometry(), QRect(4, 264, 303, statistics.top() - 264));
 }
 
 namespace {
@@ -941,7 +943,7 @@ void pressKeys(QWidget *widget, const QStringList &keys)
 int valueInForce(WindowFixture &f, const QString &edit)
 {
     if (edit == u"pageSizeEdit") {
-        f.window->applyPageSize();
+        f.window->chartControls().applyPageSize();
         return f.window->chartPager().pageSize();
     }
     return f.session().samplingInterval() / 1000;

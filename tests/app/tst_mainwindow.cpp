@@ -1,5 +1,6 @@
 #include "app/limitedit.h"
 #include "app/linkpicture.h"
+#include "app/loggridview.h"
 #include "app/mainwindow.h"
 #include "app/panelbutton.h"
 #include "app/shapecircle.h"
@@ -115,6 +116,8 @@ private slots:
     void fillChoice();
     void pageSizeEdit();
     void enlargeAndRestore();
+    void windowGrows_data();
+    void windowGrows();
     void toolButtonsHaveTooltips();
     void savePicture();
     void recordLimitItems();
@@ -140,7 +143,8 @@ void TestMainWindow::form_data()
     row("lcdPanel", {5, 36, 302, 162}, nullptr);
     row("barGraph", {5, 197, 302, 17}, nullptr);
     row("logControls", {4, 216, 305, 41}, nullptr);
-    row("logGrid", {4, 264, 303, 241}, nullptr);
+    row("logGrid", {4, 264, 303, 211}, nullptr);   // the statistics below it
+    row("statisticsLabel", {4, 475, 303, 30}, "n 0\nPass 0  Fail 0");
     row("limitsPanel", {308, 34, 351, 116}, nullptr);
     row("chartToolbar", {306, 149, 353, 41}, nullptr);
     row("chart", {309, 189, 350, 316}, nullptr);
@@ -175,7 +179,7 @@ void TestMainWindow::form_data()
     row("saveChartButton", {133, 12, 35, 21}, "");
     row("firstPageButton", {168, 12, 28, 21}, "");
     row("previousPageButton", {195, 12, 25, 21}, "");
-    row("pageNumberButton", {219, 12, 46, 21}, "1");
+    row("pageNumberButton", {219, 12, 46, 21}, "1 of 1");
     row("nextPageButton", {267, 12, 25, 21}, "");
     row("lastPageButton", {291, 12, 25, 21}, "");
     row("enlargeChartButton", {320, 12, 25, 25}, "");
@@ -218,8 +222,9 @@ void TestMainWindow::userReachesOnlyTheClientArea()
     QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
     QWidget *client = f.find("clientArea");
     QCOMPARE(client->size(), QSize(663, 509));
-    QCOMPARE(f.window->minimumSize(), f.window->maximumSize());
-    QVERIFY(!(f.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    // The designed size is the first and the smallest; the window may grow.
+    QCOMPARE(f.window->size(), f.window->minimumSize());
+    QVERIFY(f.window->windowFlags() & Qt::WindowMaximizeButtonHint);
 
     // Every control lies inside the client area, and so does whatever the
     // user can tab to.
@@ -247,13 +252,22 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("checked");
+    QTest::addColumn<QKeySequence>("shortcut");
 
-    auto row = [](const char *name, const char *text, bool checked = false) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(text) << checked;
+    auto row = [](const char *name, const char *text, bool checked = false, QKeySequence key = {}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(text) << checked << key;
     };
-    row("connectionMenu", "Connection");
-    row("reconnectAction", "Reconnect when the device comes back", true);
-    row("recordMenu", "Record");
+    row("fileMenu", "&File");
+    row("openLogAction", "&Open…", false, QKeySequence(Qt::CTRL | Qt::Key_O));
+    row("saveLogAction", "&Save…", false, QKeySequence(Qt::CTRL | Qt::Key_S));
+    row("exportCsvAction", "&Export as CSV…");
+    row("printLogAction", "&Print…", false, QKeySequence(Qt::CTRL | Qt::Key_P));
+    row("clearLogAction", "C&lear Log", false, QKeySequence(Qt::CTRL | Qt::Key_L));
+    row("quitAction", "&Quit", false, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    row("connectionMenu", "&Connection");
+    row("reconnectAction", "&Reconnect when the device comes back", true);
+    row("brokerAction", "Publish to a &Broker…");
+    row("recordMenu", "&Record");
     row("recordLimit1000Action", "1000");
     row("recordLimit5000Action", "5000");
     row("recordLimit10000Action", "10000", true);
@@ -267,6 +281,7 @@ void TestMainWindow::menus()
     QFETCH(QString, name);
     QFETCH(QString, text);
     QFETCH(bool, checked);
+    QFETCH(QKeySequence, shortcut);
 
     WindowFixture f;
     QAction *action = f.window->findChild<QAction *>(name);
@@ -277,8 +292,8 @@ void TestMainWindow::menus()
     QVERIFY(action->isVisible());
     QVERIFY(action->isEnabled());
     QCOMPARE(action->isChecked(), checked);
-    QVERIFY(action->shortcut().isEmpty());
-    QCOMPARE(f.find<QMenuBar>("menuBar")->actions().size(), 2);
+    QCOMPARE(action->shortcut(), shortcut);
+    QCOMPARE(f.find<QMenuBar>("menuBar")->actions().size(), 3);
 }
 
 void TestMainWindow::startValues()
@@ -845,6 +860,52 @@ void TestMainWindow::enlargeAndRestore()
     QVERIFY(!f.find("restoreChartButton")->isVisible());
 }
 
+void TestMainWindow::windowGrows_data()
+{
+    QTest::addColumn<QSize>("room");   // beyond the designed client area
+    QTest::addColumn<bool>("enlarged");
+    QTest::newRow("designed size") << QSize(0, 0) << false;
+    QTest::newRow("wider") << QSize(300, 0) << false;
+    QTest::newRow("taller") << QSize(0, 400) << false;
+    QTest::newRow("a full-HD screen") << QSize(1920 - 663, 1000 - 509) << false;
+    QTest::newRow("enlarged chart, then larger") << QSize(500, 300) << true;
+}
+
+void TestMainWindow::windowGrows()
+{
+    QFETCH(QSize, room);
+    QFETCH(bool, enlarged);
+    WindowFixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    const QStringList fixedParts{"lcdPanel", "barGraph", "logControls", "limitsPanel", "chartToolbar", "portButton"};
+    QHash<QString, QRect> designed;
+    for (const QString &name : fixedParts)
+        designed[name] = f.window->findChild<QWidget *>(name)->geometry();
+    const int rowsBefore = f.find<LogGridView>("logGrid")->visibleRowCount();
+    if (enlarged)
+        f.window->chartControls().enlargeChart();
+
+    f.window->resize(f.window->size() + room);
+    QTRY_COMPARE(f.find("clientArea")->size(), QSize(663, 509) + room);
+    if (enlarged) {
+        const QSize outer = f.window->frameGeometry().size();
+        QCOMPARE(f.find("chart")->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 55));
+        f.window->chartControls().restoreChart();
+    }
+    // The LCD, the limits and the toolbars keep their size and place; the
+    // grid gains rows, the chart width and height; Quit stays at the right.
+    for (const QString &name : fixedParts)
+        QCOMPARE(f.window->findChild<QWidget *>(name)->geometry(), designed[name]);
+    QCOMPARE(f.find("logGrid")->geometry(), QRect(4, 264, 303, 211 + room.height()));
+    QCOMPARE(f.find("statisticsLabel")->geometry(), QRect(4, 475 + room.height(), 303, 30));
+    QCOMPARE(f.find("chart")->geometry(), QRect(309, 189, 350 + room.width(), 316 + room.height()));
+    QCOMPARE(f.find("topBar")->width(), 663 + room.width());
+    QCOMPARE(f.find("quitButton")->geometry().right(), 648 + room.width());
+    QCOMPARE(f.find("brokerLabel")->geometry().right() + 6, f.find("quitButton")->x());
+    QVERIFY(f.find<LogGridView>("logGrid")->visibleRowCount() >= rowsBefore + room.height() / 18);
+}
+
 void TestMainWindow::toolButtonsHaveTooltips()
 {
     // The window has no status bar: a tool button explains itself by its tooltip.
@@ -875,7 +936,7 @@ void TestMainWindow::savePicture()
 
     // A failed write is reported and the program goes on.
     f.messages->shown.clear();
-    f.window->saveChartPictureFile(dir.filePath(QStringLiteral("no/such/dir.bmp")));
+    f.window->chartControls().saveChartPictureFile(dir.filePath(QStringLiteral("no/such/dir.bmp")));
     QCOMPARE(f.messages->shown.size(), 1);
     QVERIFY2(f.messages->shown.first().startsWith(QLatin1String("error: Cannot create file")),
              qPrintable(f.messages->shown.first()));

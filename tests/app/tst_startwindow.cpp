@@ -1,5 +1,6 @@
 #include "windowfixture.h"
 
+#include "app/brokerpublishing.h"
 #include "app/commandline.h"
 #include "app/panelbutton.h"
 #include "app/startwindow.h"
@@ -18,6 +19,7 @@ class TestStartWindow : public QObject
 private slots:
     void startOptions_data();
     void startOptions();
+    void brokerFromCommandLine();
 };
 
 namespace {
@@ -99,6 +101,18 @@ void TestStartWindow::startOptions()
     QTEST(f.messages->shown, "messages");
     QCOMPARE(f.find<QPushButton>("comButton")->isChecked(), f.session().linkState() == LinkState::Serial);
     QCOMPARE(f.find<QPushButton>("usbButton")->isChecked(), f.session().linkState() == LinkState::Usb);
+}
+
+void TestStartWindow::brokerFromCommandLine()
+{
+    // Read and applied as the menu's choice: published there from the start.
+    const StartCommand command = parseStartCommand({QStringLiteral("--mqtt"), QStringLiteral("mqtt://lab:1884/bench/3")});
+    QVERIFY2(command.action == StartCommand::Action::Start, qPrintable(command.text));
+    WindowFixture f;
+    applyStartOptions(*f.window, command.options);
+    QCOMPARE(f.window->publishing().address(), QStringLiteral("mqtt://lab:1884/bench/3"));
+    QCOMPARE(f.broker->topic, QStringLiteral("bench/3"));
+    QVERIFY(f.messages->shown.isEmpty());
 }
 
 QTEST_MAIN(TestStartWindow)

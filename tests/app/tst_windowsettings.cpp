@@ -16,10 +16,12 @@
 char *toString(const WindowSettings &s)
 {
     return QTest::toString(QStringLiteral("port=%1 reconnect=%2 high=%3 low=%4 limit=%5 repeat=%6 sampling=%7 "
-                                          "interval=%8 fill=%9 page=%10 logs=%11 charts=%12")
+                                          "interval=%8 fill=%9 page=%10 logs=%11 charts=%12 size=%13x%14 maximized=%15 broker=%16")
                                .arg(s.port).arg(s.reconnect).arg(s.highLimit).arg(s.lowLimit).arg(s.recordLimit)
                                .arg(s.repeat).arg(s.sampling).arg(s.samplingSeconds).arg(s.fill).arg(s.pageSize)
-                               .arg(s.logFolder, s.chartFolder));
+                               .arg(s.logFolder, s.chartFolder)
+                               .arg(s.windowSize.width()).arg(s.windowSize.height()).arg(s.maximized)
+                               .arg(s.brokerAddress));
 }
 
 class TestWindowSettings : public QObject
@@ -32,6 +34,8 @@ private slots:
     void unusableFiles_data();
     void unusableFiles();
     void windowKeepsItsSettings();
+    void windowSize_data();
+    void windowSize();
 
 private:
     QTemporaryDir m_dir;
@@ -54,6 +58,8 @@ WindowSettings changedSettings()
     s.logFolder = QStringLiteral("/home/me/logs");
     s.chartFolder = QStringLiteral("/home/me/pictures");
     s.reconnect = false;
+    s.windowSize = QSize(900, 700);
+    s.brokerAddress = QStringLiteral("mqtt://lab:1884/bench/3");
     return s;
 }
 
@@ -89,6 +95,8 @@ void TestWindowSettings::badValuesKeepTheirDefaults_data()
     QTest::newRow("a sampling interval the timer cannot take") << QByteArray("[log]\nsamplingInterval=2147484\n");
     QTest::newRow("a page size of none") << QByteArray("[chart]\npageSize=-3\n");
     QTest::newRow("a page size beyond any log") << QByteArray("[chart]\npageSize=99999999999\n");
+    QTest::newRow("a window wider than any screen") << QByteArray("[window]\nwidth=99999\nheight=700\n");
+    QTest::newRow("a window of no height") << QByteArray("[window]\nwidth=900\nheight=0\n");
     QTest::newRow("a tick that is neither") << QByteArray("[log]\nrepeat=maybe\n[chart]\nfill=1\n");
 }
 
@@ -154,11 +162,12 @@ void TestWindowSettings::windowKeepsItsSettings()
         QVERIFY(!f.find<QCheckBox>("fillCheck")->isChecked());
         QCOMPARE(f.window->chartPager().pageSize(), 250);
         QVERIFY(!f.find<QAction>("reconnectAction")->isChecked());
+        QCOMPARE(f.window->size(), QSize(900, 700));
 
         // The dialogs start in the folders last used, and remember new ones.
         f.dialogs->names = {QString(), m_dir.filePath(QStringLiteral("chart.bmp"))};
-        f.window->openLog();
-        f.window->saveChartPicture();
+        f.window->fileCommands().openLog();
+        f.window->chartControls().saveChartPicture();
         QCOMPARE(f.dialogs->folders, QStringList({"/home/me/logs", "/home/me/pictures"}));
 
         // Changed in this run, kept for the next.
@@ -167,6 +176,7 @@ void TestWindowSettings::windowKeepsItsSettings()
         f.find<QLineEdit>("lowLimitEdit")->setText(QStringLiteral("-"));   // being typed: the last number stays
         f.find<QAction>("recordLimitlessAction")->trigger();
         f.find<QCheckBox>("fillCheck")->setChecked(true);
+        f.window->resize(1000, 750);
     }
     WindowSettings expected = changedSettings();
     expected.port = QStringLiteral("COM1");
@@ -174,7 +184,45 @@ void TestWindowSettings::windowKeepsItsSettings()
     expected.recordLimit = 10000000;
     expected.fill = true;
     expected.chartFolder = m_dir.path();
+    expected.windowSize = QSize(1000, 750);
     QCOMPARE(WindowSettings::load(file), expected);
+}
+
+void TestWindowSettings::windowSize_data()
+{
+    QTest::addColumn<QSize>("kept");        // invalid: no settings yet
+    QTest::addColumn<bool>("maximized");
+    QTest::addColumn<QSize>("shown");       // invalid: the designed size
+    QTest::newRow("first run: the designed size") << QSize() << false << QSize();
+    QTest::newRow("smaller than designed") << QSize(300, 200) << false << QSize();
+    QTest::newRow("larger") << QSize(1200, 800) << false << QSize(1200, 800);
+    QTest::newRow("maximized keeps the size to restore") << QSize(1000, 700) << true << QSize(1000, 700);
+}
+
+void TestWindowSettings::windowSize()
+{
+    QFETCH(QSize, kept);
+    QFETCH(bool, maximized);
+    QFETCH(QSize, shown);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("qm320.conf"));
+    if (kept.isValid()) {
+        WindowSettings settings;
+        settings.windowSize = kept;
+        settings.maximized = maximized;
+        QVERIFY(settings.save(file));
+    }
+    QSize designed;
+    {
+        WindowFixture f(QStringLiteral("."), QStringLiteral("."), QStringLiteral("x86_64"), {}, file);
+        designed = f.window->minimumSize();
+        QCOMPARE(f.window->isMaximized(), maximized);
+        const QSize normal = maximized ? f.window->normalGeometry().size() : f.window->size();
+        QCOMPARE(normal, shown.isValid() ? shown : designed);
+    }
+    const WindowSettings saved = WindowSettings::load(file);
+    QCOMPARE(saved.windowSize, shown.isValid() ? shown : designed);
+    QCOMPARE(saved.maximized, maximized);
 }
 
 QTEST_MAIN(TestWindowSettings)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/chartcontrols.h"
+#include "app/logfilecommands.h"
 #include "app/mainwindow.h"
 #include "fakedialogs.h"
 #include "fakemessages.h"
+#include "fakepublisher.h"
 #include "fakes/fakehidbackend.h"
 #include "fakes/fakeserialbackend.h"
 #include "session/metersession.h"
@@ -43,6 +46,7 @@ struct WindowFixture
         services.machine = machine;
         services.settingsFile = settingsFile;
         services.dataFolder = dataFolder;
+        services.createPublisher = [broker = broker] { return std::make_unique<FakeMessagePublisher>(broker); };
         window = std::make_unique<MainWindow>(std::move(services));
     }
 
@@ -72,6 +76,8 @@ struct WindowFixture
     FakeSerialBackend *serial = nullptr;
     // No HID device unless a test adds one before it builds the window.
     std::shared_ptr<FakeHidSystem> hid = std::make_shared<FakeHidSystem>();
+    // Where the window publishes readings, when it is set to.
+    std::shared_ptr<FakeBroker> broker = std::make_shared<FakeBroker>();
     std::unique_ptr<MainWindow> window;
 
 private:

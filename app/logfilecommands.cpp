@@ -165,8 +165,7 @@ void LogFileCommands::printLog()
     summary.highLimit = m_session.highLimitText();
     summary.lowLimit = m_session.lowLimitText();
     summary.decimalSeparator = m_session.decimalSeparator();
-    if (const ModeStatistics *current = m_statistics.current())
-        summary.statistics = *current;
+    summary.takeStatistics(m_statistics);
     report.setSummary(summary);
     if (!log.isEmpty())
         log.setCurrentRow(log.rowCount() - 1);

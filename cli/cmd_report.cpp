@@ -107,8 +107,7 @@ int runReport(const QStringList &args)
     summary.highLimit = high;
     summary.decimalSeparator = separator.isEmpty() ? QStringLiteral(".") : separator;
     const LogStatistics statistics(table);
-    if (statistics.current())
-        summary.statistics = *statistics.current();
+    summary.takeStatistics(statistics);
     report.setSummary(summary);
     if (!report.writePdf(pdf, pages))
         return cliFail(report.errorString());

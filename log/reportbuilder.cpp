@@ -137,8 +137,17 @@ QString ReportSummary::limitsText() const
                        ? QStringLiteral("Limits not known")
                        : QStringLiteral("Low %1  High %2").arg(lowLimit, highLimit);
     if (statistics)
-        text += QStringLiteral("  ") + statistics->judgementText();
+        text += QStringLiteral("  Pass %1  Fail %2").arg(passCount).arg(failCount);
     return text;
+}
+
+void ReportSummary::takeStatistics(const LogStatistics &log)
+{
+    statistics.reset();
+    if (const ModeStatistics *current = log.current())
+        statistics = *current;
+    passCount = log.passCount();
+    failCount = log.failCount();
 }
 
 QString ReportSummary::statisticsText() const

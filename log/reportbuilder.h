@@ -23,8 +23,13 @@ struct ReportSummary
     QString lowLimit;     // as typed; both empty when not known
     QString highLimit;
     std::optional<ModeStatistics> statistics;
+    qint64 passCount = 0;  // over every row, as the window's statistics line counts
+    qint64 failCount = 0;
     QString decimalSeparator = QStringLiteral(".");
     QDateTime printed;    // when the report was made
+
+    // The current mode's statistics and the Pass and Fail counts of the log.
+    void takeStatistics(const LogStatistics &log);
 
     // "Low -4000  High 4000  Pass 1200  Fail 34", left of the title.
     QString limitsText() const;

@@ -300,7 +300,7 @@ void TestReportBuilder::summary()
     summary.lowLimit = QStringLiteral("-1");
     summary.highLimit = QStringLiteral("2,5");
     summary.decimalSeparator = QStringLiteral(",");
-    summary.statistics = *statistics.current();
+    summary.takeStatistics(statistics);
     summary.printed = Printed;
     report.setSummary(summary);
     const QString pdf = m_dir.filePath(QStringLiteral("summary-%1.pdf").arg(rows.size()));

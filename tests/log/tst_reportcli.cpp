@@ -112,15 +112,16 @@ void TestReportCli::report_data()
 
     const QString columns = "No Time DC|AC Value Unit AUTO";
     const QString foot = "The Data Print Foot Printed T Page 1 of 1";
-    // The file keeps no limits; the statistics are the last mode's.
+    // The file keeps no limits; the statistics are the last mode's, the
+    // Pass and Fail counts the whole log's, as the window's line counts them.
     QTest::newRow("text file")
         << "report-rows.txt" << "text.pdf" << 0 << ""
-        << QStringList{"Limits not known Pass 1 Fail 0 Data Report TMP °F n 1 min 25 max 25 mean 25", columns,
+        << QStringList{"Limits not known Pass 2 Fail 1 Data Report TMP °F n 1 min 25 max 25 mean 25", columns,
                        "1 10:15:03 DC -1.234 mV pass", "2 10:15:04 AC 0.567 µA Fail", "3 10:15:05 TMP 25 °F pass",
                        "4 10:15:06", foot};
     QTest::newRow("XML file, absent values print nothing")
         << "report-rows.xml" << "xml.pdf" << 0 << ""
-        << QStringList{"Limits not known Pass 0 Fail 1 Data Report °C n 0", columns, "1 10:15:03 OHM 1.234 kΩ pass",
+        << QStringList{"Limits not known Pass 1 Fail 1 Data Report °C n 0", columns, "1 10:15:03 OHM 1.234 kΩ pass",
                        "2 10:15:04 <0.1 °C Fail", "10:15:05", foot};
     QTest::newRow("a line the reader rejects") << "report-bad.txt" << "bad.pdf" << 2 << "Failed to Load File!"
                                                << QStringList();

@@ -9,8 +9,7 @@ BrokerPublishing::BrokerPublishing(PublisherFactory createPublisher, QString mac
     : m_createPublisher(std::move(createPublisher))
     , m_machine(std::move(machine))
     , m_meterName(std::move(meterName))
-{
-}
+{ }
 
 BrokerPublishing::~BrokerPublishing() = default;
 

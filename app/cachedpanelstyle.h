@@ -10,7 +10,7 @@
 class CachedPanelStyle : public QProxyStyle
 {
 public:
-    CachedPanelStyle() = default;   // follows the application's style, without owning it
+    CachedPanelStyle() = default; // follows the application's style, without owning it
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;

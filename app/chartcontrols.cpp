@@ -26,7 +26,7 @@ ChartControls::ChartControls(Ui::MainWindow &ui, QWidget &window, MeterSession &
     // left of page 1, so the first logged value lands at position 1.
     , m_pager(std::make_unique<ChartPager>(*ui.chart, DefaultPageSize))
 {
-    setFill(true);   // the Fill box starts ticked
+    setFill(true); // the Fill box starts ticked
     m_pageSizeTimer.setInterval(1000);
     m_ui.pageSizeEdit->setRange(SmallestPageSize, LargestPageSize);
     m_ui.pageSizeEdit->setValueInForce(m_pager->pageSize());
@@ -116,10 +116,22 @@ void ChartControls::turnPage(void (ChartPager::*turn)())
     showPageNumber();
 }
 
-void ChartControls::showFirstPage() { turnPage(&ChartPager::showFirstPage); }
-void ChartControls::showPreviousPage() { turnPage(&ChartPager::showPreviousPage); }
-void ChartControls::showNextPage() { turnPage(&ChartPager::showNextPage); }
-void ChartControls::showLastPage() { turnPage(&ChartPager::showLastPage); }
+void ChartControls::showFirstPage()
+{
+    turnPage(&ChartPager::showFirstPage);
+}
+void ChartControls::showPreviousPage()
+{
+    turnPage(&ChartPager::showPreviousPage);
+}
+void ChartControls::showNextPage()
+{
+    turnPage(&ChartPager::showNextPage);
+}
+void ChartControls::showLastPage()
+{
+    turnPage(&ChartPager::showLastPage);
+}
 
 void ChartControls::applyPageSizeSoon()
 {
@@ -182,8 +194,8 @@ void ChartControls::setChartPlace(const QRect &place)
 
 QList<QWidget *> ChartControls::coveredByEnlargedChart() const
 {
-    return {m_ui.logControls, m_ui.limitsPanel, m_ui.topBar, m_ui.logGrid, m_ui.lcdPanel, m_ui.barGraph,
-            m_ui.recordLimitLabel};
+    return {m_ui.logControls, m_ui.limitsPanel, m_ui.topBar,          m_ui.logGrid,
+            m_ui.lcdPanel,    m_ui.barGraph,    m_ui.recordLimitLabel};
 }
 
 void ChartControls::saveChartPicture()

@@ -81,7 +81,7 @@ private:
     std::unique_ptr<ChartPager> m_pager;
     QTimer m_pageSizeTimer;
     bool m_enlarged = false;
-    QRect m_restoredChart;      // the chart's bounds while it is enlarged
-    QPoint m_restoredToolbar;   // and its toolbar's place
-    QString m_pictureFolder;    // last folder of the picture's dialog
+    QRect m_restoredChart;    // the chart's bounds while it is enlarged
+    QPoint m_restoredToolbar; // and its toolbar's place
+    QString m_pictureFolder;  // last folder of the picture's dialog
 };

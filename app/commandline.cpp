@@ -43,10 +43,10 @@ struct QtOption
     bool hasValue;
 };
 constexpr QtOption QtOptions[] = {
-    {"platform", true},   {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"style", true},      {"stylesheet", true},         {"session", true},       {"display", true},
-    {"geometry", true},   {"qwindowgeometry", true},    {"qwindowicon", true},   {"qwindowtitle", true},
-    {"title", true},      {"reverse", false},           {"nograb", false},       {"dograb", false},
+    {"platform", true},     {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"style", true},        {"stylesheet", true},         {"session", true},       {"display", true},
+    {"geometry", true},     {"qwindowgeometry", true},    {"qwindowicon", true},   {"qwindowtitle", true},
+    {"title", true},        {"reverse", false},           {"nograb", false},       {"dograb", false},
     {"widgetcount", false},
 };
 
@@ -82,7 +82,8 @@ StartCommand parseStartCommand(const QStringList &arguments)
     parser.addValueOption({QStringLiteral("port")},
                           QStringLiteral("--port needs a port name (COM1..COM4) or a device path"));
     parser.addOptionalValueOption(QStringLiteral("usb"));
-    parser.addValueOption({QStringLiteral("mqtt")}, QStringLiteral("--mqtt needs the broker's address, mqtt://HOST[:PORT][/TOPIC]"));
+    parser.addValueOption({QStringLiteral("mqtt")},
+                          QStringLiteral("--mqtt needs the broker's address, mqtt://HOST[:PORT][/TOPIC]"));
     for (const QtOption &option : QtOptions)
         parser.addPassedOption(QString::fromLatin1(option.name), option.hasValue);
 

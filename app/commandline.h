@@ -6,11 +6,11 @@
 // What the program does on start, as its command line asks.
 struct StartOptions
 {
-    QString serialPort;      // --port: "COM1".."COM4" or a device path; connect it
-    bool usb = false;        // --usb: connect the USB interface cable
-    QString usbDevicePath;   // --usb PATH: that cable rather than the selected one
-    QString logFile;         // FILE: open this saved log
-    QString brokerAddress;   // --mqtt: publish every reading to this broker
+    QString serialPort;    // --port: "COM1".."COM4" or a device path; connect it
+    bool usb = false;      // --usb: connect the USB interface cable
+    QString usbDevicePath; // --usb PATH: that cable rather than the selected one
+    QString logFile;       // FILE: open this saved log
+    QString brokerAddress; // --mqtt: publish every reading to this broker
 };
 
 // The command line read, before the application object exists: start the
@@ -21,7 +21,7 @@ struct StartCommand
     enum class Action { Start, Print, Fail };
     Action action = Action::Start;
     StartOptions options;
-    QString text;   // the help, the version line, or why the command line is wrong
+    QString text; // the help, the version line, or why the command line is wrong
     int exitCode = 0;
 };
 

@@ -16,18 +16,12 @@ struct WidgetFont
 };
 
 constexpr WidgetFont WidgetFonts[] = {
-    {"portButton", "Arial", 16, true},
-    {"comButton", "Arial", 13, false},
-    {"usbButton", "Arial", 13, false},
-    {"quitButton", "Arial", 13, false},
-    {"repeatCheck", "Arial", 11, false},
-    {"samplingCheck", "Arial", 11, false},
-    {"highLimitEdit", "Arial", 13, true},
-    {"lowLimitEdit", "Arial", 13, true},
-    {"valueDisplay", "Arial", 21, true},
-    {"judgementLabel", "MS Sans Serif", 24, true},
-    {"fillCheck", "MS Sans Serif", 11, false},
-    {"pageNumberButton", "MS Sans Serif", 11, false},
+    {"portButton", "Arial", 16, true},         {"comButton", "Arial", 13, false},
+    {"usbButton", "Arial", 13, false},         {"quitButton", "Arial", 13, false},
+    {"repeatCheck", "Arial", 11, false},       {"samplingCheck", "Arial", 11, false},
+    {"highLimitEdit", "Arial", 13, true},      {"lowLimitEdit", "Arial", 13, true},
+    {"valueDisplay", "Arial", 21, true},       {"judgementLabel", "MS Sans Serif", 24, true},
+    {"fillCheck", "MS Sans Serif", 11, false}, {"pageNumberButton", "MS Sans Serif", 11, false},
 };
 
 QColor infoColour()

@@ -4,7 +4,6 @@
 #include "meter/limits.h"
 #include "shared/localenumber.h"
 
-
 LimitEdit::LimitEdit(QWidget *parent)
     : QLineEdit(parent)
 {

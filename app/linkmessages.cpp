@@ -54,8 +54,8 @@ std::optional<LinkMessage> linkFailureMessage(const LinkFailure &failure)
                                                 "or disconnect it where it is read.")
                                      .arg(failure.device, failure.detail)};
     case LinkFailure::Kind::CableIdle:
-        return LinkMessage{false,
-                           QStringLiteral("USB interface cable is securely connected, please check if the meter is ready.")};
+        return LinkMessage{
+            false, QStringLiteral("USB interface cable is securely connected, please check if the meter is ready.")};
     case LinkFailure::Kind::CableSilent:
         return LinkMessage{
             false, QStringLiteral("USB interface cable sends no data. Please unplug it, plug it in again and re-try.")};

@@ -10,7 +10,7 @@ struct LinkFailure;
 // when a lost link waits for its device, which its button shows instead.
 struct LinkMessage
 {
-    bool error = true;   // an error box; otherwise a notice
+    bool error = true; // an error box; otherwise a notice
     QString text;
 };
 std::optional<LinkMessage> linkFailureMessage(const LinkFailure &failure);

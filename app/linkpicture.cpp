@@ -5,8 +5,7 @@
 
 LinkPicture::LinkPicture(QWidget *parent)
     : QWidget(parent)
-{
-}
+{ }
 
 void LinkPicture::setLit(bool lit)
 {

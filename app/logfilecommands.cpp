@@ -16,15 +16,15 @@ LogFileCommands::LogFileCommands(QWidget &window, MeterSession &session, const L
     , m_statistics(statistics)
     , m_messages(messages)
     , m_dialogs(dialogs)
-{
-}
+{ }
 
 bool LogFileCommands::keepUnsavedRows()
 {
     const int unsaved = m_session.unsavedRows();
     if (unsaved == 0)
         return true;
-    const QString question = QStringLiteral("The log holds %1 readings that are not saved. Save them first?").arg(unsaved);
+    const QString question =
+        QStringLiteral("The log holds %1 readings that are not saved. Save them first?").arg(unsaved);
     switch (m_messages.askToSave(&m_window, question)) {
     case UserMessages::SaveChoice::Save:
         return saveLog();
@@ -42,8 +42,9 @@ void LogFileCommands::clearLog()
     // Readings that arrive while the user answers are not emptied with rows
     // the question did not count: they go to the log the answer leaves.
     m_session.holdReadings();
-    if (m_session.unsavedRows() > 0 ? keepUnsavedRows()
-                                    : m_messages.confirm(&m_window, QStringLiteral("Do you want to empty the logged data?")))
+    if (m_session.unsavedRows() > 0
+            ? keepUnsavedRows()
+            : m_messages.confirm(&m_window, QStringLiteral("Do you want to empty the logged data?")))
         m_session.clearLog();
     m_session.releaseReadings();
 }
@@ -64,8 +65,8 @@ bool LogFileCommands::saveLogFile(const QString &fileName)
     m_fileBusy = true;
     // Rows logged while the file is written are not in it.
     const int rowsSaved = m_session.log().rowCount();
-    const TableFileResult result = saveTableFile(m_session.log(), fileName,
-                                                 progressDialogFor(&m_window, QStringLiteral("Saving %1").arg(fileName)));
+    const TableFileResult result = saveTableFile(
+        m_session.log(), fileName, progressDialogFor(&m_window, QStringLiteral("Saving %1").arg(fileName)));
     m_fileBusy = false;
     if (!result) {
         m_messages.error(&m_window, saveFailedMessage(fileName, result));
@@ -138,8 +139,8 @@ void LogFileCommands::openLogFile(const QString &fileName, TableOpenMode mode)
         return;
     m_fileBusy = true;
     m_session.holdReadings();
-    const TableFileResult result = loadTableFile(fileName, m_session.log(), mode,
-                                                 progressDialogFor(&m_window, QStringLiteral("Opening %1").arg(fileName)));
+    const TableFileResult result = loadTableFile(
+        fileName, m_session.log(), mode, progressDialogFor(&m_window, QStringLiteral("Opening %1").arg(fileName)));
     m_fileBusy = false;
     // A failed open left the log as it was.
     if (result) {
@@ -187,8 +188,8 @@ bool LogFileCommands::exportCsvFile(const QString &fileName)
     if (m_fileBusy)
         return false;
     m_fileBusy = true;
-    const TableFileResult result = saveTableCsv(m_session.log(), fileName,
-                                                progressDialogFor(&m_window, QStringLiteral("Exporting %1").arg(fileName)));
+    const TableFileResult result = saveTableCsv(
+        m_session.log(), fileName, progressDialogFor(&m_window, QStringLiteral("Exporting %1").arg(fileName)));
     m_fileBusy = false;
     if (!result) {
         m_messages.error(&m_window, saveFailedMessage(fileName, result));

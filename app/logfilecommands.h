@@ -58,5 +58,5 @@ private:
     UserMessages &m_messages;
     WindowDialogs &m_dialogs;
     bool m_fileBusy = false;
-    QString m_logFolder;   // last folder of the log's file dialogs
+    QString m_logFolder; // last folder of the log's file dialogs
 };

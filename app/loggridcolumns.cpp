@@ -31,12 +31,12 @@ void LogGridColumns::fitColumns()
     const auto fit = [grid](LogField field, const LogGridView::CellTexts &textsFor) {
         grid->fitColumn(int(field) - int(LogField::No), textsFor);
     };
-    fit(LogField::No, [](const QFontMetrics &m) { return QStringList{LogColumnTexts::number(NumberDigitsShown, false, m)}; });
+    fit(LogField::No,
+        [](const QFontMetrics &m) { return QStringList{LogColumnTexts::number(NumberDigitsShown, false, m)}; });
     fit(LogField::Time, [this](const QFontMetrics &m) { return LogColumnTexts::times(m_locale, m); });
     fit(LogField::DcAc, [](const QFontMetrics &) { return LogColumnTexts::functions(); });
-    fit(LogField::Value, [this](const QFontMetrics &m) {
-        return QStringList{LogColumnTexts::value(m_session.decimalSeparator(), m)};
-    });
+    fit(LogField::Value,
+        [this](const QFontMetrics &m) { return QStringList{LogColumnTexts::value(m_session.decimalSeparator(), m)}; });
     fit(LogField::Unit, [](const QFontMetrics &) { return LogColumnTexts::units(); });
     fit(LogField::Auto, [](const QFontMetrics &) { return LogColumnTexts::judgements(); });
 }

@@ -28,6 +28,6 @@ private:
     LogGridView &m_grid;
     MeterSession &m_session;
     const LocaleInfo &m_locale;
-    int m_numberDigits = NumberDigitsShown;   // the row numbers the No. column fits
+    int m_numberDigits = NumberDigitsShown; // the row numbers the No. column fits
     bool m_negativeNumbers = false;
 };

@@ -54,11 +54,10 @@ void LogGridView::setModel(QAbstractItemModel *model)
     m_currentRow = -1;
     m_rowCount = model ? model->rowCount() : 0;
     if (model) {
-        connect(model, &QAbstractItemModel::rowsInserted, this,
-                [this](const QModelIndex &parent, int first, int last) {
-                    if (!parent.isValid())
-                        rowsInserted(first, last);
-                });
+        connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &parent, int first, int last) {
+            if (!parent.isValid())
+                rowsInserted(first, last);
+        });
         connect(model, &QAbstractItemModel::rowsRemoved, this, &LogGridView::modelReset);
         connect(model, &QAbstractItemModel::layoutChanged, this, &LogGridView::modelReset);
         connect(model, &QAbstractItemModel::dataChanged, viewport(), qOverload<>(&QWidget::update));
@@ -122,7 +121,8 @@ int LogGridView::widthToShow(int column, const CellTexts &textsFor) const
     for (const QString &text : textsFor(QFontMetrics(cellFont)))
         width = std::max(width, advance(cellFont, text) + CellPadding);
     if (m_model)
-        width = std::max(width, advance(titleFont, m_model->headerData(column, Qt::Horizontal).toString()) + titlePadding);
+        width =
+            std::max(width, advance(titleFont, m_model->headerData(column, Qt::Horizontal).toString()) + titlePadding);
     return width;
 }
 
@@ -341,13 +341,26 @@ void LogGridView::keyPressEvent(QKeyEvent *event)
     const int row = std::max(m_currentRow, 0);
     int target = -1;
     switch (event->key()) {
-    case Qt::Key_Up: target = row - 1; break;
-    case Qt::Key_Down: target = row + 1; break;
-    case Qt::Key_PageUp: target = row - page; break;
-    case Qt::Key_PageDown: target = row + page; break;
-    case Qt::Key_Home: target = 0; break;
-    case Qt::Key_End: target = m_rowCount - 1; break;
-    default: return QAbstractScrollArea::keyPressEvent(event);
+    case Qt::Key_Up:
+        target = row - 1;
+        break;
+    case Qt::Key_Down:
+        target = row + 1;
+        break;
+    case Qt::Key_PageUp:
+        target = row - page;
+        break;
+    case Qt::Key_PageDown:
+        target = row + page;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = m_rowCount - 1;
+        break;
+    default:
+        return QAbstractScrollArea::keyPressEvent(event);
     }
     setCurrentRow(std::clamp(target, 0, m_rowCount - 1));
 }

@@ -2,8 +2,8 @@
 
 #include <QAbstractItemModel>
 #include <QAbstractScrollArea>
-#include <QStringList>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 

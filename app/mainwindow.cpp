@@ -30,9 +30,9 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
@@ -63,8 +63,9 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     , m_locale(std::move(services.locale))
     , m_messages(std::move(services.messages))
     , m_dialogs(services.dialogs ? std::move(services.dialogs) : std::make_unique<SystemDialogs>())
-    , m_session(std::make_unique<MeterSession>(*m_locale, std::move(services.serialBackend),
-                                               services.hidBackend ? std::move(services.hidBackend) : createHidBackend()))
+    , m_session(
+          std::make_unique<MeterSession>(*m_locale, std::move(services.serialBackend),
+                                         services.hidBackend ? std::move(services.hidBackend) : createHidBackend()))
 {
     DesignLook::prepare(*this);
     m_ui->setupUi(this);
@@ -79,9 +80,10 @@ MainWindow::MainWindow(WindowServices services, QWidget *parent)
     m_statistics = std::make_unique<LogStatistics>(m_session->log());
     m_publishing = std::make_unique<BrokerPublishing>(
         services.createPublisher ? std::move(services.createPublisher) : [] { return createMessagePublisher(); },
-        QSysInfo::machineHostName(), [this] {
+        QSysInfo::machineHostName(),
+        [this] {
             return m_session->linkState() == LinkState::Usb ? QStringLiteral("usb")
-                                                             : QFileInfo(m_session->serialPort()).fileName();
+                                                            : QFileInfo(m_session->serialPort()).fileName();
         });
     m_files = std::make_unique<LogFileCommands>(*this, *m_session, *m_statistics, *m_messages, *m_dialogs);
     m_chart = std::make_unique<ChartControls>(*m_ui, *this, *m_session, *m_messages, *m_dialogs);
@@ -217,7 +219,8 @@ void MainWindow::setupConnections()
         m_publishing->publishReading(result.reading, m_session->decodedFrames(), QDateTime::currentMSecsSinceEpoch());
     });
     connect(m_publishing.get(), &BrokerPublishing::statusChanged, this, &MainWindow::showPublishingStatus);
-    connect(m_chart.get(), &ChartControls::chartRestored, this, [this] { showRecordLimitLine(m_session->isLogFull()); });
+    connect(m_chart.get(), &ChartControls::chartRestored, this,
+            [this] { showRecordLimitLine(m_session->isLogFull()); });
 
     // The Record menu: one limit per item, the check mark on the chosen one.
     auto *limits = new QActionGroup(this);
@@ -431,7 +434,7 @@ void MainWindow::setSamplingIntervalText(const QString &text)
         return;
     }
     if (interval->textBecomesOne) {
-        edit->setText(QStringLiteral("1"));   // which sets the interval
+        edit->setText(QStringLiteral("1")); // which sets the interval
         return;
     }
     m_session->setSamplingInterval(interval->milliseconds);
@@ -455,7 +458,7 @@ void MainWindow::selectPort(const QString &port)
 {
     m_session->setSerialPort(port);
     if (m_session->serialPort() != port)
-        return;   // not while the port is open
+        return; // not while the port is open
     m_portNumber = LinkSupervisor::comPortNumber(port);
     m_ui->portButton->setText(m_portNumber ? QStringLiteral("COM %1").arg(m_portNumber) : QFileInfo(port).fileName());
     m_ui->portButton->setToolTip(m_portNumber ? QString() : port);
@@ -504,9 +507,10 @@ void MainWindow::quit()
     // the question counts exactly the rows that Save saves, and one answer
     // ends the run. An answer that does not end it lets them be logged.
     m_session->holdReadings();
-    const bool ending = m_session->unsavedRows() > 0
-                            ? m_files->keepUnsavedRows()
-                            : m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?"));
+    const bool ending =
+        m_session->unsavedRows() > 0
+            ? m_files->keepUnsavedRows()
+            : m_messages->confirm(this, QStringLiteral("Are you sure that you want to quit this application?"));
     // Quitting closes the window first; it stays open when its close is
     // refused, or when no event loop runs to end.
     if (ending)

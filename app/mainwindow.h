@@ -137,11 +137,11 @@ private:
     std::unique_ptr<ChartControls> m_chart;
     std::unique_ptr<SettingsBinding> m_settings;
 
-    int m_portNumber = 1;          // COM1..COM4
-    QString m_decimalSeparator;    // what the limit edits' key filters were given
-    qint32 m_barPosition = 30;     // before clamping to the bar's range
-    bool m_closed = false;         // the user quit: readings stay held to the end
-    QRect m_gridPlace;             // the log grid's bounds with the lines under it
-    QString m_dataFolder;          // where the journals are
-    QString m_settingsFile;        // empty: settings are not kept
+    int m_portNumber = 1;       // COM1..COM4
+    QString m_decimalSeparator; // what the limit edits' key filters were given
+    qint32 m_barPosition = 30;  // before clamping to the bar's range
+    bool m_closed = false;      // the user quit: readings stay held to the end
+    QRect m_gridPlace;          // the log grid's bounds with the lines under it
+    QString m_dataFolder;       // where the journals are
+    QString m_settingsFile;     // empty: settings are not kept
 };

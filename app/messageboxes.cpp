@@ -48,9 +48,10 @@ UserMessages::OpenChoice MessageBoxes::askHowToOpen(QWidget *parent, const QStri
 {
     QMessageBox box(QMessageBox::Question, QCoreApplication::translate("MessageBoxes", "Open Table File"), text,
                     QMessageBox::Cancel, parent);
-    QPushButton *add = box.addButton(QCoreApplication::translate("MessageBoxes", "Add to Log"), QMessageBox::AcceptRole);
-    QPushButton *replace
-        = box.addButton(QCoreApplication::translate("MessageBoxes", "Replace Log"), QMessageBox::DestructiveRole);
+    QPushButton *add =
+        box.addButton(QCoreApplication::translate("MessageBoxes", "Add to Log"), QMessageBox::AcceptRole);
+    QPushButton *replace =
+        box.addButton(QCoreApplication::translate("MessageBoxes", "Replace Log"), QMessageBox::DestructiveRole);
     box.setDefaultButton(add);
     box.exec();
     if (box.clickedButton() == add)

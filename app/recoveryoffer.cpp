@@ -73,7 +73,8 @@ bool offerJournalRecovery(const QString &dataFolder, MeterSession &session, User
         } else {
             // Not to be offered again at every start.
             if (journal->setAside(&kept, &why))
-                error += QStringLiteral("\n\nThe journal is kept in the same folder as %1.").arg(QFileInfo(kept).fileName());
+                error +=
+                    QStringLiteral("\n\nThe journal is kept in the same folder as %1.").arg(QFileInfo(kept).fileName());
             else
                 error += QStringLiteral("\n\nThe journal cannot be put aside: %1.").arg(why);
             messages.error(parent, loadFailedMessage(name, TableFileResult::failed(error)));

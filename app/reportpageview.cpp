@@ -79,8 +79,8 @@ QRectF ReportPageView::sheetRect() const
 {
     const QSizeF size = m_pageLayout.fullRect(QPageLayout::Millimeter).size() * pixelsPerMm();
     const qreal left = (viewport()->width() - size.width()) / 2;
-    const qreal top = m_zoom == Zoom::FitWidth ? Gap - verticalScrollBar()->value()
-                                               : (viewport()->height() - size.height()) / 2;
+    const qreal top =
+        m_zoom == Zoom::FitWidth ? Gap - verticalScrollBar()->value() : (viewport()->height() - size.height()) / 2;
     return QRectF(QPointF(left, top), size);
 }
 

@@ -55,5 +55,5 @@ private:
     int m_pageCount = 0;
     int m_currentPage = 0;
     Zoom m_zoom = Zoom::FitWidth;
-    int m_wheelTurn = 0;   // wheel movement beyond the page's edge, in eighths of a degree
+    int m_wheelTurn = 0; // wheel movement beyond the page's edge, in eighths of a degree
 };

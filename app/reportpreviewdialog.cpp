@@ -111,7 +111,8 @@ void ReportPreviewDialog::showPageControls()
     m_pageNumber->setRange(pages > 0 ? 1 : 0, pages);
     m_pageNumber->setValue(pages > 0 ? page + 1 : 0);
     // Wide enough for the last page's number.
-    m_pageNumber->setMinimumWidth(m_pageNumber->fontMetrics().horizontalAdvance(QString::number(pages) + QStringLiteral("00")));
+    m_pageNumber->setMinimumWidth(
+        m_pageNumber->fontMetrics().horizontalAdvance(QString::number(pages) + QStringLiteral("00")));
     m_pageNumber->setEnabled(pages > 1);
     m_pageCountLabel->setText(QStringLiteral("of %1").arg(pages));
     m_firstPage->setEnabled(page > 0);

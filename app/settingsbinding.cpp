@@ -21,8 +21,7 @@ SettingsBinding::SettingsBinding(Ui::MainWindow &ui, QWidget &window, MeterSessi
     , m_files(files)
     , m_chart(chart)
     , m_publishing(publishing)
-{
-}
+{ }
 
 void SettingsBinding::apply(const WindowSettings &settings)
 {

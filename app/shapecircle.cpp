@@ -4,8 +4,7 @@
 
 ShapeCircle::ShapeCircle(QWidget *parent)
     : QWidget(parent)
-{
-}
+{ }
 
 void ShapeCircle::setBrushColor(const QColor &colour)
 {

@@ -14,8 +14,8 @@ QString number(double value, const QString &decimalSeparator)
 
 QString statisticsLineText(const LogStatistics &statistics, const QString &decimalSeparator)
 {
-    const QString judgements
-        = QStringLiteral("Pass %1  Fail %2").arg(statistics.passCount()).arg(statistics.failCount());
+    const QString judgements =
+        QStringLiteral("Pass %1  Fail %2").arg(statistics.passCount()).arg(statistics.failCount());
     const ModeStatistics *mode = statistics.current();
     if (!mode)
         return QStringLiteral("n 0\n") + judgements;

@@ -183,8 +183,7 @@ public:
         : m_paint(std::move(paint))
         , m_design(design)
         , m_sizes(std::move(sizes))
-    {
-    }
+    { }
 
     QIconEngine *clone() const override { return new PaintedIconEngine(*this); }
     QString key() const override { return QStringLiteral("qm320-painted"); }
@@ -259,10 +258,12 @@ private:
 QIcon toolIcon(ToolIcon which)
 {
     // Drawn in 16 × 16 units.
-    return QIcon(new PaintedIconEngine([which](QPainter &p, qreal size) {
-        p.scale(size / 16.0, size / 16.0);
-        paintIcon(p, which);
-    }, 16, {QSize(16, 16)}));
+    return QIcon(new PaintedIconEngine(
+        [which](QPainter &p, qreal size) {
+            p.scale(size / 16.0, size / 16.0);
+            paintIcon(p, which);
+        },
+        16, {QSize(16, 16)}));
 }
 
 void paintProgramIcon(QPainter &p, qreal size)
@@ -289,5 +290,6 @@ void paintProgramIcon(QPainter &p, qreal size)
 
 QIcon programIcon()
 {
-    return QIcon(new PaintedIconEngine(paintProgramIcon, 0, {QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(64, 64)}));
+    return QIcon(
+        new PaintedIconEngine(paintProgramIcon, 0, {QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(64, 64)}));
 }

@@ -9,11 +9,17 @@ QString nativeMachine()
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
     switch (info.wProcessorArchitecture) {
-    case PROCESSOR_ARCHITECTURE_AMD64: return QStringLiteral("x86_64");
-    case PROCESSOR_ARCHITECTURE_IA64: return QStringLiteral("ia64");
-    case PROCESSOR_ARCHITECTURE_INTEL: return QStringLiteral("x86");
-    case PROCESSOR_ARCHITECTURE_ARM64: return QStringLiteral("arm64");
-    case PROCESSOR_ARCHITECTURE_ARM: return QStringLiteral("arm");
-    default: return {};
+    case PROCESSOR_ARCHITECTURE_AMD64:
+        return QStringLiteral("x86_64");
+    case PROCESSOR_ARCHITECTURE_IA64:
+        return QStringLiteral("ia64");
+    case PROCESSOR_ARCHITECTURE_INTEL:
+        return QStringLiteral("x86");
+    case PROCESSOR_ARCHITECTURE_ARM64:
+        return QStringLiteral("arm64");
+    case PROCESSOR_ARCHITECTURE_ARM:
+        return QStringLiteral("arm");
+    default:
+        return {};
     }
 }

@@ -68,12 +68,11 @@ void setUpTableSaveDialog(QFileDialog &dialog)
     // overwrite question then asks about the right file).
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
-                           QStringLiteral("Txt File(*.txt)")});
+    dialog.setNameFilters(
+        {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"), QStringLiteral("Txt File(*.txt)")});
     dialog.setDefaultSuffix(QStringLiteral("xls"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
-        dialog.setDefaultSuffix(filterExtension(filter));
-    });
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString &filter) { dialog.setDefaultSuffix(filterExtension(filter)); });
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
 }
 
@@ -91,8 +90,8 @@ QString SystemDialogs::openTableFileName(QWidget *parent, const QString &folder)
     QFileDialog dialog(parent, QString(), folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
-                           QStringLiteral("Txt File(*.txt)")});
+    dialog.setNameFilters(
+        {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"), QStringLiteral("Txt File(*.txt)")});
     if (!m_lastOpened.isEmpty())
         dialog.selectFile(m_lastOpened);
     const QString name = runDialog(dialog);
@@ -125,12 +124,12 @@ QString SystemDialogs::saveCsvFileName(QWidget *parent, const QString &folder)
 std::optional<QString> SystemDialogs::brokerAddress(QWidget *parent, const QString &current)
 {
     bool accepted = false;
-    const QString address = QInputDialog::getText(
-        parent, QStringLiteral("Publish to a Broker"),
-        QStringLiteral("Publish every reading to the MQTT broker at\n"
-                       "mqtt://host:port/topic (port and topic may be left out;\n"
-                       "without a topic each meter has its own). Empty: do not publish."),
-        QLineEdit::Normal, current, &accepted);
+    const QString address =
+        QInputDialog::getText(parent, QStringLiteral("Publish to a Broker"),
+                              QStringLiteral("Publish every reading to the MQTT broker at\n"
+                                             "mqtt://host:port/topic (port and topic may be left out;\n"
+                                             "without a topic each meter has its own). Empty: do not publish."),
+                              QLineEdit::Normal, current, &accepted);
     if (!accepted)
         return std::nullopt;
     return address.trimmed();

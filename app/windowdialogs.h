@@ -68,5 +68,5 @@ public:
     void previewReport(QWidget *parent, ReportBuilder &report) override;
 
 private:
-    QString m_lastOpened;   // the open dialog keeps the name it was last given
+    QString m_lastOpened; // the open dialog keeps the name it was last given
 };

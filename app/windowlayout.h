@@ -14,9 +14,9 @@ struct WindowLayout
     static constexpr QSize DesignedClientSize{663, 509};
 
     QRect topBar;
-    QPoint quitButton;   // within the top bar
-    QRect brokerLabel;   // within the top bar, left of the quit button
-    QRect gridPlace;     // the grid with the lines under it
+    QPoint quitButton; // within the top bar
+    QRect brokerLabel; // within the top bar, left of the quit button
+    QRect gridPlace;   // the grid with the lines under it
     QRect chart;
 };
 

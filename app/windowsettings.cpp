@@ -41,7 +41,8 @@ void readInteger(const QSettings &s, const char *key, qint32 &value, qint32 lowe
 void readNumber(const QSettings &s, const char *key, double &value)
 {
     bool ok = false;
-    const double read = s.value(QLatin1String(key)).toString().toDouble(&ok);   // C locale: the file is the same everywhere
+    const double read =
+        s.value(QLatin1String(key)).toString().toDouble(&ok); // C locale: the file is the same everywhere
     if (ok && std::isfinite(read))
         value = read;
 }

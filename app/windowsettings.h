@@ -10,21 +10,21 @@
 // its default rather than reaching a widget.
 struct WindowSettings
 {
-    QString port = QStringLiteral("COM1");   // COM1..COM4 or a device path
+    QString port = QStringLiteral("COM1"); // COM1..COM4 or a device path
     double highLimit = 4000;
     double lowLimit = -4000;
-    qint32 recordLimit = DefaultRecordLimit;   // one of the Record menu's limits
+    qint32 recordLimit = DefaultRecordLimit; // one of the Record menu's limits
     bool repeat = true;
     bool sampling = false;
     qint32 samplingSeconds = 1;
     bool fill = true;
     qint32 pageSize = 100;
-    QString logFolder;     // last folder of the log's file dialogs
-    QString chartFolder;   // last folder of the chart picture's dialog
+    QString logFolder;   // last folder of the log's file dialogs
+    QString chartFolder; // last folder of the chart picture's dialog
     bool reconnect = true;
-    QSize windowSize;          // without its frame; invalid: the designed size
+    QSize windowSize; // without its frame; invalid: the designed size
     bool maximized = false;
-    QString brokerAddress;     // where readings are published; empty: nowhere
+    QString brokerAddress; // where readings are published; empty: nowhere
 
     // $XDG_CONFIG_HOME/qm320/qm320.conf, normally ~/.config/qm320/qm320.conf.
     static QString defaultFile();

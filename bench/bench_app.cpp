@@ -24,11 +24,11 @@
 #include "transport/serialbackend.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <benchmark/benchmark.h>
@@ -157,7 +157,11 @@ void BM_StartToShown_BareQtWindowWithText(benchmark::State &state)
 {
     startUntilShown(state, ChildText);
 }
-BENCHMARK(BM_StartToShown_BareQtWindowWithText)->UseManualTime()->Iterations(1)->Repetitions(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartToShown_BareQtWindowWithText)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(9)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_StartToShown_Qm320Window(benchmark::State &state)
 {
@@ -168,8 +172,8 @@ BENCHMARK(BM_StartToShown_Qm320Window)->UseManualTime()->Iterations(1)->Repetiti
 class SilentMessages : public UserMessages
 {
 public:
-    void information(QWidget *, const QString &) override {}
-    void error(QWidget *, const QString &) override {}
+    void information(QWidget *, const QString &) override { }
+    void error(QWidget *, const QString &) override { }
     bool confirm(QWidget *, const QString &) override { return false; }
     bool ask(QWidget *, const QString &, const QString &) override { return false; }
     SaveChoice askToSave(QWidget *, const QString &) override { return SaveChoice::Discard; }
@@ -211,7 +215,6 @@ void BM_DecodeAndPaintFrame(benchmark::State &state)
     }
 }
 BENCHMARK(BM_DecodeAndPaintFrame)->Repetitions(9)->Unit(benchmark::kMicrosecond);
-
 
 } // namespace
 

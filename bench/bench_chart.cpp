@@ -5,9 +5,9 @@
 //   build/bench/bench_chart
 //   build/bench/bench_chart --benchmark_filter=Repaint   # one case
 
-#include "chart/chartview.h"
-#include "chart/chartpager.h"
 #include "bench/median.h"
+#include "chart/chartpager.h"
+#include "chart/chartview.h"
 
 #include <QApplication>
 #include <QPaintEvent>
@@ -114,8 +114,7 @@ void BM_AddPoint(benchmark::State &state)
     state.counters["median_us"] = median(samples) * 1000;
     state.counters["points"] = double(chart.view.pointCount());
     // 1 when every step reached the screen.
-    state.counters["paints_per_point"] =
-        double(chart.counter.paints - paintsBefore) / double(state.iterations());
+    state.counters["paints_per_point"] = double(chart.counter.paints - paintsBefore) / double(state.iterations());
 }
 BENCHMARK(BM_AddPoint)
     ->Arg(1'000)

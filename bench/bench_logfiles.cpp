@@ -132,10 +132,22 @@ void open(benchmark::State &state, const char *name)
     state.counters["rows"] = rows;
 }
 
-void BM_SaveText(benchmark::State &state) { save(state, "bench-log.xls"); }
-void BM_OpenText(benchmark::State &state) { open(state, "bench-log.xls"); }
-void BM_SaveXml(benchmark::State &state) { save(state, "bench-log.xml"); }
-void BM_OpenXml(benchmark::State &state) { open(state, "bench-log.xml"); }
+void BM_SaveText(benchmark::State &state)
+{
+    save(state, "bench-log.xls");
+}
+void BM_OpenText(benchmark::State &state)
+{
+    open(state, "bench-log.xls");
+}
+void BM_SaveXml(benchmark::State &state)
+{
+    save(state, "bench-log.xml");
+}
+void BM_OpenXml(benchmark::State &state)
+{
+    open(state, "bench-log.xml");
+}
 
 } // namespace
 

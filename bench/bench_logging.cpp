@@ -55,8 +55,7 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
-template<class F>
-double timeMs(F &&f)
+template <class F> double timeMs(F &&f)
 {
     QElapsedTimer t;
     t.start();
@@ -116,28 +115,43 @@ int main(int argc, char **argv)
         std::vector<double> times;
         for (int k = 0; k < 200; ++k, ++logged) {
             times.push_back(1000.0 * timeMs([&] {
-                logOne(int(logged));
-                app.processEvents();
-            }));
+                                logOne(int(logged));
+                                app.processEvents();
+                            }));
         }
         std::vector<double> sorted = times;
         std::sort(sorted.begin(), sorted.end());
         const double bytesPerRow = double(residentKiB() - startKiB) * 1024.0 / double(logged);
-        std::printf("%12ld %14.1f %14.1f %16.1f\n", logged, median(times), sorted[sorted.size() * 9 / 10],
-                    bytesPerRow);
+        std::printf("%12ld %14.1f %14.1f %16.1f\n", logged, median(times), sorted[sorted.size() * 9 / 10], bytesPerRow);
         std::fflush(stdout);
     }
 
     // Moving the view at the largest size, each with its repaint.
     auto *grid = window.findChild<LogGridView *>(QStringLiteral("logGrid"));
     std::printf("\nat %ld rows:\n", logged);
-    std::printf("  grid to the first row:   %8.2f ms\n", timeMs([&] { grid->setCurrentRow(0); app.processEvents(); }));
-    std::printf("  grid to the middle row:  %8.2f ms\n",
-                timeMs([&] { grid->setCurrentRow(int(logged / 2)); app.processEvents(); }));
-    std::printf("  grid to the last row:    %8.2f ms\n",
-                timeMs([&] { grid->setCurrentRow(int(logged - 1)); app.processEvents(); }));
-    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] { window.chartControls().showFirstPage(); app.processEvents(); }));
-    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] { window.chartControls().showNextPage(); app.processEvents(); }));
-    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] { window.chartControls().showLastPage(); app.processEvents(); }));
+    std::printf("  grid to the first row:   %8.2f ms\n", timeMs([&] {
+                    grid->setCurrentRow(0);
+                    app.processEvents();
+                }));
+    std::printf("  grid to the middle row:  %8.2f ms\n", timeMs([&] {
+                    grid->setCurrentRow(int(logged / 2));
+                    app.processEvents();
+                }));
+    std::printf("  grid to the last row:    %8.2f ms\n", timeMs([&] {
+                    grid->setCurrentRow(int(logged - 1));
+                    app.processEvents();
+                }));
+    std::printf("  chart to the first page: %8.2f ms\n", timeMs([&] {
+                    window.chartControls().showFirstPage();
+                    app.processEvents();
+                }));
+    std::printf("  chart one page on:       %8.2f ms\n", timeMs([&] {
+                    window.chartControls().showNextPage();
+                    app.processEvents();
+                }));
+    std::printf("  chart to the last page:  %8.2f ms\n", timeMs([&] {
+                    window.chartControls().showLastPage();
+                    app.processEvents();
+                }));
     return 0;
 }

@@ -125,7 +125,14 @@ void BM_ResidentPerRow(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_ResidentPerRow)->Arg(10000000)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LogOneReading)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(10000000)->UseManualTime()->Iterations(200000)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_LogOneReading)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->UseManualTime()
+    ->Iterations(200000)
+    ->Unit(benchmark::kNanosecond);
 
 int main(int argc, char **argv)
 {

@@ -96,7 +96,7 @@ void BM_SerialAssembleAndDecode(benchmark::State &state)
             }
         }
     };
-    feed();   // warm up: text buffers reach their size
+    feed(); // warm up: text buffers reach their size
 
     long long frames = 0;
     g_allocations = 0;

@@ -27,10 +27,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -180,7 +180,7 @@ int main(int argc, char **argv)
             t.start();
             session.feedSerialBytes(one);
             if (window)
-                app.processEvents();   // painted, as the next reading finds it
+                app.processEvents(); // painted, as the next reading finds it
             times.push_back(double(t.nsecsElapsed()) / 1e3);
         }
         const double p90 = [&] {

@@ -108,8 +108,7 @@ class FirstRun
 public:
     explicit FirstRun(const std::string &benchmark)
         : m_firstMs(records().try_emplace(benchmark, -1.0).first->second)
-    {
-    }
+    { }
 
     void start() { m_timer.start(); }
     void stop()

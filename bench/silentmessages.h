@@ -7,7 +7,7 @@
 class SilentMessages : public UserMessages
 {
 public:
-    void information(QWidget *, const QString &) override {}
+    void information(QWidget *, const QString &) override { }
     void error(QWidget *, const QString &text) override { lastError = text; }
     bool confirm(QWidget *, const QString &) override { return false; }
     bool ask(QWidget *, const QString &, const QString &) override { return false; }

@@ -1,9 +1,9 @@
 #include "chart/chartaxis.h"
 
 ChartAxis::ChartAxis(double minimum, double maximum)
-    : m_minimum(minimum), m_maximum(maximum)
-{
-}
+    : m_minimum(minimum)
+    , m_maximum(maximum)
+{ }
 
 bool ChartAxis::setMinimum(double minimum)
 {

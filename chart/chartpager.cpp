@@ -11,7 +11,8 @@ constexpr PointColour PureBlue{0, 0, 255};
 } // namespace
 
 ChartPager::ChartPager(ChartSurface &chart, qint32 pageSize)
-    : m_chart(chart), m_pageSize(std::max(pageSize, qint32(1)))
+    : m_chart(chart)
+    , m_pageSize(std::max(pageSize, qint32(1)))
 {
     m_chart.switchBottomAutomaticOff();
     reset();

@@ -5,8 +5,8 @@
 #include <QImageWriter>
 #include <QResizeEvent>
 #include <QSaveFile>
-#include <QVarLengthArray>
 #include <QVBoxLayout>
+#include <QVarLengthArray>
 
 #include <qcustomplot.h>
 
@@ -26,10 +26,12 @@ class ChartSeries : public QCPAbstractPlottable
 public:
     enum class Kind { Area, Line };
 
-    ChartSeries(QCPAxis *keyAxis, QCPAxis *valueAxis, const ChartPoints &points, Kind kind,
-                const QColor &seriesColour, const QPen &pen)
-        : QCPAbstractPlottable(keyAxis, valueAxis), m_points(points), m_kind(kind),
-          m_seriesColour(seriesColour)
+    ChartSeries(QCPAxis *keyAxis, QCPAxis *valueAxis, const ChartPoints &points, Kind kind, const QColor &seriesColour,
+                const QPen &pen)
+        : QCPAbstractPlottable(keyAxis, valueAxis)
+        , m_points(points)
+        , m_kind(kind)
+        , m_seriesColour(seriesColour)
     {
         setPen(pen);
         setBrush(seriesColour);
@@ -63,8 +65,7 @@ public:
 
     // Over all points; the axes are scaled by hand, so this only serves
     // QCustomPlot's own rescaling, which the chart does not use.
-    QCPRange getValueRange(bool &foundRange, QCP::SignDomain inSignDomain,
-                           const QCPRange &) const override
+    QCPRange getValueRange(bool &foundRange, QCP::SignDomain inSignDomain, const QCPRange &) const override
     {
         foundRange = !m_points.isEmpty() && inSignDomain == QCP::sdBoth;
         return foundRange ? QCPRange(m_points.minimumValue(), m_points.maximumValue()) : QCPRange();
@@ -72,7 +73,7 @@ public:
 
 protected:
     void draw(QCPPainter *painter) override;
-    void drawLegendIcon(QCPPainter *, const QRectF &) const override {}
+    void drawLegendIcon(QCPPainter *, const QRectF &) const override { }
 
 private:
     struct Span
@@ -83,12 +84,11 @@ private:
 
     QColor colourOf(const ChartPoints::ColourRun &run) const
     {
-        return run.colour ? QColor(run.colour->red, run.colour->green, run.colour->blue)
-                          : m_seriesColour;
+        return run.colour ? QColor(run.colour->red, run.colour->green, run.colour->blue) : m_seriesColour;
     }
     QPolygonF pixelPoints(Span span, bool sampled, double xOrigin, double xStep) const;
-    void drawSpan(QCPPainter *painter, const QColor &colour, Span span, bool sampled,
-                  double xOrigin, double xStep, double base) const;
+    void drawSpan(QCPPainter *painter, const QColor &colour, Span span, bool sampled, double xOrigin, double xStep,
+                  double base) const;
 
     const ChartPoints &m_points;
     Kind m_kind;
@@ -157,8 +157,8 @@ QPolygonF ChartSeries::pixelPoints(Span span, bool sampled, double xOrigin, doub
     return polygon;
 }
 
-void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span, bool sampled,
-                           double xOrigin, double xStep, double base) const
+void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span, bool sampled, double xOrigin,
+                           double xStep, double base) const
 {
     const QPolygonF line = pixelPoints(span, sampled, xOrigin, xStep);
     if (line.size() < 2)
@@ -205,7 +205,8 @@ void ChartSeries::drawSpan(QCPPainter *painter, const QColor &colour, Span span,
 class ChartPlot : public QCustomPlot
 {
 public:
-    explicit ChartPlot(QWidget *parent) : QCustomPlot(parent)
+    explicit ChartPlot(QWidget *parent)
+        : QCustomPlot(parent)
     {
         // Nothing here replots: the replot QCustomPlot queues when it is
         // made would fill two window-sized buffers that are never shown, and
@@ -384,10 +385,7 @@ protected:
 class WholeNumberTicks : public QCPAxisTicker
 {
 protected:
-    double getTickStep(const QCPRange &range) override
-    {
-        return std::max(1.0, QCPAxisTicker::getTickStep(range));
-    }
+    double getTickStep(const QCPRange &range) override { return std::max(1.0, QCPAxisTicker::getTickStep(range)); }
 };
 
 // The control's single border and lowered bevel, drawn as part of the plot so
@@ -395,16 +393,15 @@ protected:
 class ChartBevel : public QCPLayerable
 {
 public:
-    explicit ChartBevel(QCustomPlot *plot) : QCPLayerable(plot, QStringLiteral("overlay")) {}
+    explicit ChartBevel(QCustomPlot *plot)
+        : QCPLayerable(plot, QStringLiteral("overlay"))
+    { }
 
 protected:
     // The layer shifts every clip rectangle up by a pixel; undo it so the
     // bottom edge is drawn.
     QRect clipRect() const override { return mParentPlot->viewport().adjusted(0, 0, 0, 1); }
-    void applyDefaultAntialiasingHint(QCPPainter *painter) const override
-    {
-        painter->setAntialiasing(false);
-    }
+    void applyDefaultAntialiasingHint(QCPPainter *painter) const override { painter->setAntialiasing(false); }
     void draw(QCPPainter *painter) override
     {
         const QRect outer = mParentPlot->viewport().adjusted(0, 0, -1, -1);
@@ -434,7 +431,8 @@ QCPRange shownRange(const ChartAxis &axis)
 } // namespace
 
 ChartView::ChartView(QWidget *parent)
-    : QWidget(parent), m_plot(new ChartPlot(this))
+    : QWidget(parent)
+    , m_plot(new ChartPlot(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -470,10 +468,10 @@ ChartView::ChartView(QWidget *parent)
         axis->setTickLabelFont(axisFont);
     }
 
-    m_series[AreaSeries] = new ChartSeries(bottom, left, m_points, ChartSeries::Kind::Area,
-                                           QColor(255, 255, 128), QPen(QColor(0, 128, 255), 1));
-    m_series[LineSeries] = new ChartSeries(bottom, left, m_points, ChartSeries::Kind::Line,
-                                           QColor(255, 0, 0), QPen(QColor(128, 255, 0), 1));
+    m_series[AreaSeries] = new ChartSeries(bottom, left, m_points, ChartSeries::Kind::Area, QColor(255, 255, 128),
+                                           QPen(QColor(0, 128, 255), 1));
+    m_series[LineSeries] = new ChartSeries(bottom, left, m_points, ChartSeries::Kind::Line, QColor(255, 0, 0),
+                                           QPen(QColor(128, 255, 0), 1));
     for (ChartSeries *series : m_series)
         m_plot->addSeries(series);
     new ChartBevel(m_plot);

@@ -43,7 +43,7 @@ public:
     void resetSeries() override;
 
     // The bottom axis is manual from the start.
-    void switchBottomAutomaticOff() override {}
+    void switchBottomAutomaticOff() override { }
     double bottomMinimum() const override { return m_bottom.minimum(); }
     double bottomMaximum() const override { return m_bottom.maximum(); }
     bool setBottomMinimum(double minimum) override;

@@ -2,8 +2,7 @@
 
 MemoryChart::MemoryChart(int seriesCount)
     : m_seriesCount(seriesCount)
-{
-}
+{ }
 
 void MemoryChart::addPoint(double value, std::optional<PointColour> colour)
 {

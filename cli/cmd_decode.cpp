@@ -117,7 +117,6 @@ read, sends nothing, or reports without meter data for about 19 seconds; 3
 when the link was lost during the run and --reconnect waited for it.
 )";
 
-
 // How long a FILE waits for the broker: at the start, for room in the
 // queue, and at the end for the last acknowledgements.
 constexpr int BrokerWaitMs = 10000;
@@ -149,7 +148,8 @@ int runDecode(const QStringList &args)
     parser.addValueOption({QStringLiteral("frames")}, QStringLiteral("--frames needs a whole number of frames"));
     parser.addValueOption({QStringLiteral("seconds")}, QStringLiteral("--seconds needs a number of seconds"));
     parser.addFlag({QStringLiteral("reconnect")});
-    parser.addValueOption({QStringLiteral("mqtt")}, QStringLiteral("--mqtt needs a broker address, mqtt://host:port/topic"));
+    parser.addValueOption({QStringLiteral("mqtt")},
+                          QStringLiteral("--mqtt needs a broker address, mqtt://host:port/topic"));
     if (const std::optional<int> done = parseCommand(parser, args, DecodeHelp))
         return *done;
 
@@ -207,7 +207,8 @@ int runDecode(const QStringList &args)
         broker = *address;
         mqtt = createMessagePublisher();
         if (!mqtt)
-            return cliFail(QStringLiteral("this qm320-cli was built without MQTT (libmosquitto): --mqtt cannot publish"));
+            return cliFail(
+                QStringLiteral("this qm320-cli was built without MQTT (libmosquitto): --mqtt cannot publish"));
         topic = broker.topic.isEmpty() ? BrokerAddress::defaultTopic(QSysInfo::machineHostName(), meterName(options))
                                        : broker.topic;
         if (!mqtt->start(broker, topic, &why))
@@ -242,7 +243,8 @@ int runDecode(const QStringList &args)
     } else {
         result = decodeInputFile(options.file, options.hid, session);
         if (!out.flush() && result == 0)
-            return cliFail(QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return cliFail(
+                QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     }
     if (!mqtt)
         return result;
@@ -250,11 +252,14 @@ int runDecode(const QStringList &args)
     mqtt->waitUntilDelivered(BrokerWaitMs);
     const PublisherStatus status = mqtt->status();
     const double seconds = publishing.isValid() ? double(publishing.nsecsElapsed()) / 1e9 : 0;
-    std::fprintf(stderr, "mqtt: %lld readings published to %s at %s in %.3f s (%.0f a second), %lld dropped, %lld not delivered\n",
-                 status.delivered, topic.toLocal8Bit().constData(), broker.displayText().toLocal8Bit().constData(),
-                 seconds, seconds > 0 ? double(status.delivered) / seconds : 0.0, status.dropped, status.waiting);
+    std::fprintf(
+        stderr,
+        "mqtt: %lld readings published to %s at %s in %.3f s (%.0f a second), %lld dropped, %lld not delivered\n",
+        status.delivered, topic.toLocal8Bit().constData(), broker.displayText().toLocal8Bit().constData(), seconds,
+        seconds > 0 ? double(status.delivered) / seconds : 0.0, status.dropped, status.waiting);
     if (!live && result == 0 && (status.dropped > 0 || status.waiting > 0))
         return cliFail(QStringLiteral("%1: not every reading reached the broker (%2)")
-                           .arg(broker.displayText(), status.problem.isEmpty() ? QStringLiteral("it was too slow") : status.problem));
+                           .arg(broker.displayText(),
+                                status.problem.isEmpty() ? QStringLiteral("it was too slow") : status.problem));
     return result;
 }

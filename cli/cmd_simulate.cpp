@@ -48,8 +48,10 @@ Options:
   --list           list the scenarios
 )";
 
-
-QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 struct Output
 {
@@ -98,7 +100,8 @@ int writeHidFile(MeterSimulator &meter, long long frames, int intervalMs, const 
     Output out;
     if (!openOutput(name, out))
         return cliFail(QStringLiteral("cannot write %1: %2").arg(name, systemError()));
-    std::fprintf(out.file, "# qm320-cli simulate: the USB cable's reports of %lld meter frames, one every 10 ms\n", frames);
+    std::fprintf(out.file, "# qm320-cli simulate: the USB cable's reports of %lld meter frames, one every 10 ms\n",
+                 frames);
     for (long long i = 0; i < frames; ++i) {
         for (const HidReport &report : hidReportsForFrame(meter.nextFrame(), intervalMs)) {
             const QByteArray line = formatHidReportLine(report[0], report.data() + 1, int(report.size()) - 1);

@@ -38,13 +38,13 @@ struct DecodeOptions
     bool hid = false;
     QString low = QStringLiteral("-4000");
     QString high = QStringLiteral("4000");
-    QString file;             // empty or "-": standard input
-    QString port;             // --port: "COM1".."COM4" or a device path
-    bool hidDevice = false;   // --hid-device
-    QString hidDevicePath;    // its optional path
-    long long frames = -1;    // --frames N: stop after N decoded frames
-    double seconds = -1;      // --seconds S: stop after S seconds
-    bool reconnect = false;   // --reconnect: wait for a lost device and resume
+    QString file;           // empty or "-": standard input
+    QString port;           // --port: "COM1".."COM4" or a device path
+    bool hidDevice = false; // --hid-device
+    QString hidDevicePath;  // its optional path
+    long long frames = -1;  // --frames N: stop after N decoded frames
+    double seconds = -1;    // --seconds S: stop after S seconds
+    bool reconnect = false; // --reconnect: wait for a lost device and resume
 };
 
 // Live decoding, from a serial port and from the USB cable.

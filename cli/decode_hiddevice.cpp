@@ -65,7 +65,8 @@ int decodeFromHidDevice(const DecodeOptions &options, MeterSession &session, Jso
                                             ? QStringLiteral("a USB interface cable (\"%1\")").arg(CableName)
                                             : options.hidDevicePath));
             } else if (options.hidDevicePath.isEmpty())
-                fail(QStringLiteral("no USB interface cable (\"%1\") is plugged in; %2").arg(CableName, presentDevices(session)));
+                fail(QStringLiteral("no USB interface cable (\"%1\") is plugged in; %2")
+                         .arg(CableName, presentDevices(session)));
             else
                 fail(QStringLiteral("%1 is not a HID device that is plugged in; %2")
                          .arg(options.hidDevicePath, presentDevices(session)));

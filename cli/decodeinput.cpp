@@ -23,7 +23,8 @@ int decodeSerialStream(std::FILE *in, const QString &name, MeterSession &session
             session.feedSerialBytes(QByteArrayView(buffer.data(), qsizetype(n)));
         if (n < buffer.size()) {
             if (std::ferror(in))
-                return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+                return cliFail(
+                    QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
             return 0;
         }
     }
@@ -54,7 +55,8 @@ int decodeHidText(std::FILE *in, const QString &name, MeterSession &session)
         errno = 0;
         if (!readLine(in, line)) {
             if (std::ferror(in))
-                result = cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+                result = cliFail(
+                    QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
             break;
         }
         ++lineNumber;
@@ -83,7 +85,8 @@ int decodeInputFile(const QString &file, bool hid, MeterSession &session)
     if (!standardInput) {
         in = std::fopen(QFile::encodeName(file).constData(), "rb");
         if (!in)
-            return cliFail(QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+            return cliFail(
+                QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
     }
     const int result = hid ? decodeHidText(in, name, session) : decodeSerialStream(in, name, session);
     if (in != stdin)

@@ -13,7 +13,10 @@ int hexValue(char c)
     return -1;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 } // namespace
 

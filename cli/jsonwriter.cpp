@@ -13,12 +13,28 @@ namespace {
 char *escapeAscii(char *out, char32_t c)
 {
     switch (c) {
-    case '"': *out++ = '\\'; *out++ = '"'; return out;
-    case '\\': *out++ = '\\'; *out++ = '\\'; return out;
-    case '\n': *out++ = '\\'; *out++ = 'n'; return out;
-    case '\r': *out++ = '\\'; *out++ = 'r'; return out;
-    case '\t': *out++ = '\\'; *out++ = 't'; return out;
-    default: break;
+    case '"':
+        *out++ = '\\';
+        *out++ = '"';
+        return out;
+    case '\\':
+        *out++ = '\\';
+        *out++ = '\\';
+        return out;
+    case '\n':
+        *out++ = '\\';
+        *out++ = 'n';
+        return out;
+    case '\r':
+        *out++ = '\\';
+        *out++ = 'r';
+        return out;
+    case '\t':
+        *out++ = '\\';
+        *out++ = 't';
+        return out;
+    default:
+        break;
     }
     if (c < 0x20) {
         static const char hex[] = "0123456789abcdef";

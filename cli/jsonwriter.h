@@ -16,7 +16,11 @@ public:
     explicit JsonLineWriter(std::FILE *out);
     ~JsonLineWriter() { flush(); }
 
-    void beginObject() { put('{'); m_first = true; }
+    void beginObject()
+    {
+        put('{');
+        m_first = true;
+    }
     void endObject()
     {
         put('}');
@@ -24,15 +28,48 @@ public:
         if (m_used >= FlushAt)
             flush();
     }
-    void beginArray(std::string_view key) { this->key(key); put('['); m_first = true; }
-    void endArray() { put(']'); m_first = false; }
+    void beginArray(std::string_view key)
+    {
+        this->key(key);
+        put('[');
+        m_first = true;
+    }
+    void endArray()
+    {
+        put(']');
+        m_first = false;
+    }
 
-    void field(std::string_view key, QStringView value) { this->key(key); string(value); }
-    void field(std::string_view key, std::string_view latin1) { this->key(key); string(latin1); }
-    void field(std::string_view key, double value) { this->key(key); number(value); }
-    void field(std::string_view key, long long value) { this->key(key); integer(value); }
-    void nullField(std::string_view key) { this->key(key); append("null"); }
-    void element(std::string_view latin1) { separator(); string(latin1); }
+    void field(std::string_view key, QStringView value)
+    {
+        this->key(key);
+        string(value);
+    }
+    void field(std::string_view key, std::string_view latin1)
+    {
+        this->key(key);
+        string(latin1);
+    }
+    void field(std::string_view key, double value)
+    {
+        this->key(key);
+        number(value);
+    }
+    void field(std::string_view key, long long value)
+    {
+        this->key(key);
+        integer(value);
+    }
+    void nullField(std::string_view key)
+    {
+        this->key(key);
+        append("null");
+    }
+    void element(std::string_view latin1)
+    {
+        separator();
+        string(latin1);
+    }
 
     bool flush();
     bool failed() const { return m_failed; }
@@ -49,9 +86,18 @@ private:
         return m_buffer.get() + m_used;
     }
     void makeRoom(std::size_t n);
-    void put(char c) { *reserve(1) = c; ++m_used; }
+    void put(char c)
+    {
+        *reserve(1) = c;
+        ++m_used;
+    }
     void append(std::string_view s);
-    void separator() { if (!m_first) put(','); m_first = false; }
+    void separator()
+    {
+        if (!m_first)
+            put(',');
+        m_first = false;
+    }
     // Keys are the program's own words and need no escaping.
     void key(std::string_view k);
     void string(QStringView s);

@@ -1,5 +1,3 @@
 #include "cli/runtimefolder.h"
 
-void provideRuntimeFolder()
-{
-}
+void provideRuntimeFolder() { }

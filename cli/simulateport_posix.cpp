@@ -18,7 +18,10 @@
 
 namespace {
 
-QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 void addNanoseconds(timespec &t, long long ns)
 {
@@ -29,8 +32,7 @@ void addNanoseconds(timespec &t, long long ns)
 
 void sleepUntil(const timespec &t)
 {
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
-    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) { }
 }
 
 } // namespace
@@ -70,7 +72,8 @@ int playOnPseudoTerminal(MeterSimulator &meter, const QString &scenario, long lo
             addNanoseconds(due, byteNs * (long long)(i + 1));
             sleepUntil(due);
             if (::write(master, &f[i], 1) < 0 && errno != EAGAIN && errno != EINTR && errno != EIO)
-                return cliFail(QStringLiteral("cannot write to %1: %2").arg(QString::fromLocal8Bit(device), systemError()));
+                return cliFail(
+                    QStringLiteral("cannot write to %1: %2").arg(QString::fromLocal8Bit(device), systemError()));
         }
         addNanoseconds(frameStart, frameNs);
         sleepUntil(frameStart);
@@ -84,4 +87,3 @@ int playOnPseudoTerminal(MeterSimulator &meter, const QString &scenario, long lo
     ::close(master);
     return 0;
 }
-

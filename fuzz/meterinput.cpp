@@ -17,8 +17,8 @@ void decodeAndCheck(FrameDecoder &decoder, const MeterFrame &frame, const QStrin
     if (!result)
         return;
     Reading &r = result->reading;
-    if (!std::isfinite(r.numericValue) || std::fabs(r.count) > 9999 || r.valueText.size() > 12
-        || r.pointPosition < 0 || r.pointPosition > 3)
+    if (!std::isfinite(r.numericValue) || std::fabs(r.count) > 9999 || r.valueText.size() > 12 || r.pointPosition < 0
+        || r.pointPosition > 3)
         std::abort();
     r.judgement = judgeValue(r.valueText, QStringLiteral("4000"), QStringLiteral("-4000"), separator);
 }
@@ -64,7 +64,8 @@ void feedMeterInput(const std::uint8_t *data, std::size_t size)
         std::abort();
 
     // The limit rules on the bytes as text.
-    const QString text = QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(std::min<std::size_t>(size, 256)));
+    const QString text =
+        QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(std::min<std::size_t>(size, 256)));
     (void)parseLocaleNumber(text, separator);
     (void)rewriteLimitText(text, separator);
     (void)validatedLimitText(text, QStringLiteral("4000"), separator);

@@ -53,8 +53,7 @@ public:
     JournalPrefix(const JournalFile &file, qint64 length)
         : m_file(file)
         , m_length(length)
-    {
-    }
+    { }
 
     qint64 size() const override { return m_length; }
 
@@ -110,8 +109,7 @@ QString withDate(const QString &time, QDate date, bool spansDays)
 AbandonedJournal::AbandonedJournal(std::unique_ptr<JournalFile> file)
     : m_file(std::move(file))
     , m_fileName(m_file->fileName())
-{
-}
+{ }
 
 QStringList AbandonedJournal::candidates(const QString &folder)
 {
@@ -123,8 +121,8 @@ QStringList AbandonedJournal::candidates(const QString &folder)
     return names;
 }
 
-std::unique_ptr<AbandonedJournal> AbandonedJournal::claim(const QString &fileName,
-                                                          JournalFile::ClaimFailure *failure, QString *why)
+std::unique_ptr<AbandonedJournal> AbandonedJournal::claim(const QString &fileName, JournalFile::ClaimFailure *failure,
+                                                          QString *why)
 {
     std::unique_ptr<JournalFile> file = JournalFile::claim(fileName, failure, why);
     if (!file)
@@ -218,7 +216,8 @@ bool AbandonedJournal::copyReadingsTo(JournalFile &target, QString *why) const
         return false;
     QByteArray piece(std::min(PieceBytes, std::max<qint64>(m_usableBytes, 1)), Qt::Uninitialized);
     for (qint64 offset = 0; offset < m_usableBytes;) {
-        const qint64 n = m_file->read(offset, piece.data(), std::min<qint64>(piece.size(), m_usableBytes - offset), why);
+        const qint64 n =
+            m_file->read(offset, piece.data(), std::min<qint64>(piece.size(), m_usableBytes - offset), why);
         if (n < 0)
             return false;
         if (n == 0) {

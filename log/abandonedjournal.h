@@ -24,9 +24,9 @@ class AbandonedJournal
 public:
     // What can be done with it.
     enum class Kind {
-        Empty,           // no reading, nothing else: it may go
-        Unrecoverable,   // not a journal, or no reading before its first bad line
-        Recoverable,     // readings, maybe followed by what is not one
+        Empty,         // no reading, nothing else: it may go
+        Unrecoverable, // not a journal, or no reading before its first bad line
+        Recoverable,   // readings, maybe followed by what is not one
     };
 
     // The names of the journals in `folder`, newest first.

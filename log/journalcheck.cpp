@@ -100,8 +100,9 @@ bool JournalCheck::feed(QByteArrayView piece)
             // the line goes on.
             const qsizetype room = MaxLineBytes - m_line.size();
             stop(holdsNul(m_line) || holdsNul(QByteArrayView(p, room)) ? QStringLiteral("a NUL byte")
-                 : m_lineNumber == 0 ? QStringLiteral("not the header of a journal")
-                                     : QStringLiteral("longer than any reading (more than %1 bytes)").arg(MaxLineBytes));
+                 : m_lineNumber == 0
+                     ? QStringLiteral("not the header of a journal")
+                     : QStringLiteral("longer than any reading (more than %1 bytes)").arg(MaxLineBytes));
             break;
         }
         if (!newline) {
@@ -261,7 +262,7 @@ QString JournalCheck::readingProblem(QByteArrayView line, bool cutShort)
         if (lastCell)
             return cell == ReadingCells ? QString()
                                         : QStringLiteral("%1 cells where a reading has %2").arg(cell).arg(ReadingCells);
-        ++p;   // the tab
+        ++p; // the tab
     }
 }
 

@@ -63,7 +63,7 @@ private:
     void stop(const QString &what);
 
     LocaleCodec m_codec;
-    QByteArray m_line;     // the line being gathered, never longer than MaxLineBytes
+    QByteArray m_line; // the line being gathered, never longer than MaxLineBytes
     qint64 m_lineNumber = 0;
     bool m_stopped = false;
     bool m_isJournal = false;
@@ -72,8 +72,8 @@ private:
     QString m_problem;
     QString m_firstTime;
     LogDating m_dating;
-    QByteArray m_timeBytes;       // the Time cell of the line being checked
-    QByteArray m_lastTimeBytes;   // and of the last reading
+    QByteArray m_timeBytes;     // the Time cell of the line being checked
+    QByteArray m_lastTimeBytes; // and of the last reading
     QByteArray m_unquoted;
     QString m_text;
 };

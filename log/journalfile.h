@@ -18,9 +18,9 @@ public:
     // Why an existing journal could not be taken.
     enum class ClaimFailure {
         None,
-        HeldByAnother,   // a running program holds it
-        Gone,            // the name no longer leads to it: another run took it away
-        Unusable,        // it cannot be opened or locked
+        HeldByAnother, // a running program holds it
+        Gone,          // the name no longer leads to it: another run took it away
+        Unusable,      // it cannot be opened or locked
     };
 
     // Makes `folder` and every missing parent readable by this user only,

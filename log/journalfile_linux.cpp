@@ -32,7 +32,8 @@ QString describeProcess(qint64 pid)
     QString name;
     if (comm.open(QIODevice::ReadOnly))
         name = QString::fromLocal8Bit(comm.readAll()).trimmed();
-    return name.isEmpty() ? QStringLiteral("process %1").arg(pid) : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
+    return name.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                          : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
 }
 
 // Who holds the whole-file lock on the file `fd` leads to, as the system's
@@ -83,8 +84,7 @@ JournalFile::JournalFile(int fd, QString fileName, bool writable)
     : m_fd(fd)
     , m_fileName(std::move(fileName))
     , m_writable(writable)
-{
-}
+{ }
 
 JournalFile::~JournalFile()
 {
@@ -95,7 +95,7 @@ bool JournalFile::makePrivateFolder(const QString &folder, QString *why)
 {
     const QByteArray path = encoded(folder);
     // Each missing folder on the way, as the user's data folders are made.
-    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
         if (!part.isEmpty() && ::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
             *why = QStringLiteral("the folder %1 cannot be made: %2").arg(folder, systemText(errno));

@@ -43,7 +43,7 @@ namespace {
 // range that Wine (and the C runtime's 64-bit offsets) still take.
 constexpr ULONGLONG HolderBase = 0x4000000000000000ull;
 constexpr ULONGLONG GateOffset = HolderBase - 1;
-constexpr ULONGLONG HolderRange = 0x100000000ull;   // every process id
+constexpr ULONGLONG HolderRange = 0x100000000ull; // every process id
 
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -124,7 +124,7 @@ QString lockHolder(HANDLE file)
     ULONGLONG first = 0;
     ULONGLONG length = HolderRange;
     if (!recordIn(first, length))
-        return QStringLiteral("another program");   // it has the gate and not yet its record
+        return QStringLiteral("another program"); // it has the gate and not yet its record
     while (length > 1) {
         const ULONGLONG half = length / 2;
         if (recordIn(first, half)) {
@@ -154,12 +154,11 @@ JournalFile::JournalFile(int fd, QString fileName, bool writable)
     : m_fd(fd)
     , m_fileName(std::move(fileName))
     , m_writable(writable)
-{
-}
+{ }
 
 JournalFile::~JournalFile()
 {
-    _close(m_fd);   // closes the handle, and with it the locks
+    _close(m_fd); // closes the handle, and with it the locks
 }
 
 bool JournalFile::makePrivateFolder(const QString &folder, QString *why)
@@ -279,8 +278,9 @@ std::unique_ptr<JournalFile> JournalFile::claim(const QString &fileName, ClaimFa
     }
     const int fd = descriptorFor(file);
     if (fd < 0) {
-        return fail(ClaimFailure::Unusable, QStringLiteral("%1 cannot be opened: %2")
-                                                .arg(fileName, windowsErrorText(ERROR_TOO_MANY_OPEN_FILES)));
+        return fail(
+            ClaimFailure::Unusable,
+            QStringLiteral("%1 cannot be opened: %2").arg(fileName, windowsErrorText(ERROR_TOO_MANY_OPEN_FILES)));
     }
     *failure = ClaimFailure::None;
     return std::unique_ptr<JournalFile>(new JournalFile(fd, fileName, writable));
@@ -337,7 +337,7 @@ bool JournalFile::append(const char *data, qint64 length, QString *why)
         if (!WriteFile(handleOf(m_fd), data, DWORD(std::min(length, LargestTransfer)), &n, &end))
             error = GetLastError();
         else if (n == 0)
-            error = ERROR_DISK_FULL;   // a write that takes nothing is a full disk
+            error = ERROR_DISK_FULL; // a write that takes nothing is a full disk
         if (error != 0) {
             *why = QStringLiteral("%1 cannot be written: %2").arg(m_fileName, windowsErrorText(error));
             return false;

@@ -5,8 +5,7 @@ LocaleCodec::LocaleCodec(QStringConverter::Encoding encoding)
     // Pieces are decoded one by one: a U+FEFF at the start of a cell is
     // text, not a byte-order mark to drop.
     , m_decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom)
-{
-}
+{ }
 
 bool LocaleCodec::isAscii(QStringView text)
 {

@@ -74,8 +74,8 @@ qint64 offsetAt(qint64 utcMilliseconds)
 void LocalTimestamp::append(QByteArray &out, qint64 utcMilliseconds)
 {
     // Floor division: a moment before 1970 belongs to the quarter before.
-    const qint64 quarter = utcMilliseconds >= 0 ? utcMilliseconds / QuarterHourMs
-                                                : -1 - (-utcMilliseconds - 1) / QuarterHourMs;
+    const qint64 quarter =
+        utcMilliseconds >= 0 ? utcMilliseconds / QuarterHourMs : -1 - (-utcMilliseconds - 1) / QuarterHourMs;
     if (quarter != m_quarter) {
         m_offsetMs = offsetAt(utcMilliseconds);
         m_quarter = quarter;

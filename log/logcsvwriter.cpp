@@ -25,8 +25,7 @@ bool writeAll(QIODevice &out, const QByteArray &bytes)
 
 LogCsvWriter::LogCsvWriter(const LogTable &table)
     : m_table(table)
-{
-}
+{ }
 
 void LogCsvWriter::appendHeader(QByteArray &out)
 {
@@ -47,8 +46,7 @@ void LogCsvWriter::appendText(QByteArray &out, QStringView text)
             quote = true;
         nul = nul || c.unicode() == 0;
     }
-    const bool formula = !text.isEmpty()
-        && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' || text[0] == u'@');
+    const bool formula = !text.isEmpty() && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' || text[0] == u'@');
     if (!quote && !formula && !nul) {
         out += text.toUtf8();
         return;

@@ -50,6 +50,6 @@ private:
 
     const LogTable &m_table;
     TableFileProgress m_progress;
-    std::optional<qint64> m_origin;   // the first row's moment
+    std::optional<qint64> m_origin; // the first row's moment
     LocalTimestamp m_timestamp;
 };

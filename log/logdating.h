@@ -29,8 +29,8 @@ public:
     // Moments in milliseconds since 1970-01-01 00:00 UTC.
     struct Evidence
     {
-        std::optional<qint64> notBefore;   // the log began no earlier
-        std::optional<qint64> notAfter;    // its last row was logged no later
+        std::optional<qint64> notBefore; // the log began no earlier
+        std::optional<qint64> notAfter;  // its last row was logged no later
     };
 
     // A step back in the time of day of at most this is the clock set back.
@@ -67,12 +67,12 @@ public:
     static qint64 localMoment(QDate date, int secondOfDay);
 
 private:
-    qint64 m_timesAdded = 0;     // rows taken, with or without a time
+    qint64 m_timesAdded = 0; // rows taken, with or without a time
     int m_firstSecond = -1;
     int m_lastSecond = -1;
     int m_days = 0;
     int m_longestSilence = -1;
-    qint64 m_afterSilence = 0;   // the row that followed the longest silence
+    qint64 m_afterSilence = 0; // the row that followed the longest silence
     QDate m_firstDate;
     int m_missingDays = 0;
     bool m_certain = false;

@@ -71,7 +71,7 @@ UnitScale unitScale(QStringView unit)
         case u'n':
             return {unit.sliced(1), 1e-9};
         case u'u':
-        case 0x00B5:   // the micro sign
+        case 0x00B5: // the micro sign
             return {unit.sliced(1), 1e-6};
         case u'm':
             return {unit.sliced(1), 1e-3};

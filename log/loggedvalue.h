@@ -19,6 +19,6 @@ std::optional<double> loggedValue(QStringView valueText);
 struct UnitScale
 {
     QStringView base;
-    double factor = 1;   // of the unit against its base unit
+    double factor = 1; // of the unit against its base unit
 };
 UnitScale unitScale(QStringView unitText);

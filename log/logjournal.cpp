@@ -24,8 +24,7 @@ public:
         : m_file(file)
         , m_unsynced(unsynced)
         , m_thread([this] { run(); })
-    {
-    }
+    { }
     ~Writer()
     {
         {
@@ -84,7 +83,8 @@ private:
             else if (!batch.isEmpty())
                 unsynced = true;
             // A sync at most SyncMs after a write, and before the file closes.
-            if (error.isEmpty() && unsynced && (stopping || Clock::now() - lastSync >= std::chrono::milliseconds(SyncMs))) {
+            if (error.isEmpty() && unsynced
+                && (stopping || Clock::now() - lastSync >= std::chrono::milliseconds(SyncMs))) {
                 m_file.sync(&error);
                 lastSync = Clock::now();
                 unsynced = false;
@@ -121,8 +121,7 @@ private:
 LogJournal::LogJournal(const LogTable &table)
     : m_table(table)
     , m_format(std::make_unique<LogTextWriter>(table))
-{
-}
+{ }
 
 LogJournal::~LogJournal()
 {
@@ -144,14 +143,15 @@ bool LogJournal::create(const QString &folder, const AbandonedJournal *recovered
         return false;
     // A name no other run uses: the time and this process, and a number
     // when this process starts two journals within a second.
-    const QString stem = QDir(folder).filePath(
-        QStringLiteral("journal-%1-%2")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
-            .arg(QCoreApplication::applicationPid()));
+    const QString stem =
+        QDir(folder).filePath(QStringLiteral("journal-%1-%2")
+                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                                  .arg(QCoreApplication::applicationPid()));
     std::unique_ptr<JournalFile> file;
     for (int attempt = 1; !file && attempt <= 1000; ++attempt) {
         bool exists = false;
-        const QString name = attempt == 1 ? stem + QStringLiteral(".xls") : QStringLiteral("%1-%2.xls").arg(stem).arg(attempt);
+        const QString name =
+            attempt == 1 ? stem + QStringLiteral(".xls") : QStringLiteral("%1-%2.xls").arg(stem).arg(attempt);
         file = JournalFile::create(name, &exists, &m_openError);
         if (!file && !exists)
             return false;

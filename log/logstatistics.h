@@ -15,11 +15,11 @@
 // mode's latest reading.
 struct ModeStatistics
 {
-    QString function;          // as logged: "DC", "OHM", …
-    QString unit;              // the unit of the latest reading, as logged: "mV", "k*", …
-    double unitFactor = 1;     // of that unit against the base unit
-    RunningStatistics values;  // the readings that are numbers, in the base unit
-    qint64 rows = 0;           // every row of the mode, over-range displays included
+    QString function;         // as logged: "DC", "OHM", …
+    QString unit;             // the unit of the latest reading, as logged: "mV", "k*", …
+    double unitFactor = 1;    // of that unit against the base unit
+    RunningStatistics values; // the readings that are numbers, in the base unit
+    qint64 rows = 0;          // every row of the mode, over-range displays included
     qint64 pass = 0;
     qint64 fail = 0;
 
@@ -68,7 +68,7 @@ public:
     qint64 failCount() const { return m_fail; }
 
     void rowsAppended(int first, int last) override;
-    void tableAboutToBeEmptied() override {}
+    void tableAboutToBeEmptied() override { }
     void tableEmptied() override;
 
 private:
@@ -77,7 +77,7 @@ private:
 
     LogTable &m_table;
     std::vector<ModeStatistics> m_modes;
-    std::vector<QString> m_baseUnits;   // per mode
+    std::vector<QString> m_baseUnits; // per mode
     int m_current = -1;
     qint64 m_pass = 0;
     qint64 m_fail = 0;

@@ -1,8 +1,8 @@
 #include "log/logtable.h"
 
 #include <algorithm>
-#include <memory>
 #include <limits>
+#include <memory>
 
 namespace {
 

@@ -22,9 +22,9 @@ enum class LogFieldType { Integer, Text };
 
 struct LogFieldDef
 {
-    const char *name;  // as the data packet names it
+    const char *name; // as the data packet names it
     LogFieldType type;
-    int size;          // characters kept of a text; 0 for integers
+    int size; // characters kept of a text; 0 for integers
 };
 
 // Told about every change of a LogTable, so that a view can follow it.
@@ -82,7 +82,7 @@ public:
     // Reading a posted row. Views stay valid until the table is emptied.
     bool hasValue(int row, int field) const;
     std::optional<qint32> integer(int row, int field) const;
-    QStringView text(int row, int field) const;   // empty when it has no value
+    QStringView text(int row, int field) const; // empty when it has no value
     // A field as a grid shows it: the text, or an integer in decimal; empty
     // when the field has no value.
     QString displayText(int row, int field) const;
@@ -100,7 +100,7 @@ public:
     // is posted first. False when the table cannot take another row.
     bool append();
     bool isEditing() const { return m_editing; }
-    void setText(int field, QStringView text);          // cut to TextSize
+    void setText(int field, QStringView text); // cut to TextSize
     void setInteger(int field, qint32 value);
     void setNull(int field);
     // The moment the new row was logged (see loggedAt); a moment before 1970
@@ -185,7 +185,7 @@ private:
         qint32 no;
         qint32 nval;
         TextPool::Id text[TextFields];
-        std::uint32_t loggedSecond;   // seconds since 1970 UTC, up to 2106
+        std::uint32_t loggedSecond; // seconds since 1970 UTC, up to 2106
     };
     static bool splitMoment(qint64 utcMilliseconds, std::uint32_t &second, RowBits &milliseconds);
     // Every block holds BlockRows rows except the first, which starts small
@@ -201,7 +201,10 @@ private:
     static int textSlot(int field) { return field - 1; }
     static RowBits integerFlag(int field) { return field == int(LogField::No) ? NoFlag : NValFlag; }
 
-    const RowData &rowData(int row) const { return m_blocks[std::size_t(row) >> BlockShift].rows[row & (BlockRows - 1)]; }
+    const RowData &rowData(int row) const
+    {
+        return m_blocks[std::size_t(row) >> BlockShift].rows[row & (BlockRows - 1)];
+    }
     RowBits flagsOf(int row) const { return m_blocks[std::size_t(row) >> BlockShift].flags[row & (BlockRows - 1)]; }
     Block &blockFor(int row);
     void notifyAppended(int first, int last);

@@ -31,7 +31,11 @@ std::optional<qint32> parseIntegerCell(QByteArrayView cell)
 class BulkUpdate
 {
 public:
-    explicit BulkUpdate(LogTable &table) : m_table(table) { m_table.beginBulk(); }
+    explicit BulkUpdate(LogTable &table)
+        : m_table(table)
+    {
+        m_table.beginBulk();
+    }
     ~BulkUpdate() { m_table.endBulk(); }
     BulkUpdate(const BulkUpdate &) = delete;
     BulkUpdate &operator=(const BulkUpdate &) = delete;
@@ -57,8 +61,7 @@ qint64 utf16Units(QByteArrayView utf8)
 
 LogTextReader::LogTextReader(LogTable &table)
     : m_table(table)
-{
-}
+{ }
 
 TableFileResult LogTextReader::failAt(const QString &what) const
 {
@@ -131,7 +134,7 @@ qint64 LogTextReader::readText(QIODevice &in, QByteArray &buffer)
     if (n < 0)
         return n;
     if (n == 0 && m_raw.size() < 2)
-        return 0; // an odd byte at the end is no character
+        return 0;                                    // an odd byte at the end is no character
     qsizetype usable = m_raw.size() & ~qsizetype(1); // an odd byte waits for its other half
     const auto unitAt = [this](qsizetype i) {
         const auto first = static_cast<unsigned char>(m_raw[i]), second = static_cast<unsigned char>(m_raw[i + 1]);
@@ -220,10 +223,11 @@ TableFileResult LogTextReader::readLines(QIODevice &in)
                 ++stop;
             scanned = stop;
             if (stop - pos > MaxLineBytes) {
-                return TableFileResult::failed(QStringLiteral("line %1, byte %2: no line end within %3 bytes; this is no text table")
-                                                   .arg(m_lineNumber + 1)
-                                                   .arg(fileOffset(buffer, pos + MaxLineBytes))
-                                                   .arg(MaxLineBytes));
+                return TableFileResult::failed(
+                    QStringLiteral("line %1, byte %2: no line end within %3 bytes; this is no text table")
+                        .arg(m_lineNumber + 1)
+                        .arg(fileOffset(buffer, pos + MaxLineBytes))
+                        .arg(MaxLineBytes));
             }
             if (stop == size) {
                 if (end && m_nulOffset >= 0) {

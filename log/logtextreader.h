@@ -72,10 +72,10 @@ private:
     enum class Encoding { Locale, Utf16 };
     Encoding m_encoding = Encoding::Locale;
     bool m_bigEndian = false;
-    QByteArray m_raw;            // bytes of the file not turned into text yet
-    qint64 m_rawOffset = 0;      // file offset of the first byte of m_raw
-    qint64 m_textOffset = 0;     // file offset of the first byte of the text buffer
-    qint64 m_nulOffset = -1;     // file offset of the first NUL, once seen
+    QByteArray m_raw;        // bytes of the file not turned into text yet
+    qint64 m_rawOffset = 0;  // file offset of the first byte of m_raw
+    qint64 m_textOffset = 0; // file offset of the first byte of the text buffer
+    qint64 m_nulOffset = -1; // file offset of the first NUL, once seen
     QString m_readError;
 
     // The cells of the current line; quoted ones are unquoted into m_quoted.

@@ -24,8 +24,7 @@ bool separates(char16_t c)
 
 LogTextWriter::LogTextWriter(const LogTable &table)
     : m_table(table)
-{
-}
+{ }
 
 void LogTextWriter::appendCell(QByteArray &line, QStringView text)
 {

@@ -48,8 +48,7 @@ constexpr QByteArrayView Utf8Bom("\xEF\xBB\xBF");
 
 LogXmlReader::LogXmlReader(LogTable &table)
     : m_table(table)
-{
-}
+{ }
 
 bool LogXmlReader::fail(const QString &why)
 {
@@ -387,7 +386,8 @@ bool LogXmlReader::checkFields()
 {
     for (int f = 0; f < LogFieldCount; ++f) {
         if (!m_fields[std::size_t(f)].defined)
-            return fail(QStringLiteral("the packet has no field %1").arg(QLatin1String(LogTable::fields()[std::size_t(f)].name)));
+            return fail(QStringLiteral("the packet has no field %1")
+                            .arg(QLatin1String(LogTable::fields()[std::size_t(f)].name)));
     }
     m_fieldsChecked = true;
     return true;

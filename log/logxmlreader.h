@@ -80,9 +80,9 @@ private:
     bool m_seenRowData = false;
     bool m_packetClosed = false;
     int m_rowsRead = 0;
-    LogTable *m_rows = nullptr;   // where the packet's rows go until it is read whole
+    LogTable *m_rows = nullptr; // where the packet's rows go until it is read whole
     qint64 m_nulOffset = -1;
-    bool m_cutShort = false;      // the text ended inside markup
+    bool m_cutShort = false; // the text ended inside markup
 
     struct FieldBinding
     {

@@ -18,16 +18,26 @@ using LogWriting::RowsPerProgress;
 const char *escapeFor(char16_t c)
 {
     switch (c) {
-    case u'<': return "&lt;";
-    case u'>': return "&gt;";
-    case u'&': return "&amp;";
-    case u'\'': return "&apos;";
-    case u'"': return "&quot;";
-    case u'\r': return "&#013;";
-    case u'\n': return "&#010;";
-    case u'\t': return "&#009;";
-    case u'\\': return "&#092;";
-    default: return nullptr;
+    case u'<':
+        return "&lt;";
+    case u'>':
+        return "&gt;";
+    case u'&':
+        return "&amp;";
+    case u'\'':
+        return "&apos;";
+    case u'"':
+        return "&quot;";
+    case u'\r':
+        return "&#013;";
+    case u'\n':
+        return "&#010;";
+    case u'\t':
+        return "&#009;";
+    case u'\\':
+        return "&#092;";
+    default:
+        return nullptr;
     }
 }
 
@@ -35,16 +45,22 @@ const char *escapeFor(char16_t c)
 
 LogXmlWriter::LogXmlWriter(const LogTable &table)
     : m_table(table)
-{
-}
+{ }
 
 QString LogXmlWriter::attributeName(const QString &fieldName)
 {
     QString name = fieldName;
     for (QChar &c : name) {
         switch (c.unicode()) {
-        case u' ': case u'!': case u'#': case u'$': case u'%':
-        case u'(': case u')': case u'*': case u'?':
+        case u' ':
+        case u'!':
+        case u'#':
+        case u'$':
+        case u'%':
+        case u'(':
+        case u')':
+        case u'*':
+        case u'?':
             c = u'_';
             break;
         default:
@@ -65,7 +81,7 @@ void LogXmlWriter::appendValue(QByteArray &out, QStringView value)
         m_codec.appendEncoded(out, value.sliced(plain, i - plain));
         if (escape) {
             out += escape;
-        } else { // other control characters, which XML cannot hold as they are
+        } else {          // other control characters, which XML cannot hold as they are
             char ref[16]; // c < 32 needs 7 bytes; the compiler cannot see that
             std::snprintf(ref, sizeof ref, "&#%03u;", unsigned(c));
             out += ref;
@@ -90,9 +106,7 @@ TableFileResult LogXmlWriter::write(QIODevice &out)
         buffer.clear();
         return true;
     };
-    const auto writeError = [&]() {
-        return LogWriting::writeFailed(out);
-    };
+    const auto writeError = [&]() { return LogWriting::writeFailed(out); };
     // Half the work is the change log, half the rows.
     int stepsDone = 0;
     const auto report = [&]() {

@@ -16,8 +16,7 @@ ReadingLogger::ReadingLogger(LogTable &table, const LocaleInfo &locale)
     , m_dcAcField(LogTable::fieldIndex(u"DC/AC"))
     , m_unitField(LogTable::fieldIndex(u"unit"))
     , m_autoField(LogTable::fieldIndex(u"Auto"))
-{
-}
+{ }
 
 std::optional<LoggedRow> ReadingLogger::logFrame(const Reading &reading, const LogTime &time)
 {

@@ -26,7 +26,7 @@ inline constexpr std::array<RecordLimitChoice, 6> RecordLimitChoices{{
     {"10000", 10000},
     {"50000", 50000},
     {"100000", 100000},
-    {"limitless", 10000000},   // ten million rows: about a month at the meter's pace
+    {"limitless", 10000000}, // ten million rows: about a month at the meter's pace
 }};
 inline constexpr qint32 DefaultRecordLimit = 10000;
 
@@ -88,12 +88,18 @@ public:
     bool takesFrames() const { return m_holding || (!isFull() && !m_sampling); }
     // Per-frame logging, for every decoded frame while sampling is off.
     std::optional<LoggedRow> logFrame(const Reading &reading, const LogTime &time);
-    std::optional<LoggedRow> logFrame(const Reading &reading, QTime time) { return logFrame(reading, LogTime{time, {}}); }
+    std::optional<LoggedRow> logFrame(const Reading &reading, QTime time)
+    {
+        return logFrame(reading, LogTime{time, {}});
+    }
     // A tick of the sampling timer: logs the reading if it is fresh and
     // sampling is on, and uses up its freshness (except at the record limit,
     // where the tick does nothing at all).
     std::optional<LoggedRow> logSample(const Reading &reading, const LogTime &time);
-    std::optional<LoggedRow> logSample(const Reading &reading, QTime time) { return logSample(reading, LogTime{time, {}}); }
+    std::optional<LoggedRow> logSample(const Reading &reading, QTime time)
+    {
+        return logSample(reading, LogTime{time, {}});
+    }
 
     // Readings wait: while a table file is opened, and while the user
     // answers a question after which they belong to another log or to none.
@@ -113,8 +119,8 @@ public:
     // still not logged again while Repeat is off.
     void emptyLog();
 
-    qint32 frameCount() const { return m_frameCount; }    // number of the next candidate reading
-    qint32 loggedCount() const { return m_loggedCount; }  // rows logged since start or Clear
+    qint32 frameCount() const { return m_frameCount; }   // number of the next candidate reading
+    qint32 loggedCount() const { return m_loggedCount; } // rows logged since start or Clear
     QString lastLoggedKey() const { return m_lastLoggedKey; }
 
     // The longest sampling interval: in milliseconds it must fit the timer.
@@ -158,8 +164,8 @@ private:
     {
         Reading reading;
         LogTime time;
-        bool sample = false;   // held at a sampling tick, not at a frame
-        qint64 repeats = 0;    // the same reading again, that many times, with Repeat off
+        bool sample = false; // held at a sampling tick, not at a frame
+        qint64 repeats = 0;  // the same reading again, that many times, with Repeat off
     };
     void hold(const Reading &reading, const LogTime &time, bool sample);
     bool m_holding = false;

@@ -30,8 +30,7 @@ public:
     explicit DeviceMm(const QPaintDevice *device)
         : m_x(device->logicalDpiX() / 25.4)
         , m_y(device->logicalDpiY() / 25.4)
-    {
-    }
+    { }
 
     qreal x(qreal mm) const { return mm * m_x; }
     qreal y(qreal mm) const { return mm * m_y; }
@@ -80,8 +79,8 @@ public:
         , m_lastFirst(lastFirst)
     {
         // The ranges come sorted and merged; pages beyond the report drop out.
-        const QList<QPageRanges::Range> wanted
-            = ranges.isEmpty() ? QList<QPageRanges::Range>{{1, pages}} : ranges.toRangeList();
+        const QList<QPageRanges::Range> wanted =
+            ranges.isEmpty() ? QList<QPageRanges::Range>{{1, pages}} : ranges.toRangeList();
         for (const QPageRanges::Range &r : wanted) {
             const int from = std::max(r.from, 1);
             const int to = std::min(r.to, pages);
@@ -236,8 +235,8 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     painter.setBackgroundMode(Qt::TransparentMode);
 
     painter.setFont(lcd);
-    painter.drawText(mm.rect(0, ReportLayout::TitleTop, layout.bandWidth(), ReportLayout::TitleHeight),
-                     TitleFlags, ReportTitle);
+    painter.drawText(mm.rect(0, ReportLayout::TitleTop, layout.bandWidth(), ReportLayout::TitleHeight), TitleFlags,
+                     ReportTitle);
     const QFontMetricsF lcdMetrics(lcd, painter.device());
     if (page == 0) {
         // Beside the title and on its baseline, so that the line of the
@@ -253,8 +252,7 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
                          smallMetrics.elidedText(m_summary.limitsText(), Qt::ElideRight, limitsRoom));
         const qreal left = mm.x(layout.statisticsLeft());
         const qreal statisticsRoom = mm.x(layout.bandWidth()) - left;
-        painter.drawText(QRectF(left, top, statisticsRoom, height),
-                         Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+        painter.drawText(QRectF(left, top, statisticsRoom, height), Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
                          smallMetrics.elidedText(m_summary.statisticsText(), Qt::ElideRight, statisticsRoom));
         painter.setFont(lcd);
     }
@@ -268,8 +266,7 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     // Each font's metrics once per page: the fields are elided with them.
     const QFontMetricsF arialMetrics(arial, painter.device());
     const QFontMetricsF calibriMetrics(calibri, painter.device());
-    const auto field = [&](int column, qreal top, const QFont &font, const QFontMetricsF &metrics,
-                           QStringView text) {
+    const auto field = [&](int column, qreal top, const QFont &font, const QFontMetricsF &metrics, QStringView text) {
         if (text.isEmpty())
             return;
         const ReportColumn &col = cols[column];
@@ -299,10 +296,10 @@ bool ReportBuilder::paintPage(QPainter &painter, int page, const ReportLayout &l
     painter.drawText(mm.rect(ReportLayout::FooterTextLeft, layout.footerTop() + ReportLayout::FooterTextTop, 0,
                              ReportLayout::TextHeight),
                      TextFlags, FooterText);
-    painter.drawText(mm.rect(0, layout.footerTop() + ReportLayout::FooterTextTop, layout.bandWidth(),
-                             ReportLayout::TextHeight),
-                     Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                     m_summary.footText(page + 1, pageCount(layout)));
+    painter.drawText(
+        mm.rect(0, layout.footerTop() + ReportLayout::FooterTextTop, layout.bandWidth(), ReportLayout::TextHeight),
+        Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+        m_summary.footText(page + 1, pageCount(layout)));
     painter.restore();
     return true;
 }

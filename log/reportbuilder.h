@@ -20,13 +20,13 @@ class QPagedPaintDevice;
 // page's foot names the page ("Page 2 of 7") and when it was printed.
 struct ReportSummary
 {
-    QString lowLimit;     // as typed; both empty when not known
+    QString lowLimit; // as typed; both empty when not known
     QString highLimit;
     std::optional<ModeStatistics> statistics;
-    qint64 passCount = 0;  // over every row, as the window's statistics line counts
+    qint64 passCount = 0; // over every row, as the window's statistics line counts
     qint64 failCount = 0;
     QString decimalSeparator = QStringLiteral(".");
-    QDateTime printed;    // when the report was made
+    QDateTime printed; // when the report was made
 
     // The current mode's statistics and the Pass and Fail counts of the log.
     void takeStatistics(const LogStatistics &log);

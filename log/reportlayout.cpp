@@ -28,8 +28,7 @@ constexpr qreal ColumnGap = 1.0;
 
 ReportLayout::ReportLayout()
     : ReportLayout(QSizeF(190.0, 277.0))
-{
-}
+{ }
 
 ReportLayout::ReportLayout(QSizeF printableMm)
     : m_printable(printableMm)
@@ -88,8 +87,8 @@ qreal ReportLayout::fieldRoom(int column) const
     const qreal left = cols[column].fieldLeft;
     // The last column may use the band up to its right edge, and never less
     // than on the design page.
-    const qreal right = column + 1 < ColumnCount ? cols[column + 1].fieldLeft - ColumnGap
-                                                 : std::max(m_bandWidth, DesignBandWidth);
+    const qreal right =
+        column + 1 < ColumnCount ? cols[column + 1].fieldLeft - ColumnGap : std::max(m_bandWidth, DesignBandWidth);
     return right - left;
 }
 

@@ -50,9 +50,9 @@ public:
     qreal limitsRoom() const;
     qreal statisticsLeft() const;
 
-    static constexpr qreal BandHeight = 10.58;      // page header, column header, page footer
+    static constexpr qreal BandHeight = 10.58; // page header, column header, page footer
     static constexpr qreal DetailHeight = 6.61;
-    static constexpr qreal TitleTop = 2.12;         // "Data Report" in the page header
+    static constexpr qreal TitleTop = 2.12; // "Data Report" in the page header
     static constexpr qreal TitleHeight = 5.03;
     static constexpr qreal ColumnTitleTop = 4.23;
     static constexpr qreal TextHeight = 4.23;
@@ -62,7 +62,7 @@ public:
     static constexpr qreal DesignBandWidth = 189.97;
     static constexpr qreal FontPoints = 10;
     static constexpr qreal TitleBoxWidth = 35.45;
-    static constexpr qreal SummaryFontPoints = 7;   // limits and statistics beside the title
+    static constexpr qreal SummaryFontPoints = 7; // limits and statistics beside the title
 
     // Index of each column in columns().
     enum Column { ColNo, ColTime, ColDcAc, ColValue, ColUnit, ColAuto, ColumnCount };

@@ -35,6 +35,6 @@ private:
     double m_maximum = 0;
     double m_mean = 0;
     double m_meanError = 0;
-    double m_squares = 0;        // sum of squared deviations from the mean
+    double m_squares = 0; // sum of squared deviations from the mean
     double m_squaresError = 0;
 };

@@ -84,7 +84,8 @@ QString loadFailedMessage(const QString &fileName, const TableFileResult &result
     return QStringLiteral("%1\n\n%2: %3").arg(QLatin1String(LoadFailedMessage), fileName, result.reason);
 }
 
-TableFileResult writeTableFile(LogTable &table, TableFileFormat format, QIODevice &out, const TableFileProgress &progress)
+TableFileResult writeTableFile(LogTable &table, TableFileFormat format, QIODevice &out,
+                               const TableFileProgress &progress)
 {
     if (format == TableFileFormat::Csv) {
         LogCsvWriter writer(table);

@@ -44,19 +44,15 @@ QString loadFailedMessage(const QString &fileName, const TableFileResult &result
 // Saves in the form that the name chooses. Either form is written to a
 // temporary file beside the target, which replaces the target only once
 // everything was written: a failed save leaves an existing file as it was.
-TableFileResult saveTableFile(LogTable &table, const QString &fileName,
-                              const TableFileProgress &progress = {});
+TableFileResult saveTableFile(LogTable &table, const QString &fileName, const TableFileProgress &progress = {});
 // The text form. Afterwards the table's current row is its last row.
-TableFileResult saveTableText(LogTable &table, const QString &fileName,
-                              const TableFileProgress &progress = {});
-TableFileResult saveTableXml(LogTable &table, const QString &fileName,
-                             const TableFileProgress &progress = {});
+TableFileResult saveTableText(LogTable &table, const QString &fileName, const TableFileProgress &progress = {});
+TableFileResult saveTableXml(LogTable &table, const QString &fileName, const TableFileProgress &progress = {});
 
 // The log as comma-separated values for other programs (LogCsvWriter),
 // replacing the file only once it was written completely, as the table files
 // are. Never read back.
-TableFileResult saveTableCsv(LogTable &table, const QString &fileName,
-                             const TableFileProgress &progress = {});
+TableFileResult saveTableCsv(LogTable &table, const QString &fileName, const TableFileProgress &progress = {});
 
 // What an open does with the rows the table holds. A text file adds its
 // rows after them unless told to replace them; an XML file always replaces

@@ -143,5 +143,5 @@ void TextPool::swap(TextPool &other) noexcept
 std::size_t TextPool::memoryUsed() const
 {
     return m_chunkUnitsTotal * sizeof(char16_t) + m_chunks.capacity() * sizeof(void *)
-        + (m_places.capacity() + m_hashes.capacity() + m_slots.capacity()) * sizeof(std::uint32_t);
+           + (m_places.capacity() + m_hashes.capacity() + m_slots.capacity()) * sizeof(std::uint32_t);
 }

@@ -56,10 +56,10 @@ private:
     void rehash(std::size_t slotCount);
 
     std::vector<std::unique_ptr<char16_t[]>> m_chunks;
-    std::uint32_t m_chunkSize = 0;        // units in the last chunk
-    std::uint32_t m_chunkUsed = 0;        // units taken in the last chunk
+    std::uint32_t m_chunkSize = 0; // units in the last chunk
+    std::uint32_t m_chunkUsed = 0; // units taken in the last chunk
     std::size_t m_chunkUnitsTotal = 0;
-    std::vector<std::uint32_t> m_places;  // per id: chunk << 16 | unit; there the length, then the text
-    std::vector<std::uint32_t> m_hashes;    // per id
-    std::vector<Id> m_slots;                // open addressing; NoText marks a free slot
+    std::vector<std::uint32_t> m_places; // per id: chunk << 16 | unit; there the length, then the text
+    std::vector<std::uint32_t> m_hashes; // per id
+    std::vector<Id> m_slots;             // open addressing; NoText marks a free slot
 };

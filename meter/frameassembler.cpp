@@ -6,7 +6,10 @@ constexpr std::uint8_t Plus = 0x2B;
 constexpr std::uint8_t Minus = 0x2D;
 constexpr std::uint8_t CR = 0x0D;
 
-bool isSign(std::uint8_t b) { return b == Plus || b == Minus; }
+bool isSign(std::uint8_t b)
+{
+    return b == Plus || b == Minus;
+}
 
 // The sign first and CR as frame byte `crByte`.
 bool passesFramingTest(const MeterFrame &frame, int crByte)
@@ -25,7 +28,7 @@ std::optional<MeterFrame> FrameAssembler::takeSerialFrame(QByteArrayView &bytes)
         if (m_serialCount < SerialKeep)
             m_serial[m_serialCount] = b;
         if (m_serialCount <= SerialKeep)
-            ++m_serialCount;   // past SerialKeep only "longer than a frame" matters
+            ++m_serialCount; // past SerialKeep only "longer than a frame" matters
         if (b != CR)
             continue;
 

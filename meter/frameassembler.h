@@ -25,8 +25,8 @@ public:
 
     struct ReportResult
     {
-        bool carriedPayload = false;        // the report held meter bytes
-        std::optional<MeterFrame> frame;    // the burst it closed, when that passed the framing test
+        bool carriedPayload = false;     // the report held meter bytes
+        std::optional<MeterFrame> frame; // the burst it closed, when that passed the framing test
     };
     // One input report of the cable; `data` holds the bytes after the report
     // ID, the count byte first.
@@ -60,7 +60,7 @@ private:
     std::uint8_t m_serial[SerialKeep] = {};
     int m_serialCount = 0;
 
-    MeterFrame m_burst;   // payload bytes of the current USB burst
+    MeterFrame m_burst; // payload bytes of the current USB burst
     bool m_burstOpen = false;
     std::int32_t m_emptyReportCount = 0;
 };

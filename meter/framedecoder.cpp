@@ -11,12 +11,13 @@ namespace {
 
 struct StatusBit
 {
-    int byte;            // frame byte, from 1
+    int byte; // frame byte, from 1
     std::uint8_t mask;
     Annunciator flag;
 };
 
 // AUTO is read last.
+// clang-format off
 constexpr std::array<StatusBit, AnnunciatorCount> StatusBits{{
     {8, 0x10, Annunciator::Dc},
     {8, 0x08, Annunciator::Ac},
@@ -43,15 +44,38 @@ constexpr std::array<StatusBit, AnnunciatorCount> StatusBits{{
     {9, 0x80, Annunciator::Scale4V},
     {8, 0x20, Annunciator::Auto},
 }};
+// clang-format on
 
 enum class Fn : std::uint8_t { None, DutyCycle, Freq, TMP, CAP, DC, AC, OHM, CTN, Diode };
-enum class Un : std::uint8_t { None, MOhm, kOhm, uF, mF, nF, uA, mA, nA, uV, mV, nV, Percent, Hz, Fahrenheit, Celsius, F, Ohm, A, V };
+enum class Un : std::uint8_t {
+    None,
+    MOhm,
+    kOhm,
+    uF,
+    mF,
+    nF,
+    uA,
+    mA,
+    nA,
+    uV,
+    mV,
+    nV,
+    Percent,
+    Hz,
+    Fahrenheit,
+    Celsius,
+    F,
+    Ohm,
+    A,
+    V
+};
 
 Reading::Function readingFunction(Fn f)
 {
     using F = Reading::Function;
     static constexpr F functions[] = {
-        F::None, F::DutyCycle, F::Frequency, F::Temperature, F::Capacitance, F::Dc, F::Ac, F::Ohm, F::Continuity, F::Diode,
+        F::None, F::DutyCycle, F::Frequency, F::Temperature, F::Capacitance,
+        F::Dc,   F::Ac,        F::Ohm,       F::Continuity,  F::Diode,
     };
     return functions[int(f)];
 }
@@ -60,16 +84,26 @@ Reading::Function readingFunction(Fn f)
 Fn functionOf(const Reading &r)
 {
     using A = Annunciator;
-    if (r.has(A::Duty)) return Fn::DutyCycle;
-    if (r.has(A::Hertz)) return Fn::Freq;
-    if (r.has(A::Fahrenheit)) return Fn::TMP;
-    if (r.has(A::Celsius)) return Fn::TMP;
-    if (r.has(A::Farad)) return Fn::CAP;
-    if (r.has(A::Dc)) return Fn::DC;
-    if (r.has(A::Ac)) return Fn::AC;
-    if (r.has(A::Ohm)) return Fn::OHM;
-    if (r.has(A::Continuity)) return Fn::CTN;
-    if (r.has(A::Diode)) return Fn::Diode;
+    if (r.has(A::Duty))
+        return Fn::DutyCycle;
+    if (r.has(A::Hertz))
+        return Fn::Freq;
+    if (r.has(A::Fahrenheit))
+        return Fn::TMP;
+    if (r.has(A::Celsius))
+        return Fn::TMP;
+    if (r.has(A::Farad))
+        return Fn::CAP;
+    if (r.has(A::Dc))
+        return Fn::DC;
+    if (r.has(A::Ac))
+        return Fn::AC;
+    if (r.has(A::Ohm))
+        return Fn::OHM;
+    if (r.has(A::Continuity))
+        return Fn::CTN;
+    if (r.has(A::Diode))
+        return Fn::Diode;
     return Fn::None;
 }
 
@@ -87,9 +121,9 @@ Reading::Unit readingUnit(Un u, const Reading &r)
             return U::KiloHertz;
     }
     static constexpr U units[] = {
-        U::None, U::MegaOhm, U::KiloOhm, U::MicroFarad, U::MilliFarad, U::NanoFarad,
-        U::MicroAmpere, U::MilliAmpere, U::NanoAmpere, U::MicroVolt, U::MilliVolt, U::NanoVolt,
-        U::Percent, U::Hertz, U::Fahrenheit, U::Celsius, U::Farad, U::Ohm, U::Ampere, U::Volt,
+        U::None,        U::MegaOhm,    U::KiloOhm,   U::MicroFarad, U::MilliFarad, U::NanoFarad, U::MicroAmpere,
+        U::MilliAmpere, U::NanoAmpere, U::MicroVolt, U::MilliVolt,  U::NanoVolt,   U::Percent,   U::Hertz,
+        U::Fahrenheit,  U::Celsius,    U::Farad,     U::Ohm,        U::Ampere,     U::Volt,
     };
     return units[int(u)];
 }
@@ -100,25 +134,44 @@ Un unitOf(const Reading &r)
     using A = Annunciator;
     const bool ohm = r.has(A::Ohm), farad = r.has(A::Farad), amp = r.has(A::Ampere), volt = r.voltShown();
     const bool micro = r.has(A::Micro), milli = r.has(A::Milli), nano = r.has(A::Nano);
-    if (ohm && r.has(A::Mega)) return Un::MOhm;
-    if (ohm && r.has(A::Kilo)) return Un::kOhm;
-    if (farad && micro) return Un::uF;
-    if (farad && milli) return Un::mF;
-    if (farad && nano) return Un::nF;
-    if (amp && micro) return Un::uA;
-    if (amp && milli) return Un::mA;
-    if (amp && nano) return Un::nA;
-    if (volt && micro) return Un::uV;
-    if (volt && milli) return Un::mV;
-    if (volt && nano) return Un::nV;
-    if (r.has(A::Duty)) return Un::Percent;
-    if (r.has(A::Hertz)) return Un::Hz;
-    if (r.has(A::Fahrenheit)) return Un::Fahrenheit;
-    if (r.has(A::Celsius)) return Un::Celsius;
-    if (farad) return Un::F;
-    if (ohm) return Un::Ohm;
-    if (amp) return Un::A;
-    if (volt) return Un::V;
+    if (ohm && r.has(A::Mega))
+        return Un::MOhm;
+    if (ohm && r.has(A::Kilo))
+        return Un::kOhm;
+    if (farad && micro)
+        return Un::uF;
+    if (farad && milli)
+        return Un::mF;
+    if (farad && nano)
+        return Un::nF;
+    if (amp && micro)
+        return Un::uA;
+    if (amp && milli)
+        return Un::mA;
+    if (amp && nano)
+        return Un::nA;
+    if (volt && micro)
+        return Un::uV;
+    if (volt && milli)
+        return Un::mV;
+    if (volt && nano)
+        return Un::nV;
+    if (r.has(A::Duty))
+        return Un::Percent;
+    if (r.has(A::Hertz))
+        return Un::Hz;
+    if (r.has(A::Fahrenheit))
+        return Un::Fahrenheit;
+    if (r.has(A::Celsius))
+        return Un::Celsius;
+    if (farad)
+        return Un::F;
+    if (ohm)
+        return Un::Ohm;
+    if (amp)
+        return Un::A;
+    if (volt)
+        return Un::V;
     return Un::None;
 }
 
@@ -130,8 +183,8 @@ enum class Bit : std::uint8_t { Any, Set, Clear };
 
 struct RangeRow
 {
-    Fn function = Fn::None;   // None: any function
-    Un unit = Un::None;       // None: any unit
+    Fn function = Fn::None; // None: any function
+    Un unit = Un::None;     // None: any unit
     Pt point = Pt::Any;
     Bit ac = Bit::Any;
     Bit continuity = Bit::Any;
@@ -185,52 +238,52 @@ constexpr RangeRow scale4vRow()
 }
 
 constexpr std::array<RangeRow, 46> RangeRows{{
-    acRow(Pt::P1, 4, 0.001),                                  //  1  4 V AC
-    acRow(Pt::P2, 40, 0.01),                                  //  2  40 V AC
-    acRow(Pt::P3, 400, 0.1),                                  //  3  400 V AC
-    acRow(Pt::None, 750, 1),                                  //  4  750 V AC
-    row(Fn::DC, Un::mV, Pt::P2, 40, 0.01),                    //  5  40 mV
-    row(Fn::DC, Un::mV, Pt::P3, 400, 0.1),                    //  6  400 mV
-    row(Fn::DC, Un::V, Pt::P1, 4, 0.001),                     //  7  4 V
-    row(Fn::DC, Un::V, Pt::P2, 40, 0.01),                     //  8  40 V
-    row(Fn::DC, Un::V, Pt::P3, 400, 0.1),                     //  9  400 V
-    row(Fn::DC, Un::None, Pt::None, 1000, 1),                 // 10  1000 V (any unit)
-    row(Fn::CAP, Un::nF, Pt::Any, 40, 0.01),                  // 11  40 nF (any point)
-    row(Fn::CAP, Un::nF, Pt::P3, 400, 0.1),                   // 12  400 nF
-    row(Fn::CAP, Un::uF, Pt::P1, 4, 0.001),                   // 13  4 uF
-    row(Fn::CAP, Un::uF, Pt::P2, 40, 0.01),                   // 14  40 uF
-    row(Fn::CAP, Un::uF, Pt::P3, 400, 0.1),                   // 15  400 uF
-    row(Fn::CAP, Un::None, Pt::None, 4000, 1),                // 16  4000 uF (any unit)
-    continuityRow(),                                          // 17  40 ohm
-    ohmRow(),                                                 // 18  400 ohm
-    row(Fn::OHM, Un::kOhm, Pt::P1, 4, 0.001),                 // 19  4 kohm
-    row(Fn::OHM, Un::kOhm, Pt::P2, 40, 0.01),                 // 20  40 kohm
-    row(Fn::OHM, Un::kOhm, Pt::P3, 400, 0.1),                 // 21  400 kohm
-    row(Fn::OHM, Un::MOhm, Pt::P1, 4, 0.001),                 // 22  4 Mohm
-    row(Fn::OHM, Un::MOhm, Pt::P2, 40, 0.01),                 // 23  40 Mohm
-    scale4vRow(),                                             // 24  4 V scale
-    row(Fn::None, Un::Celsius, Pt::Any, 1000, 1),             // 25  1000 C
-    row(Fn::None, Un::Fahrenheit, Pt::Any, 1832, 1),          // 26  1832 F
-    freqRow(Bit::Clear, Bit::Clear, Pt::P1, 10, 0.001),       // 27  10 Hz
-    freqRow(Bit::Clear, Bit::Clear, Pt::P2, 100, 0.01),       // 28  100 Hz
-    freqRow(Bit::Clear, Bit::Clear, Pt::P3, 1000, 0.1),       // 29  1 kHz
-    freqRow(Bit::Set, Bit::Clear, Pt::P1, 10, 0.001),         // 30  10 kHz
-    freqRow(Bit::Set, Bit::Clear, Pt::P2, 100, 0.01),         // 31  100 kHz
-    freqRow(Bit::Set, Bit::Clear, Pt::P3, 1000, 0.1),         // 32  1 MHz
-    freqRow(Bit::Clear, Bit::Set, Pt::P1, 10, 0.001),         // 33  10 MHz
-    row(Fn::None, Un::Percent, Pt::Any, 100, 0.1),            // 34  100 %
-    row(Fn::DC, Un::uA, Pt::P3, 400, 0.1),                    // 35  400 uA DC
-    row(Fn::DC, Un::uA, Pt::None, 4000, 1),                   // 36  4000 uA DC
-    row(Fn::AC, Un::uA, Pt::P3, 400, 0.1),                    // 37  400 uA AC
-    row(Fn::AC, Un::uA, Pt::None, 4000, 1),                   // 38  4000 uA AC
-    row(Fn::DC, Un::mA, Pt::P2, 40, 0.01),                    // 39  40 mA DC
-    row(Fn::DC, Un::mA, Pt::P3, 400, 0.1),                    // 40  400 mA DC
-    row(Fn::AC, Un::mA, Pt::P2, 40, 0.01),                    // 41  40 mA AC
-    row(Fn::AC, Un::mA, Pt::P3, 400, 0.1),                    // 42  400 mA AC
-    row(Fn::DC, Un::A, Pt::P1, 4, 0.001),                     // 43  4 A DC
-    row(Fn::DC, Un::A, Pt::P2, 10, 0.01),                     // 44  10 A DC
-    row(Fn::AC, Un::A, Pt::P1, 4, 0.001),                     // 45  4 A AC
-    row(Fn::AC, Un::A, Pt::P2, 10, 0.01),                     // 46  10 A AC
+    acRow(Pt::P1, 4, 0.001),                            //  1  4 V AC
+    acRow(Pt::P2, 40, 0.01),                            //  2  40 V AC
+    acRow(Pt::P3, 400, 0.1),                            //  3  400 V AC
+    acRow(Pt::None, 750, 1),                            //  4  750 V AC
+    row(Fn::DC, Un::mV, Pt::P2, 40, 0.01),              //  5  40 mV
+    row(Fn::DC, Un::mV, Pt::P3, 400, 0.1),              //  6  400 mV
+    row(Fn::DC, Un::V, Pt::P1, 4, 0.001),               //  7  4 V
+    row(Fn::DC, Un::V, Pt::P2, 40, 0.01),               //  8  40 V
+    row(Fn::DC, Un::V, Pt::P3, 400, 0.1),               //  9  400 V
+    row(Fn::DC, Un::None, Pt::None, 1000, 1),           // 10  1000 V (any unit)
+    row(Fn::CAP, Un::nF, Pt::Any, 40, 0.01),            // 11  40 nF (any point)
+    row(Fn::CAP, Un::nF, Pt::P3, 400, 0.1),             // 12  400 nF
+    row(Fn::CAP, Un::uF, Pt::P1, 4, 0.001),             // 13  4 uF
+    row(Fn::CAP, Un::uF, Pt::P2, 40, 0.01),             // 14  40 uF
+    row(Fn::CAP, Un::uF, Pt::P3, 400, 0.1),             // 15  400 uF
+    row(Fn::CAP, Un::None, Pt::None, 4000, 1),          // 16  4000 uF (any unit)
+    continuityRow(),                                    // 17  40 ohm
+    ohmRow(),                                           // 18  400 ohm
+    row(Fn::OHM, Un::kOhm, Pt::P1, 4, 0.001),           // 19  4 kohm
+    row(Fn::OHM, Un::kOhm, Pt::P2, 40, 0.01),           // 20  40 kohm
+    row(Fn::OHM, Un::kOhm, Pt::P3, 400, 0.1),           // 21  400 kohm
+    row(Fn::OHM, Un::MOhm, Pt::P1, 4, 0.001),           // 22  4 Mohm
+    row(Fn::OHM, Un::MOhm, Pt::P2, 40, 0.01),           // 23  40 Mohm
+    scale4vRow(),                                       // 24  4 V scale
+    row(Fn::None, Un::Celsius, Pt::Any, 1000, 1),       // 25  1000 C
+    row(Fn::None, Un::Fahrenheit, Pt::Any, 1832, 1),    // 26  1832 F
+    freqRow(Bit::Clear, Bit::Clear, Pt::P1, 10, 0.001), // 27  10 Hz
+    freqRow(Bit::Clear, Bit::Clear, Pt::P2, 100, 0.01), // 28  100 Hz
+    freqRow(Bit::Clear, Bit::Clear, Pt::P3, 1000, 0.1), // 29  1 kHz
+    freqRow(Bit::Set, Bit::Clear, Pt::P1, 10, 0.001),   // 30  10 kHz
+    freqRow(Bit::Set, Bit::Clear, Pt::P2, 100, 0.01),   // 31  100 kHz
+    freqRow(Bit::Set, Bit::Clear, Pt::P3, 1000, 0.1),   // 32  1 MHz
+    freqRow(Bit::Clear, Bit::Set, Pt::P1, 10, 0.001),   // 33  10 MHz
+    row(Fn::None, Un::Percent, Pt::Any, 100, 0.1),      // 34  100 %
+    row(Fn::DC, Un::uA, Pt::P3, 400, 0.1),              // 35  400 uA DC
+    row(Fn::DC, Un::uA, Pt::None, 4000, 1),             // 36  4000 uA DC
+    row(Fn::AC, Un::uA, Pt::P3, 400, 0.1),              // 37  400 uA AC
+    row(Fn::AC, Un::uA, Pt::None, 4000, 1),             // 38  4000 uA AC
+    row(Fn::DC, Un::mA, Pt::P2, 40, 0.01),              // 39  40 mA DC
+    row(Fn::DC, Un::mA, Pt::P3, 400, 0.1),              // 40  400 mA DC
+    row(Fn::AC, Un::mA, Pt::P2, 40, 0.01),              // 41  40 mA AC
+    row(Fn::AC, Un::mA, Pt::P3, 400, 0.1),              // 42  400 mA AC
+    row(Fn::DC, Un::A, Pt::P1, 4, 0.001),               // 43  4 A DC
+    row(Fn::DC, Un::A, Pt::P2, 10, 0.01),               // 44  10 A DC
+    row(Fn::AC, Un::A, Pt::P1, 4, 0.001),               // 45  4 A AC
+    row(Fn::AC, Un::A, Pt::P2, 10, 0.01),               // 46  10 A AC
 }};
 
 // Each row's condition as a mask and value over a key of the frame's
@@ -294,7 +347,10 @@ constexpr std::array<RowTest, RangeRows.size()> makeRowTests()
 }
 constexpr std::array<RowTest, RangeRows.size()> RowTests = makeRowTests();
 
-bool isDecimalDigit(int nibble) { return nibble >= 0 && nibble <= 9; }
+bool isDecimalDigit(int nibble)
+{
+    return nibble >= 0 && nibble <= 9;
+}
 
 // Overwrites `target` with `source` in place, so that a text that nobody else
 // holds keeps its buffer and the hot path does not allocate.
@@ -329,7 +385,7 @@ bool FrameDecoder::decodable(const MeterFrame &frame)
     if (!isDecimalDigit(pointCode))
         return false;
     if (frame.nibble(4) == 0xF)
-        return true;   // over-range: the digits are not read
+        return true; // over-range: the digits are not read
     for (int c : {4, 6, 8, 10}) {
         if (!isDecimalDigit(frame.nibble(c)))
             return false;
@@ -353,10 +409,18 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     for (int i = 0; i < 4; ++i)
         r.digits[std::size_t(i)] = QLatin1Char(hexDigit(frame.nibble(4 + 2 * i)));
     switch (frame.nibble(14)) {
-    case 1: r.pointPosition = 1; break;
-    case 2: r.pointPosition = 2; break;
-    case 4: r.pointPosition = 3; break;
-    default: r.pointPosition = 0; break;
+    case 1:
+        r.pointPosition = 1;
+        break;
+    case 2:
+        r.pointPosition = 2;
+        break;
+    case 4:
+        r.pointPosition = 3;
+        break;
+    default:
+        r.pointPosition = 0;
+        break;
     }
 
     for (const StatusBit &bit : StatusBits) {
@@ -418,7 +482,7 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     // so the texts keep their old values.
     auto sameMode = [&] {
         return r.unit == memory.modeUnit && r.pointPosition == memory.modePointPosition
-            && r.function == memory.modeFunction;
+               && r.function == memory.modeFunction;
     };
     if (sameMode()) {
         recordMinMax();
@@ -435,10 +499,18 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
 
     // The full scale that the next frame's over-range and MIN/MAX restart use.
     switch (unit) {
-    case Un::Hz: memory.fullScaleCount = 1000; break;
-    case Un::Percent: memory.fullScaleCount = 100; break;
-    case Un::Celsius: memory.fullScaleCount = 1000; break;
-    default: memory.fullScaleCount = 6000; break;
+    case Un::Hz:
+        memory.fullScaleCount = 1000;
+        break;
+    case Un::Percent:
+        memory.fullScaleCount = 100;
+        break;
+    case Un::Celsius:
+        memory.fullScaleCount = 1000;
+        break;
+    default:
+        memory.fullScaleCount = 6000;
+        break;
     }
 
     // The range rows: the last one that matches sets the axis and the factor.
@@ -450,8 +522,8 @@ DecodeResult *FrameDecoder::decode(const MeterFrame &frame, const QString &decim
     result.axisMaximum = StartAxisLimit;
     result.axisMinimum = -StartAxisLimit;
     result.rangeRow = 0;
-    std::uint32_t key = std::uint32_t(function) << FunctionShift | std::uint32_t(unit) << UnitShift
-                        | pointBit(r.pointPosition);
+    std::uint32_t key =
+        std::uint32_t(function) << FunctionShift | std::uint32_t(unit) << UnitShift | pointBit(r.pointPosition);
     key |= r.has(Annunciator::Ac) ? AcBit : 0;
     key |= r.has(Annunciator::Continuity) ? ContinuityBit : 0;
     key |= r.has(Annunciator::Scale4V) ? Scale4VBit : 0;

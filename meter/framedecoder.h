@@ -35,12 +35,12 @@ struct DecodeResult
     // The decoder never touches reading.judgement: the judgement is the
     // caller's, and a frame that is not judged keeps the last one.
     Reading reading;
-    QString maxText;          // the MAX and MIN displays of the current mode
+    QString maxText; // the MAX and MIN displays of the current mode
     QString minText;
-    double axisMaximum = StartAxisLimit;   // the chart's vertical range for the meter's range
+    double axisMaximum = StartAxisLimit; // the chart's vertical range for the meter's range
     double axisMinimum = -StartAxisLimit;
-    bool axisMaximumChanged = false;   // since the previous frame
-    int rangeRow = 0;         // the last row of the range table that applied (1 to 46); 0 for none
+    bool axisMaximumChanged = false; // since the previous frame
+    int rangeRow = 0;                // the last row of the range table that applied (1 to 46); 0 for none
 };
 
 // Turns a frame that passed the framing test into a reading, and keeps the

@@ -2,8 +2,7 @@
 
 HistoryList::HistoryList(QObject *parent)
     : QAbstractListModel(parent)
-{
-}
+{ }
 
 int HistoryList::rowCount(const QModelIndex &parent) const
 {

@@ -42,13 +42,13 @@ std::array<QPolygonF, 7> segmentPolygons()
     const qreal l = Thick / 2, r = 1 - Thick / 2;
     const qreal t = Thick / 2, m = 1, b = 2 - Thick / 2;
     return {
-        horizontalSegment(l + Gap, r - Gap, t),   // a
-        verticalSegment(r, t + Gap, m - Gap),     // b
-        verticalSegment(r, m + Gap, b - Gap),     // c
-        horizontalSegment(l + Gap, r - Gap, b),   // d
-        verticalSegment(l, m + Gap, b - Gap),     // e
-        verticalSegment(l, t + Gap, m - Gap),     // f
-        horizontalSegment(l + Gap, r - Gap, m),   // g
+        horizontalSegment(l + Gap, r - Gap, t), // a
+        verticalSegment(r, t + Gap, m - Gap),   // b
+        verticalSegment(r, m + Gap, b - Gap),   // c
+        horizontalSegment(l + Gap, r - Gap, b), // d
+        verticalSegment(l, m + Gap, b - Gap),   // e
+        verticalSegment(l, t + Gap, m - Gap),   // f
+        horizontalSegment(l + Gap, r - Gap, m), // g
     };
 }
 
@@ -77,7 +77,7 @@ QPainterPath digitPath(const QRectF &rect, QChar glyph)
 
 struct BakedElement
 {
-    std::uint8_t type;   // a QPainterPath::ElementType
+    std::uint8_t type; // a QPainterPath::ElementType
     float x, y;
 };
 
@@ -143,7 +143,7 @@ QPainterPath textPath(const QRectF &rect, const QString &text)
     const QRectF bounds = glyphs.boundingRect();
     qreal sx = scale;
     if (bounds.width() * sx > rect.width())
-        sx = rect.width() / bounds.width();   // condense, as LCD lettering is narrow
+        sx = rect.width() / bounds.width(); // condense, as LCD lettering is narrow
     const qreal baseline = rect.bottom() - rect.height() * 0.075;
     QTransform t;
     t.translate(rect.center().x() - (bounds.center().x()) * sx, baseline);
@@ -239,8 +239,12 @@ QPainterPath linkPath(const QRectF &r)
 QPainterPath barPath(const QRectF &r)
 {
     const qreal h = r.height() / 2;
-    QPolygonF hexagon({{r.left(), r.center().y()}, {r.left() + h, r.top()}, {r.right() - h, r.top()},
-                       {r.right(), r.center().y()}, {r.right() - h, r.bottom()}, {r.left() + h, r.bottom()}});
+    QPolygonF hexagon({{r.left(), r.center().y()},
+                       {r.left() + h, r.top()},
+                       {r.right() - h, r.top()},
+                       {r.right(), r.center().y()},
+                       {r.right() - h, r.bottom()},
+                       {r.left() + h, r.bottom()}});
     QPainterPath path;
     path.addPolygon(hexagon);
     path.closeSubpath();
@@ -286,7 +290,8 @@ QPainterPath lcdArtPath(const LcdElementInfo &info, const QRectF &rect, QChar gl
         // The element and the panel's face ask for the same lettering, each
         // at its own place; it is fitted to its box once.
         static QHash<QString, QPainterPath> laidOut;
-        const QString key = QStringLiteral("%1 %2 %3").arg(QString::fromUtf8(info.symbol)).arg(rect.width()).arg(rect.height());
+        const QString key =
+            QStringLiteral("%1 %2 %3").arg(QString::fromUtf8(info.symbol)).arg(rect.width()).arg(rect.height());
         auto it = laidOut.constFind(key);
         if (it == laidOut.constEnd())
             it = laidOut.insert(key, textPath(QRectF(QPointF(0, 0), rect.size()), QString::fromUtf8(info.symbol)));

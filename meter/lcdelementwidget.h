@@ -2,8 +2,8 @@
 
 #include "meter/lcdlayout.h"
 
-#include <QPainterPath>
 #include <QHash>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -32,6 +32,6 @@ private:
     LcdElement m_element;
     QChar m_glyph;
     bool m_stale = false;
-    QPainterPath m_path;                // in widget coordinates
-    QHash<quint32, QPixmap> m_images;   // m_path drawn, per glyph and staleness shown so far
+    QPainterPath m_path;              // in widget coordinates
+    QHash<quint32, QPixmap> m_images; // m_path drawn, per glyph and staleness shown so far
 };

@@ -77,9 +77,12 @@ std::uint8_t sevenSegmentMask(QChar glyph)
     if (c >= u'0' && c <= u'9')
         return Digit[c - u'0'];
     switch (c) {
-    case u'L': return 0b0111000;
-    case u'-': return 0b1000000;
-    default: return 0;
+    case u'L':
+        return 0b0111000;
+    case u'-':
+        return 0b1000000;
+    default:
+        return 0;
     }
 }
 

@@ -14,38 +14,61 @@ struct Reading;
 // 302 x 162 pixel face; each element has its place on it and an object name
 // by which the tests find it.
 enum class LcdElement : std::uint8_t {
-    DigitA, DigitB, DigitC, DigitD,
-    Point1, Point2, Point3,
+    DigitA,
+    DigitB,
+    DigitC,
+    DigitD,
+    Point1,
+    Point2,
+    Point3,
     Minus,
-    Auto, Dc, Ac, Hold, Rel,
-    Max, Min, LowBattery,
-    Nano, Micro, Milli, Kilo, Mega,
-    Continuity, Diode, Duty,
-    Volt, Ampere, Ohm, Hertz, Farad, Celsius, Fahrenheit,
+    Auto,
+    Dc,
+    Ac,
+    Hold,
+    Rel,
+    Max,
+    Min,
+    LowBattery,
+    Nano,
+    Micro,
+    Milli,
+    Kilo,
+    Mega,
+    Continuity,
+    Diode,
+    Duty,
+    Volt,
+    Ampere,
+    Ohm,
+    Hertz,
+    Farad,
+    Celsius,
+    Fahrenheit,
     Link,
 };
 inline constexpr int LcdElementCount = int(LcdElement::Link) + 1;
 
 // How an element is drawn.
 enum class LcdArt : std::uint8_t {
-    Digit,       // seven segments
-    Point,       // decimal point
-    Bar,         // the minus sign: one horizontal segment
-    Text,        // a word or a unit symbol
-    Triangle,    // REL
+    Digit,    // seven segments
+    Point,    // decimal point
+    Bar,      // the minus sign: one horizontal segment
+    Text,     // a word or a unit symbol
+    Triangle, // REL
     Battery,
     DiodeMark,
-    Beeper,      // continuity
-    LinkMark,    // a screen with an S: frames are arriving
+    Beeper,   // continuity
+    LinkMark, // a screen with an S: frames are arriving
 };
 
 struct LcdElementInfo
 {
     LcdElement element;
     const char *objectName;
-    QRect rect;             // on the 302 x 162 face
+    QRect rect; // on the 302 x 162 face
     LcdArt art;
-    const char *symbol;     // the text drawn for LcdArt::Text
+    const char *symbol; // the text drawn for LcdArt::Text
 };
 
 inline constexpr int LcdPanelWidth = 302;

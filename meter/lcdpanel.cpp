@@ -4,8 +4,8 @@
 #include "meter/lcdelementwidget.h"
 
 #include <QLinearGradient>
-#include <QPaintEvent>
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 
 LcdPanel::LcdPanel(QWidget *parent)
@@ -94,7 +94,8 @@ void LcdPanel::paintEvent(QPaintEvent *event)
     const qreal dpr = p.paintEngine() ? p.paintEngine()->paintDevice()->devicePixelRatioF() : devicePixelRatioF();
     if (m_face.isNull() || m_face.devicePixelRatio() != dpr)
         m_face = renderFace(dpr);
-    p.drawPixmap(event->rect(), m_face, QRectF(QRectF(event->rect()).topLeft() * dpr, QSizeF(event->rect().size()) * dpr));
+    p.drawPixmap(event->rect(), m_face,
+                 QRectF(QRectF(event->rect()).topLeft() * dpr, QSizeF(event->rect().size()) * dpr));
     p.end();
     QFrame::paintEvent(event);
 }

@@ -40,6 +40,6 @@ private:
     QPixmap renderFace(qreal devicePixelRatio) const;
 
     std::array<LcdElementWidget *, LcdElementCount> m_elements{};
-    QPixmap m_face;   // the glass with every unlit segment, drawn once
+    QPixmap m_face; // the glass with every unlit segment, drawn once
     bool m_stale = false;
 };

@@ -32,14 +32,12 @@ bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemD
     return !userDecimalSeparator.isEmpty() && key == userDecimalSeparator.front();
 }
 
-QString validatedLimitText(const QString &text, const QString &lastValid,
-                           const QString &decimalSeparator)
+QString validatedLimitText(const QString &text, const QString &lastValid, const QString &decimalSeparator)
 {
     return localeNumberOrSentinel(text, decimalSeparator) == NotANumber ? lastValid : text;
 }
 
-Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lowText,
-                     QStringView decimalSeparator)
+Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lowText, QStringView decimalSeparator)
 {
     const double high = localeNumberOrSentinel(highText, decimalSeparator);
     if (high == NotANumber)

@@ -21,16 +21,14 @@ bool limitKeyAccepted(QChar key, const QString &editText, const QString &systemD
 
 // What a limit edit holds once its validation timer fires: the text itself
 // when it is a number, else the last valid text.
-QString validatedLimitText(const QString &text, const QString &lastValid,
-                           const QString &decimalSeparator);
+QString validatedLimitText(const QString &text, const QString &lastValid, const QString &decimalSeparator);
 
 using Judgement = Reading::Judgement;
 
 // Judges a displayed value against the limit texts. NotJudged when either
 // limit is not a number; Fail when the value is not a number (over-range);
 // otherwise Pass when low <= value <= high.
-Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lowText,
-                     QStringView decimalSeparator);
+Judgement judgeValue(QStringView valueText, QStringView highText, QStringView lowText, QStringView decimalSeparator);
 
 // judgeValue for a stream of readings: the limits are read as numbers once
 // for as long as their texts and the separator stay the same, so that a

@@ -40,10 +40,10 @@ public:
             m_bytes[m_size++] = b;
     }
 
-    int size() const { return m_size; }          // bytes held
-    int length() const { return 2 * m_size; }    // characters of the hex text
+    int size() const { return m_size; }       // bytes held
+    int length() const { return 2 * m_size; } // characters of the hex text
     bool isEmpty() const { return m_size == 0; }
-    std::uint8_t byte(int k) const { return m_bytes[k - 1]; }  // k from 1
+    std::uint8_t byte(int k) const { return m_bytes[k - 1]; } // k from 1
     QByteArrayView bytes() const { return {reinterpret_cast<const char *>(m_bytes.data()), m_size}; }
 
     // Value 0..15 of hex character c (from 1), or -1 past the end of the text.
@@ -64,4 +64,7 @@ private:
 };
 
 // Upper-case hex digit of a nibble value.
-inline char hexDigit(int nibble) { return "0123456789ABCDEF"[nibble & 0xF]; }
+inline char hexDigit(int nibble)
+{
+    return "0123456789ABCDEF"[nibble & 0xF];
+}

@@ -3,9 +3,9 @@
 const char *annunciatorName(Annunciator a)
 {
     static const char *const names[AnnunciatorCount] = {
-        "auto",  "dc",    "ac",    "rel",   "hold",       "scale4v", "max",  "min",
-        "lowbatt", "nano", "micro", "milli", "kilo",      "mega",    "continuity", "diode",
-        "duty",  "volt",  "ampere", "ohm",  "hertz",      "farad",   "celsius", "fahrenheit",
+        "auto",    "dc",   "ac",     "rel",   "hold",  "scale4v", "max",        "min",
+        "lowbatt", "nano", "micro",  "milli", "kilo",  "mega",    "continuity", "diode",
+        "duty",    "volt", "ampere", "ohm",   "hertz", "farad",   "celsius",    "fahrenheit",
     };
     return names[int(a)];
 }
@@ -14,8 +14,14 @@ const QString &functionText(Reading::Function function)
 {
     static const QString texts[] = {
         QString(),
-        QStringLiteral("DutyCycle"), QStringLiteral("Freq"), QStringLiteral("TMP"), QStringLiteral("CAP"),
-        QStringLiteral("DC"), QStringLiteral("AC"), QStringLiteral("OHM"), QStringLiteral("CTN"),
+        QStringLiteral("DutyCycle"),
+        QStringLiteral("Freq"),
+        QStringLiteral("TMP"),
+        QStringLiteral("CAP"),
+        QStringLiteral("DC"),
+        QStringLiteral("AC"),
+        QStringLiteral("OHM"),
+        QStringLiteral("CTN"),
         QStringLiteral("Diode"),
     };
     return texts[int(function)];
@@ -25,13 +31,27 @@ const QString &unitText(Reading::Unit unit)
 {
     static const QString texts[] = {
         QString(),
-        QStringLiteral("M*"), QStringLiteral("k*"),
-        QStringLiteral("uF"), QStringLiteral("mF"), QStringLiteral("nF"),
-        QStringLiteral("uA"), QStringLiteral("mA"), QStringLiteral("nA"),
-        QStringLiteral("uV"), QStringLiteral("mV"), QStringLiteral("nV"),
-        QStringLiteral("%"), QStringLiteral("Hz"), QStringLiteral("kHz"), QStringLiteral("MHz"),
-        QStringLiteral("?"), QStringLiteral("#"),
-        QStringLiteral("F"), QStringLiteral("*"), QStringLiteral("A"), QStringLiteral("V"),
+        QStringLiteral("M*"),
+        QStringLiteral("k*"),
+        QStringLiteral("uF"),
+        QStringLiteral("mF"),
+        QStringLiteral("nF"),
+        QStringLiteral("uA"),
+        QStringLiteral("mA"),
+        QStringLiteral("nA"),
+        QStringLiteral("uV"),
+        QStringLiteral("mV"),
+        QStringLiteral("nV"),
+        QStringLiteral("%"),
+        QStringLiteral("Hz"),
+        QStringLiteral("kHz"),
+        QStringLiteral("MHz"),
+        QStringLiteral("?"),
+        QStringLiteral("#"),
+        QStringLiteral("F"),
+        QStringLiteral("*"),
+        QStringLiteral("A"),
+        QStringLiteral("V"),
     };
     return texts[int(unit)];
 }

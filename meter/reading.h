@@ -69,35 +69,58 @@ inline constexpr QChar OverRangeGlyph{0x40};
 struct Reading
 {
     enum class Function : std::uint8_t {
-        None, DutyCycle, Frequency, Temperature, Capacitance, Dc, Ac, Ohm, Continuity, Diode,
+        None,
+        DutyCycle,
+        Frequency,
+        Temperature,
+        Capacitance,
+        Dc,
+        Ac,
+        Ohm,
+        Continuity,
+        Diode,
     };
     // Frequencies carry their prefix as resistances do, in the unit.
     enum class Unit : std::uint8_t {
         None,
-        MegaOhm, KiloOhm,
-        MicroFarad, MilliFarad, NanoFarad,
-        MicroAmpere, MilliAmpere, NanoAmpere,
-        MicroVolt, MilliVolt, NanoVolt,
-        Percent, Hertz, KiloHertz, MegaHertz,
-        Fahrenheit, Celsius,
-        Farad, Ohm, Ampere, Volt,
+        MegaOhm,
+        KiloOhm,
+        MicroFarad,
+        MilliFarad,
+        NanoFarad,
+        MicroAmpere,
+        MilliAmpere,
+        NanoAmpere,
+        MicroVolt,
+        MilliVolt,
+        NanoVolt,
+        Percent,
+        Hertz,
+        KiloHertz,
+        MegaHertz,
+        Fahrenheit,
+        Celsius,
+        Farad,
+        Ohm,
+        Ampere,
+        Volt,
     };
     enum class Range : std::uint8_t { Manual, Auto };
     // Unjudged until the first judgement against the limits.
     enum class Judgement : std::uint8_t { NotJudged, Pass, Fail };
 
-    QString valueText;        // the display as text, with the locale's decimal separator
-    double count = 0;         // the four digits as a signed integer
-    double numericValue = 0;  // count times the range factor: the shown number in the shown unit
+    QString valueText;       // the display as text, with the locale's decimal separator
+    double count = 0;        // the four digits as a signed integer
+    double numericValue = 0; // count times the range factor: the shown number in the shown unit
     Function function = Function::None;
     Unit unit = Unit::None;
     Range range = Range::Manual;
     Judgement judgement = Judgement::NotJudged;
     Annunciators flags;
 
-    std::array<QChar, 4> digits{};  // as shown; QChar() is a blank position
+    std::array<QChar, 4> digits{}; // as shown; QChar() is a blank position
     bool negative = false;
-    int pointPosition = 0;           // decimal point after digit 1, 2 or 3; 0 for none
+    int pointPosition = 0; // decimal point after digit 1, 2 or 3; 0 for none
 
     bool has(Annunciator a) const { return flags.test(a); }
     // The V symbol is lit by the volt bit and by the diode bit.

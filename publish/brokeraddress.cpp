@@ -8,8 +8,8 @@ QString topicLevel(const QString &text)
 {
     QString level;
     for (const QChar c : text) {
-        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
-            || c == u'.' || c == u'_' || c == u'-';
+        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.'
+                           || c == u'_' || c == u'-';
         level += plain ? c : QChar(u'_');
     }
     return level.isEmpty() ? QStringLiteral("_") : level;

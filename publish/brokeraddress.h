@@ -16,8 +16,8 @@ struct BrokerAddress
 
     QString host;
     int port = DefaultPort;
-    QString topic;       // empty: the meter's default topic
-    QString user;        // empty: none
+    QString topic; // empty: the meter's default topic
+    QString user;  // empty: none
     QString password;
 
     // Nothing, with `why` naming the fault, for a text that is not such an

@@ -12,10 +12,10 @@ struct BrokerAddress;
 struct PublisherStatus
 {
     bool connected = false;
-    qint64 waiting = 0;     // queued or sent but not yet acknowledged by the broker
-    qint64 delivered = 0;   // acknowledged by the broker
-    qint64 dropped = 0;     // given up while the broker was away and the queue was full
-    QString problem;        // why it is not connected, while it is not
+    qint64 waiting = 0;   // queued or sent but not yet acknowledged by the broker
+    qint64 delivered = 0; // acknowledged by the broker
+    qint64 dropped = 0;   // given up while the broker was away and the queue was full
+    QString problem;      // why it is not connected, while it is not
 };
 
 // Hands messages to a message broker in the background. publish() only

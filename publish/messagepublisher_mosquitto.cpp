@@ -46,8 +46,7 @@ class MosquittoPublisher final : public MessagePublisher
 public:
     explicit MosquittoPublisher(qsizetype capacity)
         : m_capacity(std::max<qsizetype>(1, capacity))
-    {
-    }
+    { }
 
     ~MosquittoPublisher() override
     {
@@ -86,11 +85,12 @@ public:
             return fail(QStringLiteral("cannot make a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         m_mosquitto = mosquitto_new(nullptr, true, this);
         if (!m_mosquitto)
-            return fail(QStringLiteral("cannot make an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return fail(
+                QStringLiteral("cannot make an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         if (!broker.user.isEmpty()
             && mosquitto_username_pw_set(m_mosquitto, broker.user.toUtf8().constData(),
                                          broker.password.isEmpty() ? nullptr : broker.password.toUtf8().constData())
-                != MOSQ_ERR_SUCCESS)
+                   != MOSQ_ERR_SUCCESS)
             return fail(QStringLiteral("the user name cannot be used"));
         mosquitto_connect_callback_set(m_mosquitto, &MosquittoPublisher::onConnect);
         mosquitto_disconnect_callback_set(m_mosquitto, &MosquittoPublisher::onDisconnect);
@@ -204,8 +204,7 @@ private:
     {
         m_wakePending.store(false, std::memory_order_release);
         char bytes[64];
-        while (::read(m_wakePipe[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(m_wakePipe[0], bytes, sizeof bytes) > 0) { }
     }
 
     // Sleeps until woken or `delay` passed; false when stopping.
@@ -219,7 +218,8 @@ private:
                 if (m_stopping)
                     return false;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return true;
             if (::poll(&wakeFd, 1, int(left.count())) > 0)
@@ -271,16 +271,18 @@ private:
     {
         const QString where = QStringLiteral("%1:%2").arg(QString::fromUtf8(m_host)).arg(m_port);
         if (result == MOSQ_ERR_ERRNO)
-            return QStringLiteral("cannot reach the broker at %1: %2").arg(where, QString::fromLocal8Bit(std::strerror(errno)));
+            return QStringLiteral("cannot reach the broker at %1: %2")
+                .arg(where, QString::fromLocal8Bit(std::strerror(errno)));
         if (result == MOSQ_ERR_EAI)
             return QStringLiteral("cannot find the broker's host %1").arg(QString::fromUtf8(m_host));
-        return QStringLiteral("cannot reach the broker at %1: %2").arg(where, QString::fromUtf8(mosquitto_strerror(result)));
+        return QStringLiteral("cannot reach the broker at %1: %2")
+            .arg(where, QString::fromUtf8(mosquitto_strerror(result)));
     }
 
     void run()
     {
         auto retry = std::chrono::milliseconds(FirstRetry);
-        bool started = false;   // a connection was tried: the library keeps where to
+        bool started = false; // a connection was tried: the library keeps where to
         bool socketUp = false;
         for (;;) {
             {
@@ -291,9 +293,9 @@ private:
             if (!socketUp) {
                 // Looks the host up (which may take a while) and starts a
                 // connection that completes in the loop below.
-                const int result = started ? mosquitto_reconnect_async(m_mosquitto)
-                                           : mosquitto_connect_async(m_mosquitto, m_host.constData(), m_port,
-                                                                     KeepAliveSeconds);
+                const int result =
+                    started ? mosquitto_reconnect_async(m_mosquitto)
+                            : mosquitto_connect_async(m_mosquitto, m_host.constData(), m_port, KeepAliveSeconds);
                 started = started || result != MOSQ_ERR_INVAL;
                 if (result != MOSQ_ERR_SUCCESS) {
                     setProblem(describe(result));

@@ -29,8 +29,7 @@ void appendString(QByteArray &out, QStringView text)
     out += '"';
 }
 
-template<typename Number>
-void appendNumber(QByteArray &out, Number value)
+template <typename Number> void appendNumber(QByteArray &out, Number value)
 {
     char digits[32];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;

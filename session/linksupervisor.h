@@ -23,26 +23,27 @@ enum class LinkState { Idle, Serial, Usb, WaitingForSerial, WaitingForUsb };
 struct LinkFailure
 {
     enum class Kind {
-        PortNotOpened,     // detail: the port driver's sentence (port, device, reason)
-        PortLost,          // reads failed or the line hung up; detail: the reason
-        CableNotFound,     // no device that looks like the cable is selected; a path asked for: device, and detail why
-        CableNotReadable,  // device: its path; detail: why this user may not read it
-        CableIdle,         // the cable reports, but carries no meter data; the link ended
-        CableSilent,       // the cable sends no reports at all
-        CableLost,         // the cable went away during the link
-        CableInUse,        // device: its path; detail: who holds it ("qm320 (process 1234) holds it") or why it cannot be claimed
+        PortNotOpened,    // detail: the port driver's sentence (port, device, reason)
+        PortLost,         // reads failed or the line hung up; detail: the reason
+        CableNotFound,    // no device that looks like the cable is selected; a path asked for: device, and detail why
+        CableNotReadable, // device: its path; detail: why this user may not read it
+        CableIdle,        // the cable reports, but carries no meter data; the link ended
+        CableSilent,      // the cable sends no reports at all
+        CableLost,        // the cable went away during the link
+        CableInUse, // device: its path; detail: who holds it ("qm320 (process 1234) holds it") or why it cannot be
+                    // claimed
     };
     Kind kind = Kind::PortNotOpened;
-    QString port;         // "COM1", or the cable's display text
-    QString device;       // the device path
+    QString port;   // "COM1", or the cable's display text
+    QString device; // the device path
     QString detail;
-    bool reconnecting = false;   // a lost link waits for its device to come back
+    bool reconnecting = false; // a lost link waits for its device to come back
 };
 
 // A HID device as the link lists it.
 struct UsbDeviceEntry
 {
-    QString name;   // the display text: product string, and serial number when there is one
+    QString name; // the display text: product string, and serial number when there is one
     QString path;
     bool operator==(const UsbDeviceEntry &) const = default;
 };
@@ -155,9 +156,9 @@ private:
 
     LinkState m_state = LinkState::Idle;
     QString m_serialPort = QStringLiteral("COM1");
-    QString m_serialDevice;        // the adapter the link reads, by its stable name
+    QString m_serialDevice; // the adapter the link reads, by its stable name
     bool m_reconnect = false;
-    LinkFailure m_lostLink;        // what a waiting link lost
+    LinkFailure m_lostLink; // what a waiting link lost
     QTimer m_reconnectTimer;
     std::unique_ptr<SerialPortDriver> m_serial;
     std::unique_ptr<UsbLink> m_usbLink;

@@ -43,8 +43,7 @@ MeterSession::MeterSession(const LocaleInfo &locale, std::unique_ptr<SerialBacke
 
 MeterSession::MeterSession(const LocaleInfo &locale, QObject *parent)
     : MeterSession(locale, nullptr, nullptr, parent)
-{
-}
+{ }
 
 MeterSession::~MeterSession()
 {

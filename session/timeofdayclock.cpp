@@ -2,8 +2,7 @@
 
 TimeOfDayClock::TimeOfDayClock(std::unique_ptr<LocalClock> clock)
     : m_clock(std::move(clock))
-{
-}
+{ }
 
 QTime TimeOfDayClock::now()
 {

@@ -28,6 +28,6 @@ public:
 
 private:
     std::unique_ptr<LocalClock> m_clock;
-    qint64 m_second = std::numeric_limits<qint64>::min();   // the UTC second converted last
+    qint64 m_second = std::numeric_limits<qint64>::min(); // the UTC second converted last
     QTime m_timeOfSecond;
 };

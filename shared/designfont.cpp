@@ -17,7 +17,7 @@ const QString MonoFamily = QStringLiteral("qm320 Mono");
 
 struct LoadedFaces
 {
-    std::array<QString, 3> sources;   // by DesignFontFile
+    std::array<QString, 3> sources; // by DesignFontFile
     bool sans = false;
     bool mono = false;
 };
@@ -81,8 +81,14 @@ QString installedFamily(std::initializer_list<const char *> candidates, const ch
 }
 
 // Font files are big-endian.
-quint16 read16(const char *p) { return qFromBigEndian<quint16>(p); }
-quint32 read32(const char *p) { return qFromBigEndian<quint32>(p); }
+quint16 read16(const char *p)
+{
+    return qFromBigEndian<quint16>(p);
+}
+quint32 read32(const char *p)
+{
+    return qFromBigEndian<quint32>(p);
+}
 void append16(QByteArray &out, quint16 v)
 {
     char b[2];
@@ -112,7 +118,8 @@ QString designFamily(DesignFace face)
 {
     const LoadedFaces *faces = loadedFaces();
     if (face == DesignFace::Mono)
-        return faces && faces->mono ? MonoFamily : installedFamily({"DejaVu Sans Mono", "Liberation Mono"}, "Monospace");
+        return faces && faces->mono ? MonoFamily
+                                    : installedFamily({"DejaVu Sans Mono", "Liberation Mono"}, "Monospace");
     return faces && faces->sans ? SansFamily : installedFamily({"Liberation Sans", "DejaVu Sans"}, "Sans Serif");
 }
 

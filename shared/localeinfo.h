@@ -27,8 +27,7 @@ public:
 class FixedLocaleInfo : public LocaleInfo
 {
 public:
-    explicit FixedLocaleInfo(QString decimalSeparator = QStringLiteral("."),
-                             QString systemDecimalSeparator = QString(),
+    explicit FixedLocaleInfo(QString decimalSeparator = QStringLiteral("."), QString systemDecimalSeparator = QString(),
                              QString timeSeparator = QStringLiteral(":"),
                              QString timeFormat = QStringLiteral("HH:mm:ss"));
 

@@ -17,7 +17,7 @@ QString localeItem(LCID locale, LCTYPE item)
     const int n = GetLocaleInfoW(locale, item, buffer, int(std::size(buffer)));
     if (n <= 0)
         return {};
-    return QString::fromWCharArray(buffer);   // up to the terminating zero
+    return QString::fromWCharArray(buffer); // up to the terminating zero
 }
 
 class WindowsLocaleInfo : public LocaleInfo

@@ -6,8 +6,14 @@
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 } // namespace
 
@@ -86,7 +92,8 @@ std::optional<double> parseLocaleNumber(QStringView text, QStringView decimalSep
     // A displayed value has four digits: with at most 15 digits the digits
     // and the power of ten are exact doubles, and one division rounds the
     // quotient exactly as the full conversion would.
-    constexpr double PowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    constexpr double PowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (!exponent && digits <= 15) {
         const double magnitude = double(mantissa) / PowersOfTen[fractionDigits];
         return buffer[0] == '-' ? -magnitude : magnitude;

@@ -58,12 +58,12 @@ private:
     QString m_helpCommand;
     QString repeatedOption() const;
 
-    QHash<QString, QString> m_missingValue;     // option name -> its message
-    QStringList m_singleValueOptions;           // value options of our own, given at most once
-    QStringList m_flags;                        // every name of a flag
+    QHash<QString, QString> m_missingValue; // option name -> its message
+    QStringList m_singleValueOptions;       // value options of our own, given at most once
+    QStringList m_flags;                    // every name of a flag
     QStringList m_optionalValueOptions;
-    QHash<QString, QString> m_optionalValues;   // their values as given
-    QString m_repeatedOptionalValue;            // one of them given twice
+    QHash<QString, QString> m_optionalValues; // their values as given
+    QString m_repeatedOptionalValue;          // one of them given twice
     QString m_error;
     bool m_stopAtFirstArgument = false;
 };

@@ -17,14 +17,14 @@ struct StatusBit
 };
 
 constexpr StatusBit StatusBits[] = {
-    {Annunciator::Auto, 8, 0x20},       {Annunciator::Dc, 8, 0x10},         {Annunciator::Ac, 8, 0x08},
-    {Annunciator::Rel, 8, 0x04},        {Annunciator::Hold, 8, 0x02},       {Annunciator::Scale4V, 9, 0x80},
-    {Annunciator::Max, 9, 0x20},        {Annunciator::Min, 9, 0x10},        {Annunciator::LowBattery, 9, 0x04},
-    {Annunciator::Nano, 9, 0x02},       {Annunciator::Micro, 10, 0x80},     {Annunciator::Milli, 10, 0x40},
-    {Annunciator::Kilo, 10, 0x20},      {Annunciator::Mega, 10, 0x10},      {Annunciator::Continuity, 10, 0x08},
-    {Annunciator::Diode, 10, 0x04},     {Annunciator::Duty, 10, 0x02},      {Annunciator::Volt, 11, 0x80},
-    {Annunciator::Ampere, 11, 0x40},    {Annunciator::Ohm, 11, 0x20},       {Annunciator::Hertz, 11, 0x08},
-    {Annunciator::Farad, 11, 0x04},     {Annunciator::Celsius, 11, 0x02},   {Annunciator::Fahrenheit, 11, 0x01},
+    {Annunciator::Auto, 8, 0x20},    {Annunciator::Dc, 8, 0x10},       {Annunciator::Ac, 8, 0x08},
+    {Annunciator::Rel, 8, 0x04},     {Annunciator::Hold, 8, 0x02},     {Annunciator::Scale4V, 9, 0x80},
+    {Annunciator::Max, 9, 0x20},     {Annunciator::Min, 9, 0x10},      {Annunciator::LowBattery, 9, 0x04},
+    {Annunciator::Nano, 9, 0x02},    {Annunciator::Micro, 10, 0x80},   {Annunciator::Milli, 10, 0x40},
+    {Annunciator::Kilo, 10, 0x20},   {Annunciator::Mega, 10, 0x10},    {Annunciator::Continuity, 10, 0x08},
+    {Annunciator::Diode, 10, 0x04},  {Annunciator::Duty, 10, 0x02},    {Annunciator::Volt, 11, 0x80},
+    {Annunciator::Ampere, 11, 0x40}, {Annunciator::Ohm, 11, 0x20},     {Annunciator::Hertz, 11, 0x08},
+    {Annunciator::Farad, 11, 0x04},  {Annunciator::Celsius, 11, 0x02}, {Annunciator::Fahrenheit, 11, 0x01},
 };
 
 Annunciators flagsOf(std::initializer_list<Annunciator> list)
@@ -70,7 +70,10 @@ MeterDisplay autoRanged(double value, std::initializer_list<Range> ranges, Annun
 }
 
 // A reading never stands quite still.
-double drifted(double value, int frame) { return value * (1.0 + 0.0015 * std::sin(1.7 * frame)); }
+double drifted(double value, int frame)
+{
+    return value * (1.0 + 0.0015 * std::sin(1.7 * frame));
+}
 
 // Shows each value for `frames` frames, drifting, through `show`.
 void sweep(std::vector<MeterDisplay> &out, std::initializer_list<double> values, int frames,
@@ -93,10 +96,12 @@ std::vector<MeterDisplay> dcVolts()
 {
     std::vector<MeterDisplay> d;
     const Annunciators dcv = flagsOf({Annunciator::Auto, Annunciator::Dc, Annunciator::Volt});
-    sweep(d, {-2.75, -0.41, 0.015, 1.5, 3.3, 3.95, 5.0, 12.6, 24.0, 38.5, 120.0, 230.0, 399.5, 650.0, 999.0, 230.0, 12.0, 1.234},
+    sweep(d,
+          {-2.75, -0.41, 0.015, 1.5, 3.3, 3.95, 5.0, 12.6, 24.0, 38.5, 120.0, 230.0, 399.5, 650.0, 999.0, 230.0, 12.0,
+           1.234},
           FramesPerValue, [&](double v) {
-              return autoRanged(v, {{1, 3, 1, flagsOf({Annunciator::Scale4V})}, {1, 2, 2, {}}, {1, 1, 4, {}}, {1, 0, 0, {}}},
-                                dcv);
+              return autoRanged(
+                  v, {{1, 3, 1, flagsOf({Annunciator::Scale4V})}, {1, 2, 2, {}}, {1, 1, 4, {}}, {1, 0, 0, {}}}, dcv);
           });
     return d;
 }
@@ -107,7 +112,9 @@ std::vector<MeterDisplay> milliVolts()
     std::vector<MeterDisplay> d;
     const Annunciators mv = flagsOf({Annunciator::Dc, Annunciator::Milli, Annunciator::Volt});
     sweep(d, {12.34, 25.0, 39.9, -15.5}, FramesPerValue, [&](double v) { return autoRanged(v, {{1, 2, 2, {}}}, mv); });
-    sweep(d, {123.4, 250.0, -56.7, 399.0}, FramesPerValue, [&](double v) { return autoRanged(v, {{1, 1, 4, {}}}, mv); });
+    sweep(d, {123.4, 250.0, -56.7, 399.0}, FramesPerValue, [&](double v) {
+        return autoRanged(v, {{1, 1, 4, {}}}, mv);
+    });
     return d;
 }
 
@@ -116,7 +123,8 @@ std::vector<MeterDisplay> acVolts()
     std::vector<MeterDisplay> d;
     const Annunciators acv = flagsOf({Annunciator::Auto, Annunciator::Ac, Annunciator::Volt});
     sweep(d, {0.5, 1.2, 3.3, 12.0, 24.0, 115.0, 230.0, 600.0, 700.0}, FramesPerValue, [&](double v) {
-        return autoRanged(v, {{1, 3, 1, flagsOf({Annunciator::Scale4V})}, {1, 2, 2, {}}, {1, 1, 4, {}}, {1, 0, 0, {}}}, acv);
+        return autoRanged(v, {{1, 3, 1, flagsOf({Annunciator::Scale4V})}, {1, 2, 2, {}}, {1, 1, 4, {}}, {1, 0, 0, {}}},
+                          acv);
     });
     return d;
 }
@@ -129,10 +137,12 @@ std::vector<MeterDisplay> current(Annunciator acOrDc, std::initializer_list<doub
     const Annunciators base = flagsOf({Annunciator::Auto, acOrDc, Annunciator::Ampere});
     const Annunciators micro = flagsOf({Annunciator::Micro});
     const Annunciators milli = flagsOf({Annunciator::Milli});
-    sweep(d, microAmps, FramesPerValue,
-          [&](double v) { return autoRanged(v, {{1, 1, 4, micro}, {1, 0, 0, micro}}, base); });
-    sweep(d, milliAmps, FramesPerValue,
-          [&](double v) { return autoRanged(v, {{1, 2, 2, milli}, {1, 1, 4, milli}}, base); });
+    sweep(d, microAmps, FramesPerValue, [&](double v) {
+        return autoRanged(v, {{1, 1, 4, micro}, {1, 0, 0, micro}}, base);
+    });
+    sweep(d, milliAmps, FramesPerValue, [&](double v) {
+        return autoRanged(v, {{1, 2, 2, milli}, {1, 1, 4, milli}}, base);
+    });
     sweep(d, amps, FramesPerValue, [&](double v) { return autoRanged(v, {{1, 3, 1, {}}, {1, 2, 2, {}}}, base); });
     return d;
 }
@@ -155,8 +165,8 @@ std::vector<MeterDisplay> resistance()
     const Annunciators k = flagsOf({Annunciator::Kilo});
     const Annunciators m = flagsOf({Annunciator::Mega});
     sweep(d, {47.0, 220.0, 1000.0, 4700.0, 22000.0, 150000.0, 680000.0, 1.5e6, 10e6}, FramesPerValue, [&](double v) {
-        return autoRanged(v, {{1, 1, 4, {}}, {1e3, 3, 1, k}, {1e3, 2, 2, k}, {1e3, 1, 4, k}, {1e6, 3, 1, m}, {1e6, 2, 2, m}},
-                          ohm);
+        return autoRanged(
+            v, {{1, 1, 4, {}}, {1e3, 3, 1, k}, {1e3, 2, 2, k}, {1e3, 1, 4, k}, {1e6, 3, 1, m}, {1e6, 2, 2, m}}, ohm);
     });
     // Open leads.
     repeat(d, MeterDisplay::overRangeDisplay(2, ohm + m), FramesPerValue);
@@ -167,7 +177,9 @@ std::vector<MeterDisplay> continuity()
 {
     std::vector<MeterDisplay> d;
     const Annunciators ctn = flagsOf({Annunciator::Continuity});
-    sweep(d, {0.3, 0.4, 2.5, 15.7, 38.0}, FramesPerValue, [&](double v) { return autoRanged(v, {{1, 1, 4, {}}}, ctn); });
+    sweep(d, {0.3, 0.4, 2.5, 15.7, 38.0}, FramesPerValue, [&](double v) {
+        return autoRanged(v, {{1, 1, 4, {}}}, ctn);
+    });
     repeat(d, MeterDisplay::overRangeDisplay(4, ctn), FramesPerValue);
     return d;
 }
@@ -187,12 +199,14 @@ std::vector<MeterDisplay> capacitance()
     const Annunciators cap = flagsOf({Annunciator::Auto, Annunciator::Farad});
     const Annunciators n = flagsOf({Annunciator::Nano});
     const Annunciators u = flagsOf({Annunciator::Micro});
-    sweep(d, {4.7e-9, 22e-9, 100e-9, 330e-9, 1e-6, 4.7e-6, 22e-6, 100e-6, 470e-6, 2200e-6}, FramesPerValue,
-          [&](double v) {
-              return autoRanged(v, {{1e-9, 2, 2, n}, {1e-9, 1, 4, n}, {1e-6, 3, 1, u}, {1e-6, 2, 2, u},
-                                    {1e-6, 1, 4, u}, {1e-6, 0, 0, u}},
-                                cap);
-          });
+    sweep(
+        d, {4.7e-9, 22e-9, 100e-9, 330e-9, 1e-6, 4.7e-6, 22e-6, 100e-6, 470e-6, 2200e-6}, FramesPerValue,
+        [&](double v) {
+            return autoRanged(
+                v,
+                {{1e-9, 2, 2, n}, {1e-9, 1, 4, n}, {1e-6, 3, 1, u}, {1e-6, 2, 2, u}, {1e-6, 1, 4, u}, {1e-6, 0, 0, u}},
+                cap);
+        });
     return d;
 }
 
@@ -205,8 +219,14 @@ std::vector<MeterDisplay> frequency()
     const Annunciators m = flagsOf({Annunciator::Mega});
     sweep(d, {1.5, 50.0, 60.0, 440.0, 1000.0, 4000.0, 32768.0, 100000.0, 455000.0, 1.2e6, 4e6}, FramesPerValue,
           [&](double v) {
-              return autoRanged(v, {{1, 3, 1, {}}, {1, 2, 2, {}}, {1, 1, 4, {}}, {1e3, 3, 1, k}, {1e3, 2, 2, k},
-                                    {1e3, 1, 4, k}, {1e6, 3, 1, m}},
+              return autoRanged(v,
+                                {{1, 3, 1, {}},
+                                 {1, 2, 2, {}},
+                                 {1, 1, 4, {}},
+                                 {1e3, 3, 1, k},
+                                 {1e3, 2, 2, k},
+                                 {1e3, 1, 4, k},
+                                 {1e6, 3, 1, m}},
                                 hz, 9999);
           });
     return d;
@@ -216,7 +236,9 @@ std::vector<MeterDisplay> dutyCycle()
 {
     std::vector<MeterDisplay> d;
     const Annunciators duty = flagsOf({Annunciator::Duty});
-    sweep(d, {25.0, 33.3, 50.0, 75.0, 99.0}, FramesPerValue, [&](double v) { return autoRanged(v, {{1, 1, 4, {}}}, duty); });
+    sweep(d, {25.0, 33.3, 50.0, 75.0, 99.0}, FramesPerValue, [&](double v) {
+        return autoRanged(v, {{1, 1, 4, {}}}, duty);
+    });
     return d;
 }
 
@@ -236,7 +258,8 @@ std::vector<MeterDisplay> keys()
 {
     // DC volts with a weak battery; the user presses HOLD, REL, MAX, MIN.
     std::vector<MeterDisplay> d;
-    const Annunciators base = flagsOf({Annunciator::Dc, Annunciator::Volt, Annunciator::LowBattery, Annunciator::Scale4V});
+    const Annunciators base =
+        flagsOf({Annunciator::Dc, Annunciator::Volt, Annunciator::LowBattery, Annunciator::Scale4V});
     const Annunciators autoRange = flagsOf({Annunciator::Auto});
     const int counts[] = {1500, 1507, 1512, 1498, 1503};
     for (int c : counts)

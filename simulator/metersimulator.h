@@ -17,7 +17,7 @@ struct MeterDisplay
     bool negative = false;
     bool overRange = false;
     std::array<char, 4> digits{'0', '0', '0', '0'};
-    int pointCode = 0;   // 0 none, 1 d.ddd, 2 dd.dd, 4 ddd.d
+    int pointCode = 0; // 0 none, 1 d.ddd, 2 dd.dd, 4 ddd.d
     Annunciators flags;
 
     // A count of -9999..9999 shown with the point of `pointCode`.

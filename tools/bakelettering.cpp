@@ -55,7 +55,8 @@ int main(int argc, char **argv)
         std::printf("constexpr BakedElement Lettering%d[] = {", t);
         for (int i = 0; i < path.elementCount(); ++i) {
             const QPainterPath::Element e = path.elementAt(i);
-            std::printf("%s{%d, %s, %s},", i % 4 ? " " : "\n    ", int(e.type), floatLiteral(e.x).constData(), floatLiteral(e.y).constData());
+            std::printf("%s{%d, %s, %s},", i % 4 ? " " : "\n    ", int(e.type), floatLiteral(e.x).constData(),
+                        floatLiteral(e.y).constData());
         }
         std::printf("\n};\n\n");
     }

@@ -24,7 +24,9 @@ public:
     DeviceLock &operator=(const DeviceLock &) = delete;
 
 private:
-    explicit DeviceLock(int fd) : m_fd(fd) {}
+    explicit DeviceLock(int fd)
+        : m_fd(fd)
+    { }
     int m_fd;
 };
 

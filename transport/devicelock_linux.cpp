@@ -21,7 +21,8 @@ QString describeProcess(std::int64_t pid)
     QString name;
     if (comm.open(QIODevice::ReadOnly))
         name = QString::fromLocal8Bit(comm.readAll()).trimmed();
-    return name.isEmpty() ? QStringLiteral("process %1").arg(pid) : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
+    return name.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                          : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
 }
 
 } // namespace

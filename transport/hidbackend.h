@@ -28,11 +28,11 @@ struct HidAttributes
 // Why a HID operation failed.
 enum class HidError {
     None,
-    NoSuchDevice,      // the interface is not there: unplugged, or never present
-    PermissionDenied,  // this user may not do it
-    InUse,             // another program holds the device
-    Unsupported,       // the device or the system cannot do it (a reset of a device that is not on USB)
-    Io,                // the device or the system failed otherwise
+    NoSuchDevice,     // the interface is not there: unplugged, or never present
+    PermissionDenied, // this user may not do it
+    InUse,            // another program holds the device
+    Unsupported,      // the device or the system cannot do it (a reset of a device that is not on USB)
+    Io,               // the device or the system failed otherwise
 };
 
 // A failure and the system's words for it ("Permission denied"), or what
@@ -44,22 +44,22 @@ struct HidFailure
 };
 
 enum class HidAccess {
-    QueryOnly,   // what the device says of itself, also of a device this user may not read
-    ReadWrite,   // that, and feature reports
-    Read,        // input reports: the read thread's handle
+    QueryOnly, // what the device says of itself, also of a device this user may not read
+    ReadWrite, // that, and feature reports
+    Read,      // input reports: the read thread's handle
 };
 
 // The outcome of one wait for an input report.
 struct HidRead
 {
     enum class Status {
-        Data,       // `size` bytes were read, the report ID first
-        Timeout,    // nothing arrived in the time given
-        Failed,     // the read failed; typically the device went away
+        Data,    // `size` bytes were read, the report ID first
+        Timeout, // nothing arrived in the time given
+        Failed,  // the read failed; typically the device went away
     };
     Status status = Status::Timeout;
     int size = 0;
-    HidFailure failure;   // Failed: why
+    HidFailure failure; // Failed: why
 };
 
 // An open HID interface, used by one thread at a time.

@@ -3,8 +3,8 @@
 // interfaces, names them, tells what a device is without opening it, and
 // reports plug-in and removal.
 
-#include "transport/hidbackend.h"
 #include "transport/devicelock.h"
+#include "transport/hidbackend.h"
 #include "transport/hidreportdescriptor.h"
 
 #include <QFile>
@@ -36,8 +36,7 @@ struct UdevDeleter
     void operator()(udev_enumerate *e) const { udev_enumerate_unref(e); }
     void operator()(udev_monitor *m) const { udev_monitor_unref(m); }
 };
-template <typename T>
-using UdevPtr = std::unique_ptr<T, UdevDeleter>;
+template <typename T> using UdevPtr = std::unique_ptr<T, UdevDeleter>;
 
 QString fromUtf8(const char *text)
 {
@@ -80,8 +79,8 @@ QByteArray hidrawName(const QString &path)
 // user may not open has its report lengths.
 bool readReportLayout(const QString &path, HidReportLayout &layout)
 {
-    QFile file(QStringLiteral("/sys/class/hidraw/%1/device/report_descriptor")
-                   .arg(QString::fromLocal8Bit(hidrawName(path))));
+    QFile file(
+        QStringLiteral("/sys/class/hidraw/%1/device/report_descriptor").arg(QString::fromLocal8Bit(hidrawName(path))));
     if (!file.open(QIODevice::ReadOnly))
         return false;
     // The kernel caps a descriptor at 4096 bytes.
@@ -96,7 +95,7 @@ struct UdevIdentity
     HidAttributes attributes;
     QString product;
     QString serial;
-    QByteArray usbDevnode;   // "/dev/bus/usb/001/004"; empty when not on USB
+    QByteArray usbDevnode; // "/dev/bus/usb/001/004"; empty when not on USB
 };
 
 UdevIdentity readIdentity(const QString &path)
@@ -230,8 +229,7 @@ public:
     QueryHandle(UdevIdentity identity, QString path)
         : m_identity(std::move(identity))
         , m_path(std::move(path))
-    {
-    }
+    { }
 
     bool attributes(HidAttributes &attributes) override
     {
@@ -283,7 +281,8 @@ public:
         udev_list_entry *entry;
         udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get()))
         {
-            const UdevPtr<udev_device> device(udev_device_new_from_syspath(m_udev.get(), udev_list_entry_get_name(entry)));
+            const UdevPtr<udev_device> device(
+                udev_device_new_from_syspath(m_udev.get(), udev_list_entry_get_name(entry)));
             if (!device)
                 continue;
             const char *node = udev_device_get_devnode(device.get());

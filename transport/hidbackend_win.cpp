@@ -23,13 +23,15 @@
 #include "transport/hidserialnumber.h"
 #include "transport/processclaim_win.h"
 
+// windows.h first: the headers below build on its types.
 #include <windows.h>
+
 #include <dbt.h>
 #include <setupapi.h>
 // mingw's HID headers declare C functions without saying so.
 extern "C" {
-#include <hidsdi.h>
 #include <hidpi.h>
+#include <hidsdi.h>
 }
 
 #include <algorithm>
@@ -79,8 +81,12 @@ HANDLE openHidInterface(const QString &path, HidAccess access)
     DWORD rights = 0;
     DWORD flags = 0;
     switch (access) {
-    case HidAccess::ReadWrite: rights = GENERIC_READ | GENERIC_WRITE; break;
-    case HidAccess::QueryOnly: rights = 0; break;   // attributes and strings need no rights
+    case HidAccess::ReadWrite:
+        rights = GENERIC_READ | GENERIC_WRITE;
+        break;
+    case HidAccess::QueryOnly:
+        rights = 0;
+        break; // attributes and strings need no rights
     case HidAccess::Read:
         rights = GENERIC_READ;
         flags = FILE_FLAG_OVERLAPPED;
@@ -160,7 +166,7 @@ public:
     }
     ~WindowsHidHandle() override
     {
-        m_reader.reset();   // before the handle its request runs on
+        m_reader.reset(); // before the handle its request runs on
         CloseHandle(m_device);
     }
 
@@ -219,7 +225,7 @@ public:
         windowClass.lpfnWndProc = &DeviceNoticeWindow::windowProcedure;
         windowClass.hInstance = instance;
         windowClass.lpszClassName = ClassName;
-        RegisterClassExW(&windowClass);   // fails harmlessly when registered before
+        RegisterClassExW(&windowClass); // fails harmlessly when registered before
         m_window = CreateWindowExW(0, ClassName, L"qm320 device notices", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                    instance, nullptr);
         if (!m_window)
@@ -251,7 +257,8 @@ private:
             QString path;
             const auto *header = reinterpret_cast<const DEV_BROADCAST_HDR *>(lParam);
             if (header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
-                path = QString::fromWCharArray(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W *>(lParam)->dbcc_name);
+                path = QString::fromWCharArray(
+                    reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W *>(lParam)->dbcc_name);
             const Notice notice = self->m_notice;
             notice(wParam, path);
             return TRUE;
@@ -300,9 +307,8 @@ public:
             return;
         }
         if (!m_window)
-            m_window = std::make_unique<DeviceNoticeWindow>([this](UINT_PTR event, const QString &path) {
-                deviceChanged(event, path);
-            });
+            m_window = std::make_unique<DeviceNoticeWindow>(
+                [this](UINT_PTR event, const QString &path) { deviceChanged(event, path); });
     }
 
     std::unique_ptr<HidClaim> claim(const QString &path, HidFailure &why) override

@@ -5,8 +5,7 @@
 HidDeviceController::HidDeviceController(HidBackend &backend, QObject *parent)
     : QObject(parent)
     , m_backend(backend)
-{
-}
+{ }
 
 HidDeviceController::~HidDeviceController()
 {
@@ -71,7 +70,8 @@ void HidDeviceController::runPass()
         }
     }
     const auto isPresent = [&present](const QString &key) {
-        return std::any_of(present.begin(), present.end(), [&key](const Present &p) { return p.info.instanceKey == key; });
+        return std::any_of(present.begin(), present.end(),
+                           [&key](const Present &p) { return p.info.instanceKey == key; });
     };
     bool changed = false;
 
@@ -88,7 +88,8 @@ void HidDeviceController::runPass()
 
     for (const Present &p : present) {
         const QString &key = p.info.instanceKey;
-        if (std::any_of(m_devices.begin(), m_devices.end(), [&key](const HidDevice &d) { return d.instanceKey == key; }))
+        if (std::any_of(m_devices.begin(), m_devices.end(),
+                        [&key](const HidDevice &d) { return d.instanceKey == key; }))
             continue;
         HidDevice arrived;
         arrived.instanceKey = key;

@@ -16,8 +16,8 @@ struct HidDevice
     QString path;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    QString productString;   // empty when the device has none
-    QString serialNumber;    // empty when the device has none
+    QString productString; // empty when the device has none
+    QString serialNumber;  // empty when the device has none
 };
 
 // Keeps the list of the system's HID interfaces and follows their arrival and

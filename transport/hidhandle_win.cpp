@@ -84,8 +84,7 @@ HidOverlappedReader::HidOverlappedReader(HANDLE device, int reportLength)
     : m_device(device)
     , m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr))
     , m_report(std::size_t(std::max(reportLength, 1)), 0)
-{
-}
+{ }
 
 HidOverlappedReader::~HidOverlappedReader()
 {

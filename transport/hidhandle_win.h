@@ -48,7 +48,7 @@ private:
     HidRead finish(std::uint8_t *buffer, int capacity);
 
     const HANDLE m_device;
-    HANDLE m_done = nullptr;   // the request's event, set when it completes
+    HANDLE m_done = nullptr; // the request's event, set when it completes
     OVERLAPPED m_request{};
     std::vector<std::uint8_t> m_report;
     bool m_pending = false;

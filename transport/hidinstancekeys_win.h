@@ -26,5 +26,5 @@ private:
         unsigned generation = 0;
         bool listed = false;
     };
-    QHash<QString, Entry> m_entries;   // by upper-cased path: Windows ignores letter case
+    QHash<QString, Entry> m_entries; // by upper-cased path: Windows ignores letter case
 };

@@ -40,7 +40,7 @@ struct HidReadThread::HandOff
     std::condition_variable changed;
     bool stopping = false;
     Kind pending = Kind::None;
-    bool delivering = false;   // main thread: a handler for `pending` runs
+    bool delivering = false; // main thread: a handler for `pending` runs
     int size = 0;
     HidFailure failure;
     // The report being read or handed over. Written by the read thread only
@@ -51,7 +51,10 @@ struct HidReadThread::HandOff
     const ReportHandler onReport;
     const FailureHandler onFailure;
 
-    HandOff(ReportHandler r, FailureHandler f) : onReport(std::move(r)), onFailure(std::move(f)) {}
+    HandOff(ReportHandler r, FailureHandler f)
+        : onReport(std::move(r))
+        , onFailure(std::move(f))
+    { }
 };
 
 namespace {

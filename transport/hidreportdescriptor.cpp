@@ -97,7 +97,7 @@ HidReportLayout parseHidReportDescriptor(QByteArrayView descriptor)
             ++depth;
             usageSeen = false;
             break;
-        case 0xC0:   // End Collection
+        case 0xC0: // End Collection
             depth = std::max(0, depth - 1);
             break;
         case UsagePage:

@@ -26,8 +26,7 @@ struct HidWakeUp::Signal
     void drain() const
     {
         char buffer[64];
-        while (::read(readFd, buffer, sizeof buffer) > 0) {
-        }
+        while (::read(readFd, buffer, sizeof buffer) > 0) { }
     }
 };
 
@@ -38,7 +37,7 @@ HidWakeUp::HidWakeUp(std::function<void()> onWake, QObject *parent)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;   // post() falls back to Qt's queue
+        return; // post() falls back to Qt's queue
     m_signal->readFd = fds[0];
     m_signal->writeFd = fds[1];
     m_signal->notifier = new QSocketNotifier(m_signal->readFd, QSocketNotifier::Read);
@@ -55,11 +54,11 @@ void HidWakeUp::post()
     if (m_signal->writeFd >= 0) {
         const char byte = 1;
         // A full pipe already holds a wake-up, so EAGAIN loses nothing.
-        while (::write(m_signal->writeFd, &byte, 1) < 0 && errno == EINTR) {
-        }
+        while (::write(m_signal->writeFd, &byte, 1) < 0 && errno == EINTR) { }
         return;
     }
-    QMetaObject::invokeMethod(this, [this] { run(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { run(); }, Qt::QueuedConnection);
 }
 
 void HidWakeUp::run()

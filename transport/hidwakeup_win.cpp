@@ -28,7 +28,7 @@ HidWakeUp::HidWakeUp(std::function<void()> onWake, QObject *parent)
 {
     m_signal->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!m_signal->event)
-        return;   // post() falls back to Qt's queue
+        return; // post() falls back to Qt's queue
     m_signal->notifier = new QWinEventNotifier(m_signal->event);
     connect(m_signal->notifier, &QWinEventNotifier::activated, this, [this] { run(); });
 }
@@ -41,7 +41,8 @@ void HidWakeUp::post()
         SetEvent(m_signal->event);
         return;
     }
-    QMetaObject::invokeMethod(this, [this] { run(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { run(); }, Qt::QueuedConnection);
 }
 
 void HidWakeUp::run()

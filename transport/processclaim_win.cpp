@@ -36,7 +36,8 @@ QString describeProcess(unsigned long pid)
             name = QFileInfo(QString::fromWCharArray(path, int(size))).completeBaseName();
         CloseHandle(process);
     }
-    return name.isEmpty() ? QStringLiteral("process %1").arg(pid) : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
+    return name.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                          : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
 }
 
 QString ProcessClaim::holder(const QString &key)
@@ -58,8 +59,8 @@ QString ProcessClaim::holder(const QString &key)
 std::unique_ptr<ProcessClaim> ProcessClaim::take(const QString &key, QString &why)
 {
     const std::wstring name = objectName(key).toStdWString();
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ClaimRecord),
-                                        name.c_str());
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ClaimRecord), name.c_str());
     const DWORD error = GetLastError();
     if (!mapping) {
         why = QStringLiteral("it cannot be claimed: %1").arg(windowsErrorText(error));

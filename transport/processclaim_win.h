@@ -33,7 +33,10 @@ public:
     static QString objectName(const QString &key);
 
 private:
-    ProcessClaim(void *mapping, void *view) : m_mapping(mapping), m_view(view) {}
+    ProcessClaim(void *mapping, void *view)
+        : m_mapping(mapping)
+        , m_view(view)
+    { }
     void *m_mapping;
     void *m_view;
 };

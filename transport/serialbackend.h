@@ -10,12 +10,12 @@
 // Why an operation failed.
 enum class SerialError {
     None,
-    NoSuchPort,        // no device by that name, or no hardware behind it
-    PermissionDenied,  // the device exists but this user may not open it
-    InUse,             // another program holds the port
-    NotASerialPort,    // the name names something that is not a serial line
-    Unsupported,       // a setting the device or the system cannot honour
-    Io,                // the device failed or went away
+    NoSuchPort,       // no device by that name, or no hardware behind it
+    PermissionDenied, // the device exists but this user may not open it
+    InUse,            // another program holds the port
+    NotASerialPort,   // the name names something that is not a serial line
+    Unsupported,      // a setting the device or the system cannot honour
+    Io,               // the device failed or went away
 };
 
 // One poll of the receive queue.
@@ -23,7 +23,7 @@ struct SerialRead
 {
     enum class Status { Data, Nothing, Failed };
     Status status = Status::Nothing;
-    int count = 0;   // bytes placed in the buffer, for Data only
+    int count = 0; // bytes placed in the buffer, for Data only
 };
 
 // The operating-system side of a serial port: everything the port driver asks

@@ -29,7 +29,10 @@
 
 namespace {
 
-QString systemText(int error) { return QString::fromLocal8Bit(std::strerror(error)).toLower(); }
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error)).toLower();
+}
 
 class LinuxSerialBackend : public SerialBackend
 {
@@ -52,8 +55,8 @@ private:
     void failRead(int error);
 
     int m_fd = -1;
-    QString m_label;        // "COM1 (/dev/ttyUSB0)" or the device path
-    int m_readError = 0;    // the read failure errorString() describes
+    QString m_label;     // "COM1 (/dev/ttyUSB0)" or the device path
+    int m_readError = 0; // the read failure errorString() describes
 };
 
 bool LinuxSerialBackend::fail(SerialError error, const QString &text)
@@ -69,7 +72,8 @@ QString LinuxSerialBackend::openFailure(int error, const QString &device, const 
     // COMn fell back to a device that is not there or has no UART behind it.
     const int n = comPortNumber(portName);
     const QString adapterHint = n ? QStringLiteral("; plug in the USB-to-RS-232 adapter, or set QM320_COM%1 to the "
-                                                   "device to use.").arg(n)
+                                                   "device to use.")
+                                        .arg(n)
                                   : QStringLiteral(".");
     switch (error) {
     case ENOENT:
@@ -80,7 +84,8 @@ QString LinuxSerialBackend::openFailure(int error, const QString &device, const 
         return head + QStringLiteral("no serial hardware answers behind it") + adapterHint;
     case EACCES:
     case EPERM: {
-        struct stat st{};
+        struct stat st
+        { };
         QString group;
         if (::stat(QFile::encodeName(device).constData(), &st) == 0) {
             if (const struct group *g = ::getgrgid(st.st_gid))
@@ -88,8 +93,10 @@ QString LinuxSerialBackend::openFailure(int error, const QString &device, const 
         }
         if (group.isEmpty() || group == QLatin1String("root"))
             group = QStringLiteral("dialout");
-        return head + QStringLiteral("permission denied; add your user to the group '%1' that may use serial "
-                                     "ports (sudo adduser $USER %1) and log in again.").arg(group);
+        return head
+               + QStringLiteral("permission denied; add your user to the group '%1' that may use serial "
+                                "ports (sudo adduser $USER %1) and log in again.")
+                     .arg(group);
     }
     case EBUSY:
     case EWOULDBLOCK:
@@ -139,7 +146,8 @@ int setModemLine(int fd, int line, bool on)
 bool LinuxSerialBackend::configure(int fd, const struct termios2 &found, const SerialSettings &settings,
                                    SerialError &error, QString &reason) const
 {
-    struct termios2 asked{};
+    struct termios2 asked
+    { };
     if (!termiosForSettings(settings, found, asked, reason)) {
         error = SerialError::Unsupported;
         return false;
@@ -156,7 +164,8 @@ bool LinuxSerialBackend::configure(int fd, const struct termios2 &found, const S
         reason = text;
         return false;
     };
-    struct termios2 now{};
+    struct termios2 now
+    { };
     if (::ioctl(fd, TCGETS2, &now) != 0)
         return restore(SerialError::Io, systemText(errno) + QLatin1Char('.'));
     QString notTaken;
@@ -165,9 +174,9 @@ bool LinuxSerialBackend::configure(int fd, const struct termios2 &found, const S
 
     // Only now: setting a speed from 0 raises both lines by itself.
     if (const int e = setModemLine(fd, TIOCM_DTR, settings.dtr)) {
-        return restore(SerialError::Io, QStringLiteral("cannot %1 DTR: %2.")
-                                            .arg(settings.dtr ? QStringLiteral("raise") : QStringLiteral("drop"),
-                                                 systemText(e)));
+        return restore(SerialError::Io,
+                       QStringLiteral("cannot %1 DTR: %2.")
+                           .arg(settings.dtr ? QStringLiteral("raise") : QStringLiteral("drop"), systemText(e)));
     }
     // With hardware flow control the kernel drives RTS itself.
     if (!(asked.c_cflag & CRTSCTS)) {
@@ -207,7 +216,8 @@ bool LinuxSerialBackend::open(const QString &name, const SerialSettings &setting
     // programs that lock (as we do).
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return refuseWith(errno == EWOULDBLOCK ? EBUSY : errno);
-    struct termios2 found{};
+    struct termios2 found
+    { };
     if (::ioctl(fd, TCGETS2, &found) != 0)
         return refuseWith(errno == EINVAL ? ENOTTY : errno);
     if (::ioctl(fd, TIOCEXCL) != 0)
@@ -288,7 +298,10 @@ SerialRead LinuxSerialBackend::read(std::uint8_t *buffer, int capacity)
         return result;
     }
     // With VMIN 0 an empty queue and a hung-up line both read as 0 bytes.
-    struct pollfd p{m_fd, POLLIN, 0};
+    struct pollfd p
+    {
+        m_fd, POLLIN, 0
+    };
     if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
         result.status = SerialRead::Status::Failed;
         failRead(HungUp);

@@ -45,8 +45,8 @@ private:
 
     HANDLE m_port = INVALID_HANDLE_VALUE;
     std::unique_ptr<ProcessClaim> m_claim;
-    QString m_label;        // "COM1" or the device path
-    DWORD m_readError = 0;  // the read failure errorString() describes
+    QString m_label;       // "COM1" or the device path
+    DWORD m_readError = 0; // the read failure errorString() describes
 };
 
 bool WindowsSerialBackend::fail(SerialError error, const QString &text)
@@ -62,13 +62,15 @@ bool WindowsSerialBackend::failOpen(DWORD error, const QString &device)
     const SerialError kind = serialErrorFor(error);
     switch (kind) {
     case SerialError::NoSuchPort:
-        return fail(kind, head + QStringLiteral("there is no such port (%1); plug in the USB-to-RS-232 adapter, or "
-                                                "name the COM port that the Device Manager shows for it.")
-                                     .arg(systemSentence(error)));
+        return fail(kind, head
+                              + QStringLiteral("there is no such port (%1); plug in the USB-to-RS-232 adapter, or "
+                                               "name the COM port that the Device Manager shows for it.")
+                                    .arg(systemSentence(error)));
     case SerialError::InUse: {
         const QString holder = ProcessClaim::holder(device);
-        return fail(kind, head + QStringLiteral("it is in use by another program") +
-                              (holder.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (%1 holds it).").arg(holder)));
+        return fail(kind,
+                    head + QStringLiteral("it is in use by another program")
+                        + (holder.isEmpty() ? QStringLiteral(".") : QStringLiteral(" (%1 holds it).").arg(holder)));
     }
     case SerialError::NotASerialPort:
         return fail(kind, head + QStringLiteral("it is not a serial port (%1).").arg(systemSentence(error)));
@@ -77,8 +79,7 @@ bool WindowsSerialBackend::failOpen(DWORD error, const QString &device)
     }
 }
 
-bool WindowsSerialBackend::configure(HANDLE port, const SerialSettings &settings, SerialError &error,
-                                     QString &reason)
+bool WindowsSerialBackend::configure(HANDLE port, const SerialSettings &settings, SerialError &error, QString &reason)
 {
     DCB found{};
     found.DCBlength = sizeof found;
@@ -115,8 +116,8 @@ bool WindowsSerialBackend::configure(HANDLE port, const SerialSettings &settings
         return restore(SerialError::Unsupported, notTaken);
     COMMTIMEOUTS timeouts = immediateReadTimeouts();
     if (!SetCommTimeouts(port, &timeouts))
-        return restore(SerialError::Io, QStringLiteral("the read timeouts were refused: %1.")
-                                            .arg(systemSentence(GetLastError())));
+        return restore(SerialError::Io,
+                       QStringLiteral("the read timeouts were refused: %1.").arg(systemSentence(GetLastError())));
     // The queue sizes are a wish the driver may ignore; their failure
     // changes nothing that matters.
     PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
@@ -140,14 +141,14 @@ bool WindowsSerialBackend::open(const QString &name, const SerialSettings &setti
     QString why;
     std::unique_ptr<ProcessClaim> claim = ProcessClaim::take(device, why);
     if (!claim && why.endsWith(QLatin1String(" holds it")))
-        return fail(SerialError::InUse, QStringLiteral("%1 cannot be opened: it is in use by another program (%2).")
-                                            .arg(m_label, why));
+        return fail(SerialError::InUse,
+                    QStringLiteral("%1 cannot be opened: it is in use by another program (%2).").arg(m_label, why));
     const std::wstring path = device.toStdWString();
     HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        claim.reset();   // whoever holds the port now is not a copy of qm320
+        claim.reset(); // whoever holds the port now is not a copy of qm320
         return failOpen(error, device);
     }
     SerialError error = SerialError::None;
@@ -177,8 +178,9 @@ bool WindowsSerialBackend::flush()
     if (m_port == INVALID_HANDLE_VALUE)
         return fail(SerialError::Io, QStringLiteral("the port is not open."));
     if (!PurgeComm(m_port, PURGE_RXABORT | PURGE_RXCLEAR)) {
-        return fail(SerialError::Io, QStringLiteral("%1: cannot discard the received bytes: %2.")
-                                         .arg(m_label, systemSentence(GetLastError())));
+        return fail(
+            SerialError::Io,
+            QStringLiteral("%1: cannot discard the received bytes: %2.").arg(m_label, systemSentence(GetLastError())));
     }
     return true;
 }
@@ -195,7 +197,8 @@ void WindowsSerialBackend::failRead(DWORD error)
         what = QStringLiteral("the port is not open");
     else if (serialErrorFor(error) == SerialError::NoSuchPort || error == ERROR_ACCESS_DENIED
              || error == ERROR_BAD_COMMAND || error == ERROR_GEN_FAILURE)
-        what = QStringLiteral("the device went away (unplugged, or the other end closed): %1").arg(systemSentence(error));
+        what =
+            QStringLiteral("the device went away (unplugged, or the other end closed): %1").arg(systemSentence(error));
     else
         what = systemSentence(error);
     setError(SerialError::Io, QStringLiteral("%1: %2").arg(m_label, what));

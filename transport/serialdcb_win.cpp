@@ -58,31 +58,46 @@ bool dcbForSettings(const SerialSettings &settings, const DCB &current, DCB &res
     d.fAbortOnError = FALSE;
     d.XonLim = ReceiveQueueBytes / 4;
     d.XoffLim = 1;
-    d.XonChar = 0x11;    // DC1
-    d.XoffChar = 0x13;   // DC3
+    d.XonChar = 0x11;  // DC1
+    d.XoffChar = 0x13; // DC3
     d.ErrorChar = 0;
     d.EofChar = 0;
     d.EvtChar = 0;
 
     switch (settings.parity) {
-    case SerialParity::None: d.Parity = NOPARITY; break;
-    case SerialParity::Odd: d.Parity = ODDPARITY; break;
-    case SerialParity::Even: d.Parity = EVENPARITY; break;
-    case SerialParity::Mark: d.Parity = MARKPARITY; break;
-    case SerialParity::Space: d.Parity = SPACEPARITY; break;
+    case SerialParity::None:
+        d.Parity = NOPARITY;
+        break;
+    case SerialParity::Odd:
+        d.Parity = ODDPARITY;
+        break;
+    case SerialParity::Even:
+        d.Parity = EVENPARITY;
+        break;
+    case SerialParity::Mark:
+        d.Parity = MARKPARITY;
+        break;
+    case SerialParity::Space:
+        d.Parity = SPACEPARITY;
+        break;
     default:
         reason = QStringLiteral("parity %1 is unknown.").arg(int(settings.parity));
         return false;
     }
     switch (settings.stopBits) {
-    case SerialStopBits::One: d.StopBits = ONESTOPBIT; break;
-    case SerialStopBits::Two: d.StopBits = TWOSTOPBITS; break;
+    case SerialStopBits::One:
+        d.StopBits = ONESTOPBIT;
+        break;
+    case SerialStopBits::Two:
+        d.StopBits = TWOSTOPBITS;
+        break;
     default:
         reason = QStringLiteral("stop bits %1 are unknown.").arg(int(settings.stopBits));
         return false;
     }
     switch (settings.flowControl) {
-    case SerialFlowControl::None: break;
+    case SerialFlowControl::None:
+        break;
     case SerialFlowControl::Hardware:
         d.fOutxCtsFlow = TRUE;
         d.fRtsControl = RTS_CONTROL_HANDSHAKE;

@@ -4,8 +4,7 @@
 
 SerialPortDriver::SerialPortDriver(QObject *parent)
     : SerialPortDriver(createSerialBackend(), parent)
-{
-}
+{ }
 
 SerialPortDriver::SerialPortDriver(std::unique_ptr<SerialBackend> backend, QObject *parent)
     : QObject(parent)

@@ -33,16 +33,15 @@ struct RateCode
 };
 
 constexpr RateCode StandardRates[] = {
-    {50, B50},       {75, B75},       {110, B110},     {134, B134},       {150, B150},
-    {200, B200},     {300, B300},     {600, B600},     {1200, B1200},     {1800, B1800},
-    {2400, B2400},   {4800, B4800},   {9600, B9600},   {19200, B19200},   {38400, B38400},
-    {57600, B57600}, {115200, B115200}, {230400, B230400},
+    {50, B50},     {75, B75},       {110, B110},     {134, B134},     {150, B150},       {200, B200},
+    {300, B300},   {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},     {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 };
 
 constexpr unsigned FormatBits = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS;
 
-constexpr cc_t Xon = 0x11;    // DC1
-constexpr cc_t Xoff = 0x13;   // DC3
+constexpr cc_t Xon = 0x11;  // DC1
+constexpr cc_t Xoff = 0x13; // DC3
 
 unsigned codeForRate(std::uint32_t rate)
 {
@@ -75,19 +74,31 @@ bool termiosForSettings(const SerialSettings &settings, const struct termios2 &c
     t.c_cflag |= sizes[settings.dataBits - 5];
 
     switch (settings.parity) {
-    case SerialParity::None: break;
-    case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
-    case SerialParity::Even: t.c_cflag |= PARENB; break;
-    case SerialParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case SerialParity::None:
+        break;
+    case SerialParity::Odd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case SerialParity::Even:
+        t.c_cflag |= PARENB;
+        break;
+    case SerialParity::Mark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case SerialParity::Space:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     default:
         reason = QStringLiteral("parity %1 is unknown.").arg(int(settings.parity));
         return false;
     }
 
     switch (settings.stopBits) {
-    case SerialStopBits::One: break;
-    case SerialStopBits::Two: t.c_cflag |= CSTOPB; break;
+    case SerialStopBits::One:
+        break;
+    case SerialStopBits::Two:
+        t.c_cflag |= CSTOPB;
+        break;
     default:
         reason = QStringLiteral("stop bits %1 are unknown.").arg(int(settings.stopBits));
         return false;
@@ -95,16 +106,21 @@ bool termiosForSettings(const SerialSettings &settings, const struct termios2 &c
 
     t.c_iflag = IGNBRK;
     switch (settings.flowControl) {
-    case SerialFlowControl::None: break;
-    case SerialFlowControl::Hardware: t.c_cflag |= CRTSCTS; break;
-    case SerialFlowControl::Software: t.c_iflag |= IXON | IXOFF; break;
+    case SerialFlowControl::None:
+        break;
+    case SerialFlowControl::Hardware:
+        t.c_cflag |= CRTSCTS;
+        break;
+    case SerialFlowControl::Software:
+        t.c_iflag |= IXON | IXOFF;
+        break;
     default:
         reason = QStringLiteral("flow control %1 is unknown.").arg(int(settings.flowControl));
         return false;
     }
 
     const auto rate = std::uint32_t(settings.baudRate);
-    t.c_cflag |= codeForRate(rate);   // CIBAUD 0: the input speed follows
+    t.c_cflag |= codeForRate(rate); // CIBAUD 0: the input speed follows
     t.c_ispeed = rate;
     t.c_ospeed = rate;
     t.c_oflag = 0;

@@ -24,7 +24,7 @@ class AbsentHidBackend final : public HidBackend
 public:
     bool isAvailable() const override { return false; }
     std::vector<HidInterfaceInfo> listInterfaces() override { return {}; }
-    void watchDeviceChanges(std::function<void()>) override {}
+    void watchDeviceChanges(std::function<void()>) override { }
     std::unique_ptr<HidHandle> open(const QString &, HidAccess, HidFailure &why) override
     {
         why = {HidError::Unsupported, QStringLiteral("no HID devices are at hand")};
@@ -194,7 +194,7 @@ UsbLink::Result UsbLink::connectCable()
     HidFailure why;
     std::unique_ptr<HidHandle> control = m_backend->open(cable.path, HidAccess::ReadWrite, why);
     if (!control && why.error == HidError::NoSuchDevice)
-        return Result::NoCable;   // gone since it was listed; the next device change says so
+        return Result::NoCable; // gone since it was listed; the next device change says so
     if (!control) {
         m_accessError = why.reason.isEmpty() ? QStringLiteral("no read and write access") : why.reason;
         // The set-up is tried all the same, as at every change of the link.
@@ -295,7 +295,7 @@ std::array<std::uint8_t, 10> UsbLink::cableSetupReport()
     report[2] = std::uint8_t(speed >> 8);
     report[3] = std::uint8_t(speed >> 16);
     report[4] = std::uint8_t(speed >> 24);
-    report[5] = 0x03;   // the character format: 8 data bits, no parity, 1 stop bit
+    report[5] = 0x03; // the character format: 8 data bits, no parity, 1 stop bit
     return report;
 }
 

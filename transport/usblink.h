@@ -42,9 +42,9 @@ public:
 
     enum class Result {
         Done,
-        NoCable,    // no device is selected: nothing is plugged in that looks like the cable
-        NoAccess,   // the cable is there, but this user may not read it; accessError() says why
-        InUse,      // another program (or window) reads the cable; claimError() says which
+        NoCable,  // no device is selected: nothing is plugged in that looks like the cable
+        NoAccess, // the cable is there, but this user may not read it; accessError() says why
+        InUse,    // another program (or window) reads the cable; claimError() says which
     };
 
     explicit UsbLink(std::unique_ptr<HidBackend> backend, QObject *parent = nullptr);

@@ -53,18 +53,18 @@ QByteArray iconFile()
     for (int size : Sizes)
         images.push_back(pngOfSize(size));
     QByteArray out;
-    appendLittle16(out, 0);   // reserved
-    appendLittle16(out, 1);   // an icon, not a cursor
+    appendLittle16(out, 0); // reserved
+    appendLittle16(out, 1); // an icon, not a cursor
     appendLittle16(out, int(images.size()));
     qsizetype offset = 6 + 16 * qsizetype(images.size());
     for (std::size_t i = 0; i < images.size(); ++i) {
         const int size = Sizes[i];
-        out.append(char(size >= 256 ? 0 : size));   // 0 stands for 256
+        out.append(char(size >= 256 ? 0 : size)); // 0 stands for 256
         out.append(char(size >= 256 ? 0 : size));
-        out.append(char(0));   // no palette
+        out.append(char(0)); // no palette
         out.append(char(0));
-        appendLittle16(out, 1);    // colour planes
-        appendLittle16(out, 32);   // bits per pixel
+        appendLittle16(out, 1);  // colour planes
+        appendLittle16(out, 32); // bits per pixel
         appendLittle32(out, images[i].size());
         appendLittle32(out, offset);
         offset += images[i].size();

@@ -29,10 +29,13 @@
 #include <dbt.h>
 #include <setupapi.h>
 // mingw's HID headers declare C functions without saying so.
+// hidsdi.h first: hidpi.h builds on its types.
+// clang-format off
 extern "C" {
-#include <hidpi.h>
 #include <hidsdi.h>
+#include <hidpi.h>
 }
+// clang-format on
 
 #include <algorithm>
 #include <optional>

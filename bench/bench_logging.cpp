@@ -13,6 +13,8 @@
 #include "app/chartcontrols.h"
 #include "app/loggridview.h"
 #include "app/mainwindow.h"
+#include "bench/median.h"
+#include "bench/sessionfeed.h"
 #include "bench/silentmessages.h"
 #include "session/metersession.h"
 
@@ -39,21 +41,7 @@ long residentKiB()
     return resident * 4;
 }
 
-QByteArray frame(int count)
-{
-    // DC volts, auto-ranging, a value that changes with every frame.
-    QByteArray f("+0000 1");
-    const QByteArray digits = QByteArray::number(count % 4000).rightJustified(4, '0');
-    f.replace(1, 4, digits);
-    f.append(char(0x30)).append('\0').append('\0').append(char(0x80)).append('\0').append("\r\n");
-    return f;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using SessionFeed::voltFrame;
 
 template <class F> double timeMs(F &&f)
 {
@@ -88,7 +76,7 @@ int main(int argc, char **argv)
 
     MeterSession &session = window.session();
     session.feedSerialBytes("\n");
-    auto logOne = [&](int i) { session.feedSerialBytes(frame(i)); };
+    auto logOne = [&](int i) { session.feedSerialBytes(voltFrame(i)); };
 
     std::printf("%12s %14s %14s %16s\n", "rows", "median (us)", "p90 (us)", "resident B/row");
     const long startKiB = residentKiB();
@@ -96,21 +84,8 @@ int main(int argc, char **argv)
     for (long target : {1000L, 100000L, 1000000L, 10000000L}) {
         if (target > largest)
             break;
-        // Fill up to the size through the whole path but without painting
-        // between rows: the table takes them as one bulk, the chart queues
-        // one repaint. Frames go in batches, as the port delivers them.
-        session.log().beginBulk();
-        QByteArray batch;
-        for (; logged < target - 200; ++logged) {
-            batch += frame(int(logged));
-            if (batch.size() >= 14 * 4096) {
-                session.feedSerialBytes(batch);
-                batch.clear();
-            }
-        }
-        session.feedSerialBytes(batch);
-        session.log().endBulk();
-        app.processEvents();
+        // Up to the size; the chart queues one repaint.
+        logged = SessionFeed::fillTo(session, logged, target - 200);
 
         std::vector<double> times;
         for (int k = 0; k < 200; ++k, ++logged) {

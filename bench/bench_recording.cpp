@@ -17,6 +17,8 @@
 
 #include "app/brokerpublishing.h"
 #include "app/mainwindow.h"
+#include "bench/median.h"
+#include "bench/sessionfeed.h"
 #include "bench/silentmessages.h"
 #include "log/logstatistics.h"
 #include "publish/brokeraddress.h"
@@ -43,21 +45,7 @@
 
 namespace {
 
-QByteArray frame(int count)
-{
-    // DC volts, auto-ranging, a value that changes with every frame.
-    QByteArray f("+0000 1");
-    const QByteArray digits = QByteArray::number(count % 4000).rightJustified(4, '0');
-    f.replace(1, 4, digits);
-    f.append(char(0x30)).append('\0').append('\0').append(char(0x80)).append('\0').append("\r\n");
-    return f;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using SessionFeed::voltFrame;
 
 // A broker of the benchmark's own, on a port nobody uses.
 QString startBroker(QProcess &broker, const QTemporaryDir &dir)
@@ -157,25 +145,13 @@ int main(int argc, char **argv)
     for (long target : {1000L, 100000L, 1000000L, 10000000L}) {
         if (target > largest)
             break;
-        // Up to the size through the same path, frames in batches as the
-        // port delivers them, every reading published.
-        session.log().beginBulk();
-        QByteArray batch;
-        for (; logged < target - 200; ++logged) {
-            batch += frame(int(logged));
-            if (batch.size() >= 14 * 4096) {
-                session.feedSerialBytes(batch);
-                batch.clear();
-            }
-        }
-        session.feedSerialBytes(batch);
-        session.log().endBulk();
-        app.processEvents();
+        // Up to the size through the same path, every reading published.
+        logged = SessionFeed::fillTo(session, logged, target - 200);
 
         // One reading at a time, as the meter sends them.
         std::vector<double> times;
         for (int k = 0; k < 200; ++k, ++logged) {
-            const QByteArray one = frame(int(logged));
+            const QByteArray one = voltFrame(int(logged));
             QElapsedTimer t;
             t.start();
             session.feedSerialBytes(one);

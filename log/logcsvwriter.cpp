@@ -13,13 +13,6 @@
 namespace {
 
 using LogWriting::appendDecimal;
-using LogWriting::FlushSize;
-using LogWriting::RowsPerProgress;
-
-bool writeAll(QIODevice &out, const QByteArray &bytes)
-{
-    return out.write(bytes) == bytes.size();
-}
 
 } // namespace
 
@@ -109,29 +102,8 @@ void LogCsvWriter::appendRow(QByteArray &out, int row)
 
 TableFileResult LogCsvWriter::write(QIODevice &out)
 {
-    const int rows = m_table.rowCount();
-    const std::uint64_t generation = m_table.generation();
     m_origin.reset();
-
-    QByteArray buffer;
-    buffer.reserve(FlushSize + 4096);
-    appendHeader(buffer);
-    for (int row = 0; row < rows; ++row) {
-        appendRow(buffer, row);
-        if (buffer.size() >= FlushSize) {
-            if (!writeAll(out, buffer))
-                return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
-            buffer.clear();
-        }
-        if (m_progress && (row + 1) % RowsPerProgress == 0) {
-            m_progress(double(row + 1) / rows);
-            if (m_table.generation() != generation)
-                return TableFileResult::failed(QStringLiteral("the table was emptied while it was being saved"));
-        }
-    }
-    if (!writeAll(out, buffer))
-        return TableFileResult::failed(QStringLiteral("write error: %1").arg(out.errorString()));
-    if (m_progress)
-        m_progress(1.0);
-    return {};
+    return LogWriting::writeRows(
+        out, m_table, m_progress, [this](QByteArray &buffer) { appendHeader(buffer); },
+        [this](QByteArray &buffer, int row) { appendRow(buffer, row); });
 }

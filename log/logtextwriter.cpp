@@ -11,9 +11,6 @@
 namespace {
 
 using LogWriting::appendDecimal;
-using LogWriting::FlushSize;
-using LogWriting::RowsPerProgress;
-using LogWriting::writeAll;
 
 bool separates(char16_t c)
 {
@@ -99,28 +96,7 @@ void LogTextWriter::appendRow(QByteArray &out, int row)
 
 TableFileResult LogTextWriter::write(QIODevice &out)
 {
-    const int rows = m_table.rowCount();
-    const std::uint64_t generation = m_table.generation();
-
-    QByteArray buffer;
-    buffer.reserve(LogWriting::bufferSizeFor(rows));
-    appendHeader(buffer);
-    for (int row = 0; row < rows; ++row) {
-        appendRow(buffer, row);
-        if (buffer.size() >= FlushSize) {
-            if (!writeAll(out, buffer))
-                return LogWriting::writeFailed(out);
-            buffer.clear();
-        }
-        if (m_progress && (row + 1) % RowsPerProgress == 0) {
-            m_progress(double(row + 1) / rows);
-            if (m_table.generation() != generation)
-                return TableFileResult::failed(QStringLiteral("the table was emptied while it was being saved"));
-        }
-    }
-    if (!writeAll(out, buffer))
-        return LogWriting::writeFailed(out);
-    if (m_progress)
-        m_progress(1.0);
-    return {};
+    return LogWriting::writeRows(
+        out, m_table, m_progress, [this](QByteArray &buffer) { appendHeader(buffer); },
+        [this](QByteArray &buffer, int row) { appendRow(buffer, row); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/logtable.h"
 #include "log/tablefiles.h"
 
 #include <QByteArray>
@@ -46,6 +47,40 @@ inline TableFileResult writeFailed(const QIODevice &out, const char *otherwise =
     if (reason.isEmpty() || reason == QLatin1String("Unknown error"))
         return TableFileResult::failed(QLatin1String(otherwise));
     return TableFileResult::failed(reason);
+}
+
+// A header and every row of `table`, built by the writer's
+// `appendHeader(buffer)` and `appendRow(buffer, row)`, written in pieces of
+// FlushSize with progress every RowsPerProgress rows. A table emptied while
+// it is written (progress runs the event loop) ends the write.
+template <typename AppendHeader, typename AppendRow>
+TableFileResult writeRows(QIODevice &out, const LogTable &table, const TableFileProgress &progress,
+                          AppendHeader appendHeader, AppendRow appendRow)
+{
+    const int rows = table.rowCount();
+    const std::uint64_t generation = table.generation();
+
+    QByteArray buffer;
+    buffer.reserve(bufferSizeFor(rows));
+    appendHeader(buffer);
+    for (int row = 0; row < rows; ++row) {
+        appendRow(buffer, row);
+        if (buffer.size() >= FlushSize) {
+            if (!writeAll(out, buffer))
+                return writeFailed(out);
+            buffer.clear();
+        }
+        if (progress && (row + 1) % RowsPerProgress == 0) {
+            progress(double(row + 1) / rows);
+            if (table.generation() != generation)
+                return TableFileResult::failed(QStringLiteral("the table was emptied while it was being saved"));
+        }
+    }
+    if (!writeAll(out, buffer))
+        return writeFailed(out);
+    if (progress)
+        progress(1.0);
+    return {};
 }
 
 inline void appendDecimal(QByteArray &out, qint64 value)

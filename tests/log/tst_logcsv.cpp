@@ -149,6 +149,14 @@ void TestLogCsv::savedWithProgress()
     const TableFileResult failed = saveTableCsv(table, dir.filePath("missing/log.csv"));
     QVERIFY(!failed);
     QVERIFY2(failed.reason.contains("No such file or directory"), qPrintable(failed.reason));
+
+    // A full disk is named as such, not as an unknown error.
+    QFile full("/dev/full");
+    if (full.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const TableFileResult noRoom = writeTableFile(table, TableFileFormat::Csv, full);
+        QVERIFY(!noRoom);
+        QCOMPARE(noRoom.reason, QStringLiteral("No space left on device"));
+    }
 }
 
 QString TestLogCsv::writeSample(const QTemporaryDir &dir)

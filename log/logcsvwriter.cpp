@@ -103,7 +103,6 @@ void LogCsvWriter::appendRow(QByteArray &out, int row)
 TableFileResult LogCsvWriter::write(QIODevice &out)
 {
     m_origin.reset();
-    return LogWriting::writeRows(
-        out, m_table, m_progress, [this](QByteArray &buffer) { appendHeader(buffer); },
-        [this](QByteArray &buffer, int row) { appendRow(buffer, row); });
+    return LogWriting::writeRows(out, m_table, m_progress, &LogCsvWriter::appendHeader,
+                                 [this](QByteArray &buffer, int row) { appendRow(buffer, row); });
 }

@@ -96,7 +96,6 @@ void LogTextWriter::appendRow(QByteArray &out, int row)
 
 TableFileResult LogTextWriter::write(QIODevice &out)
 {
-    return LogWriting::writeRows(
-        out, m_table, m_progress, [this](QByteArray &buffer) { appendHeader(buffer); },
-        [this](QByteArray &buffer, int row) { appendRow(buffer, row); });
+    return LogWriting::writeRows(out, m_table, m_progress, &LogTextWriter::appendHeader,
+                                 [this](QByteArray &buffer, int row) { appendRow(buffer, row); });
 }

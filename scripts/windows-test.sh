@@ -163,7 +163,10 @@ done
 "$linux_cli" report "$w/linux.xml" --pdf "$w/linux.pdf" --low -4000 --high 4000 > /dev/null
 pdftotext -layout "$w/window.pdf" "$w/window.txt"
 pdftotext -layout "$w/linux.pdf" "$w/linux.txt"
-cmp -s <(masked "$w/window.txt") <(masked "$w/linux.txt") || fail "the window's report differs from Linux's"
+# pdftotext lays columns out from where the glyphs stand, which Wine's
+# text metrics move by a fraction of a point: runs of blanks are one.
+cmp -s <(masked "$w/window.txt" | tr -s ' ') <(masked "$w/linux.txt" | tr -s ' ') \
+    || fail "the window's report differs from Linux's"
 echo "the window: $(($(grep -c '' "$w/window.xls") - 1)) rows from COM1, its table files and report equal Linux's"
 
 # --- a meter that goes away ends the link, as a pulled adapter does ---

@@ -59,7 +59,13 @@ public:
     // Cuts the file to `length` bytes.
     bool truncate(qint64 length, QString *why);
     // The file goes by the new name, and this object follows it.
-    bool moveTo(const QString &newName, bool *exists, QString *why);
+    bool moveTo(const QString &newName, bool *exists, QString *why)
+    {
+        if (!rename(m_fileName, newName, exists, why))
+            return false;
+        m_fileName = newName;
+        return true;
+    }
     bool remove(QString *why);
 
 private:

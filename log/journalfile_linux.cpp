@@ -267,14 +267,6 @@ bool JournalFile::truncate(qint64 length, QString *why)
     return false;
 }
 
-bool JournalFile::moveTo(const QString &newName, bool *exists, QString *why)
-{
-    if (!rename(m_fileName, newName, exists, why))
-        return false;
-    m_fileName = newName;
-    return true;
-}
-
 bool JournalFile::remove(QString *why)
 {
     if (::unlink(encoded(m_fileName).constData()) == 0)

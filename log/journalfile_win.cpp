@@ -369,14 +369,6 @@ bool JournalFile::truncate(qint64 length, QString *why)
     return false;
 }
 
-bool JournalFile::moveTo(const QString &newName, bool *exists, QString *why)
-{
-    if (!rename(m_fileName, newName, exists, why))
-        return false;
-    m_fileName = newName;
-    return true;
-}
-
 bool JournalFile::remove(QString *why)
 {
     // The name goes when the last handle on the file closes, this one
